@@ -1,0 +1,370 @@
+#include "icc_profile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace icc {
+namespace {
+
+constexpr uint32_t kMagic = Signature("acsp");
+constexpr std::size_t kCopyChunk = 64 * 1024;
+
+Result Invalid() { return {Status::InvalidProfile, 0}; }
+
+}  // namespace
+
+struct Profile::Layout {
+  // A changed tag rewritten where it stands: original bytes [start, old_end) give way to
+  // new_length bytes.
+  struct Region {
+    uint64_t start;
+    uint64_t old_end;
+    uint64_t new_length;
+    const Edit* edit;
+  };
+  // A changed tag written after the last original byte.
+  struct Moved {
+    uint64_t offset;
+    const Edit* edit;
+  };
+  std::vector<Region> regions;  // in file order
+  std::vector<Moved> moved;
+  std::vector<uint64_t> offsets;  // new offset of every table entry
+  uint64_t data_end = 0;          // end of the original data area in the new file
+  uint64_t length = 0;
+};
+
+Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>* out) {
+  out->reset();
+  const uint64_t size = file->Size();
+  if (size < kTagTableStart || size > 0xFFFFFFFFu) return Invalid();
+
+  std::unique_ptr<Profile> p(new (std::nothrow) Profile);
+  if (!p) return {Status::OutOfMemory, 0};
+
+  uint8_t start[kTagTableStart];
+  Result r = file->ReadAt(0, start, sizeof start);
+  if (!r.ok()) return r;
+  if (LoadBE32(start + 36) != kMagic) return Invalid();
+
+  const uint32_t count = LoadBE32(start + kHeaderSize);
+  if (count > kMaxTags) return Invalid();
+  const uint64_t data_start = kTagTableStart + uint64_t(count) * kTagEntrySize;
+  if (data_start > size) return Invalid();
+
+  std::vector<uint8_t> table;
+  try {
+    table.resize(std::size_t(count) * kTagEntrySize);
+    p->entries_.reserve(count);
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+  if (count != 0) {
+    r = file->ReadAt(kTagTableStart, table.data(), table.size());
+    if (!r.ok()) return r;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* row = table.data() + std::size_t(i) * kTagEntrySize;
+    TagEntry e{LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)};
+    // Tag data must lie in the file, after the table.
+    if (e.offset < data_start || uint64_t(e.offset) + e.size > size) return Invalid();
+    p->entries_.push_back(e);
+  }
+
+  std::memcpy(p->header_, start, kHeaderSize);
+  p->file_size_ = size;
+  p->original_count_ = count;
+  p->file_ = std::move(file);
+  *out = std::move(p);
+  return {};
+}
+
+int Profile::Find(uint32_t signature) const {
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].signature == signature) return int(i);
+  return -1;
+}
+
+uint64_t Profile::ExtentEnd(std::size_t i) const {
+  const TagEntry& e = entries_[i];
+  return std::min<uint64_t>(uint64_t(e.offset) + Pad4(uint64_t(e.size)), file_size_);
+}
+
+bool Profile::SharesBytes(std::size_t i) const {
+  if (i >= original_count_) return false;
+  const TagEntry& e = entries_[i];
+  if (e.size == 0) return true;  // has no extent of its own to rewrite
+  const uint64_t end = ExtentEnd(i);
+  for (std::size_t j = 0; j < original_count_; ++j) {
+    if (j == i) continue;
+    const TagEntry& o = entries_[j];
+    const uint64_t o_end = uint64_t(o.offset) + std::max<uint32_t>(o.size, 1);
+    if (o.offset < end && e.offset < o_end) return true;
+  }
+  return false;
+}
+
+Profile::Edit* Profile::EditFor(std::size_t entry) {
+  for (Edit& e : edits_)
+    if (e.entry == entry) return &e;
+  return nullptr;
+}
+
+// Gives `entry` an in-memory copy of `size` bytes holding its current first bytes.
+Result Profile::MakeEdit(std::size_t entry, uint32_t size, Edit** out) {
+  try {
+    Edit* edit = EditFor(entry);
+    if (edit) {
+      edit->bytes.resize(size);
+      *out = edit;
+      return {};
+    }
+    std::vector<uint8_t> bytes(size);
+    const TagEntry& e = entries_[entry];
+    const uint32_t keep = std::min(size, e.size);
+    if (keep != 0 && entry < original_count_) {
+      if (!file_) return {Status::InvalidParameter, 0};
+      Result r = file_->ReadAt(e.offset, bytes.data(), keep);
+      if (!r.ok()) return r;
+    }
+    edits_.push_back(Edit{entry, std::move(bytes)});
+    *out = &edits_.back();
+    return {};
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+}
+
+Result Profile::GetTagSize(uint32_t signature, uint32_t* size) const {
+  const int i = Find(signature);
+  if (i < 0) return {Status::TagNotFound, 0};
+  for (const Edit& e : edits_)
+    if (e.entry == std::size_t(i)) {
+      *size = uint32_t(e.bytes.size());
+      return {};
+    }
+  *size = entries_[std::size_t(i)].size;
+  return {};
+}
+
+Result Profile::GetTag(uint32_t signature, uint32_t offset, uint32_t* count, void* buffer,
+                       bool* shared) {
+  if (!count) return {Status::InvalidParameter, 0};
+  const int i = Find(signature);
+  if (i < 0) return {Status::TagNotFound, 0};
+  uint32_t size = 0;
+  GetTagSize(signature, &size);
+  if (shared) *shared = !EditFor(std::size_t(i)) && SharesBytes(std::size_t(i)) &&
+                        entries_[std::size_t(i)].size != 0;
+  if (!buffer) {
+    *count = size;
+    return {Status::InsufficientBuffer, 0};
+  }
+  if (offset > size) return {Status::InvalidParameter, 0};
+  const uint32_t n = std::min(*count, size - offset);
+  if (n != 0) {
+    if (const Edit* e = EditFor(std::size_t(i))) {
+      std::memcpy(buffer, e->bytes.data() + offset, n);
+    } else {
+      if (!file_) return {Status::InvalidParameter, 0};
+      Result r = file_->ReadAt(uint64_t(entries_[std::size_t(i)].offset) + offset, buffer, n);
+      if (!r.ok()) return r;
+    }
+  }
+  *count = n;
+  return {};
+}
+
+void Profile::GetHeader(uint8_t header[kHeaderSize]) const {
+  std::memcpy(header, header_, kHeaderSize);
+}
+
+void Profile::SetHeader(const uint8_t header[kHeaderSize]) {
+  std::memcpy(header_, header, kHeaderSize);
+  modified_ = true;
+}
+
+Result Profile::SetTagSize(uint32_t signature, uint32_t size) {
+  int i = Find(signature);
+  if (i < 0) {
+    if (entries_.size() >= kMaxTags) return {Status::InvalidParameter, 0};
+    try {
+      entries_.push_back(TagEntry{signature, 0, 0});
+    } catch (const std::bad_alloc&) {
+      return {Status::OutOfMemory, 0};
+    }
+    i = int(entries_.size() - 1);
+  }
+  Edit* edit = nullptr;
+  Result r = MakeEdit(std::size_t(i), size, &edit);
+  if (!r.ok()) {
+    if (std::size_t(i) >= original_count_ && !EditFor(std::size_t(i))) entries_.pop_back();
+    return r;
+  }
+  modified_ = true;
+  return {};
+}
+
+Result Profile::SetTag(uint32_t signature, uint32_t offset, uint32_t count, const void* data) {
+  const int i = Find(signature);
+  if (i < 0) return {Status::TagNotFound, 0};
+  uint32_t size = 0;
+  GetTagSize(signature, &size);
+  if (offset > size || count > size - offset || (count != 0 && !data))
+    return {Status::InvalidParameter, 0};
+  Edit* edit = nullptr;
+  Result r = MakeEdit(std::size_t(i), size, &edit);
+  if (!r.ok()) return r;
+  if (count != 0) std::memcpy(edit->bytes.data() + offset, data, count);
+  modified_ = true;
+  return {};
+}
+
+void Profile::ComputeLayout(Layout* layout) const {
+  const uint64_t old_data_start = kTagTableStart + uint64_t(original_count_) * kTagEntrySize;
+  const uint64_t new_data_start = kTagTableStart + uint64_t(entries_.size()) * kTagEntrySize;
+
+  std::vector<const Edit*> relocated;
+  for (const Edit& e : edits_) {
+    if (e.entry < original_count_ && !SharesBytes(e.entry)) {
+      layout->regions.push_back(Layout::Region{entries_[e.entry].offset, ExtentEnd(e.entry),
+                                               Pad4(uint64_t(e.bytes.size())), &e});
+    } else {
+      relocated.push_back(&e);
+    }
+  }
+  std::sort(layout->regions.begin(), layout->regions.end(),
+            [](const Layout::Region& a, const Layout::Region& b) { return a.start < b.start; });
+
+  // Every original offset moves with the table's growth and with each rewritten region
+  // that ends at or before it.
+  auto moved_offset = [&](uint64_t offset) {
+    int64_t shift = int64_t(new_data_start) - int64_t(old_data_start);
+    for (const Layout::Region& r : layout->regions)
+      if (r.old_end <= offset) shift += int64_t(r.new_length) - int64_t(r.old_end - r.start);
+    return uint64_t(int64_t(offset) + shift);
+  };
+  layout->offsets.resize(entries_.size());
+  for (std::size_t i = 0; i < original_count_; ++i)
+    layout->offsets[i] = moved_offset(entries_[i].offset);
+  layout->data_end = moved_offset(file_size_);
+
+  uint64_t end = layout->data_end;
+  if (!relocated.empty()) end = Pad4(end);
+  for (const Edit* e : relocated) {
+    layout->moved.push_back(Layout::Moved{end, e});
+    layout->offsets[e->entry] = end;
+    end += Pad4(uint64_t(e->bytes.size()));
+  }
+  layout->length = end;
+}
+
+uint64_t Profile::OutputLength() const {
+  Layout layout;
+  ComputeLayout(&layout);
+  return layout.length;
+}
+
+namespace {
+
+const uint8_t kZeros[4] = {};
+
+Result CopyRange(SourceFile& file, uint64_t from, uint64_t to, std::vector<uint8_t>& buffer,
+                 Sink& sink) {
+  while (from < to) {
+    const std::size_t n = std::size_t(std::min<uint64_t>(to - from, buffer.size()));
+    Result r = file.ReadAt(from, buffer.data(), n);
+    if (!r.ok()) return r;
+    r = sink.Write(buffer.data(), n);
+    if (!r.ok()) return r;
+    from += n;
+  }
+  return {};
+}
+
+Result WritePadded(const std::vector<uint8_t>& bytes, uint64_t length, Sink& sink) {
+  if (!bytes.empty()) {
+    Result r = sink.Write(bytes.data(), bytes.size());
+    if (!r.ok()) return r;
+  }
+  if (length > bytes.size()) return sink.Write(kZeros, std::size_t(length - bytes.size()));
+  return {};
+}
+
+}  // namespace
+
+Result Profile::WriteTo(Sink& sink) {
+  if (!file_) return {Status::InvalidParameter, 0};
+  try {
+    Layout layout;
+    ComputeLayout(&layout);
+    if (layout.length > 0xFFFFFFFFu) return {Status::InvalidParameter, 0};
+
+    std::vector<uint8_t> head(kTagTableStart + entries_.size() * kTagEntrySize);
+    std::copy(header_, header_ + kHeaderSize, head.begin());
+    StoreBE32(head.data(), uint32_t(layout.length));
+    StoreBE32(head.data() + kHeaderSize, uint32_t(entries_.size()));
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      uint8_t* row = head.data() + kTagTableStart + i * kTagEntrySize;
+      uint32_t size = entries_[i].size;
+      if (const Edit* e = EditFor(i)) size = uint32_t(e->bytes.size());
+      StoreBE32(row, entries_[i].signature);
+      StoreBE32(row + 4, uint32_t(layout.offsets[i]));
+      StoreBE32(row + 8, size);
+    }
+    Result r = sink.Write(head.data(), head.size());
+    if (!r.ok()) return r;
+
+    std::vector<uint8_t> buffer(kCopyChunk);
+    uint64_t cursor = kTagTableStart + uint64_t(original_count_) * kTagEntrySize;
+    for (const Layout::Region& region : layout.regions) {
+      r = CopyRange(*file_, cursor, region.start, buffer, sink);
+      if (!r.ok()) return r;
+      r = WritePadded(region.edit->bytes, region.new_length, sink);
+      if (!r.ok()) return r;
+      cursor = region.old_end;
+    }
+    r = CopyRange(*file_, cursor, file_size_, buffer, sink);
+    if (!r.ok()) return r;
+
+    uint64_t written = layout.data_end;
+    for (const Layout::Moved& m : layout.moved) {
+      if (m.offset > written) {
+        r = sink.Write(kZeros, std::size_t(m.offset - written));
+        if (!r.ok()) return r;
+      }
+      const uint64_t padded = Pad4(uint64_t(m.edit->bytes.size()));
+      r = WritePadded(m.edit->bytes, padded, sink);
+      if (!r.ok()) return r;
+      written = m.offset + padded;
+    }
+    return {};
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+}
+
+void HeaderToHost(const uint8_t stored[kHeaderSize], uint32_t words[kHeaderSize / 4]) {
+  for (std::size_t i = 0; i < kHeaderSize / 4; ++i) words[i] = LoadBE32(stored + 4 * i);
+}
+
+void HeaderFromHost(const uint32_t words[kHeaderSize / 4], uint8_t stored[kHeaderSize]) {
+  for (std::size_t i = 0; i < kHeaderSize / 4; ++i) StoreBE32(stored + 4 * i, words[i]);
+}
+
+Result Commit(Profile& profile, Replacement& replacement) {
+  Sink* sink = nullptr;
+  Result r = replacement.Create(&sink);
+  if (!r.ok()) return r;
+  r = profile.WriteTo(*sink);
+  if (r.ok()) r = replacement.Finish();
+  if (r.ok()) {
+    profile.ReleaseFile();
+    r = replacement.Replace();
+  }
+  if (!r.ok()) replacement.Discard();
+  return r;
+}
+
+}  // namespace icc

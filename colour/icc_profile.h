@@ -1,0 +1,173 @@
+// The ICC profile container: header, tag table and tag data, read lazily from a file and
+// written back as a stream.  Portable C++: no platform headers.  The platform layer
+// (mscms_service.cpp on Windows, posix_file.cpp natively) supplies the files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace icc {
+
+constexpr std::size_t kHeaderSize = 128;
+constexpr std::size_t kTagTableStart = 132;  // after the header and the 4-byte tag count
+constexpr std::size_t kTagEntrySize = 12;
+// No real profile has more than a few dozen tags; a larger count is treated as damage
+// rather than as a reason to allocate.
+constexpr uint32_t kMaxTags = 4096;
+
+constexpr uint32_t Signature(const char (&s)[5]) {
+  return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+         (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
+constexpr uint32_t Pad4(uint32_t n) { return (n + 3u) & ~3u; }
+constexpr uint64_t Pad4(uint64_t n) { return (n + 3u) & ~uint64_t(3); }
+
+inline uint32_t LoadBE32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+inline void StoreBE32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
+// Outcome of a container operation.  `os_error` carries the platform's own code for
+// Status::Io, so that file-system failures reach the caller unchanged.
+enum class Status {
+  Ok,
+  InvalidProfile,      // not a profile, or a damaged one
+  TagNotFound,
+  InsufficientBuffer,  // size query: the full size is returned alongside
+  InvalidParameter,
+  OutOfMemory,
+  Io,
+};
+
+struct Result {
+  Status status = Status::Ok;
+  uint32_t os_error = 0;
+
+  static Result Io(uint32_t code) { return {Status::Io, code}; }
+  bool ok() const { return status == Status::Ok; }
+  friend bool operator==(const Result& a, const Result& b) {
+    return a.status == b.status && a.os_error == b.os_error;
+  }
+};
+
+// A profile file opened for reading.  Reads are exact: a short read is a failure.
+class SourceFile {
+ public:
+  virtual ~SourceFile() = default;
+  virtual uint64_t Size() const = 0;
+  virtual Result ReadAt(uint64_t offset, void* buffer, std::size_t count) = 0;
+};
+
+// Where a rewritten profile is streamed to.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual Result Write(const void* data, std::size_t count) = 0;
+};
+
+// One row of the tag table.
+struct TagEntry {
+  uint32_t signature;
+  uint32_t offset;
+  uint32_t size;
+};
+
+class Profile {
+ public:
+  // Reads the header and the tag table, and checks that every tag lies inside the file
+  // after the table.  Nothing else is read until asked for.
+  static Result Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>* out);
+
+  // Copies up to *count bytes of the tag, starting at `offset` within it, and sets *count
+  // to the number copied.  A null buffer answers InsufficientBuffer with the tag's full
+  // size in *count.  *shared tells whether another table entry uses the same bytes.
+  Result GetTag(uint32_t signature, uint32_t offset, uint32_t* count, void* buffer,
+                bool* shared);
+  Result GetTagSize(uint32_t signature, uint32_t* size) const;
+
+  // The header as stored in the file (big-endian numbers).
+  void GetHeader(uint8_t header[kHeaderSize]) const;
+  void SetHeader(const uint8_t header[kHeaderSize]);
+
+  // Gives the tag exactly `size` bytes: its first bytes are kept, new bytes are zero.
+  // A tag that does not exist yet is added to the table.
+  Result SetTagSize(uint32_t signature, uint32_t size);
+  // Overwrites `count` bytes of the tag from `offset`; the range must lie inside the tag.
+  Result SetTag(uint32_t signature, uint32_t offset, uint32_t count, const void* data);
+
+  bool Modified() const { return modified_; }
+
+  // Length in bytes of the profile that WriteTo produces.
+  uint64_t OutputLength() const;
+
+  // Streams the profile with every change applied.  Tags after a resized one move by the
+  // change of its padded size; their bytes, gaps and trailing bytes are copied as they are.
+  // A changed tag whose bytes are also used by another table entry (or that overlaps one)
+  // is written after the last byte instead, so the other entry keeps its data.  The size
+  // field of the header always holds the real length of what is written.
+  Result WriteTo(Sink& sink);
+
+  // Closes the underlying file; nothing can be read afterwards.
+  void ReleaseFile() { file_.reset(); }
+
+  const std::vector<TagEntry>& Entries() const { return entries_; }
+  uint64_t FileSize() const { return file_size_; }
+
+ private:
+  struct Edit {
+    std::size_t entry;           // index into entries_
+    std::vector<uint8_t> bytes;  // the tag's whole new content
+  };
+  struct Layout;
+
+  Profile() = default;
+  int Find(uint32_t signature) const;
+  bool SharesBytes(std::size_t entry) const;
+  uint64_t ExtentEnd(std::size_t entry) const;
+  Edit* EditFor(std::size_t entry);
+  Result MakeEdit(std::size_t entry, uint32_t size, Edit** edit);
+  void ComputeLayout(Layout* layout) const;
+
+  std::unique_ptr<SourceFile> file_;
+  uint64_t file_size_ = 0;
+  uint32_t original_count_ = 0;
+  uint8_t header_[kHeaderSize] = {};
+  std::vector<TagEntry> entries_;  // original rows first, then added ones
+  std::vector<Edit> edits_;
+  bool modified_ = false;
+};
+
+// The header as the colour service hands it over: 32 numbers in host order.  Every 32-bit
+// word is converted, so the conversion is its own inverse and a header written back
+// unchanged is stored unchanged.
+void HeaderToHost(const uint8_t stored[kHeaderSize], uint32_t words[kHeaderSize / 4]);
+void HeaderFromHost(const uint32_t words[kHeaderSize / 4], uint8_t stored[kHeaderSize]);
+
+// Streams profile changes to a replacement file and swaps it in.  The platform supplies
+// the steps; Commit orders them so that a failure at any step leaves the original file.
+class Replacement {
+ public:
+  virtual ~Replacement() = default;
+  // Creates the temporary file beside the profile; the returned sink writes to it.
+  virtual Result Create(Sink** sink) = 0;
+  // Makes the written bytes durable and closes the temporary file.
+  virtual Result Finish() = 0;
+  // Puts the temporary file in the profile's place, keeping the profile's attributes.
+  virtual Result Replace() = 0;
+  // Removes the temporary file after a failure; errors are ignored.
+  virtual void Discard() = 0;
+};
+
+// Writes the changed `profile` through `replacement`.  The profile's file is released once
+// the new file is complete, before it replaces the old one (an open file may be locked).
+Result Commit(Profile& profile, Replacement& replacement);
+
+}  // namespace icc

@@ -1,0 +1,403 @@
+// The profile container on every tag layout: opening and refusing files, lazy reads,
+// resizing a tag wherever it stands, shared tag data, and commits that fail part-way.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+
+#include "icc_profile.h"
+#include "posix_file.h"
+#include "profile_builder.h"
+
+using namespace testing_icc;
+
+namespace {
+
+constexpr uint32_t kDesc = icc::Signature("desc");
+
+// A file in memory that counts the bytes read from it.
+class MemoryFile : public icc::SourceFile {
+ public:
+  explicit MemoryFile(std::vector<uint8_t> bytes, uint64_t* bytes_read = nullptr)
+      : bytes_(std::move(bytes)), bytes_read_(bytes_read) {}
+  uint64_t Size() const override { return bytes_.size(); }
+  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+    if (offset > bytes_.size() || count > bytes_.size() - offset) return icc::Result::Io(5);
+    std::memcpy(buffer, bytes_.data() + offset, count);
+    if (bytes_read_) *bytes_read_ += count;
+    return {};
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint64_t* bytes_read_;
+};
+
+class MemorySink : public icc::Sink {
+ public:
+  icc::Result Write(const void* data, std::size_t count) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + count);
+    return {};
+  }
+  std::vector<uint8_t> bytes;
+};
+
+std::unique_ptr<icc::Profile> OpenBytes(std::vector<uint8_t> bytes, uint64_t* read = nullptr) {
+  std::unique_ptr<icc::Profile> p;
+  icc::Result r = icc::Profile::Open(std::make_unique<MemoryFile>(std::move(bytes), read), &p);
+  EXPECT_TRUE(r.ok()) << int(r.status);
+  return p;
+}
+
+icc::Status OpenStatus(std::vector<uint8_t> bytes) {
+  std::unique_ptr<icc::Profile> p;
+  return icc::Profile::Open(std::make_unique<MemoryFile>(std::move(bytes)), &p).status;
+}
+
+std::vector<uint8_t> Written(icc::Profile& p) {
+  MemorySink sink;
+  EXPECT_TRUE(p.WriteTo(sink).ok());
+  EXPECT_EQ(sink.bytes.size(), p.OutputLength());
+  return sink.bytes;
+}
+
+// Every tag of a written profile, by signature, as its table row describes it.
+std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file) {
+  std::map<std::string, std::vector<uint8_t>> tags;
+  const uint32_t count = icc::LoadBE32(file.data() + 128);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* row = file.data() + 132 + 12 * i;
+    const uint32_t off = icc::LoadBE32(row + 4), size = icc::LoadBE32(row + 8);
+    EXPECT_LE(uint64_t(off) + size, file.size());
+    tags[std::string(reinterpret_cast<const char*>(row), 4)] =
+        std::vector<uint8_t>(file.begin() + off, file.begin() + off + size);
+  }
+  return tags;
+}
+
+void Resize(icc::Profile& p, const std::vector<uint8_t>& tag) {
+  ASSERT_TRUE(p.SetTagSize(kDesc, uint32_t(tag.size())).ok());
+  ASSERT_TRUE(p.SetTag(kDesc, 0, uint32_t(tag.size()), tag.data()).ok());
+}
+
+TEST(ContainerOpen, RefusesFilesThatAreNotProfiles) {
+  std::vector<uint8_t> good = BuildProfile({{"desc", DescTag("x", false)}});
+  EXPECT_EQ(OpenStatus(good), icc::Status::Ok);
+
+  EXPECT_EQ(OpenStatus({}), icc::Status::InvalidProfile);
+  EXPECT_EQ(OpenStatus(std::vector<uint8_t>(good.begin(), good.begin() + 131)),
+            icc::Status::InvalidProfile);
+
+  std::vector<uint8_t> no_magic = good;
+  no_magic[36] = 'x';
+  EXPECT_EQ(OpenStatus(no_magic), icc::Status::InvalidProfile);
+
+  std::vector<uint8_t> huge_count = good;
+  icc::StoreBE32(huge_count.data() + 128, 0xFFFFFFFF);
+  EXPECT_EQ(OpenStatus(huge_count), icc::Status::InvalidProfile);
+
+  std::vector<uint8_t> count_past_end = good;
+  icc::StoreBE32(count_past_end.data() + 128, 20);
+  EXPECT_EQ(OpenStatus(count_past_end), icc::Status::InvalidProfile);
+
+  std::vector<uint8_t> offset_past_end = good;
+  icc::StoreBE32(offset_past_end.data() + 136, 0xFFFFFFF0);
+  EXPECT_EQ(OpenStatus(offset_past_end), icc::Status::InvalidProfile);
+
+  std::vector<uint8_t> size_past_end = good;
+  icc::StoreBE32(size_past_end.data() + 140, uint32_t(good.size()));
+  EXPECT_EQ(OpenStatus(size_past_end), icc::Status::InvalidProfile);
+
+  std::vector<uint8_t> inside_table = good;
+  icc::StoreBE32(inside_table.data() + 136, 8);
+  EXPECT_EQ(OpenStatus(inside_table), icc::Status::InvalidProfile);
+
+  // A truncated file: the table promises a tag that is cut off.
+  std::vector<uint8_t> truncated(good.begin(), good.end() - 8);
+  EXPECT_EQ(OpenStatus(truncated), icc::Status::InvalidProfile);
+}
+
+TEST(ContainerRead, SizeQueryPartialReadsAndMissingTags) {
+  const std::vector<uint8_t> desc = DescTag("Office monitor", true);
+  auto p = OpenBytes(BuildProfile({{"wtpt", Pattern(20, 1)}, {"desc", desc}}));
+
+  uint32_t count = 0;
+  EXPECT_EQ(p->GetTag(kDesc, 0, &count, nullptr, nullptr).status,
+            icc::Status::InsufficientBuffer);
+  EXPECT_EQ(count, desc.size());
+
+  uint8_t four[4];
+  count = 4;
+  ASSERT_TRUE(p->GetTag(kDesc, 8, &count, four, nullptr).ok());
+  EXPECT_EQ(icc::LoadBE32(four), 15u);
+
+  // Asking past the end copies what there is and says how much.
+  std::vector<uint8_t> all(desc.size() + 10);
+  count = uint32_t(all.size());
+  ASSERT_TRUE(p->GetTag(kDesc, 0, &count, all.data(), nullptr).ok());
+  EXPECT_EQ(count, desc.size());
+  EXPECT_TRUE(std::equal(desc.begin(), desc.end(), all.begin()));
+
+  count = 4;
+  EXPECT_EQ(p->GetTag(kDesc, uint32_t(desc.size()) + 1, &count, four, nullptr).status,
+            icc::Status::InvalidParameter);
+  EXPECT_EQ(p->GetTag(icc::Signature("cprt"), 0, &count, four, nullptr).status,
+            icc::Status::TagNotFound);
+  EXPECT_EQ(p->SetTag(icc::Signature("cprt"), 0, 1, four).status, icc::Status::TagNotFound);
+}
+
+TEST(ContainerRead, ReadsOnlyTheBytesAskedFor) {
+  // A 10 MB table before the description, as in large printer profiles.
+  std::vector<uint8_t> big(10 << 20, 0x5A);
+  uint64_t read = 0;
+  auto p = OpenBytes(BuildProfile({{"A2B0", big}, {"desc", DescTag("Lazy", false)}}), &read);
+  EXPECT_LE(read, 132u + 2 * 12);
+  uint8_t text[5];
+  uint32_t count = 5;
+  ASSERT_TRUE(p->GetTag(kDesc, 12, &count, text, nullptr).ok());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(text)), "Lazy");
+  EXPECT_LE(read, 132u + 2 * 12 + 5);
+}
+
+// Layouts the resize must handle, each with the 'desc' tag somewhere else.
+struct Layout {
+  const char* name;
+  std::vector<Tag> tags;
+  uint32_t length;
+};
+
+std::vector<Layout> Layouts() {
+  const auto d = DescTag("Original text", false);  // 104 bytes
+  const auto odd = Pattern(37, 3);
+  return {
+      {"first", {{"desc", d}, {"rXYZ", Pattern(20, 1)}, {"gTRC", odd}}, 0},
+      {"middle", {{"rXYZ", Pattern(20, 1)}, {"desc", d}, {"gTRC", odd}}, 0},
+      {"last", {{"rXYZ", Pattern(20, 1)}, {"gTRC", odd}, {"desc", d}}, 0},
+      {"table out of offset order",
+       {{"gTRC", odd, 400}, {"desc", d, 200}, {"rXYZ", Pattern(20, 1), 168}},
+       440},
+      {"gaps between tags",
+       {{"rXYZ", Pattern(20, 1), 180}, {"desc", d, 260}, {"gTRC", odd, 420}},
+       460},
+      {"trailing bytes after the last tag", {{"rXYZ", Pattern(20, 1)}, {"desc", d}}, 400},
+  };
+}
+
+TEST(ContainerResize, EveryLayoutGrowShrinkAndSamePaddedSize) {
+  for (const Layout& layout : Layouts()) {
+    // Grow, shrink, and a different size with the same padded size (104 bytes).
+    for (const char* text : {"A somewhat longer description than before", "Short", "Original te"}) {
+      SCOPED_TRACE(std::string(layout.name) + " / " + text);
+      const std::vector<uint8_t> before = BuildProfile(layout.tags, layout.length);
+      const auto old_tags = TagsOf(before);
+      const uint32_t old_size = uint32_t(old_tags.at("desc").size());
+      const std::vector<uint8_t> tag = DescTag(text, false);
+
+      auto p = OpenBytes(before);
+      Resize(*p, tag);
+      const std::vector<uint8_t> after = Written(*p);
+
+      EXPECT_EQ(int64_t(after.size()) - int64_t(before.size()),
+                int64_t(icc::Pad4(uint32_t(tag.size()))) - int64_t(icc::Pad4(old_size)));
+      EXPECT_EQ(icc::LoadBE32(after.data()), after.size());
+      auto new_tags = TagsOf(after);
+      EXPECT_EQ(new_tags.at("desc"), tag);
+      for (const auto& [sig, bytes] : old_tags)
+        if (sig != "desc") EXPECT_EQ(new_tags.at(sig), bytes) << sig;
+      for (uint32_t i = 0; i < icc::LoadBE32(after.data() + 128); ++i)
+        EXPECT_EQ(icc::LoadBE32(after.data() + 136 + 12 * i) % 4, 0u) << "tag " << i;
+      // Everything but the size field and the tag table stays as it was in the header.
+      EXPECT_TRUE(std::equal(before.begin() + 4, before.begin() + 128, after.begin() + 4));
+
+      // The result is itself a profile that opens and reads back.
+      auto again = OpenBytes(after);
+      uint32_t size = 0;
+      ASSERT_TRUE(again->GetTagSize(kDesc, &size).ok());
+      EXPECT_EQ(size, tag.size());
+    }
+  }
+}
+
+TEST(ContainerResize, SharedTagDataStaysWithTheOtherEntry) {
+  // 'desc' and 'dmdd' point at the same bytes; 'dmnd' follows.
+  const auto d = DescTag("Shared", false);
+  std::vector<uint8_t> before =
+      BuildProfile({{"desc", d, 168}, {"dmdd", d, 168}, {"dmnd", Pattern(12, 9), 268}});
+  auto p = OpenBytes(before);
+  bool shared = false;
+  uint32_t count = 4;
+  uint8_t buf[4];
+  ASSERT_TRUE(p->GetTag(kDesc, 0, &count, buf, &shared).ok());
+  EXPECT_TRUE(shared);
+
+  const auto tag = DescTag("A new and longer text", true);
+  Resize(*p, tag);
+  const auto after = Written(*p);
+  auto tags = TagsOf(after);
+  EXPECT_EQ(tags.at("desc"), tag);
+  EXPECT_EQ(tags.at("dmdd"), d);
+  EXPECT_EQ(tags.at("dmnd"), Pattern(12, 9));
+  EXPECT_EQ(icc::LoadBE32(after.data()), after.size());
+  EXPECT_EQ(icc::LoadBE32(after.data() + 136) % 4, 0u);
+}
+
+TEST(ContainerResize, OverlappingNeighbourIsNeverRewritten) {
+  // 'desc' of 91 bytes whose padding would cover the first byte of the next tag.
+  const auto d = DescTag("", false);  // 91 bytes
+  std::vector<uint8_t> before = BuildProfile({{"desc", d, 156}, {"gTRC", Pattern(9, 4), 247}});
+  auto p = OpenBytes(before);
+  const auto tag = DescTag("Longer", false);
+  Resize(*p, tag);
+  auto tags = TagsOf(Written(*p));
+  EXPECT_EQ(tags.at("desc"), tag);
+  EXPECT_EQ(tags.at("gTRC"), Pattern(9, 4));
+}
+
+TEST(ContainerResize, NewTagsAndZeroFilledGrowth) {
+  auto p = OpenBytes(BuildProfile({{"rXYZ", Pattern(20, 1)}, {"desc", DescTag("x", false)}}));
+  ASSERT_TRUE(p->SetTagSize(icc::Signature("cprt"), 10).ok());
+  const uint8_t text[] = "(c) us";
+  ASSERT_TRUE(p->SetTag(icc::Signature("cprt"), 2, 6, text).ok());
+  EXPECT_EQ(p->SetTag(icc::Signature("cprt"), 6, 5, text).status, icc::Status::InvalidParameter);
+  ASSERT_TRUE(p->SetTagSize(kDesc, 200).ok());  // grows with zeros after the kept bytes
+
+  auto tags = TagsOf(Written(*p));
+  EXPECT_EQ(tags.size(), 3u);
+  EXPECT_EQ(tags.at("rXYZ"), Pattern(20, 1));
+  EXPECT_EQ(tags.at("cprt"), (std::vector<uint8_t>{0, 0, '(', 'c', ')', ' ', 'u', 's', 0, 0}));
+  const auto desc = tags.at("desc");
+  ASSERT_EQ(desc.size(), 200u);
+  const auto old = DescTag("x", false);
+  EXPECT_TRUE(std::equal(old.begin(), old.end(), desc.begin()));
+  EXPECT_TRUE(std::all_of(desc.begin() + old.size(), desc.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST(ContainerHeader, StoredAsGivenWithTheRealLength) {
+  auto before = BuildProfile({{"desc", DescTag("x", false)}});
+  auto p = OpenBytes(before);
+  uint8_t header[128];
+  p->GetHeader(header);
+  EXPECT_TRUE(std::equal(header, header + 128, before.begin()));
+  for (int i = 4; i < 128; ++i) header[i] = uint8_t(i);
+  icc::StoreBE32(header, 12345);  // a wrong size is replaced by the real one
+  p->SetHeader(header);
+  auto after = Written(*p);
+  EXPECT_EQ(icc::LoadBE32(after.data()), after.size());
+  EXPECT_TRUE(std::equal(header + 4, header + 128, after.begin() + 4));
+
+  uint32_t words[32];
+  icc::HeaderToHost(header, words);
+  EXPECT_EQ(words[1], 0x04050607u);
+  uint8_t back[128];
+  icc::HeaderFromHost(words, back);
+  EXPECT_TRUE(std::equal(header + 4, header + 128, back + 4));
+}
+
+// Commit through real files, with a failure injected at each step.
+class FaultyReplacement : public icc::Replacement, private icc::Sink {
+ public:
+  enum Step { kNone, kCreate, kWrite, kFinish, kReplace };
+  FaultyReplacement(const std::string& path, Step step, int write_index = 0)
+      : real_(path), step_(step), write_index_(write_index) {}
+
+  icc::Result Create(icc::Sink** sink) override {
+    if (step_ == kCreate) return icc::Result::Io(28);
+    icc::Result r = real_.Create(&inner_);
+    *sink = this;
+    return r;
+  }
+  icc::Result Finish() override {
+    return step_ == kFinish ? icc::Result::Io(28) : real_.Finish();
+  }
+  icc::Result Replace() override {
+    return step_ == kReplace ? icc::Result::Io(13) : real_.Replace();
+  }
+  void Discard() override { real_.Discard(); }
+  int writes = 0;
+
+ private:
+  icc::Result Write(const void* data, std::size_t count) override {
+    if (step_ == kWrite && writes == write_index_) return icc::Result::Io(28);  // disk full
+    ++writes;
+    return inner_->Write(data, count);
+  }
+  icc::PosixReplacement real_;
+  icc::Sink* inner_ = nullptr;
+  Step step_;
+  int write_index_;
+};
+
+class CommitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/commit_testXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    path_ = dir_ + "/profile.icc";
+    original_ = BuildProfile({{"rXYZ", Pattern(70000, 1)}, {"desc", DescTag("Before", false)},
+                              {"gTRC", Pattern(100000, 2)}});
+    WriteFile(path_, original_);
+    chmod(path_.c_str(), 0640);
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf " + dir_;
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  std::unique_ptr<icc::Profile> Open() {
+    std::unique_ptr<icc::SourceFile> file;
+    EXPECT_TRUE(icc::OpenPosixFile(path_, &file).ok());
+    std::unique_ptr<icc::Profile> p;
+    EXPECT_TRUE(icc::Profile::Open(std::move(file), &p).ok());
+    return p;
+  }
+  int FilesInDir() {
+    int n = 0;
+    DIR* d = opendir(dir_.c_str());
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+    return n;
+  }
+  std::string dir_, path_;
+  std::vector<uint8_t> original_;
+};
+
+TEST_F(CommitTest, FailureAtAnyStepLeavesTheOriginalByteForByte) {
+  struct Case { FaultyReplacement::Step step; int write; };
+  std::vector<Case> cases = {{FaultyReplacement::kCreate, 0}, {FaultyReplacement::kFinish, 0},
+                             {FaultyReplacement::kReplace, 0}};
+  // Each write of the stream in turn; a commit with no failure makes this many writes.
+  const int kWrites = 6;
+  for (int w = 0; w < kWrites; ++w) cases.push_back({FaultyReplacement::kWrite, w});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "step " << c.step << " write " << c.write);
+    auto p = Open();
+    Resize(*p, DescTag("After the change", true));
+    FaultyReplacement replacement(path_, c.step, c.write);
+    EXPECT_FALSE(icc::Commit(*p, replacement).ok());
+    EXPECT_EQ(ReadFile(path_), original_);
+    EXPECT_EQ(FilesInDir(), 1) << "a temporary file was left behind";
+  }
+}
+
+TEST_F(CommitTest, SuccessReplacesTheFileKeepingItsMode) {
+  auto p = Open();
+  const auto tag = DescTag("After the change", true);
+  Resize(*p, tag);
+  FaultyReplacement replacement(path_, FaultyReplacement::kNone);
+  ASSERT_TRUE(icc::Commit(*p, replacement).ok());
+  const auto after = ReadFile(path_);
+  EXPECT_EQ(TagsOf(after).at("desc"), tag);
+  EXPECT_EQ(TagsOf(after).at("gTRC"), Pattern(100000, 2));
+  EXPECT_EQ(FilesInDir(), 1);
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  // Streaming uses a bounded buffer: several writes, not one the size of the file.
+  EXPECT_GE(replacement.writes, 6);
+}
+
+}  // namespace

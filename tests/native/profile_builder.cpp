@@ -1,0 +1,83 @@
+#include "profile_builder.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "icc_profile.h"
+
+namespace testing_icc {
+
+std::vector<uint8_t> BuildProfile(const std::vector<Tag>& tags, uint32_t length) {
+  std::vector<uint8_t> file(icc::kTagTableStart + tags.size() * icc::kTagEntrySize);
+  uint32_t next = uint32_t(file.size());
+  struct Placed { uint32_t offset, size; };
+  std::vector<Placed> placed;
+  for (const Tag& t : tags) {
+    const uint32_t offset = t.offset ? t.offset : icc::Pad4(next);
+    const uint32_t size = t.size ? t.size : uint32_t(t.bytes.size());
+    if (file.size() < offset + t.bytes.size()) file.resize(offset + t.bytes.size());
+    std::copy(t.bytes.begin(), t.bytes.end(), file.begin() + offset);
+    placed.push_back({offset, size});
+    if (offset + size > next) next = offset + size;
+  }
+  file.resize(length ? length : icc::Pad4(uint32_t(file.size())));
+  icc::StoreBE32(file.data(), uint32_t(file.size()));
+  icc::StoreBE32(file.data() + 8, 0x02100000);
+  icc::StoreBE32(file.data() + 12, icc::Signature("mntr"));
+  icc::StoreBE32(file.data() + 16, icc::Signature("RGB "));
+  icc::StoreBE32(file.data() + 20, icc::Signature("XYZ "));
+  icc::StoreBE32(file.data() + 36, icc::Signature("acsp"));
+  icc::StoreBE32(file.data() + 128, uint32_t(tags.size()));
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    uint8_t* row = file.data() + icc::kTagTableStart + i * icc::kTagEntrySize;
+    const std::string& s = tags[i].signature;
+    icc::StoreBE32(row, (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+                            (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3])));
+    icc::StoreBE32(row + 4, placed[i].offset);
+    icc::StoreBE32(row + 8, placed[i].size);
+  }
+  return file;
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed) {
+  std::vector<uint8_t> v(size);
+  for (std::size_t i = 0; i < size; ++i) v[i] = uint8_t(seed + i * 7);
+  return v;
+}
+
+std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode) {
+  const uint32_t n = uint32_t(ascii.size() + 1);
+  const uint32_t u = unicode ? 2 + 2 * n : 0;
+  std::vector<uint8_t> tag(90 + n + u);
+  std::copy_n("desc", 4, tag.begin());
+  icc::StoreBE32(tag.data() + 8, n);
+  std::copy(ascii.begin(), ascii.end(), tag.begin() + 12);
+  if (unicode) {
+    icc::StoreBE32(tag.data() + 16 + n, n + 1);
+    tag[20 + n] = 0xFE;
+    tag[21 + n] = 0xFF;
+    for (uint32_t i = 0; i < ascii.size(); ++i) tag[22 + n + 2 * i + 1] = uint8_t(ascii[i]);
+  }
+  const uint32_t count = n < 67 ? n : 67;
+  tag[22 + n + u] = uint8_t(count);
+  std::copy_n(ascii.begin(), std::min<std::size_t>(count, ascii.size()), tag.begin() + 23 + n + u);
+  return tag;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace testing_icc

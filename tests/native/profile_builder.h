@@ -1,0 +1,32 @@
+// Builds small ICC profiles in memory for tests: a header, a tag table and tag data placed
+// exactly where the test says, so that every layout can be exercised.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_icc {
+
+struct Tag {
+  std::string signature;       // four characters
+  std::vector<uint8_t> bytes;  // the tag's data
+  uint32_t offset = 0;         // 0: placed after the previous tag, on a 4-byte boundary
+  uint32_t size = 0;           // 0: the size of `bytes`
+};
+
+// A profile whose tags lie at the given offsets; the file's length is the end of the last
+// tag rounded up to 4 unless `length` says otherwise.  The header's size field holds the
+// file's length.
+std::vector<uint8_t> BuildProfile(const std::vector<Tag>& tags, uint32_t length = 0);
+
+std::vector<uint8_t> Bytes(const std::string& text);
+std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed);
+
+// A textDescriptionType tag as the editor writes it.
+std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode);
+
+std::vector<uint8_t> ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace testing_icc
