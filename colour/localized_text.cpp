@@ -1,0 +1,129 @@
+#include "localized_text.h"
+
+#include <cstring>
+
+#include "icc_profile.h"
+
+namespace icc {
+namespace {
+
+constexpr uint32_t kMluc = Signature("mluc");
+
+template <typename Record>
+int Choose(const std::vector<Record>& records, const char language[2], const char country[2]) {
+  if (records.empty()) return -1;
+  auto find = [&](auto match) {
+    for (std::size_t i = 0; i < records.size(); ++i)
+      if (match(records[i])) return int(i);
+    return -1;
+  };
+  auto same_language = [&](const Record& r, const char* l) {
+    return std::memcmp(r.language, l, 2) == 0;
+  };
+  int i = find([&](const Record& r) {
+    return same_language(r, language) && std::memcmp(r.country, country, 2) == 0;
+  });
+  if (i < 0) i = find([&](const Record& r) { return same_language(r, language); });
+  if (i < 0) i = find([&](const Record& r) {
+    return same_language(r, "en") && std::memcmp(r.country, "US", 2) == 0;
+  });
+  return i < 0 ? 0 : i;
+}
+
+}  // namespace
+
+bool IsLocalizedText(const uint8_t* tag, std::size_t size) {
+  return size >= 4 && LoadBE32(tag) == kMluc;
+}
+
+std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
+  if (tag_size < kLocalizedHeaderSize) return tag_size;
+  const uint32_t count = LoadBE32(header + 8);
+  uint32_t stride = LoadBE32(header + 12);
+  if (stride < kLocalizedRecordSize) stride = kLocalizedRecordSize;
+  const uint64_t room = (tag_size - kLocalizedHeaderSize) / stride;
+  const uint64_t records = count < room ? count : room;
+  return std::size_t(kLocalizedHeaderSize + (records ? (records - 1) * stride + kLocalizedRecordSize : 0));
+}
+
+bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t tag_size,
+                           std::vector<LocalizedEntry>* entries) {
+  entries->clear();
+  if (available > tag_size) available = tag_size;
+  if (available < kLocalizedHeaderSize || !IsLocalizedText(bytes, available)) return false;
+  const uint32_t count = LoadBE32(bytes + 8);
+  uint32_t stride = LoadBE32(bytes + 12);
+  if (stride < kLocalizedRecordSize) stride = kLocalizedRecordSize;
+  for (uint64_t i = 0, at = kLocalizedHeaderSize;
+       i < count && at + kLocalizedRecordSize <= available; ++i, at += stride) {
+    const uint8_t* row = bytes + at;
+    LocalizedEntry e;
+    std::memcpy(e.language, row, 2);
+    std::memcpy(e.country, row + 2, 2);
+    const uint32_t length = LoadBE32(row + 4);
+    e.offset = LoadBE32(row + 8);
+    if (e.offset > tag_size) e.offset = tag_size;
+    e.length = (length < tag_size - e.offset ? length : tag_size - e.offset) & ~1u;
+    entries->push_back(e);
+  }
+  return true;
+}
+
+bool ParseLocalizedText(const uint8_t* tag, std::size_t size,
+                        std::vector<LocalizedRecord>* records) {
+  records->clear();
+  std::vector<LocalizedEntry> entries;
+  if (size > 0xFFFFFFFFu) size = 0xFFFFFFFFu;
+  if (!ParseLocalizedEntries(tag, size, uint32_t(size), &entries)) return false;
+  records->reserve(entries.size());
+  for (const LocalizedEntry& e : entries) {
+    LocalizedRecord r;
+    std::memcpy(r.language, e.language, 2);
+    std::memcpy(r.country, e.country, 2);
+    r.text = DecodeUtf16BE(tag + e.offset, e.length);
+    records->push_back(std::move(r));
+  }
+  return true;
+}
+
+int ChooseLocalizedRecord(const std::vector<LocalizedEntry>& entries, const char language[2],
+                          const char country[2]) {
+  return Choose(entries, language, country);
+}
+
+int ChooseLocalizedRecord(const std::vector<LocalizedRecord>& records, const char language[2],
+                          const char country[2]) {
+  return Choose(records, language, country);
+}
+
+std::vector<uint8_t> BuildLocalizedText(const std::vector<LocalizedRecord>& records) {
+  std::size_t size = kLocalizedHeaderSize + records.size() * kLocalizedRecordSize;
+  for (const LocalizedRecord& r : records) size += 2 * r.text.size();
+  std::vector<uint8_t> tag(size);
+  StoreBE32(tag.data(), kMluc);
+  StoreBE32(tag.data() + 8, uint32_t(records.size()));
+  StoreBE32(tag.data() + 12, kLocalizedRecordSize);
+  std::size_t at = kLocalizedHeaderSize + records.size() * kLocalizedRecordSize;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const LocalizedRecord& r = records[i];
+    uint8_t* row = tag.data() + kLocalizedHeaderSize + i * kLocalizedRecordSize;
+    std::memcpy(row, r.language, 2);
+    std::memcpy(row + 2, r.country, 2);
+    StoreBE32(row + 4, uint32_t(2 * r.text.size()));
+    StoreBE32(row + 8, uint32_t(at));
+    for (char16_t unit : r.text) {
+      tag[at++] = uint8_t(unit >> 8);
+      tag[at++] = uint8_t(unit);
+    }
+  }
+  return tag;
+}
+
+std::u16string DecodeUtf16BE(const uint8_t* bytes, std::size_t length) {
+  std::u16string text(length / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    text[i] = char16_t((uint16_t(bytes[2 * i]) << 8) | bytes[2 * i + 1]);
+  return text;
+}
+
+}  // namespace icc

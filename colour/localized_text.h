@@ -1,0 +1,60 @@
+// The localized description record (ICC multiLocalizedUnicodeType, signature 'mluc'):
+// a table of records, each a language, a country and a UTF-16BE string without terminator.
+// Portable: it only interprets the bytes of a stored tag, never beyond its size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace icc {
+
+constexpr std::size_t kLocalizedHeaderSize = 16;
+constexpr std::size_t kLocalizedRecordSize = 12;
+
+struct LocalizedRecord {
+  char language[2] = {};  // ISO 639-1, e.g. "en"
+  char country[2] = {};   // ISO 3166-1, e.g. "US"
+  std::u16string text;
+};
+
+// True when the stored tag is a localized record ('mluc').
+bool IsLocalizedText(const uint8_t* tag, std::size_t size);
+
+// Where one record's string lies, already bounded by the tag's size: a string that starts
+// or runs past the end is cut at the end, and an odd byte count loses its last byte.
+struct LocalizedEntry {
+  char language[2];
+  char country[2];
+  uint32_t offset;
+  uint32_t length;  // bytes, even
+};
+
+// Reads the record table from the first `available` bytes of a tag of `tag_size` bytes.
+// The number of records is bounded by the room the table has in the tag (and in the
+// bytes given).  Fails only when the tag is not 'mluc' or is too short for its header.
+bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t tag_size,
+                           std::vector<LocalizedEntry>* entries);
+
+// Bytes of the table part that ParseLocalizedEntries needs for a tag whose header (the
+// first 16 bytes) is given: 16 + 12 × records, bounded by the tag's size.
+std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size);
+
+// The whole tag: every record with its text.
+bool ParseLocalizedText(const uint8_t* tag, std::size_t size,
+                        std::vector<LocalizedRecord>* records);
+
+// The record to show: the one for the language and country asked for, else the first with
+// that language, else en-US, else the first.  -1 when there are no records.
+int ChooseLocalizedRecord(const std::vector<LocalizedEntry>& entries, const char language[2],
+                          const char country[2]);
+int ChooseLocalizedRecord(const std::vector<LocalizedRecord>& records, const char language[2],
+                          const char country[2]);
+
+// A stored tag holding the records in order, their strings one after the other.
+std::vector<uint8_t> BuildLocalizedText(const std::vector<LocalizedRecord>& records);
+
+std::u16string DecodeUtf16BE(const uint8_t* bytes, std::size_t length);
+
+}  // namespace icc
