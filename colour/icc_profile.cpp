@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "md5.h"
+
 namespace icc {
 namespace {
 
@@ -294,6 +296,32 @@ Result WritePadded(const std::vector<uint8_t>& bytes, uint64_t length, Sink& sin
 
 }  // namespace
 
+namespace {
+
+// Collects the digest of everything written to it.
+class DigestSink : public Sink {
+ public:
+  Result Write(const void* data, std::size_t count) override {
+    md5.Update(data, count);
+    return {};
+  }
+  Md5 md5;
+};
+
+constexpr std::size_t kFlagsOffset = 44;
+constexpr std::size_t kIntentOffset = 64;
+constexpr std::size_t kProfileIdOffset = 84;
+constexpr std::size_t kProfileIdSize = 16;
+
+bool HasProfileId(const uint8_t header[kHeaderSize]) {
+  if (header[8] < 4) return false;  // the field is reserved before version 4
+  for (std::size_t i = 0; i < kProfileIdSize; ++i)
+    if (header[kProfileIdOffset + i] != 0) return true;
+  return false;
+}
+
+}  // namespace
+
 Result Profile::WriteTo(Sink& sink) {
   if (!file_) return {Status::InvalidParameter, 0};
   try {
@@ -301,48 +329,67 @@ Result Profile::WriteTo(Sink& sink) {
     ComputeLayout(&layout);
     if (layout.length > 0xFFFFFFFFu) return {Status::InvalidParameter, 0};
 
-    std::vector<uint8_t> head(kTagTableStart + entries_.size() * kTagEntrySize);
-    std::copy(header_, header_ + kHeaderSize, head.begin());
-    StoreBE32(head.data(), uint32_t(layout.length));
-    StoreBE32(head.data() + kHeaderSize, uint32_t(entries_.size()));
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-      uint8_t* row = head.data() + kTagTableStart + i * kTagEntrySize;
-      uint32_t size = entries_[i].size;
-      if (const Edit* e = EditFor(i)) size = uint32_t(e->bytes.size());
-      StoreBE32(row, entries_[i].signature);
-      StoreBE32(row + 4, uint32_t(layout.offsets[i]));
-      StoreBE32(row + 8, size);
-    }
-    Result r = sink.Write(head.data(), head.size());
-    if (!r.ok()) return r;
-
-    std::vector<uint8_t> buffer(kCopyChunk);
-    uint64_t cursor = kTagTableStart + uint64_t(original_count_) * kTagEntrySize;
-    for (const Layout::Region& region : layout.regions) {
-      r = CopyRange(*file_, cursor, region.start, buffer, sink);
+    uint8_t header[kHeaderSize];
+    std::copy(header_, header_ + kHeaderSize, header);
+    StoreBE32(header, uint32_t(layout.length));
+    // A profile that carries an ID gets the one of its new content: the MD5 of the whole
+    // profile with the flags, the rendering intent and the ID itself taken as zero.
+    if (HasProfileId(header)) {
+      uint8_t zeroed[kHeaderSize];
+      std::copy(header, header + kHeaderSize, zeroed);
+      std::fill_n(zeroed + kFlagsOffset, 4, 0);
+      std::fill_n(zeroed + kIntentOffset, 4, 0);
+      std::fill_n(zeroed + kProfileIdOffset, kProfileIdSize, 0);
+      DigestSink digest;
+      Result r = Stream(layout, zeroed, digest);
       if (!r.ok()) return r;
-      r = WritePadded(region.edit->bytes, region.new_length, sink);
-      if (!r.ok()) return r;
-      cursor = region.old_end;
+      digest.md5.Final(header + kProfileIdOffset);
     }
-    r = CopyRange(*file_, cursor, file_size_, buffer, sink);
-    if (!r.ok()) return r;
-
-    uint64_t written = layout.data_end;
-    for (const Layout::Moved& m : layout.moved) {
-      if (m.offset > written) {
-        r = sink.Write(kZeros, std::size_t(m.offset - written));
-        if (!r.ok()) return r;
-      }
-      const uint64_t padded = Pad4(uint64_t(m.edit->bytes.size()));
-      r = WritePadded(m.edit->bytes, padded, sink);
-      if (!r.ok()) return r;
-      written = m.offset + padded;
-    }
-    return {};
+    return Stream(layout, header, sink);
   } catch (const std::bad_alloc&) {
     return {Status::OutOfMemory, 0};
   }
+}
+
+Result Profile::Stream(const Layout& layout, const uint8_t header[kHeaderSize], Sink& sink) {
+  std::vector<uint8_t> head(kTagTableStart + entries_.size() * kTagEntrySize);
+  std::copy(header, header + kHeaderSize, head.begin());
+  StoreBE32(head.data() + kHeaderSize, uint32_t(entries_.size()));
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    uint8_t* row = head.data() + kTagTableStart + i * kTagEntrySize;
+    uint32_t size = entries_[i].size;
+    if (const Edit* e = EditFor(i)) size = uint32_t(e->bytes.size());
+    StoreBE32(row, entries_[i].signature);
+    StoreBE32(row + 4, uint32_t(layout.offsets[i]));
+    StoreBE32(row + 8, size);
+  }
+  Result r = sink.Write(head.data(), head.size());
+  if (!r.ok()) return r;
+
+  std::vector<uint8_t> buffer(kCopyChunk);
+  uint64_t cursor = kTagTableStart + uint64_t(original_count_) * kTagEntrySize;
+  for (const Layout::Region& region : layout.regions) {
+    r = CopyRange(*file_, cursor, region.start, buffer, sink);
+    if (!r.ok()) return r;
+    r = WritePadded(region.edit->bytes, region.new_length, sink);
+    if (!r.ok()) return r;
+    cursor = region.old_end;
+  }
+  r = CopyRange(*file_, cursor, file_size_, buffer, sink);
+  if (!r.ok()) return r;
+
+  uint64_t written = layout.data_end;
+  for (const Layout::Moved& m : layout.moved) {
+    if (m.offset > written) {
+      r = sink.Write(kZeros, std::size_t(m.offset - written));
+      if (!r.ok()) return r;
+    }
+    const uint64_t padded = Pad4(uint64_t(m.edit->bytes.size()));
+    r = WritePadded(m.edit->bytes, padded, sink);
+    if (!r.ok()) return r;
+    written = m.offset + padded;
+  }
+  return {};
 }
 
 void HeaderToHost(const uint8_t stored[kHeaderSize], uint32_t words[kHeaderSize / 4]) {

@@ -112,7 +112,8 @@ class Profile {
   // change of its padded size; their bytes, gaps and trailing bytes are copied as they are.
   // A changed tag whose bytes are also used by another table entry (or that overlaps one)
   // is written after the last byte instead, so the other entry keeps its data.  The size
-  // field of the header always holds the real length of what is written.
+  // field of the header always holds the real length of what is written, and a version 4
+  // profile whose header carries a profile ID gets the ID of the new content.
   Result WriteTo(Sink& sink);
 
   // Closes the underlying file; nothing can be read afterwards.
@@ -135,6 +136,7 @@ class Profile {
   Edit* EditFor(std::size_t entry);
   Result MakeEdit(std::size_t entry, uint32_t size, Edit** edit);
   void ComputeLayout(Layout* layout) const;
+  Result Stream(const Layout& layout, const uint8_t header[kHeaderSize], Sink& sink);
 
   std::unique_ptr<SourceFile> file_;
   uint64_t file_size_ = 0;

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "icc_profile.h"
+#include "md5.h"
 #include "posix_file.h"
 #include "profile_builder.h"
 
@@ -283,6 +284,7 @@ TEST(ContainerHeader, StoredAsGivenWithTheRealLength) {
   p->GetHeader(header);
   EXPECT_TRUE(std::equal(header, header + 128, before.begin()));
   for (int i = 4; i < 128; ++i) header[i] = uint8_t(i);
+  header[8] = 2;  // a version 2 profile: no ID to recompute
   icc::StoreBE32(header, 12345);  // a wrong size is replaced by the real one
   p->SetHeader(header);
   auto after = Written(*p);
@@ -295,6 +297,40 @@ TEST(ContainerHeader, StoredAsGivenWithTheRealLength) {
   uint8_t back[128];
   icc::HeaderFromHost(words, back);
   EXPECT_TRUE(std::equal(header + 4, header + 128, back + 4));
+}
+
+TEST(ContainerHeader, Version4ProfileIdFollowsTheContent) {
+  auto before = BuildProfile({{"rXYZ", Pattern(20, 1)}, {"desc", DescTag("x", false)}});
+  before[8] = 4;
+  before[44] = 0x80;  // flags and intent do not count towards the ID
+  before[67] = 1;
+  for (int i = 84; i < 100; ++i) before[i] = 0xAA;
+
+  auto p = OpenBytes(before);
+  Resize(*p, DescTag("A new text", false));
+  auto after = Written(*p);
+  std::vector<uint8_t> zeroed = after;
+  std::fill_n(zeroed.begin() + 44, 4, 0);
+  std::fill_n(zeroed.begin() + 64, 4, 0);
+  std::fill_n(zeroed.begin() + 84, 16, 0);
+  icc::Md5 md5;
+  md5.Update(zeroed.data(), zeroed.size());
+  uint8_t id[16];
+  md5.Final(id);
+  EXPECT_TRUE(std::equal(id, id + 16, after.begin() + 84));
+  EXPECT_EQ(after[44], 0x80);
+  EXPECT_EQ(after[67], 1);
+
+  // A zero ID stays zero; before version 4 the field is left as it is.
+  for (uint8_t version : {4, 2}) {
+    auto other = before;
+    other[8] = version;
+    if (version == 4) std::fill_n(other.begin() + 84, 16, 0);
+    auto q = OpenBytes(other);
+    Resize(*q, DescTag("A new text", false));
+    auto out = Written(*q);
+    EXPECT_TRUE(std::equal(other.begin() + 84, other.begin() + 100, out.begin() + 84)) << int(version);
+  }
 }
 
 // Commit through real files, with a failure injected at each step.
