@@ -1,0 +1,164 @@
+// Writes the fuzzers' seed corpora:
+//   make_seeds OUT PROFILE_DIR...
+// OUT/profile gets every profile found under the given folders (up to 64 KB), the same
+// with edits asked for in the reserved header bytes, and small profiles with the layouts
+// that the container must handle (shared, overlapping, unordered, unaligned tags, gaps,
+// trailing bytes).  OUT/desc gets the description tag of each profile and a few sound and
+// damaged records.  Both folders are emptied first, so that a fuzzer run that adds inputs
+// to them does not make the next smoke run longer.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "icc_profile.h"
+#include "profile_builder.h"
+
+using namespace testing_icc;
+
+namespace {
+
+constexpr std::size_t kMaxSeed = 64 * 1024;
+
+void EmptyFolder(const std::string& dir) {
+  mkdir(dir.c_str(), 0755);
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') std::remove((dir + "/" + e->d_name).c_str());
+    closedir(d);
+  }
+}
+
+bool IsProfileName(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot);
+  for (char& c : ext) c = char(std::tolower(uint8_t(c)));
+  return ext == ".icc" || ext == ".icm";
+}
+
+void FindProfiles(const std::string& dir, std::vector<std::string>* out) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string path = dir + "/" + e->d_name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) FindProfiles(path, out);
+    else if (S_ISREG(st.st_mode) && IsProfileName(e->d_name)) out->push_back(path);
+  }
+  closedir(d);
+}
+
+// The bytes of the first `desc` entry, or empty.
+std::vector<uint8_t> DescOf(const std::vector<uint8_t>& file) {
+  if (file.size() < icc::kTagTableStart) return {};
+  const uint32_t count = icc::LoadBE32(file.data() + icc::kHeaderSize);
+  for (uint32_t i = 0; i < count; ++i) {
+    const std::size_t row = icc::kTagTableStart + std::size_t(i) * icc::kTagEntrySize;
+    if (row + icc::kTagEntrySize > file.size()) break;
+    if (icc::LoadBE32(file.data() + row) != icc::Signature("desc")) continue;
+    const uint64_t offset = icc::LoadBE32(file.data() + row + 4);
+    const uint64_t size = icc::LoadBE32(file.data() + row + 8);
+    if (offset + size > file.size()) return {};
+    return {file.begin() + offset, file.begin() + offset + size};
+  }
+  return {};
+}
+
+// The same profile asking the fuzzer's container target for edits (see its header).
+std::vector<uint8_t> WithEdits(std::vector<uint8_t> file, uint8_t which, uint8_t flags,
+                               uint16_t change) {
+  file[100] = which;
+  file[101] = flags;
+  file[102] = uint8_t(which + 1);
+  file[103] = 2;
+  std::memcpy(&file[104], "ndin", 4);
+  file[108] = uint8_t(change >> 8);
+  file[109] = uint8_t(change);
+  file[111] = 3;
+  file[113] = 2;
+  file[115] = 5;
+  return file;
+}
+
+std::vector<std::vector<uint8_t>> Layouts() {
+  const auto desc = DescTag("Synthetic RGB", true);
+  const auto curve = Pattern(14, 3);
+  const auto xyz = Pattern(20, 9);
+  std::vector<std::vector<uint8_t>> out;
+  out.push_back(BuildProfile({{"desc", desc}, {"rTRC", curve}, {"wtpt", xyz}}));
+  // Two entries on the same bytes, and a third inside another's padding.
+  out.push_back(BuildProfile(
+      {{"desc", desc}, {"rTRC", curve, 400}, {"gTRC", curve, 400}, {"bTRC", Pattern(3, 1), 414}}));
+  // Tags out of offset order, with gaps and trailing bytes after the last.
+  out.push_back(BuildProfile({{"wtpt", xyz, 600}, {"desc", desc, 300}, {"cprt", Bytes("text")}},
+                             700));
+  // A last tag that ends the file without padding, and an empty tag.
+  out.push_back(BuildProfile({{"desc", desc}, {"zero", {}, 200, 0}, {"rTRC", Pattern(5, 2)}}));
+  std::vector<uint8_t> unpadded = BuildProfile({{"desc", desc}, {"rTRC", Pattern(5, 2)}});
+  unpadded.resize(unpadded.size() - 3);
+  icc::StoreBE32(unpadded.data(), uint32_t(unpadded.size()));
+  out.push_back(unpadded);
+  // No tags at all.
+  out.push_back(BuildProfile({}));
+  return out;
+}
+
+std::vector<std::vector<uint8_t>> Records() {
+  std::vector<std::vector<uint8_t>> out = {DescTag("", false), DescTag("", true),
+                                           DescTag(std::string(66, 'x'), true),
+                                           DescTag(std::string(80, '\xE9'), false)};
+  auto damaged = DescTag("Count past the end", true);
+  icc::StoreBE32(damaged.data() + 8, 0xFFFFFFF0u);
+  out.push_back(damaged);
+  out.push_back(std::vector<uint8_t>(damaged.begin(), damaged.begin() + 12));
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUT [PROFILE_DIR...]\n", argv[0]);
+    return 2;
+  }
+  const std::string out = argv[1];
+  mkdir(out.c_str(), 0755);
+  const std::string profiles = out + "/profile", records = out + "/desc";
+  EmptyFolder(profiles);
+  EmptyFolder(records);
+
+  int n = 0, d = 0;
+  auto put = [](const std::string& dir, int index, const std::vector<uint8_t>& bytes) {
+    WriteFile(dir + "/" + std::to_string(index), bytes);
+  };
+  try {
+    std::vector<std::string> found;
+    for (int i = 2; i < argc; ++i) FindProfiles(argv[i], &found);
+    std::vector<std::vector<uint8_t>> files = Layouts();
+    for (const std::string& path : found) {
+      std::vector<uint8_t> file = ReadFile(path);
+      if (!file.empty() && file.size() <= kMaxSeed) files.push_back(std::move(file));
+    }
+    for (const auto& file : files) {
+      put(profiles, n++, file);
+      if (file.size() >= icc::kTagTableStart) {
+        put(profiles, n++, WithEdits(file, 1, 4 | 2 | 8, 5));
+        put(profiles, n++, WithEdits(file, 0xFF, 1 | 16, 2));
+      }
+      const std::vector<uint8_t> desc = DescOf(file);
+      if (!desc.empty()) put(records, d++, desc);
+    }
+    for (const auto& record : Records()) put(records, d++, record);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "make_seeds: %s\n", e.what());
+    return 1;
+  }
+  std::printf("%d profile seeds, %d description seeds\n", n, d);
+  return 0;
+}

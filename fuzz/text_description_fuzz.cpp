@@ -1,0 +1,43 @@
+// Feeds arbitrary bytes to the description record parser as a stored tag.  It must stay
+// inside the tag and give exactly what the record's rules say.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "icc_profile.h"
+#include "text_description.h"
+
+#define CHECK(cond)                                                             \
+  do {                                                                          \
+    if (!(cond)) {                                                              \
+      __builtin_printf("check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                             \
+    }                                                                           \
+  } while (0)
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  // A copy of exactly the tag's size, so that AddressSanitizer sees any read past it.
+  std::vector<uint8_t> tag(data, data + size);
+  icc::TextDescription d;
+  d.ascii = "left over";
+  d.has_unicode = true;
+  const bool ok = icc::ParseTextDescription(tag.data(), tag.size(), &d);
+  CHECK(ok == (size >= 12));
+  if (!ok) return 0;
+
+  // The text: the bytes from 12 up to the first zero, within the count and the tag.
+  const uint64_t count = icc::LoadBE32(tag.data() + 8);
+  const uint64_t limit = std::min<uint64_t>(count, size - 12);
+  CHECK(d.ascii.size() <= limit);
+  CHECK(std::memcmp(d.ascii.data(), tag.data() + 12, d.ascii.size()) == 0);
+  CHECK(std::memchr(d.ascii.data(), 0, d.ascii.size()) == nullptr);
+  CHECK(d.ascii.size() == limit || tag[12 + d.ascii.size()] == 0);
+
+  // The Unicode count sits at 16 + count and counts only when it lies inside the tag.
+  const bool inside = 16 + count + 4 <= size;
+  CHECK(d.has_unicode == (inside && icc::LoadBE32(tag.data() + 16 + count) != 0));
+  return 0;
+}
