@@ -1,0 +1,39 @@
+// The library's entry function and its four exports (named in Hueshell.def).
+#include <windows.h>
+#include <objbase.h>
+
+#include "module.h"
+#include "registrar.h"
+
+using namespace hueshell;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    module::Attach(instance);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    module::Detach();
+  }
+  return TRUE;
+}
+
+STDAPI DllCanUnloadNow() { return module::CanUnload() ? S_OK : S_FALSE; }
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  return module::GetClassObject(rclsid, riid, ppv);
+}
+
+STDAPI DllRegisterServer() {
+  for (ClassEntry* row = module::Classes(); row->clsid; ++row) {
+    const HRESULT hr = RunRegistrationScript(module::Instance(), row->script_id, true);
+    if (FAILED(hr)) return hr;
+  }
+  return RegisterTypeLibrary(module::Instance());
+}
+
+STDAPI DllUnregisterServer() {
+  for (ClassEntry* row = module::Classes(); row->clsid; ++row)
+    RunRegistrationScript(module::Instance(), row->script_id, false);
+  UnregisterTypeLibrary(module::Instance());
+  return S_OK;
+}

@@ -1,0 +1,130 @@
+#include "module.h"
+
+#include <atomic>
+
+#include "class_factory.h"
+#include "guids.h"
+#include "info_tip.h"
+#include "context_menu.h"
+
+namespace hueshell {
+namespace {
+
+struct ShutdownNode {
+  void (*fn)(void*);
+  void* arg;
+  ShutdownNode* next;
+};
+
+struct ServerModule {
+  HINSTANCE instance = nullptr;
+  ClassEntry* classes = nullptr;
+  LONG lock_count = 0;
+  HANDLE heap = nullptr;
+  CRITICAL_SECTION type_info_lock;
+  CRITICAL_SECTION class_table_lock;
+  ShutdownNode* shutdown = nullptr;
+};
+
+ServerModule g_module;
+
+ClassEntry g_classes[] = {
+    {&CLSID_ICCTip, CreateICCTip, 101, nullptr},
+    {&CLSID_ICCMenu, CreateICCMenu, 102, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Reads a cached class object so that a racing creation on another thread is seen whole.
+IUnknown* CachedObject(ClassEntry& row) {
+  return reinterpret_cast<std::atomic<IUnknown*>&>(row.class_object).load(std::memory_order_acquire);
+}
+
+void StoreObject(ClassEntry& row, IUnknown* object) {
+  reinterpret_cast<std::atomic<IUnknown*>&>(row.class_object).store(object, std::memory_order_release);
+}
+
+}  // namespace
+
+namespace module {
+
+void Attach(HINSTANCE instance) {
+  g_module.instance = instance;
+  g_module.classes = g_classes;
+  g_module.lock_count = 0;
+  InitializeCriticalSection(&g_module.type_info_lock);
+  InitializeCriticalSection(&g_module.class_table_lock);
+  g_module.shutdown = nullptr;
+  g_module.heap = HeapCreate(0, 0, 0);
+}
+
+void Detach() {
+  for (ClassEntry* row = g_module.classes; row && row->clsid; ++row) {
+    if (IUnknown* object = row->class_object) {
+      row->class_object = nullptr;
+      object->Release();
+    }
+  }
+  DeleteCriticalSection(&g_module.class_table_lock);
+  DeleteCriticalSection(&g_module.type_info_lock);
+  while (ShutdownNode* node = g_module.shutdown) {
+    g_module.shutdown = node->next;
+    node->fn(node->arg);
+    Free(node);
+  }
+  if (g_module.heap) HeapDestroy(g_module.heap);
+  g_module.heap = nullptr;
+}
+
+HINSTANCE Instance() { return g_module.instance; }
+ClassEntry* Classes() { return g_module.classes; }
+
+void Lock() { InterlockedIncrement(&g_module.lock_count); }
+void Unlock() { InterlockedDecrement(&g_module.lock_count); }
+bool CanUnload() { return InterlockedCompareExchange(&g_module.lock_count, 0, 0) == 0; }
+
+void* Allocate(SIZE_T bytes) { return HeapAlloc(g_module.heap, 0, bytes ? bytes : 1); }
+void Free(void* block) {
+  if (block) HeapFree(g_module.heap, 0, block);
+}
+
+bool AddShutdownCallback(void (*fn)(void*), void* arg) {
+  auto* node = static_cast<ShutdownNode*>(Allocate(sizeof(ShutdownNode)));
+  if (!node) return false;
+  node->fn = fn;
+  node->arg = arg;
+  EnterTypeInfoLock();
+  node->next = g_module.shutdown;
+  g_module.shutdown = node;
+  LeaveTypeInfoLock();
+  return true;
+}
+
+void EnterTypeInfoLock() { EnterCriticalSection(&g_module.type_info_lock); }
+void LeaveTypeInfoLock() { LeaveCriticalSection(&g_module.type_info_lock); }
+
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  HRESULT hr = S_OK;
+  for (ClassEntry* row = g_module.classes; row && row->clsid; ++row) {
+    if (!IsEqualCLSID(*row->clsid, rclsid)) continue;
+    if (!CachedObject(*row)) {
+      EnterCriticalSection(&g_module.class_table_lock);
+      if (!CachedObject(*row)) {
+        IUnknown* object = nullptr;
+        if (SUCCEEDED(CreateClassFactory(row->create, &object)))
+          StoreObject(*row, object);
+        else
+          hr = E_OUTOFMEMORY;
+      }
+      LeaveCriticalSection(&g_module.class_table_lock);
+    }
+    if (IUnknown* object = CachedObject(*row)) hr = object->QueryInterface(riid, ppv);
+    break;
+  }
+  if (!*ppv && hr == S_OK) return CLASS_E_CLASSNOTAVAILABLE;
+  return hr;
+}
+
+}  // namespace module
+}  // namespace hueshell

@@ -1,0 +1,277 @@
+#include "info_tip.h"
+
+#include <shlobj.h>
+
+#include "com_object.h"
+#include "dispatch.h"
+#include "guids.h"
+#include "module.h"
+
+namespace hueshell {
+namespace {
+
+constexpr TAGTYPE kDescTag = 0x64657363;  // 'desc'
+constexpr DWORD kAsciiCountOffset = 8;
+constexpr DWORD kAsciiTextOffset = 12;
+
+struct NameRow {
+  DWORD value;
+  const char* text;
+};
+
+const char kUnknown[] = "Unknown";
+
+const NameRow kClassNames[] = {
+    {0x61627374, "Abstract"}, {0x6C696E6B, "Link"},    {0x6D6E7472, "Monitor"},
+    {0x6E6D636C, "Named"},    {0x70727472, "Printer"}, {0x73636E72, "Scanner"},
+    {0x73706163, "Color Space"},
+};
+
+const NameRow kColourSpaceNames[] = {
+    {0x58595A20, "XYZ"},
+    {0x4C616220, "Lab"},
+    {0x4C757620, "Luv"},
+    {0x59436272, "YCbCr"},
+    {0x59787920, "Yxy"},
+    {0x52474220, "RGB"},
+    {0x47524159, "Gray Scale"},
+    {0x48535620, "HSV"},
+    {0x484C5320, "HLS"},
+    {0x434D594B, "CMYK"},
+    {0x434D5920, "CMY"},
+    {0x32434C52, "Generic 2 channel"},
+    {0x33434C52, "Generic 3 channel"},
+    {0x34434C52, "Generic 4 channel"},
+    {0x35434C52, "Generic 5 channel"},
+    {0x36434C52, "Generic 6 channel"},
+    {0x37434C52, "Generic 7 channel"},
+    {0x38434C52, "Generic 8 channel"},
+};
+
+const NameRow kConnectionSpaceNames[] = {{0x4C616220, "Lab"}, {0x58595A20, "XYZ"}};
+
+const NameRow kIntentNames[] = {
+    {0, "Perceptual"}, {1, "Relative Colorimetric"}, {2, "Saturation"}, {3, "Absolute Colorimetric"},
+};
+
+template <std::size_t N>
+const char* Lookup(const NameRow (&rows)[N], DWORD value) {
+  for (const NameRow& row : rows)
+    if (row.value == value) return row.text;
+  return kUnknown;
+}
+
+// A profile handle that is closed on every way out.
+class OpenProfile {
+ public:
+  OpenProfile(const Platform& platform, HPROFILE handle) : platform_(platform), handle_(handle) {}
+  ~OpenProfile() {
+    if (handle_) platform_.CloseColorProfile(handle_);
+  }
+  OpenProfile(const OpenProfile&) = delete;
+  OpenProfile& operator=(const OpenProfile&) = delete;
+  HPROFILE get() const { return handle_; }
+
+ private:
+  const Platform& platform_;
+  HPROFILE handle_;
+};
+
+// A block from the module's heap.
+class HeapBlock {
+ public:
+  explicit HeapBlock(SIZE_T bytes) : p_(module::Allocate(bytes)) {}
+  ~HeapBlock() { module::Free(p_); }
+  HeapBlock(const HeapBlock&) = delete;
+  HeapBlock& operator=(const HeapBlock&) = delete;
+  template <class T>
+  T* as() const {
+    return static_cast<T*>(p_);
+  }
+
+ private:
+  void* p_;
+};
+
+// Appends `length` bytes of ANSI text to the string.  When memory is short the piece is
+// dropped and the text keeps what it had.
+void Append(BSTR* text, const char* piece, int length) {
+  if (length <= 0) return;
+  HeapBlock wide(SIZE_T(length + 1) * sizeof(WCHAR));
+  if (!wide.as<WCHAR>()) return;
+  const int converted = MultiByteToWideChar(CP_ACP, 0, piece, length, wide.as<WCHAR>(), length);
+  if (converted <= 0) return;
+  const UINT old_length = *text ? SysStringLen(*text) : 0;
+  BSTR joined = SysAllocStringLen(nullptr, old_length + UINT(converted));
+  if (!joined) return;
+  if (old_length) memcpy(joined, *text, old_length * sizeof(WCHAR));
+  memcpy(joined + old_length, wide.as<WCHAR>(), SIZE_T(converted) * sizeof(WCHAR));
+  joined[old_length + UINT(converted)] = L'\0';
+  SysFreeString(*text);
+  *text = joined;
+}
+
+void Append(BSTR* text, const char* piece) { Append(text, piece, lstrlenA(piece)); }
+
+// The real size of the desc tag, which bounds the count that the tag itself claims.
+DWORD DescriptionTagSize(const Platform& platform, HPROFILE profile) {
+  DWORD size = 0;
+  BOOL reference = FALSE;
+  SetLastError(ERROR_SUCCESS);
+  if (platform.GetColorProfileElement(profile, kDescTag, 0, &size, nullptr, &reference) ||
+      GetLastError() == ERROR_INSUFFICIENT_BUFFER || GetLastError() == ERROR_MORE_DATA)
+    return size;
+  return 0;
+}
+
+class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, public ObjectRoot {
+ public:
+  CICCTip(IUnknown* outer, const Platform* platform) : ObjectRoot(outer), platform_(*platform) {
+    if (FAILED(platform_.SHGetMalloc(&malloc_))) malloc_ = nullptr;
+  }
+
+  HUESHELL_FORWARD_IUNKNOWN
+  HUESHELL_FORWARD_IDISPATCH(TipTypeInfo(), IICCTip)
+
+  // IQueryInfo
+  HRESULT STDMETHODCALLTYPE GetInfoTip(DWORD, LPWSTR* tip) override {
+    if (!tip) return E_POINTER;
+    BSTR text = nullptr;
+    const HRESULT hr = BuildTipText(&text);
+    if (FAILED(hr) || !malloc_) {
+      SysFreeString(text);
+      return E_FAIL;
+    }
+    const UINT length = text ? SysStringLen(text) : 0;
+    auto* block = static_cast<LPWSTR>(malloc_->Alloc((SIZE_T(length) + 1) * sizeof(WCHAR)));
+    *tip = block;
+    if (block) {
+      if (length) memcpy(block, text, length * sizeof(WCHAR));
+      block[length] = L'\0';
+    }
+    SysFreeString(text);
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetInfoFlags(DWORD* flags) override {
+    if (flags) *flags = 0;
+    return E_NOTIMPL;
+  }
+
+  virtual HRESULT STDMETHODCALLTYPE BuildTipText(BSTR* text) {
+    return ComposeTip(platform_, path_, text);
+  }
+
+  // IPersistFile
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsDirty() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return E_NOTIMPL; }
+
+  // Stores the ANSI form of the name.  A null name, a failed conversion, and a name whose
+  // ANSI form does not fit the path field (possible with double-byte code pages) all leave
+  // the empty path, so that the tip fails rather than naming a different, cut-off file.
+  HRESULT STDMETHODCALLTYPE Load(LPCOLESTR name, DWORD) override {
+    path_[0] = '\0';
+    if (!name) return S_OK;
+    const int units = lstrlenW(name);
+    HeapBlock converted(SIZE_T(units) * 2 + 2);
+    char* ansi = converted.as<char>();
+    if (!ansi) return S_OK;
+    ansi[0] = '\0';
+    if (WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, units * 2 + 2, nullptr, nullptr) <= 0)
+      return S_OK;
+    const int length = lstrlenA(ansi);
+    if (length < MAX_PATH) memcpy(path_, ansi, SIZE_T(length) + 1);
+    return S_OK;
+  }
+
+ protected:
+  const InterfaceEntry* Interfaces() const override {
+    static const InterfaceEntry rows[] = {
+        {&IID_IICCTip, InterfaceOffset<CICCTip, IICCTip>()},
+        {&IID_IQueryInfo, InterfaceOffset<CICCTip, IQueryInfo>()},
+        {&IID_IPersistFile, InterfaceOffset<CICCTip, IPersistFile>()},
+        {&IID_IDispatch, InterfaceOffset<CICCTip, IICCTip>()},
+        {nullptr, 0},
+    };
+    return rows;
+  }
+
+ private:
+  ~CICCTip() override {
+    if (malloc_) malloc_->Release();
+  }
+
+  const Platform& platform_;
+  IMalloc* malloc_ = nullptr;
+  char path_[MAX_PATH] = {};
+};
+
+}  // namespace
+
+const char* ClassName(DWORD signature) { return Lookup(kClassNames, signature); }
+const char* ColourSpaceName(DWORD signature) { return Lookup(kColourSpaceNames, signature); }
+const char* ConnectionSpaceName(DWORD signature) { return Lookup(kConnectionSpaceNames, signature); }
+const char* IntentName(DWORD intent) { return Lookup(kIntentNames, intent); }
+
+HRESULT ComposeTip(const Platform& platform, const char* path, BSTR* text) {
+  SysFreeString(*text);
+  *text = nullptr;
+
+  PROFILE name = {PROFILE_FILENAME, const_cast<char*>(path), MAX_PATH};
+  OpenProfile profile(platform,
+                      platform.OpenColorProfileA(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
+  if (!profile.get()) return E_FAIL;
+
+  BYTE stored[4];
+  DWORD size = sizeof stored;
+  BOOL reference = FALSE;
+  if (!platform.GetColorProfileElement(profile.get(), kDescTag, kAsciiCountOffset, &size, stored,
+                                       &reference) ||
+      size != sizeof stored)
+    return E_FAIL;
+  DWORD count = DWORD(stored[0]) << 24 | DWORD(stored[1]) << 16 | DWORD(stored[2]) << 8 | stored[3];
+
+  // The count is the file's word: never allocate more than the tag really holds.
+  const DWORD tag_size = DescriptionTagSize(platform, profile.get());
+  const DWORD available = tag_size > kAsciiTextOffset ? tag_size - kAsciiTextOffset : 0;
+  if (count > available) count = available;
+
+  HeapBlock buffer(count);
+  char* bytes = buffer.as<char>();
+  if (!bytes) return E_OUTOFMEMORY;
+  DWORD delivered = count;
+  if (!platform.GetColorProfileElement(profile.get(), kDescTag, kAsciiTextOffset, &delivered,
+                                       bytes, &reference))
+    return E_FAIL;
+  if (delivered > count) delivered = count;
+  DWORD length = 0;
+  while (length < delivered && bytes[length] != '\0') ++length;
+
+  Append(text, "Description: ");
+  Append(text, bytes, int(length));
+
+  PROFILEHEADER header;
+  if (!platform.GetColorProfileHeader(profile.get(), &header)) return E_FAIL;
+  Append(text, "\nClass: ");
+  Append(text, ClassName(header.phClass));
+  Append(text, "\nColor Space: ");
+  Append(text, ColourSpaceName(header.phDataColorSpace));
+  Append(text, "\nConnection Space: ");
+  Append(text, ConnectionSpaceName(header.phConnectionSpace));
+  Append(text, "\nIntent: ");
+  Append(text, IntentName(header.phRenderingIntent));
+  return S_OK;
+}
+
+HRESULT CreateICCTipWith(const Platform& platform, IUnknown* outer, REFIID riid, void** ppv) {
+  return ObjectRoot::Create<CICCTip>(outer, riid, ppv, &platform);
+}
+
+HRESULT CreateICCTip(IUnknown* outer, REFIID riid, void** ppv) {
+  return CreateICCTipWith(DefaultPlatform(), outer, riid, ppv);
+}
+
+}  // namespace hueshell
