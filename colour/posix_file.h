@@ -11,7 +11,8 @@ namespace icc {
 Result OpenPosixFile(const std::string& path, std::unique_ptr<SourceFile>* out);
 
 // Writes beside `path` into a temporary file, fsyncs it and renames it over `path`,
-// keeping the file's permission bits.
+// keeping the file's permission bits.  Written data is sent to the disk while the rest is
+// still being written, so that the final fsync has little left to wait for.
 class PosixReplacement : public Replacement, private Sink {
  public:
   explicit PosixReplacement(std::string path) : path_(std::move(path)) {}
@@ -30,6 +31,8 @@ class PosixReplacement : public Replacement, private Sink {
   std::string path_;
   std::string temp_;
   int fd_ = -1;
+  uint64_t written_ = 0;
+  uint64_t flushing_ = 0;  // bytes already handed to the disk before Finish
 };
 
 }  // namespace icc

@@ -1,0 +1,144 @@
+#include "bench_common.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "icc_profile.h"
+
+namespace bench {
+namespace {
+
+// A description record with ASCII, Unicode and ScriptCode parts, as the editor writes it.
+std::vector<uint8_t> DescTag(const std::string& text) {
+  const uint32_t n = uint32_t(text.size() + 1);
+  const uint32_t u = 2 + 2 * n;
+  std::vector<uint8_t> tag(90 + n + u);
+  std::memcpy(tag.data(), "desc", 4);
+  icc::StoreBE32(tag.data() + 8, n);
+  std::memcpy(tag.data() + 12, text.data(), text.size());
+  icc::StoreBE32(tag.data() + 16 + n, n + 1);
+  tag[20 + n] = 0xFE;
+  tag[21 + n] = 0xFF;
+  for (std::size_t i = 0; i < text.size(); ++i) tag[22 + n + 2 * i + 1] = uint8_t(text[i]);
+  const uint32_t script = std::min<uint32_t>(n, 67);
+  tag[22 + n + u] = uint8_t(script);
+  std::memcpy(tag.data() + 23 + n + u, text.data(), std::min<std::size_t>(script, text.size()));
+  return tag;
+}
+
+bool Put(std::FILE* f, const void* data, std::size_t count) {
+  return std::fwrite(data, 1, count, f) == count;
+}
+
+}  // namespace
+
+uint64_t FileLength(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return 0;
+  std::fseek(f, 0, SEEK_END);
+  const long length = std::ftell(f);
+  std::fclose(f);
+  return length < 0 ? 0 : uint64_t(length);
+}
+
+bool MakeProfile(const std::string& path, uint64_t size) {
+  if (FileLength(path) == size) return true;
+  const std::vector<uint8_t> desc = DescTag("Benchmark profile, " + FormatSize(size));
+  const uint32_t tags = 3;
+  const uint32_t table_start = uint32_t(icc::kTagTableStart + tags * icc::kTagEntrySize);
+  const uint32_t tail = icc::Pad4(uint32_t(desc.size())) + 20;
+  const uint64_t fixed = uint64_t(table_start) + tail;
+  const uint32_t lut = size > fixed + 32 ? uint32_t((size - fixed) & ~uint64_t(3)) : 32;
+  const uint32_t desc_at = table_start + lut;
+  const uint32_t wtpt_at = desc_at + icc::Pad4(uint32_t(desc.size()));
+  const uint32_t length = wtpt_at + 20;
+
+  std::vector<uint8_t> head(table_start);
+  icc::StoreBE32(head.data(), length);
+  icc::StoreBE32(head.data() + 8, 0x02100000);
+  icc::StoreBE32(head.data() + 12, icc::Signature("mntr"));
+  icc::StoreBE32(head.data() + 16, icc::Signature("RGB "));
+  icc::StoreBE32(head.data() + 20, icc::Signature("XYZ "));
+  icc::StoreBE32(head.data() + 36, icc::Signature("acsp"));
+  icc::StoreBE32(head.data() + 64, 1);
+  icc::StoreBE32(head.data() + 128, tags);
+  const uint32_t rows[tags][3] = {{icc::Signature("A2B0"), table_start, lut},
+                                  {icc::Signature("desc"), desc_at, uint32_t(desc.size())},
+                                  {icc::Signature("wtpt"), wtpt_at, 20}};
+  for (uint32_t i = 0; i < tags; ++i)
+    for (int j = 0; j < 3; ++j) icc::StoreBE32(head.data() + 132 + 12 * i + 4 * j, rows[i][j]);
+
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = Put(f, head.data(), head.size());
+  // The lookup table: its type, then bytes that do not compress to nothing.
+  std::vector<uint8_t> chunk(1 << 20);
+  for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = uint8_t(i * 131 + (i >> 9));
+  std::memcpy(chunk.data(), "mft2", 4);
+  for (uint64_t left = lut; ok && left != 0;) {
+    const std::size_t n = std::size_t(std::min<uint64_t>(left, chunk.size()));
+    ok = Put(f, chunk.data(), n);
+    left -= n;
+    chunk[0] = chunk[1] = chunk[2] = chunk[3] = 0x11;
+  }
+  const uint8_t zeros[4] = {};
+  uint8_t wtpt[20] = {'X', 'Y', 'Z', ' '};
+  ok = ok && Put(f, desc.data(), desc.size()) &&
+       Put(f, zeros, icc::Pad4(uint32_t(desc.size())) - desc.size()) && Put(f, wtpt, 20);
+  ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t m = values.size() / 2;
+  return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+}
+
+std::string FormatTime(double seconds) {
+  char text[32];
+  if (seconds < 0) return "failed";
+  if (seconds < 1e-3) std::snprintf(text, sizeof text, "%.1f us", seconds * 1e6);
+  else if (seconds < 1) std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+  else std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+std::string FormatSize(uint64_t bytes) {
+  char text[32];
+  if (bytes < 10 * 1024) std::snprintf(text, sizeof text, "%llu B", (unsigned long long)bytes);
+  else if (bytes < 10ull << 20) std::snprintf(text, sizeof text, "%.0f KB", bytes / 1024.0);
+  else std::snprintf(text, sizeof text, "%.0f MB", bytes / 1048576.0);
+  return text;
+}
+
+std::string Ratio(double numerator, double denominator) {
+  if (numerator <= 0 || denominator <= 0) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2fx", numerator / denominator);
+  return text;
+}
+
+void Table::Print() const {
+  std::vector<std::size_t> width;
+  for (const auto& row : rows_)
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (width.size() <= i) width.push_back(0);
+      width[i] = std::max(width[i], row[i].size());
+    }
+  for (std::size_t r = 0; r < rows_.size(); ++r) {
+    std::string line;
+    for (std::size_t i = 0; i < rows_[r].size(); ++i) {
+      const std::string& cell = rows_[r][i];
+      const std::string pad(width[i] - cell.size(), ' ');
+      line += i == 0 ? cell + pad : "  " + pad + cell;
+    }
+    std::printf("%s\n", line.c_str());
+    if (r == 0) std::printf("%s\n", std::string(line.size(), '-').c_str());
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace bench

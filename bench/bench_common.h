@@ -1,0 +1,56 @@
+// What every benchmark program shares: the generated profiles, the timing loop and the
+// table.  Portable C++ that builds natively and for Windows.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Writes a profile of about `size` bytes (exactly, when size is a multiple of 4 and at least
+// 1 KB): header, tag table, a large lookup-table tag, then the description tag and a white
+// point.  An existing file of the right length is kept.  Returns false on an I/O error.
+bool MakeProfile(const std::string& path, uint64_t size);
+
+uint64_t FileLength(const std::string& path);
+
+double Median(std::vector<double> values);
+
+// The median time of one call of `f`, repeated until both `min_runs` calls and `min_seconds`
+// have passed (at most `max_runs` calls).  `f` returns false on failure, which ends the run
+// with a negative result.
+template <class F>
+double MedianSeconds(F f, int min_runs, double min_seconds, int max_runs = 100000) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> times;
+  const auto start = Clock::now();
+  while (int(times.size()) < max_runs &&
+         (int(times.size()) < min_runs ||
+          std::chrono::duration<double>(Clock::now() - start).count() < min_seconds)) {
+    const auto t0 = Clock::now();
+    if (!f()) return -1;
+    times.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  return Median(times);
+}
+
+// "12.3 us", "4.56 ms", "1.23 s".
+std::string FormatTime(double seconds);
+std::string FormatSize(uint64_t bytes);
+
+// One row of a table printed with aligned columns.
+class Table {
+ public:
+  explicit Table(std::vector<std::string> heading) { rows_.push_back(std::move(heading)); }
+  void Add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+  void Print() const;
+
+ private:
+  std::vector<std::vector<std::string>> rows_;
+};
+
+std::string Ratio(double numerator, double denominator);
+
+}  // namespace bench
