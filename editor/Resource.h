@@ -1,0 +1,10 @@
+// Resource numbers of Tagwright.  The command identifiers are the framework's.
+#pragma once
+
+#include "framework/FrameworkIds.h"
+
+#define IDR_MAINFRAME 128
+#define IDD_ABOUTBOX 100
+#define IDC_DESCRIPTION 101
+#define IDC_ABOUT_VERSION 1001
+#define IDC_ABOUT_TEXT 1002

@@ -1,0 +1,395 @@
+// Windows, the application object, dialogs and message boxes.
+#include <deque>
+#include <new>
+
+#include "Framework.h"
+
+namespace {
+
+CWinApp* g_pApp = nullptr;
+CUserPrompts g_defaultPrompts;
+CUserPrompts* g_pPrompts = &g_defaultPrompts;
+
+// The object whose window is being created; the window procedure attaches it to the
+// window at the window's first message.
+CWnd* g_pWndInit = nullptr;
+
+// The program's title for message box captions, without allocating: the out-of-memory
+// box uses it too.
+const char* AppTitle(char (&buffer)[256]) {
+  if (g_pApp && !g_pApp->m_strAppName.empty()) return g_pApp->m_strAppName.c_str();
+  if (!LoadStringA(AfxGetInstanceHandle(), AFX_IDS_APP_TITLE, buffer, sizeof buffer))
+    buffer[0] = '\0';
+  return buffer;
+}
+
+}  // namespace
+
+HINSTANCE AfxGetInstanceHandle() { return GetModuleHandleA(nullptr); }
+
+std::string AfxLoadString(UINT nID) {
+  char buffer[1024];
+  const int copied = LoadStringA(AfxGetInstanceHandle(), nID, buffer, sizeof buffer);
+  return std::string(buffer, copied > 0 ? std::size_t(copied) : 0);
+}
+
+const char* AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground,
+                                HICON hIcon) {
+  static std::deque<std::string> names;  // registered once, alive for the program's run
+  char name[96];
+  wsprintfA(name, "Afx:%x:%p:%p:%p", nClassStyle, static_cast<void*>(hCursor),
+            static_cast<void*>(hbrBackground), static_cast<void*>(hIcon));
+  for (const std::string& known : names)
+    if (known == name) return known.c_str();
+  WNDCLASSA wc = {};
+  wc.style = nClassStyle;
+  wc.lpfnWndProc = AfxWndProc;
+  wc.hInstance = AfxGetInstanceHandle();
+  wc.hCursor = hCursor;
+  wc.hbrBackground = hbrBackground;
+  wc.hIcon = hIcon;
+  wc.lpszClassName = name;
+  if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  names.emplace_back(name);
+  return names.back().c_str();
+}
+
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  CWnd* pWnd = reinterpret_cast<CWnd*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+  if (!pWnd && g_pWndInit) {
+    pWnd = g_pWndInit;
+    g_pWndInit = nullptr;
+    pWnd->m_hWnd = hWnd;
+    SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pWnd));
+  }
+  if (!pWnd) return DefWindowProcA(hWnd, message, wParam, lParam);
+
+  const CWnd::Message outer = pWnd->m_current;
+  pWnd->m_current = {message, wParam, lParam};
+  LRESULT result = 0;
+  try {
+    result = pWnd->WindowProc(message, wParam, lParam);
+  } catch (const std::bad_alloc&) {
+    AfxReportOutOfMemory();
+    result = message == WM_CREATE ? -1 : 0;
+  } catch (...) {
+    result = message == WM_CREATE ? -1 : 0;
+  }
+  pWnd->m_current = outer;
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
+    pWnd->m_hWnd = nullptr;
+    pWnd->PostNcDestroy();
+  }
+  return result;
+}
+
+CWnd::~CWnd() {
+  if (m_hWnd && IsWindow(m_hWnd)) {
+    if (FromHandlePermanent(m_hWnd) == this)
+      SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);  // no more calls into a dying object
+    ::DestroyWindow(m_hWnd);
+  }
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
+  if (!hWnd || reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hWnd, GWLP_WNDPROC)) != AfxWndProc)
+    return nullptr;
+  return reinterpret_cast<CWnd*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, const char* pszClassName, const char* pszWindowName,
+                    DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID, HMENU hMenu) {
+  CREATESTRUCTA cs = {};
+  cs.dwExStyle = dwExStyle;
+  cs.lpszClass = pszClassName;
+  cs.lpszName = pszWindowName;
+  cs.style = dwStyle;
+  cs.x = rect.left;
+  cs.y = rect.top;
+  cs.cx = rect.right - rect.left;
+  cs.cy = rect.bottom - rect.top;
+  cs.hwndParent = pParentWnd ? pParentWnd->m_hWnd : nullptr;
+  cs.hMenu = (dwStyle & WS_CHILD) ? reinterpret_cast<HMENU>(UINT_PTR(nID)) : hMenu;
+  cs.hInstance = AfxGetInstanceHandle();
+  if (!PreCreateWindow(cs)) return FALSE;
+
+  g_pWndInit = this;
+  const HWND hWnd = CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, cs.style, cs.x,
+                                    cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance,
+                                    nullptr);
+  if (g_pWndInit == this) {
+    // A window class of the system: the object only wraps the handle.
+    g_pWndInit = nullptr;
+    m_hWnd = hWnd;
+  }
+  return hWnd != nullptr;
+}
+
+BOOL CWnd::Create(const char* pszClassName, const char* pszWindowName, DWORD dwStyle,
+                  const RECT& rect, CWnd* pParentWnd, UINT nID) {
+  return CreateEx(0, pszClassName, pszWindowName, dwStyle, rect, pParentWnd, nID);
+}
+
+BOOL CWnd::DestroyWindow() {
+  if (!m_hWnd) return FALSE;
+  const HWND hWnd = m_hWnd;
+  if (!FromHandlePermanent(hWnd)) m_hWnd = nullptr;
+  return ::DestroyWindow(hWnd);
+}
+
+BOOL CWnd::PreCreateWindow(CREATESTRUCTA& cs) {
+  if (!cs.lpszClass)
+    cs.lpszClass = AfxRegisterWndClass(CS_DBLCLKS, LoadCursorA(nullptr, IDC_ARROW),
+                                       reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  return cs.lpszClass != nullptr;
+}
+
+std::string CWnd::GetWindowText() const {
+  const int length = GetWindowTextLengthA(m_hWnd);
+  std::string text(std::size_t(length) + 1, '\0');
+  const int copied = ::GetWindowTextA(m_hWnd, &text[0], length + 1);
+  text.resize(copied > 0 ? std::size_t(copied) : 0);
+  return text;
+}
+
+BOOL CWnd::OnCmdMsg(UINT, CCmdUI*) { return FALSE; }
+
+BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+
+LRESULT CWnd::Default() {
+  return DefWindowProcA(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate(reinterpret_cast<CREATESTRUCTA*>(lParam));
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_SIZE:
+      OnSize(UINT(wParam), LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_SETFOCUS:
+      OnSetFocus(reinterpret_cast<HWND>(wParam));
+      return 0;
+    case WM_COMMAND:
+      if (OnCommand(wParam, lParam)) return 0;
+      break;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (OnNotify(reinterpret_cast<NMHDR*>(lParam), &result)) return result;
+      break;
+    }
+    default:
+      break;
+  }
+  return Default();
+}
+
+int CWnd::OnCreate(CREATESTRUCTA*) { return int(Default()); }
+void CWnd::OnSize(UINT, int, int) { Default(); }
+void CWnd::OnSetFocus(HWND) { Default(); }
+BOOL CWnd::OnCommand(WPARAM, LPARAM) { return FALSE; }
+BOOL CWnd::OnNotify(NMHDR*, LRESULT*) { return FALSE; }
+
+BOOL CEdit::Create(DWORD dwExStyle, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                   UINT nID) {
+  return CreateEx(dwExStyle, "EDIT", "", dwStyle, rect, pParentWnd, nID);
+}
+
+CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd) { m_hDC = BeginPaint(m_hWnd, &m_ps); }
+CPaintDC::~CPaintDC() { EndPaint(m_hWnd, &m_ps); }
+
+// Dialogs.
+
+INT_PTR CDialog::DoModal() {
+  const HWND hOwner = m_pParentWnd ? m_pParentWnd->m_hWnd
+                                   : (AfxGetMainWnd() ? AfxGetMainWnd()->m_hWnd : nullptr);
+  return AfxGetUserPrompts().RunDialog(*this, hOwner);
+}
+
+INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hDlg, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  CDialog* pDlg = nullptr;
+  if (message == WM_INITDIALOG) {
+    pDlg = reinterpret_cast<CDialog*>(lParam);
+    pDlg->m_hWnd = hDlg;
+    SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
+  } else {
+    pDlg = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hDlg, DWLP_USER));
+  }
+  if (!pDlg) return FALSE;
+  INT_PTR result = FALSE;
+  try {
+    result = pDlg->DialogProc(message, wParam, lParam);
+  } catch (const std::bad_alloc&) {
+    AfxReportOutOfMemory();
+  } catch (...) {
+  }
+  if (message == WM_NCDESTROY) pDlg->m_hWnd = nullptr;
+  return result;
+}
+
+INT_PTR CDialog::DialogProc(UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      DoDataExchange();
+      return OnInitDialog();
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK) {
+        OnOK();
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        OnCancel();
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* pszDefExt, const char* pszFileName,
+                         DWORD dwFlags, const char* pszFilter, CWnd* pParentWnd)
+    : CDialog(0, pParentWnd), m_bOpenFileDialog(bOpenFileDialog), m_ofn() {
+  m_ofn.lStructSize = sizeof m_ofn;
+  m_ofn.hInstance = AfxGetInstanceHandle();
+  m_ofn.lpstrFile = m_szFile;
+  m_ofn.nMaxFile = MAX_PATH;
+  m_ofn.Flags = dwFlags | OFN_EXPLORER;
+  if (pszFileName) lstrcpynA(m_szFile, pszFileName, MAX_PATH);
+  if (pszDefExt) {
+    m_strDefExt = pszDefExt;
+    m_ofn.lpstrDefExt = m_strDefExt.c_str();
+  }
+  if (pszFilter) {
+    // "label|patterns|" becomes "label\0patterns\0" with the string's own terminator
+    // closing the list.
+    m_strFilter = pszFilter;
+    for (char& c : m_strFilter)
+      if (c == '|') c = '\0';
+    m_ofn.lpstrFilter = m_strFilter.c_str();
+  }
+}
+
+INT_PTR CFileDialog::DoModal() {
+  m_ofn.hwndOwner = m_pParentWnd ? m_pParentWnd->m_hWnd
+                                 : (AfxGetMainWnd() ? AfxGetMainWnd()->m_hWnd : nullptr);
+  return AfxGetUserPrompts().RunFileDialog(*this);
+}
+
+std::string CFileDialog::GetFileName() const {
+  const std::string path = GetPathName();
+  const std::size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// The user.
+
+int CUserPrompts::MessageBox(HWND hOwner, const char* pszText, const char* pszCaption,
+                             UINT nType) {
+  return ::MessageBoxA(hOwner, pszText, pszCaption, nType);
+}
+
+INT_PTR CUserPrompts::RunFileDialog(CFileDialog& dlg) {
+  const BOOL ok = dlg.m_bOpenFileDialog ? GetOpenFileNameA(&dlg.m_ofn) : GetSaveFileNameA(&dlg.m_ofn);
+  return ok ? IDOK : IDCANCEL;
+}
+
+INT_PTR CUserPrompts::RunDialog(CDialog& dlg, HWND hOwner) {
+  return DialogBoxParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(dlg.m_nIDTemplate), hOwner,
+                         CDialog::StaticDialogProc, reinterpret_cast<LPARAM>(&dlg));
+}
+
+CUserPrompts* AfxSetUserPrompts(CUserPrompts* pPrompts) {
+  CUserPrompts* previous = g_pPrompts;
+  g_pPrompts = pPrompts ? pPrompts : &g_defaultPrompts;
+  return previous;
+}
+
+CUserPrompts& AfxGetUserPrompts() { return *g_pPrompts; }
+
+int AfxMessageBox(const char* pszText, UINT nType, UINT) {
+  char buffer[256];
+  const CWnd* pMain = AfxGetMainWnd();
+  return AfxGetUserPrompts().MessageBox(pMain ? pMain->m_hWnd : nullptr, pszText,
+                                        AppTitle(buffer), nType);
+}
+
+void AfxThrowMemoryException() { throw std::bad_alloc(); }
+
+void AfxReportOutOfMemory() {
+  AfxMessageBox("Out of memory.", MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+}
+
+// The application.
+
+CWinApp::CWinApp(const char* pszAppName) {
+  if (pszAppName) m_strAppName = pszAppName;
+  g_pApp = this;
+}
+
+CWinApp::~CWinApp() {
+  if (g_pApp == this) g_pApp = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_pApp; }
+CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
+
+BOOL CWinApp::PumpMessage() {
+  MSG msg;
+  const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+  if (got == 0 || got == -1) {
+    m_nExitCode = got == 0 ? int(msg.wParam) : -1;
+    return FALSE;
+  }
+  CWnd* pMain = m_pMainWnd;
+  const bool forMain =
+      pMain && pMain->m_hWnd && (msg.hwnd == pMain->m_hWnd || IsChild(pMain->m_hWnd, msg.hwnd));
+  if (!forMain || !pMain->PreTranslateMessage(&msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return TRUE;
+}
+
+int CWinApp::Run() {
+  bool idle = true;
+  LONG count = 0;
+  MSG msg;
+  for (;;) {
+    while (idle && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+      if (!OnIdle(count++)) idle = false;
+    }
+    do {
+      if (!PumpMessage()) return ExitInstance();
+      // Painting and the caret's blinking do not count as the user's doing.
+      if (msg.message != WM_PAINT && msg.message != 0x0118) {
+        idle = true;
+        count = 0;
+      }
+    } while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  }
+}
+
+BOOL CWinApp::OnIdle(LONG lCount) {
+  if (lCount == 0) {
+    if (auto* pFrame = dynamic_cast<CFrameWnd*>(m_pMainWnd))
+      if (pFrame->m_hWnd) pFrame->OnIdleUpdate();
+  }
+  return FALSE;
+}
+
+void CWinApp::OnAppExit() {
+  if (m_pMainWnd && m_pMainWnd->m_hWnd) m_pMainWnd->SendMessage(WM_CLOSE);
+}
+
+BOOL CWinApp::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
+  static const CCommandEntry<CWinApp> kCommands[] = {
+      {ID_APP_EXIT, &CWinApp::OnAppExit, nullptr},
+  };
+  return DispatchCommand(this, kCommands, nID, pCmdUI);
+}
