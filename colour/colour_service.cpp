@@ -217,14 +217,21 @@ HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWOR
     HANDLE h = CreateFileA(open->path.c_str(), access, dwShareMode, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;  // CreateFileA's own reason
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(h, &size)) {
-      const DWORD error = GetLastError();
+    // A read-only file is refused for writing even where the file system would let the
+    // caller write it anyway (an administrator's process under some implementations).
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD error = ERROR_SUCCESS;
+    if (!GetFileInformationByHandle(h, &info))
+      error = GetLastError();
+    else if (open->writable && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+      error = ERROR_ACCESS_DENIED;
+    if (error != ERROR_SUCCESS) {
       CloseHandle(h);
       Fail(error);
       return nullptr;
     }
-    std::unique_ptr<icc::SourceFile> file(new Win32File(h, uint64_t(size.QuadPart)));
+    const uint64_t size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    std::unique_ptr<icc::SourceFile> file(new Win32File(h, size));
     icc::Result r = icc::Profile::Open(std::move(file), &open->profile);
     if (!r.ok()) {
       Fail(ToWin32(r));
@@ -244,14 +251,19 @@ HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWOR
 BOOL WINAPI CloseColorProfile(HPROFILE hProfile) {
   std::unique_ptr<OpenProfile> p(Unregister(hProfile));
   if (!p) return FALSE;
-  if (p->failure != ERROR_SUCCESS) return Fail(p->failure);
-  if (!p->writable || !p->profile->Modified()) return TRUE;
-  try {
-    Win32Replacement replacement(p->path);
-    return Report(icc::Commit(*p->profile, replacement));
-  } catch (const std::bad_alloc&) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  DWORD error = p->failure;
+  if (error == ERROR_SUCCESS && p->writable && p->profile->Modified()) {
+    try {
+      Win32Replacement replacement(p->path);
+      error = ToWin32(icc::Commit(*p->profile, replacement));
+    } catch (const std::bad_alloc&) {
+      error = ERROR_NOT_ENOUGH_MEMORY;
+    }
   }
+  // The file and the temporary one are closed before the reason is set, so that nothing
+  // done on the way out can change it.
+  p.reset();
+  return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
 BOOL WINAPI GetColorProfileHeader(HPROFILE hProfile, PPROFILEHEADER pHeader) {

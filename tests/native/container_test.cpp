@@ -66,20 +66,6 @@ std::vector<uint8_t> Written(icc::Profile& p) {
   return sink.bytes;
 }
 
-// Every tag of a written profile, by signature, as its table row describes it.
-std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file) {
-  std::map<std::string, std::vector<uint8_t>> tags;
-  const uint32_t count = icc::LoadBE32(file.data() + 128);
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* row = file.data() + 132 + 12 * i;
-    const uint32_t off = icc::LoadBE32(row + 4), size = icc::LoadBE32(row + 8);
-    EXPECT_LE(uint64_t(off) + size, file.size());
-    tags[std::string(reinterpret_cast<const char*>(row), 4)] =
-        std::vector<uint8_t>(file.begin() + off, file.begin() + off + size);
-  }
-  return tags;
-}
-
 void Resize(icc::Profile& p, const std::vector<uint8_t>& tag) {
   ASSERT_TRUE(p.SetTagSize(kDesc, uint32_t(tag.size())).ok());
   ASSERT_TRUE(p.SetTag(kDesc, 0, uint32_t(tag.size()), tag.data()).ok());

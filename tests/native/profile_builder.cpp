@@ -68,6 +68,22 @@ std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode) {
   return tag;
 }
 
+std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file) {
+  if (file.size() < icc::kTagTableStart) throw std::runtime_error("no tag table");
+  const uint32_t count = icc::LoadBE32(file.data() + icc::kHeaderSize);
+  if (icc::kTagTableStart + uint64_t(count) * icc::kTagEntrySize > file.size())
+    throw std::runtime_error("tag table past the end");
+  std::map<std::string, std::vector<uint8_t>> tags;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* row = file.data() + icc::kTagTableStart + icc::kTagEntrySize * i;
+    const uint32_t offset = icc::LoadBE32(row + 4), size = icc::LoadBE32(row + 8);
+    if (uint64_t(offset) + size > file.size()) throw std::runtime_error("tag past the end");
+    tags[std::string(reinterpret_cast<const char*>(row), 4)] =
+        std::vector<uint8_t>(file.begin() + offset, file.begin() + offset + size);
+  }
+  return tags;
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed);
 
 // A textDescriptionType tag as the editor writes it.
 std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode);
+
+// Every tag of a profile file by signature, as its table row gives it.  Throws when a row
+// points outside the file.
+std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file);
 
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -1,0 +1,139 @@
+// Saves new descriptions into copies of the version 2 profiles installed on the machine.
+// The copies stay in the folder "realprofiles" of the working directory, listed in its
+// manifest.txt, one line per copy:
+//   copy's file name <TAB> original's path (as Linux sees it) <TAB> new description in hex
+// A native checker built on Little CMS then examines them independently.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "DescriptionTag.h"
+#include "scratch.h"
+
+using namespace testing_icc;
+
+namespace {
+
+// Where Linux's /usr/share/color appears to Windows programs under Wine.
+const char kColourRoot[] = "Z:\\usr\\share\\color";
+const char* const kPatterns[] = {"argyll\\ref\\*.icm", "icc\\*.icc", "icc\\*.icm"};
+
+struct Variant {
+  const char* name;
+  const char* text;
+} const kVariants[] = {
+    {"short", "Short"},
+    {"long", "A description longer than sixty-seven bytes: the ScriptCode part keeps 67 of them"},
+    {"empty", ""},
+    {"accented", "Caf\xe9 na\xefve"},
+};
+
+struct Source {
+  std::string path;   // as Windows sees it
+  std::string label;  // unique name for the copies
+};
+
+bool IsVersion2(const std::string& path) {
+  try {
+    const auto bytes = FileBytes(path);
+    return bytes.size() >= 128 && bytes[8] == 2;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::vector<Source> InstalledVersion2Profiles() {
+  std::vector<Source> found;
+  for (const char* pattern : kPatterns) {
+    const std::string spec = std::string(kColourRoot) + "\\" + pattern;
+    const std::string folder = spec.substr(0, spec.rfind('\\'));
+    std::string prefix = folder.substr(folder.rfind('\\') + 1);
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(spec.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) continue;
+    do {
+      const std::string path = folder + "\\" + data.cFileName;
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsVersion2(path))
+        found.push_back({path, prefix + "-" + data.cFileName});
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+  }
+  return found;
+}
+
+std::string LinuxPath(const std::string& windows) {
+  std::string path = windows.substr(2);  // after "Z:"
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+std::string Hex(const std::string& text) {
+  std::string hex;
+  char digits[3];
+  for (unsigned char c : text) {
+    std::snprintf(digits, sizeof digits, "%02x", c);
+    hex += digits;
+  }
+  return hex;
+}
+
+TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
+  if (GetFileAttributesA(kColourRoot) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << kColourRoot << " is not there";
+  const std::vector<Source> sources = InstalledVersion2Profiles();
+  ASSERT_FALSE(sources.empty());
+
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  const std::string out = std::string(cwd) + "\\realprofiles";
+  RemoveFolder(out);
+  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+
+  std::string manifest;
+  int written = 0;
+  for (const Source& source : sources) {
+    std::string original;
+    CDescriptionTag reader;
+    if (!reader.Read(source.path.c_str(), original)) {
+      ADD_FAILURE() << source.path << ": Read failed with " << GetLastError();
+      continue;
+    }
+    const std::string stem = source.label.substr(0, source.label.rfind('.'));
+    const std::string extension = source.label.substr(source.label.rfind('.'));
+    for (const Variant& v : kVariants) {
+      const std::string name = stem + "." + v.name + extension;
+      const std::string copy = out + "\\" + name;
+      SCOPED_TRACE(copy);
+      ASSERT_TRUE(CopyFileA(source.path.c_str(), copy.c_str(), FALSE)) << GetLastError();
+      SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+      CDescriptionTag codec;
+      std::string text;
+      ASSERT_TRUE(codec.Read(copy.c_str(), text)) << GetLastError();
+      EXPECT_EQ(text, original);
+      ASSERT_TRUE(codec.Build(v.text));
+      ASSERT_TRUE(codec.Write(copy.c_str())) << GetLastError();
+
+      CDescriptionTag check;
+      ASSERT_TRUE(check.Read(copy.c_str(), text)) << GetLastError();
+      EXPECT_EQ(text, v.text);
+      EXPECT_EQ(check.m_bUnicode, reader.m_bUnicode);
+      EXPECT_EQ(check.m_cbStored, codec.m_cbTag);
+
+      manifest += name + "\t" + LinuxPath(source.path) + "\t" + Hex(v.text) + "\n";
+      ++written;
+    }
+  }
+
+  FILE* f = std::fopen((out + "\\manifest.txt").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(manifest.data(), 1, manifest.size(), f);
+  ASSERT_EQ(std::fclose(f), 0);
+  std::printf("%zu version 2 profiles, %d copies written to %s\n", sources.size(), written,
+              out.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#include "scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace testing_icc {
+
+ScratchFolder::ScratchFolder() {
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+  std::replace(name.begin(), name.end(), '/', '_');
+  path_ = std::string(cwd) + "\\scratch-" + name;
+  RemoveFolder(path_);
+  if (!CreateDirectoryA(path_.c_str(), nullptr))
+    throw std::runtime_error("cannot create " + path_);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveFolder(path_); }
+
+std::vector<std::string> ScratchFolder::Names() const {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((path_ + "\\*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ScratchFolder::Put(const std::string& name, const std::vector<uint8_t>& bytes) const {
+  const std::string path = File(name);
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+  DWORD done = 0;
+  const bool ok = bytes.empty() || (::WriteFile(h, bytes.data(), DWORD(bytes.size()), &done,
+                                                nullptr) && done == bytes.size());
+  CloseHandle(h);
+  if (!ok) throw std::runtime_error("cannot write " + path);
+  return path;
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+  std::vector<uint8_t> bytes(GetFileSize(h, nullptr));
+  DWORD done = 0;
+  const bool ok = bytes.empty() || (::ReadFile(h, bytes.data(), DWORD(bytes.size()), &done,
+                                               nullptr) && done == bytes.size());
+  CloseHandle(h);
+  if (!ok) throw std::runtime_error("cannot read " + path);
+  return bytes;
+}
+
+void RemoveFolder(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string file = path + "\\" + found.cFileName;
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolder(file);
+        continue;
+      }
+      SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(file.c_str());
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+bool OpenExclusively(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+}  // namespace testing_icc
