@@ -1,0 +1,182 @@
+// Examines, with Little CMS and none of our own profile code, the copies of installed
+// profiles that the Windows tests saved new descriptions into.  Each folder holds a
+// manifest.txt with one line per copy:
+//   copy's file name <TAB> original's path <TAB> the new description in hex
+// A copy must open, carry exactly the description record the editor makes from that
+// text, have a size field equal to its length, and keep every other tag byte for byte.
+//
+// The folders are those of the two Windows builds, or the ':'-separated list in
+// TAGWRIGHT_REAL_PROFILES.
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::vector<std::string> Folders() {
+  const char* list = std::getenv("TAGWRIGHT_REAL_PROFILES");
+  std::string text = list ? list : REAL_PROFILE_FOLDERS;
+  const char separator = list ? ':' : ';';
+  std::vector<std::string> folders;
+  std::stringstream in(text);
+  for (std::string folder; std::getline(in, folder, separator);)
+    if (!folder.empty()) folders.push_back(folder);
+  return folders;
+}
+
+bool ReadAll(const std::string& path, Bytes* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+uint32_t BigEndian(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+void PutBigEndian(Bytes& b, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) b.push_back(uint8_t(v >> shift));
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    text += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return text;
+}
+
+// A profile opened by Little CMS, closed on every path.
+struct Opened {
+  explicit Opened(const std::string& path) : h(cmsOpenProfileFromFile(path.c_str(), "r")) {}
+  ~Opened() {
+    if (h) cmsCloseProfile(h);
+  }
+  Opened(const Opened&) = delete;
+  Opened& operator=(const Opened&) = delete;
+  cmsHPROFILE h;
+};
+
+bool RawTag(cmsHPROFILE h, cmsTagSignature sig, Bytes* bytes) {
+  const cmsUInt32Number size = cmsReadRawTag(h, sig, nullptr, 0);
+  bytes->assign(size, 0);
+  return size == 0 || cmsReadRawTag(h, sig, bytes->data(), size) == size;
+}
+
+// Whether a stored description record has a Unicode part: its Unicode count, after the
+// ASCII part, is not 0.
+bool HasUnicode(const Bytes& tag) {
+  if (tag.size() < 12) return false;
+  const uint64_t count = BigEndian(tag.data() + 8);
+  return 20 + count <= tag.size() && BigEndian(tag.data() + 16 + count) != 0;
+}
+
+// The description record made from `text`, every number big-endian.  The Unicode part
+// takes each byte as its Latin-1 character, which for the texts of these tests is what
+// the Western Windows code page gives.
+Bytes ExpectedRecord(const std::string& text, bool unicode) {
+  const uint32_t n = uint32_t(text.size() + 1);
+  Bytes tag = {'d', 'e', 's', 'c', 0, 0, 0, 0};
+  PutBigEndian(tag, n);
+  tag.insert(tag.end(), text.begin(), text.end());
+  tag.push_back(0);
+  PutBigEndian(tag, 0);  // language
+  PutBigEndian(tag, unicode ? n + 1 : 0);
+  if (unicode) {
+    tag.push_back(0xFE);
+    tag.push_back(0xFF);
+    for (unsigned char c : text) {
+      tag.push_back(0);
+      tag.push_back(c);
+    }
+    tag.push_back(0);
+    tag.push_back(0);
+  }
+  tag.push_back(0);  // ScriptCode code
+  tag.push_back(0);
+  const uint32_t script = n < 67 ? n : 67;
+  tag.push_back(uint8_t(script));
+  Bytes field(67, 0);
+  std::copy_n(text.c_str(), script, field.begin());
+  tag.insert(tag.end(), field.begin(), field.end());
+  return tag;
+}
+
+// Every check of one copy; failures name the copy.
+void CheckCopy(const std::string& copy, const std::string& original, const std::string& text) {
+  SCOPED_TRACE(copy);
+  for (unsigned char c : text)
+    ASSERT_TRUE(c < 0x80 || c >= 0xA0) << "the expected Unicode part assumes Latin-1 text";
+
+  Bytes file;
+  ASSERT_TRUE(ReadAll(copy, &file)) << "cannot read the copy";
+  ASSERT_GE(file.size(), 132u);
+  EXPECT_EQ(BigEndian(file.data()), file.size()) << "size field";
+
+  Opened before(original), after(copy);
+  ASSERT_NE(before.h, nullptr) << "Little CMS cannot open " << original;
+  ASSERT_NE(after.h, nullptr) << "Little CMS cannot open the copy";
+
+  // The stored record, byte for byte.
+  Bytes old_desc, new_desc;
+  ASSERT_TRUE(RawTag(before.h, cmsSigProfileDescriptionTag, &old_desc));
+  ASSERT_TRUE(RawTag(after.h, cmsSigProfileDescriptionTag, &new_desc));
+  EXPECT_EQ(new_desc, ExpectedRecord(text, HasUnicode(old_desc)));
+
+  // Every other tag as it was, and no tag more or less.
+  const cmsInt32Number count = cmsGetTagCount(before.h);
+  EXPECT_EQ(cmsGetTagCount(after.h), count);
+  for (cmsInt32Number i = 0; i < count; ++i) {
+    const cmsTagSignature sig = cmsGetTagSignature(before.h, cmsUInt32Number(i));
+    if (sig == cmsSigProfileDescriptionTag) continue;
+    Bytes a, b;
+    ASSERT_TRUE(RawTag(before.h, sig, &a));
+    EXPECT_TRUE(cmsIsTag(after.h, sig)) << std::hex << sig;
+    ASSERT_TRUE(RawTag(after.h, sig, &b));
+    EXPECT_EQ(a, b) << "tag " << std::hex << sig << " changed";
+  }
+
+  // The description as a colour management system reads it.
+  Opened reread(copy);
+  const auto* mlu = static_cast<const cmsMLU*>(cmsReadTag(reread.h, cmsSigProfileDescriptionTag));
+  ASSERT_NE(mlu, nullptr) << "Little CMS cannot read the description";
+  char ascii[512] = {};
+  cmsMLUgetASCII(mlu, cmsNoLanguage, cmsNoCountry, ascii, sizeof ascii);
+  EXPECT_EQ(std::string(ascii), text);
+}
+
+TEST(RealProfiles, CopiesHoldTheNewDescriptionAndEveryOtherTag) {
+  int folders = 0;
+  for (const std::string& folder : Folders()) {
+    std::ifstream manifest(folder + "/manifest.txt");
+    if (!manifest) {
+      std::printf("no copies in %s\n", folder.c_str());
+      continue;
+    }
+    ++folders;
+    int copies = 0;
+    for (std::string line; std::getline(manifest, line);) {
+      std::stringstream fields(line);
+      std::string name, original, hex;
+      std::getline(fields, name, '\t');
+      std::getline(fields, original, '\t');
+      std::getline(fields, hex, '\t');
+      ASSERT_FALSE(name.empty() || original.empty()) << "manifest line: " << line;
+      CheckCopy(folder + "/" + name, original, FromHex(hex));
+      ++copies;
+    }
+    EXPECT_GT(copies, 0) << folder;
+    std::printf("checked %d copies in %s\n", copies, folder.c_str());
+  }
+  if (folders == 0) GTEST_SKIP() << "no copies to check: run the Windows tests first";
+}
+
+}  // namespace
