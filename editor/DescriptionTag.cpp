@@ -65,7 +65,8 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
     return FALSE;
   m_cbStored = size;
 
-  std::vector<BYTE> tag(size);
+  // Never a null buffer, even for an empty tag: that would be the size query again.
+  std::vector<BYTE> tag(size ? size : 1);
   if (!colour::GetColorProfileElement(profile.get(), kDescTag, 0, &size, tag.data(), &reference))
     return FALSE;
 
