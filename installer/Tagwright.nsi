@@ -1,0 +1,256 @@
+; Tagwright-Setup.exe: installs Tagwright and the Hueshell shell extension, and ties the
+; extension's info tip and context-menu command to .icc and .icm files.
+;
+; Built by CMake (installer/CMakeLists.txt):
+;   makensis -DVERSION=1.0.0.1 -DOUTFILE=... -DTAGWRIGHT_EXE=... \
+;            -DHUESHELL_X86=... -DHUESHELL_X64=... Tagwright.nsi
+;
+; Layout of an installation:
+;   64-bit Windows: $PROGRAMFILES64\Tagwright\Tagwright.exe
+;                   $PROGRAMFILES64\Tagwright\Hueshell.dll       64-bit, for Explorer
+;                   $PROGRAMFILES64\Tagwright\x86\Hueshell.dll   32-bit, for 32-bit programs' file dialogs
+;   32-bit Windows: $PROGRAMFILES\Tagwright\Tagwright.exe
+;                   $PROGRAMFILES\Tagwright\Hueshell.dll
+; Each library registers itself (regsvr32, which calls its DllRegisterServer) in the registry
+; view of its own bitness. Silent mode: Tagwright-Setup.exe /S [/D=folder], Uninstall.exe /S.
+
+Unicode true
+!include LogicLib.nsh
+!include x64.nsh
+
+!ifndef VERSION
+  !error "define VERSION (four numbers, e.g. 1.0.0.1)"
+!endif
+!ifndef OUTFILE
+  !define OUTFILE "Tagwright-Setup.exe"
+!endif
+!ifndef TAGWRIGHT_EXE
+  !error "define TAGWRIGHT_EXE: the path of Tagwright.exe"
+!endif
+!ifndef HUESHELL_X86
+  !error "define HUESHELL_X86: the path of the 32-bit Hueshell.dll"
+!endif
+!ifndef HUESHELL_X64
+  !error "define HUESHELL_X64: the path of the 64-bit Hueshell.dll"
+!endif
+
+!define PRODUCT "Tagwright"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define CLSID_ICCTIP "{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}"
+!define CLSID_ICCMENU "{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"
+; The shell asks the handler registered under this interface's ID for a file's info tip.
+!define IID_IQUERYINFO "{00021500-0000-0000-C000-000000000046}"
+
+; Where the handlers go. Explorer collects a file's handlers from the key of the ProgID that
+; the extension names (HKCR\.icc's default value) and, whatever that ProgID is, from
+; SystemFileAssociations\<extension>. The ProgID differs between machines (Windows' own
+; "icmfile", an editor the user chose, none at all) and changes when the user picks another
+; program, so handlers written under it would vanish with the next choice, or would land in
+; another application's file type and go with its uninstaller. SystemFileAssociations belongs
+; to the extension alone. It is also one of the keys that the 64-bit and 32-bit registry
+; views share, so 32-bit programs' file dialogs see the same entries and then find the CLSID,
+; which is per view, pointing at the 32-bit library.
+!define ASSOC_ROOT "Software\Classes\SystemFileAssociations"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+RequestExecutionLevel admin
+ShowInstDetails show
+ShowUninstDetails show
+SetCompressor /SOLID lzma
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1033 "LegalCopyright" ""
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+
+; --- Pieces shared by the installer and the uninstaller -----------------------------------
+
+; Runs regsvr32 (the one of bitness BITS: 32 or 64) with ARGS on DLL; $0 gets its exit code,
+; or "not started". On 64-bit Windows this 32-bit installer sees the 32-bit System32 (really
+; SysWOW64); the 64-bit regsvr32 is reached with file system redirection turned off.
+!macro RunRegsvr32 BITS ARGS DLL
+  ClearErrors
+  StrCpy $0 "not started"
+  !if ${BITS} == 64
+    ${DisableX64FSRedirection}
+    ExecWait '"$SYSDIR\regsvr32.exe" ${ARGS} "${DLL}"' $0
+    ${EnableX64FSRedirection}
+  !else
+    ExecWait '"$SYSDIR\regsvr32.exe" ${ARGS} "${DLL}"' $0
+  !endif
+!macroend
+
+; Deletes HKLM\KEY when it has neither subkeys nor values (someone else may keep entries
+; of their own beside ours; those stay, and so does the key that holds them).
+!macro DropKeyIfUnused KEY
+  ClearErrors
+  EnumRegKey $1 HKLM "${KEY}" 0
+  ${IfNot} ${Errors}
+  ${AndIf} $1 == ""
+    ClearErrors
+    EnumRegValue $1 HKLM "${KEY}" 0
+    ${If} ${Errors}
+      DeleteRegKey HKLM "${KEY}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; The handler entries of one extension; the keys above them only when they became empty.
+!macro Dissociate EXT
+  DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}"
+  DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell"
+  !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers"
+  !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex"
+  !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}"
+!macroend
+
+; Undoes an installation, or the part of one that an interrupted setup made. The association
+; goes first, so that the shell stops asking for the classes before they are unregistered;
+; each library is unregistered while its file is still there. Only what the setup put in
+; place is removed: files of other origin in the folder keep it.
+!macro DefineRemoveInstallation UN
+Function ${UN}RemoveInstallation
+  !insertmacro Dissociate ".icc"
+  !insertmacro Dissociate ".icm"
+  !insertmacro DropKeyIfUnused "${ASSOC_ROOT}"
+
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+
+  ${If} ${RunningX64}
+    ${If} ${FileExists} "$INSTDIR\Hueshell.dll"
+      !insertmacro RunRegsvr32 64 "/s /u" "$INSTDIR\Hueshell.dll"
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\x86\Hueshell.dll"
+      !insertmacro RunRegsvr32 32 "/s /u" "$INSTDIR\x86\Hueshell.dll"
+    ${EndIf}
+  ${ElseIf} ${FileExists} "$INSTDIR\Hueshell.dll"
+    !insertmacro RunRegsvr32 32 "/s /u" "$INSTDIR\Hueshell.dll"
+  ${EndIf}
+
+  ; A library that a running Explorer still holds goes at the next restart.
+  Delete /REBOOTOK "$INSTDIR\x86\Hueshell.dll"
+  RMDir "$INSTDIR\x86"
+  Delete /REBOOTOK "$INSTDIR\Hueshell.dll"
+  Delete "$INSTDIR\${PRODUCT}.exe"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+FunctionEnd
+!macroend
+!insertmacro DefineRemoveInstallation ""
+!insertmacro DefineRemoveInstallation "un."
+
+; The registry view and the shortcut folder this setup works in. The libraries' own
+; registration is done by regsvr32 in the view of each library's bitness; everything the
+; setup writes itself goes into the system's native view.
+!macro SelectContext
+  SetShellVarContext all
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+!macroend
+
+
+; --- Installer -----------------------------------------------------------------------------
+
+Function .onInit
+  !insertmacro SelectContext
+  ; /D=folder on the command line has already set $INSTDIR.
+  ${If} $INSTDIR == ""
+    ${If} ${RunningX64}
+      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${Else}
+      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Puts the library SRC into DIR. A library that Explorer has loaded cannot be overwritten
+; but can be renamed: an earlier copy that is in use is moved aside and goes at the next
+; restart, and the new one takes its place at once.
+!macro PutLibrary SRC DIR
+  SetOutPath "${DIR}"
+  Delete "${DIR}\Hueshell.dll"
+  ${If} ${FileExists} "${DIR}\Hueshell.dll"
+    GetTempFileName $1 "${DIR}"
+    Delete $1
+    Rename "${DIR}\Hueshell.dll" $1
+    Delete /REBOOTOK $1
+  ${EndIf}
+  File "/oname=Hueshell.dll" "${SRC}"
+!macroend
+
+; Registers one library; a failure undoes the whole setup and ends it (exit code 2).
+!macro Register BITS DLL
+  DetailPrint "Registering ${DLL}"
+  !insertmacro RunRegsvr32 ${BITS} "/s" "${DLL}"
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    MessageBox MB_OK|MB_ICONSTOP "${DLL} could not be registered (regsvr32: $0).$\r$\nNothing has been installed." /SD IDOK
+    Call RemoveInstallation
+    Abort
+  ${EndIf}
+!macroend
+
+!macro Associate EXT
+  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "" "${CLSID_ICCTIP}"
+  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
+!macroend
+
+Section "Tagwright and Hueshell"
+  SetOutPath "$INSTDIR"
+  File "/oname=${PRODUCT}.exe" "${TAGWRIGHT_EXE}"
+  ${If} ${RunningX64}
+    !insertmacro PutLibrary "${HUESHELL_X64}" "$INSTDIR"
+    !insertmacro PutLibrary "${HUESHELL_X86}" "$INSTDIR\x86"
+  ${Else}
+    !insertmacro PutLibrary "${HUESHELL_X86}" "$INSTDIR"
+  ${EndIf}
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  ${If} ${RunningX64}
+    !insertmacro Register 64 "$INSTDIR\Hueshell.dll"
+    !insertmacro Register 32 "$INSTDIR\x86\Hueshell.dll"
+  ${Else}
+    !insertmacro Register 32 "$INSTDIR\Hueshell.dll"
+  ${EndIf}
+
+  !insertmacro Associate ".icc"
+  !insertmacro Associate ".icm"
+  ; Explorer reads the handlers when it needs them, but caches file type information.
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'   ; SHCNE_ASSOCCHANGED
+
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PRODUCT}.exe"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PRODUCT}.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+
+; --- Uninstaller ---------------------------------------------------------------------------
+
+Function un.onInit
+  !insertmacro SelectContext
+FunctionEnd
+
+Section "Uninstall"
+  Call un.RemoveInstallation
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+SectionEnd

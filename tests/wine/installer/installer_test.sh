@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# installer_test.sh ARCH WORKDIR
+#
+# Installs Tagwright-Setup.exe silently into a fresh Wine prefix of kind ARCH (win64: a
+# 64-bit Windows, win32: a 32-bit one) under WORKDIR, checks the files, the registration
+# and the association through the shell client (one of each bitness on win64), uninstalls
+# silently and compares the registry with its state before the install. On win64 it then
+# does the same for the .reg pair after registering both libraries by hand with regsvr32.
+# Inputs come from the environment (tests/wine/installer/CMakeLists.txt sets them).
+set -uo pipefail
+
+arch=$1 work=$2
+for v in WINE_RUN SETUP TAGWRIGHT_EXE HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
+  [ -n "${!v:-}" ] || { echo "$v is not set" >&2; exit 2; }
+done
+needed=("$SETUP" "$TAGWRIGHT_EXE" "$HUESHELL_X86" "$CLIENT_X86")
+[ "$arch" = win64 ] && needed+=("$HUESHELL_X64" "$CLIENT_X64")
+for f in "${needed[@]}"; do
+  [ -f "$f" ] || { echo "missing: $f (the 64-bit files come from the win64 tree: build it first)" >&2; exit 2; }
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+prefix=$work/prefix
+export WINEARCH=$arch
+# winemenubuilder would copy the Start-menu shortcut into the Linux user's own menus.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+step() { echo "--- $*"; }
+win() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+run() { "$WINE_RUN" "$prefix" "$@"; }
+# Waits for every process of the prefix, such as the uninstaller's copy of itself, to end.
+settle() { WINEPREFIX=$prefix wineserver -w; }
+
+tip_clsid='{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}'
+menu_clsid='{A287BA08-76B5-43BD-BAD6-E642F9A49F95}'
+srgb=/usr/share/color/icc/sRGB.icc
+lab=/usr/share/color/icc/LCMSLABI.ICM
+
+# Flattens a regedit export into sorted lines, "[key]" for each key and "[key] value" for
+# each value, so that two exports compare line by line.
+flatten() {
+  iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//' | awk '
+    NR == 1 { next }
+    cont { sub(/^ +/, ""); buf = buf $0 }
+    !cont { buf = $0 }
+    /\\$/ { sub(/\\$/, "", buf); cont = 1; next }
+    { cont = 0 }
+    buf ~ /^\[/ { key = buf; print key; next }
+    buf != "" { print key " " buf }' | LC_ALL=C sort
+}
+
+# What Wine itself changes between two exports, whatever ran in between: its display driver
+# writes the device class keys of the display adapters and the monitors anew (with the
+# time as driver date) each time a program starts the desktop.
+volatile='\\Control\\Class\\\{4D36E96[8E]-E325-11CE-BFC1-08002BE10318\}'
+compare_registry() {  # BEFORE AFTER LABEL [ALLOWED]: ALLOWED matches lines that may be added
+  local label=$3 allowed=${4:-}
+  diff <(flatten "$1" | grep -Ev "$volatile") <(flatten "$2" | grep -Ev "$volatile") >"$work/$label.diff"
+  local extra
+  if [ -n "$allowed" ]; then
+    extra=$(grep -E '^[<>] ' "$work/$label.diff" | grep -Ev "^> ($allowed)\$")
+  else
+    extra=$(grep -E '^[<>] ' "$work/$label.diff")
+  fi
+  if [ -n "$extra" ]; then
+    fail "$label: the registry differs from its state before (< before, > after):"
+    echo "$extra" | head -60
+  fi
+}
+
+# The client's report for a working installation whose library is LIBRARY (Windows path).
+expected_client() {  # BITS LIBRARY ENTRY-DIR|none
+  local bits=$1 lib=$2 dir=$3
+  echo "arch $bits"
+  echo "progid Hueshell.ICCTip $tip_clsid"
+  echo "progid Hueshell.ICCTip.1 $tip_clsid"
+  echo "progid Hueshell.ICCMenu $menu_clsid"
+  echo "progid Hueshell.ICCMenu.1 $menu_clsid"
+  echo "server $tip_clsid $lib Apartment"
+  echo "server $menu_clsid $lib Apartment"
+  if [ "$dir" = none ]; then
+    for n in DisplayName DisplayVersion UninstallString QuietUninstallString; do echo "entry $n none"; done
+  else
+    echo "entry DisplayName Tagwright"
+    echo "entry DisplayVersion 1.0.0.1"
+    echo "entry UninstallString \"$dir\\Uninstall.exe\""
+    echo "entry QuietUninstallString \"$dir\\Uninstall.exe\" /S"
+  fi
+  echo "handlers .icc tip $tip_clsid menu $menu_clsid"
+  echo "tip $(win $srgb) $lib Description: sRGB\nClass: Monitor\nColor Space: RGB\nConnection Space: XYZ\nIntent: Perceptual"
+  echo "menu $(win $srgb) Copy to Color Folder"
+  echo "handlers .ICM tip $tip_clsid menu $menu_clsid"
+  echo "tip $(win $lab) $lib Description: little cms Relative L*a*b* identity profile\nClass: Monitor\nColor Space: Lab\nConnection Space: Lab\nIntent: Relative Colorimetric"
+  echo "menu $(win $lab) Copy to Color Folder"
+}
+
+check_client() {  # LABEL CLIENT BITS LIBRARY ENTRY-DIR|none
+  local label=$1 client=$2
+  run "$(win "$client")" "$(win $srgb)" "$(win $lab)" | tr -d '\r' >"$work/$label.out"
+  local status=${PIPESTATUS[0]}
+  expected_client "$3" "$4" "$5" >"$work/$label.expected"
+  if ! diff "$work/$label.expected" "$work/$label.out" >"$work/$label.diff"; then
+    fail "$label: the shell client's report differs (< expected, > got):"
+    cat "$work/$label.diff"
+  elif [ "$status" -ne 0 ]; then
+    fail "$label: the shell client exited with $status"
+  fi
+}
+
+same_file() {  # INSTALLED SOURCE
+  if [ ! -f "$1" ]; then fail "not installed: $1"
+  elif ! cmp -s "$1" "$2"; then fail "$1 is not $2"
+  fi
+}
+
+install_dir='C:\Program Files\Tagwright'
+unix_dir="$prefix/drive_c/Program Files/Tagwright"
+shortcut="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tagwright.lnk"
+
+step "fresh $arch prefix"
+if [ "$arch" = win64 ]; then
+  # Entries of someone else beside ours: the uninstaller must leave them and their keys.
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Classes\SystemFileAssociations\.icc\shellex\ContextMenuHandlers\Other]' \
+    '@="{0E5C8F2A-4B1D-4C2B-9D3E-2A7B6C5D4E3F}"' '' \
+    '[HKEY_LOCAL_MACHINE\Software\Classes\SystemFileAssociations\.icm]' \
+    '"PerceivedType"="document"' '' >"$work/others.reg"
+  run regedit /S "$(win "$work/others.reg")" || fail "regedit could not import others.reg"
+else
+  run cmd /c exit 0 || fail "the prefix could not be made"
+fi
+run regedit /E "$(win "$work/before.reg")" || fail "regedit /E before"
+
+step "silent install"
+run "$(win "$SETUP")" /S
+status=$?
+settle
+[ "$status" -eq 0 ] || fail "Tagwright-Setup.exe /S exited with $status"
+
+step "files"
+same_file "$unix_dir/Tagwright.exe" "$TAGWRIGHT_EXE"
+[ -f "$unix_dir/Uninstall.exe" ] || fail "no Uninstall.exe"
+[ -f "$shortcut" ] || fail "no Start-menu shortcut: $shortcut"
+if [ "$arch" = win64 ]; then
+  same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X64"
+  same_file "$unix_dir/x86/Hueshell.dll" "$HUESHELL_X86"
+  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe\nx86\nx86/Hueshell.dll'
+else
+  same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X86"
+  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe'
+fi
+got=$(cd "$unix_dir" 2>/dev/null && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
+[ "$got" = "$listing" ] || fail "the installation folder holds"$'\n'"$got"$'\n'"instead of"$'\n'"$listing"
+
+step "registration and association, as the shell sees them"
+if [ "$arch" = win64 ]; then
+  check_client installed-64 "$CLIENT_X64" 64 "$install_dir\\Hueshell.dll" "$install_dir"
+  check_client installed-32 "$CLIENT_X86" 32 "$install_dir\\x86\\Hueshell.dll" "$install_dir"
+else
+  check_client installed-32 "$CLIENT_X86" 32 "$install_dir\\Hueshell.dll" "$install_dir"
+fi
+
+step "silent uninstall"
+run "$install_dir\\Uninstall.exe" /S
+status=$?
+settle
+[ "$status" -eq 0 ] || fail "Uninstall.exe /S exited with $status"
+[ ! -e "$unix_dir" ] || fail "the installation folder is still there: $(cd "$unix_dir" && find . -mindepth 1)"
+[ ! -e "$shortcut" ] || fail "the Start-menu shortcut is still there"
+run regedit /E "$(win "$work/after-uninstall.reg")" || fail "regedit /E after the uninstall"
+compare_registry "$work/before.reg" "$work/after-uninstall.reg" uninstall
+
+if [ "$arch" = win64 ]; then
+  step "regsvr32 by hand and associate.reg"
+  run regsvr32 /s "$(win "$HUESHELL_X64")" || fail "64-bit regsvr32"
+  run 'C:\windows\syswow64\regsvr32.exe' /s "$(win "$HUESHELL_X86")" || fail "32-bit regsvr32"
+  run regedit /S "$(win "$REG_DIR/associate.reg")" || fail "regedit could not import associate.reg"
+  check_client associated-64 "$CLIENT_X64" 64 "$(win "$HUESHELL_X64")" none
+  check_client associated-32 "$CLIENT_X86" 32 "$(win "$HUESHELL_X86")" none
+
+  step "dissociate.reg and regsvr32 /u"
+  run regedit /S "$(win "$REG_DIR/dissociate.reg")" || fail "regedit could not import dissociate.reg"
+  run regsvr32 /s /u "$(win "$HUESHELL_X64")" || fail "64-bit regsvr32 /u"
+  run 'C:\windows\syswow64\regsvr32.exe' /s /u "$(win "$HUESHELL_X86")" || fail "32-bit regsvr32 /u"
+  settle
+  run regedit /E "$(win "$work/after-dissociate.reg")" || fail "regedit /E after dissociate.reg"
+  # A .reg file cannot delete a key only when it is empty: the emptied keys above the
+  # handler entries may stay, and nothing else.
+  compare_registry "$work/before.reg" "$work/after-dissociate.reg" dissociate \
+    '\[(HKEY_LOCAL_MACHINE\\Software\\Classes|HKEY_CLASSES_ROOT)\\SystemFileAssociations\\\.ic[cm]\\shellex(\\ContextMenuHandlers)?\]'
+fi
+
+settle
+if [ "$failures" -eq 0 ]; then
+  echo "installer $arch: all checks passed"
+  exit 0
+fi
+echo "installer $arch: $failures check(s) failed (files in $work)"
+exit 1

@@ -1,0 +1,232 @@
+// Plays the shell's part for profile files, going by the registry alone: for each file it
+// finds the handlers that the association of the file's extension names, creates them by
+// CLSID as Explorer does, and prints what they give; before that it prints the registration
+// through which COM finds the classes, and the entry in the list of installed programs.
+//
+//   shell_client.exe FILE...
+//
+// Everything is read in the registry view of the program's own bitness, except the
+// installed-programs entry, which is read in the system's native view. One line per fact:
+//
+//   arch 32|64
+//   progid <ProgID> <CLSID>
+//   server <CLSID> <InprocServer32 path> <ThreadingModel>
+//   entry <value name> <value>
+//   handlers <extension> tip <CLSID> menu <CLSID>
+//   tip <file> <library that served it> <text, line feeds shown as \n>
+//   menu <file> <text of the item the handler added>
+//
+// Whatever is missing or fails shows as "none" or "error <what> <HRESULT>" in its place.
+// The exit code is 0 when every handler was found and answered, 1 otherwise.
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kIQueryInfo[] = L"{00021500-0000-0000-C000-000000000046}";
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+void Print(const std::wstring& line) {
+  std::string text = Utf8(line) + "\n";
+  fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::wstring Hex(HRESULT hr) {
+  wchar_t buffer[16];
+  swprintf(buffer, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+  return buffer;
+}
+
+std::wstring Error(const wchar_t* what, HRESULT hr) { return std::wstring(L"error ") + what + L" " + Hex(hr); }
+
+std::wstring GuidText(REFGUID guid) {
+  wchar_t buffer[40];
+  StringFromGUID2(guid, buffer, 40);
+  return buffer;
+}
+
+// A REG_SZ value, or "none" when the key or the value is absent.
+std::wstring ReadString(HKEY root, const std::wstring& key, const wchar_t* name, REGSAM view = 0) {
+  HKEY handle;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return L"none";
+  wchar_t buffer[1024];
+  DWORD type = 0, size = sizeof(buffer) - sizeof(wchar_t);
+  LONG status = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return L"none";
+  buffer[size / sizeof(wchar_t)] = L'\0';
+  return buffer;
+}
+
+std::wstring Escaped(const wchar_t* text) {
+  std::wstring out;
+  for (; *text; ++text) {
+    if (*text == L'\n') out += L"\\n";
+    else if (*text == L'\r') out += L"\\r";
+    else out += *text;
+  }
+  return out;
+}
+
+std::wstring LoadedLibraryPath() {
+  HMODULE module = GetModuleHandleW(L"Hueshell.dll");
+  if (!module) return L"none";
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+  return std::wstring(path, n);
+}
+
+// The info tip, as the shell asks for it: Load with the path, then GetInfoTip.
+std::wstring Tip(const std::wstring& clsidText, const std::wstring& file, bool& ok) {
+  ok = false;
+  CLSID clsid;
+  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
+  if (FAILED(hr)) return Error(L"CLSIDFromString", hr);
+  IPersistFile* persist = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, reinterpret_cast<void**>(&persist));
+  if (FAILED(hr)) return Error(L"CoCreateInstance", hr);
+  std::wstring result;
+  hr = persist->Load(file.c_str(), STGM_READ);
+  if (FAILED(hr)) {
+    result = Error(L"Load", hr);
+  } else {
+    IQueryInfo* info = nullptr;
+    hr = persist->QueryInterface(IID_IQueryInfo, reinterpret_cast<void**>(&info));
+    if (FAILED(hr)) {
+      result = Error(L"QueryInterface", hr);
+    } else {
+      wchar_t* text = nullptr;
+      hr = info->GetInfoTip(QITIPF_DEFAULT, &text);
+      if (FAILED(hr) || !text) {
+        result = Error(L"GetInfoTip", hr);
+      } else {
+        result = LoadedLibraryPath() + L" " + Escaped(text);
+        ok = true;
+      }
+      CoTaskMemFree(text);
+      info->Release();
+    }
+  }
+  persist->Release();
+  return result;
+}
+
+// The shell's data object for one file, as Explorer hands it to a context-menu handler.
+IDataObject* DataObjectFor(const std::wstring& file, HRESULT& hr) {
+  PIDLIST_ABSOLUTE pidl = nullptr;
+  hr = SHParseDisplayName(file.c_str(), nullptr, &pidl, 0, nullptr);
+  if (FAILED(hr)) return nullptr;
+  IShellFolder* parent = nullptr;
+  PCUITEMID_CHILD child = nullptr;
+  IDataObject* data = nullptr;
+  hr = SHBindToParent(pidl, IID_IShellFolder, reinterpret_cast<void**>(&parent), &child);
+  if (SUCCEEDED(hr)) {
+    hr = parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(&data));
+    parent->Release();
+  }
+  CoTaskMemFree(pidl);
+  return SUCCEEDED(hr) ? data : nullptr;
+}
+
+// The context menu, as the shell builds it: Initialize with the selection, then
+// QueryContextMenu into an empty menu, whose one item is read back.
+std::wstring Menu(const std::wstring& clsidText, const std::wstring& file, bool& ok) {
+  ok = false;
+  CLSID clsid;
+  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
+  if (FAILED(hr)) return Error(L"CLSIDFromString", hr);
+  IDataObject* data = DataObjectFor(file, hr);
+  if (!data) return Error(L"data object", hr);
+  IShellExtInit* init = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, reinterpret_cast<void**>(&init));
+  std::wstring result;
+  if (FAILED(hr)) {
+    result = Error(L"CoCreateInstance", hr);
+  } else {
+    hr = init->Initialize(nullptr, data, nullptr);
+    IContextMenu* menu = nullptr;
+    if (FAILED(hr)) {
+      result = Error(L"Initialize", hr);
+    } else if (FAILED(hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)))) {
+      result = Error(L"QueryInterface", hr);
+    } else {
+      HMENU popup = CreatePopupMenu();
+      hr = menu->QueryContextMenu(popup, 0, 100, 200, CMF_NORMAL);
+      wchar_t text[256] = L"";
+      if (FAILED(hr)) {
+        result = Error(L"QueryContextMenu", hr);
+      } else if (GetMenuItemCount(popup) != 1 || GetMenuItemID(popup, 0) != 100) {
+        result = L"error menu items " + std::to_wstring(GetMenuItemCount(popup));
+      } else {
+        GetMenuStringW(popup, 0, text, 256, MF_BYPOSITION);
+        result = text;
+        ok = true;
+      }
+      DestroyMenu(popup);
+      menu->Release();
+    }
+    init->Release();
+  }
+  data->Release();
+  return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  HRESULT hr = CoInitialize(nullptr);
+  if (FAILED(hr)) {
+    Print(Error(L"CoInitialize", hr));
+    return 1;
+  }
+  Print(sizeof(void*) == 8 ? L"arch 64" : L"arch 32");
+
+  for (const wchar_t* progid : {L"Hueshell.ICCTip", L"Hueshell.ICCTip.1", L"Hueshell.ICCMenu", L"Hueshell.ICCMenu.1"}) {
+    CLSID clsid;
+    hr = CLSIDFromProgID(progid, &clsid);
+    Print(std::wstring(L"progid ") + progid + L" " + (SUCCEEDED(hr) ? GuidText(clsid) : Error(L"CLSIDFromProgID", hr)));
+  }
+  for (const wchar_t* clsid : {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"}) {
+    std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
+    Print(std::wstring(L"server ") + clsid + L" " + ReadString(HKEY_CLASSES_ROOT, key, nullptr) + L" " +
+          ReadString(HKEY_CLASSES_ROOT, key, L"ThreadingModel"));
+  }
+  const wchar_t entry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tagwright";
+  for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"UninstallString", L"QuietUninstallString"})
+    Print(std::wstring(L"entry ") + name + L" " + ReadString(HKEY_LOCAL_MACHINE, entry, name, KEY_WOW64_64KEY));
+
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::wstring file = argv[i];
+    std::wstring extension = PathFindExtensionW(file.c_str());
+    std::wstring shellex = L"SystemFileAssociations\\" + extension + L"\\shellex\\";
+    std::wstring tipHandler = ReadString(HKEY_CLASSES_ROOT, shellex + kIQueryInfo, nullptr);
+    std::wstring menuHandler = ReadString(HKEY_CLASSES_ROOT, shellex + L"ContextMenuHandlers\\Hueshell", nullptr);
+    Print(L"handlers " + extension + L" tip " + tipHandler + L" menu " + menuHandler);
+    if (tipHandler == L"none" || menuHandler == L"none") {
+      status = 1;
+      continue;
+    }
+    bool ok;
+    Print(L"tip " + file + L" " + Tip(tipHandler, file, ok));
+    if (!ok) status = 1;
+    Print(L"menu " + file + L" " + Menu(menuHandler, file, ok));
+    if (!ok) status = 1;
+  }
+  CoUninitialize();
+  return status;
+}
