@@ -10,8 +10,15 @@ namespace testing_icc {
 ScratchFolder::ScratchFolder() {
   char cwd[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, cwd);
+  // Named after the program and the test, so that test programs running side by side in
+  // one folder never share one.
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+  std::string name(program, length);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  name = name.substr(0, name.rfind('.'));
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+  if (info) name += std::string("-") + info->test_suite_name() + "." + info->name();
   std::replace(name.begin(), name.end(), '/', '_');
   path_ = std::string(cwd) + "\\scratch-" + name;
   RemoveFolder(path_);
