@@ -88,16 +88,22 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     if (medium.get().tymed != TYMED_HGLOBAL || !medium.get().hGlobal) return E_INVALIDARG;
     const HDROP drop = static_cast<HDROP>(medium.get().hGlobal);
     const UINT count = platform_.DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    // A drop list without names gives nothing to decide on or to copy.
     if (count == 0 || count > UINT(0x7FFFFFFF / MAX_PATH) - 1) return E_INVALIDARG;
     m_pszFiles = static_cast<char*>(module::Allocate(SIZE_T(count) * MAX_PATH));
     if (!m_pszFiles) return E_OUTOFMEMORY;
-    m_nFiles = int(count);
+    // An empty name would end the file operation's source list early (and an empty list
+    // reads as one empty name): such names are left out.
     for (UINT i = 0; i < count; ++i) {
-      char* slot = Slot(int(i));
+      char* slot = Slot(m_nFiles);
       slot[0] = '\0';
       platform_.DragQueryFileA(drop, i, slot, MAX_PATH);
       slot[MAX_PATH - 1] = '\0';
+      if (slot[0] != '\0') ++m_nFiles;
+    }
+    // A selection without names gives nothing to decide on or to copy.
+    if (m_nFiles == 0) {
+      DropNames();
+      return E_INVALIDARG;
     }
 
     char directory[MAX_PATH + 1] = {};

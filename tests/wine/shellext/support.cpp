@@ -1,0 +1,361 @@
+#include "support.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace shx {
+
+std::string WindowsPath(const std::string& unix_path) {
+  std::string path = "Z:" + unix_path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::wstring Wide(const std::string& ansi) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  std::wstring out(std::size_t(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &out[0], n);
+  return out;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(std::size_t(n > 0 ? n - 1 : 0), '\0');
+  if (n > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+namespace {
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string full = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else
+        DeleteFileA(full.c_str());
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+}  // namespace
+
+std::string TempFolder(const std::string& name) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + name;
+  RemoveTree(folder);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+  LARGE_INTEGER size;
+  GetFileSizeEx(h, &size);
+  std::vector<uint8_t> bytes(std::size_t(size.QuadPart));
+  DWORD got = 0;
+  if (!bytes.empty()) ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
+  CloseHandle(h);
+  bytes.resize(got);
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+  DWORD done = 0;
+  WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr);
+  CloseHandle(h);
+}
+
+namespace {
+void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
+  b[at] = uint8_t(v >> 24);
+  b[at + 1] = uint8_t(v >> 16);
+  b[at + 2] = uint8_t(v >> 8);
+  b[at + 3] = uint8_t(v);
+}
+}  // namespace
+
+std::vector<uint8_t> BuildProfile(const ProfileSpec& spec) {
+  const uint32_t tags = (spec.with_desc ? 1 : 0) + (spec.padding ? 1 : 0);
+  const uint32_t data_start = 132 + 12 * tags;
+  std::vector<uint8_t> desc(12 + spec.text.size());
+  Put32(desc, 0, 0x64657363);
+  Put32(desc, 8, spec.count);
+  std::copy(spec.text.begin(), spec.text.end(), desc.begin() + 12);
+  if (spec.desc_size) desc.resize(spec.desc_size);
+  const uint32_t desc_size = spec.with_desc ? uint32_t(desc.size()) : 0;
+  const uint32_t pad_at = (data_start + desc_size + 3) & ~3u;
+  const uint32_t length = spec.padding ? pad_at + spec.padding : data_start + desc_size;
+
+  std::vector<uint8_t> b(length);
+  Put32(b, 0, length);
+  Put32(b, 8, 0x02100000);
+  Put32(b, 12, spec.device_class);
+  Put32(b, 16, spec.colour_space);
+  Put32(b, 20, spec.connection_space);
+  Put32(b, 36, 0x61637370);  // acsp
+  Put32(b, 64, spec.intent);
+  Put32(b, 128, tags);
+  std::size_t row = 132;
+  if (spec.with_desc) {
+    Put32(b, row, 0x64657363);
+    Put32(b, row + 4, data_start);
+    Put32(b, row + 8, desc_size);
+    std::copy(desc.begin(), desc.end(), b.begin() + data_start);
+    row += 12;
+  }
+  if (spec.padding) {
+    Put32(b, row, 0x41324230);  // A2B0
+    Put32(b, row + 4, pad_at);
+    Put32(b, row + 8, spec.padding);
+  }
+  return b;
+}
+
+ProfileSpec Described(const std::string& text) {
+  ProfileSpec spec;
+  spec.text = text + '\0';
+  spec.count = uint32_t(spec.text.size());
+  return spec;
+}
+
+HRESULT STDMETHODCALLTYPE CountingMalloc::QueryInterface(REFIID riid, void** ppv) {
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMalloc)) {
+    AddRef();
+    *ppv = this;
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+void* STDMETHODCALLTYPE CountingMalloc::Alloc(SIZE_T bytes) {
+  ++allocations;
+  if (refuse) return nullptr;
+  void* p = HeapAlloc(GetProcessHeap(), 0, bytes ? bytes : 1);
+  if (p) ++live;
+  return p;
+}
+
+void* STDMETHODCALLTYPE CountingMalloc::Realloc(void* block, SIZE_T bytes) {
+  return HeapReAlloc(GetProcessHeap(), 0, block, bytes);
+}
+
+void STDMETHODCALLTYPE CountingMalloc::Free(void* block) {
+  if (!block) return;
+  --live;
+  HeapFree(GetProcessHeap(), 0, block);
+}
+
+SIZE_T STDMETHODCALLTYPE CountingMalloc::GetSize(void* block) {
+  return HeapSize(GetProcessHeap(), 0, block);
+}
+
+DropDataObject::DropDataObject(std::vector<std::string> names, bool offer_drop)
+    : names_(std::move(names)), offer_drop_(offer_drop) {}
+
+HRESULT STDMETHODCALLTYPE DropDataObject::QueryInterface(REFIID riid, void** ppv) {
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
+    AddRef();
+    *ppv = this;
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE DropDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
+  ++get_data_calls;
+  if (!offer_drop_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
+    return DV_E_FORMATETC;
+  std::size_t bytes = sizeof(DROPFILES) + 1;
+  for (const std::string& n : names_) bytes += n.size() + 1;
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = FALSE;
+  char* out = reinterpret_cast<char*>(drop + 1);
+  for (const std::string& n : names_) {
+    memcpy(out, n.c_str(), n.size() + 1);
+    out += n.size() + 1;
+  }
+  *out = '\0';
+  GlobalUnlock(memory);
+  medium->tymed = TYMED_HGLOBAL;
+  medium->hGlobal = memory;
+  medium->pUnkForRelease = nullptr;
+  return S_OK;
+}
+
+namespace {
+HKEY OpenClassesKey(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+  return key;
+}
+}  // namespace
+
+bool KeyExists(const std::string& path) {
+  HKEY key = OpenClassesKey(path);
+  if (key) RegCloseKey(key);
+  return key != nullptr;
+}
+
+std::string StringValue(const std::string& path, const std::string& name) {
+  HKEY key = OpenClassesKey(path);
+  if (!key) return "<none>";
+  char buffer[2048];
+  DWORD size = sizeof buffer, type = 0;
+  const LSTATUS status = RegQueryValueExA(key, name.empty() ? nullptr : name.c_str(), nullptr, &type,
+                                          reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return "<none>";
+  if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
+  return std::string(buffer, size ? size - 1 : 0);
+}
+
+std::vector<std::string> Subkeys(const std::string& path) {
+  std::vector<std::string> names;
+  HKEY key = OpenClassesKey(path);
+  if (!key) return names;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, size);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+DWORD RunProgram(const std::string& command_line, std::string* output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  CreatePipe(&read_end, &write_end, &inherit, 0);
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::string line = command_line;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(read_end);
+    CloseHandle(write_end);
+    return 0xFFFFFFFF;
+  }
+  CloseHandle(write_end);
+  std::string text;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got) text.append(chunk, got);
+  CloseHandle(read_end);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  if (output) *output = text;
+  return code;
+}
+
+}  // namespace shx
+
+namespace shx {
+namespace {
+
+uint32_t Get32(const std::vector<uint8_t>& b, std::size_t at) {
+  if (at + 4 > b.size()) throw std::runtime_error("short profile");
+  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
+std::string Chars(uint32_t v) {
+  return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+
+std::string Name(const std::vector<std::pair<std::string, std::string>>& table, uint32_t v) {
+  for (const auto& row : table)
+    if (row.first == Chars(v)) return row.second;
+  return "Unknown";
+}
+
+}  // namespace
+
+std::string IndependentTip(const std::vector<uint8_t>& file) {
+  static const std::vector<std::pair<std::string, std::string>> classes = {
+      {"abst", "Abstract"}, {"link", "Link"},    {"mntr", "Monitor"},    {"nmcl", "Named"},
+      {"prtr", "Printer"},  {"scnr", "Scanner"}, {"spac", "Color Space"}};
+  static const std::vector<std::pair<std::string, std::string>> spaces = {
+      {"XYZ ", "XYZ"}, {"Lab ", "Lab"},        {"Luv ", "Luv"}, {"YCbr", "YCbCr"},
+      {"Yxy ", "Yxy"}, {"RGB ", "RGB"},        {"GRAY", "Gray Scale"}, {"HSV ", "HSV"},
+      {"HLS ", "HLS"}, {"CMYK", "CMYK"},       {"CMY ", "CMY"}};
+  static const std::vector<std::pair<std::string, std::string>> connections = {
+      {"Lab ", "Lab"}, {"XYZ ", "XYZ"}};
+  static const char* const intents[] = {"Perceptual", "Relative Colorimetric", "Saturation",
+                                        "Absolute Colorimetric"};
+
+  std::string description;
+  const uint32_t tags = Get32(file, 128);
+  for (uint32_t i = 0; i < tags; ++i) {
+    const std::size_t row = 132 + 12 * std::size_t(i);
+    if (Chars(Get32(file, row)) != "desc") continue;
+    const uint32_t offset = Get32(file, row + 4);
+    const uint32_t count = Get32(file, offset + 8);
+    for (uint32_t k = 0; k < count && file[offset + 12 + k] != 0; ++k)
+      description += char(file[offset + 12 + k]);
+    break;
+  }
+  std::string space = Name(spaces, Get32(file, 16));
+  const std::string sig = Chars(Get32(file, 16));
+  if (sig[0] >= '2' && sig[0] <= '8' && sig.substr(1) == "CLR")
+    space = std::string("Generic ") + sig[0] + " channel";
+  const uint32_t intent = Get32(file, 64);
+  return "Description: " + description + "\nClass: " + Name(classes, Get32(file, 12)) +
+         "\nColor Space: " + space + "\nConnection Space: " + Name(connections, Get32(file, 20)) +
+         "\nIntent: " + (intent < 4 ? intents[intent] : "Unknown");
+}
+
+std::vector<std::string> SystemProfiles() {
+  std::vector<std::string> paths;
+  const struct {
+    const char* folder;
+    const char* patterns[3];
+  } places[] = {{"Z:\\usr\\share\\color\\icc\\", {"*.icc", "*.ICM", nullptr}},
+                {"Z:\\usr\\share\\color\\argyll\\ref\\", {"*.icm", nullptr, nullptr}}};
+  for (const auto& place : places) {
+    for (const char* const* pattern = place.patterns; *pattern; ++pattern) {
+      WIN32_FIND_DATAA found;
+      HANDLE h = FindFirstFileA((std::string(place.folder) + *pattern).c_str(), &found);
+      if (h == INVALID_HANDLE_VALUE) continue;
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          paths.push_back(std::string(place.folder) + found.cFileName);
+      } while (FindNextFileA(h, &found));
+      FindClose(h);
+    }
+  }
+  // Wine's file search ignores letter case: *.icc and *.ICM can name the same files.
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  return paths;
+}
+
+}  // namespace shx

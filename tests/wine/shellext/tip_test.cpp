@@ -1,0 +1,352 @@
+// ICCTip: the five-line tip, its name tables and its failures, on synthetic profiles and
+// on every v2 profile the system ships, with single platform operations stood in.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "guids.h"
+#include "info_tip.h"
+#include "platform.h"
+#include "support.h"
+
+namespace {
+
+using hueshell::Platform;
+
+// ---- stand-ins ---------------------------------------------------------------------
+
+shx::CountingMalloc g_malloc;
+bool g_no_malloc = false;
+bool g_fail_header = false;
+bool g_fail_text = false;
+DWORD g_largest_text_request = 0;
+int g_open_profiles = 0;
+
+HRESULT WINAPI StoodInMalloc(IMalloc** out) {
+  if (g_no_malloc) {
+    *out = nullptr;
+    return E_FAIL;
+  }
+  g_malloc.AddRef();
+  *out = &g_malloc;
+  return S_OK;
+}
+
+HPROFILE WINAPI CountingOpen(PPROFILE profile, DWORD access, DWORD share, DWORD creation) {
+  HPROFILE h = hueshell::DefaultPlatform().OpenColorProfileA(profile, access, share, creation);
+  if (h) ++g_open_profiles;
+  return h;
+}
+
+BOOL WINAPI CountingClose(HPROFILE h) {
+  --g_open_profiles;
+  return hueshell::DefaultPlatform().CloseColorProfile(h);
+}
+
+BOOL WINAPI MaybeFailingHeader(HPROFILE h, PPROFILEHEADER header) {
+  if (g_fail_header) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return hueshell::DefaultPlatform().GetColorProfileHeader(h, header);
+}
+
+BOOL WINAPI WatchedElement(HPROFILE h, TAGTYPE tag, DWORD offset, PDWORD size, PVOID buffer, PBOOL ref) {
+  if (buffer && offset == 12) {
+    if (*size > g_largest_text_request) g_largest_text_request = *size;
+    if (g_fail_text) {
+      SetLastError(ERROR_READ_FAULT);
+      return FALSE;
+    }
+  }
+  return hueshell::DefaultPlatform().GetColorProfileElement(h, tag, offset, size, buffer, ref);
+}
+
+Platform StoodIn() {
+  Platform p = hueshell::DefaultPlatform();
+  p.SHGetMalloc = StoodInMalloc;
+  p.OpenColorProfileA = CountingOpen;
+  p.CloseColorProfile = CountingClose;
+  p.GetColorProfileHeader = MaybeFailingHeader;
+  p.GetColorProfileElement = WatchedElement;
+  return p;
+}
+const Platform g_platform = StoodIn();
+
+// ---- fixture -----------------------------------------------------------------------
+
+class Tip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_no_malloc = g_fail_header = g_fail_text = false;
+    g_malloc.refuse = false;
+    g_largest_text_request = 0;
+    folder_ = shx::TempFolder("hueshell-tip");
+  }
+  void TearDown() override {
+    EXPECT_EQ(g_open_profiles, 0) << "every opened profile is closed";
+    EXPECT_EQ(g_malloc.live, 0);
+  }
+
+  std::string Write(const std::string& name, const shx::ProfileSpec& spec) {
+    const std::string path = folder_ + "\\" + name;
+    shx::WriteFileBytes(path, shx::BuildProfile(spec));
+    return path;
+  }
+
+  // Creates a tip for `path` and asks for its text; *result receives GetInfoTip's result.
+  std::string TipOf(const std::wstring& path, HRESULT* result = nullptr) {
+    IQueryInfo* info = nullptr;
+    EXPECT_EQ(hueshell::CreateICCTipWith(g_platform, nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info)), S_OK);
+    IPersistFile* file = nullptr;
+    info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    EXPECT_EQ(file->Load(path.c_str(), STGM_READ), S_OK);
+    file->Release();
+    wchar_t* tip = reinterpret_cast<wchar_t*>(1);
+    const HRESULT hr = info->GetInfoTip(0, &tip);
+    if (result) *result = hr;
+    std::string text = "<no tip>";
+    if (hr == S_OK && tip) {
+      text = shx::Narrow(tip);
+      g_malloc.Free(tip);
+    } else if (hr != S_OK) {
+      EXPECT_EQ(tip, reinterpret_cast<wchar_t*>(1)) << "a failed tip leaves the out pointer alone";
+    }
+    info->Release();
+    return text;
+  }
+  std::string TipOf(const std::string& path, HRESULT* result = nullptr) { return TipOf(shx::Wide(path), result); }
+
+  std::string folder_;
+};
+
+std::string Lines(const std::string& description, const char* cls, const char* space, const char* pcs,
+                  const char* intent) {
+  return std::string("Description: ") + description + "\nClass: " + cls + "\nColor Space: " + space +
+         "\nConnection Space: " + pcs + "\nIntent: " + intent;
+}
+
+uint32_t Sig(const char* s) {
+  return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
+}
+
+TEST_F(Tip, OfficeMonitorGivesFiveLinesTwiceInSeparateBlocks) {
+  const std::string path = Write("office.icm", shx::Described("Office monitor"));
+  IQueryInfo* info = nullptr;
+  ASSERT_EQ(hueshell::CreateICCTipWith(g_platform, nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info)), S_OK);
+  IPersistFile* file = nullptr;
+  ASSERT_EQ(info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)), S_OK);
+  ASSERT_EQ(file->Load(shx::Wide(path).c_str(), 0xFFFF), S_OK);
+
+  wchar_t* first = nullptr;
+  wchar_t* second = nullptr;
+  ASSERT_EQ(info->GetInfoTip(0, &first), S_OK);
+  EXPECT_EQ(g_open_profiles, 0) << "the profile is not held open between calls";
+  ASSERT_EQ(info->GetInfoTip(0xFFFFFFFF, &second), S_OK);
+  EXPECT_EQ(shx::Narrow(first),
+            "Description: Office monitor\nClass: Monitor\nColor Space: RGB\nConnection Space: XYZ\nIntent: Perceptual");
+  EXPECT_STREQ(first, second);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(g_malloc.live, 2);
+  g_malloc.Free(first);
+  g_malloc.Free(second);
+
+  DWORD flags = 7;
+  EXPECT_EQ(info->GetInfoFlags(&flags), E_NOTIMPL);
+  EXPECT_EQ(flags, 0u);
+  CLSID clsid = CLSID_ICCMenu;
+  EXPECT_EQ(file->GetClassID(&clsid), E_NOTIMPL);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_ICCMenu));
+  EXPECT_EQ(file->IsDirty(), E_NOTIMPL);
+  EXPECT_EQ(file->Save(L"x", TRUE), E_NOTIMPL);
+  EXPECT_EQ(file->SaveCompleted(L"x"), E_NOTIMPL);
+  LPOLESTR current = nullptr;
+  EXPECT_EQ(file->GetCurFile(&current), E_NOTIMPL);
+  EXPECT_EQ(current, nullptr);
+
+  // The last Load wins; the path is all the object keeps.
+  const std::string other = Write("other.icc", shx::Described("Other"));
+  ASSERT_EQ(file->Load(shx::Wide(other).c_str(), 0), S_OK);
+  ASSERT_EQ(info->GetInfoTip(0, &first), S_OK);
+  EXPECT_EQ(shx::Narrow(first).substr(0, 19), "Description: Other\n");
+  g_malloc.Free(first);
+  file->Release();
+  info->Release();
+}
+
+TEST_F(Tip, NameTablesAndTheirUnknowns) {
+  const struct {
+    const char* sig;
+    const char* text;
+  } classes[] = {{"abst", "Abstract"}, {"link", "Link"},    {"mntr", "Monitor"}, {"nmcl", "Named"},
+                 {"prtr", "Printer"},  {"scnr", "Scanner"}, {"spac", "Color Space"},
+                 {"MNTR", "Unknown"},  {"mnt ", "Unknown"}, {"\0\0\0\0", "Unknown"}};
+  for (const auto& row : classes) EXPECT_STREQ(hueshell::ClassName(Sig(row.sig)), row.text) << row.sig;
+
+  const struct {
+    const char* sig;
+    const char* text;
+  } spaces[] = {{"XYZ ", "XYZ"},  {"Lab ", "Lab"},        {"Luv ", "Luv"},   {"YCbr", "YCbCr"},
+                {"Yxy ", "Yxy"},  {"RGB ", "RGB"},        {"GRAY", "Gray Scale"}, {"HSV ", "HSV"},
+                {"HLS ", "HLS"},  {"CMYK", "CMYK"},       {"CMY ", "CMY"},
+                {"2CLR", "Generic 2 channel"}, {"3CLR", "Generic 3 channel"}, {"4CLR", "Generic 4 channel"},
+                {"5CLR", "Generic 5 channel"}, {"6CLR", "Generic 6 channel"}, {"7CLR", "Generic 7 channel"},
+                {"8CLR", "Generic 8 channel"}, {"9CLR", "Unknown"}, {"FCLR", "Unknown"},
+                {"rgb ", "Unknown"}, {"RGB\0", "Unknown"}, {"XYZ\0", "Unknown"}};
+  for (const auto& row : spaces)
+    EXPECT_STREQ(hueshell::ColourSpaceName(Sig(row.sig)), row.text) << row.sig;
+
+  EXPECT_STREQ(hueshell::ConnectionSpaceName(Sig("Lab ")), "Lab");
+  EXPECT_STREQ(hueshell::ConnectionSpaceName(Sig("XYZ ")), "XYZ");
+  for (const char* other : {"CMYK", "RGB ", "Luv ", "lab "})
+    EXPECT_STREQ(hueshell::ConnectionSpaceName(Sig(other)), "Unknown") << other;
+
+  EXPECT_STREQ(hueshell::IntentName(0), "Perceptual");
+  EXPECT_STREQ(hueshell::IntentName(1), "Relative Colorimetric");
+  EXPECT_STREQ(hueshell::IntentName(2), "Saturation");
+  EXPECT_STREQ(hueshell::IntentName(3), "Absolute Colorimetric");
+  for (DWORD other : {4u, 0x00010000u, 0x01000000u, 0xFFFFFFFFu}) EXPECT_STREQ(hueshell::IntentName(other), "Unknown");
+
+  // The same names reach the composed text.
+  shx::ProfileSpec spec = shx::Described("Link");
+  spec.device_class = Sig("spac");
+  spec.colour_space = Sig("YCbr");
+  spec.connection_space = Sig("CMYK");
+  spec.intent = 0x00010000;
+  EXPECT_EQ(TipOf(Write("a.icc", spec)), Lines("Link", "Color Space", "YCbCr", "Unknown", "Unknown"));
+  spec.device_class = Sig("prtr");
+  spec.colour_space = Sig("GRAY");
+  spec.connection_space = Sig("Lab ");
+  spec.intent = 3;
+  EXPECT_EQ(TipOf(Write("b.icc", spec)), Lines("Link", "Printer", "Gray Scale", "Lab", "Absolute Colorimetric"));
+}
+
+TEST_F(Tip, DescriptionBytes) {
+  shx::ProfileSpec empty;  // count 0
+  EXPECT_EQ(TipOf(Write("empty.icc", empty)), Lines("", "Monitor", "RGB", "XYZ", "Perceptual"));
+
+  shx::ProfileSpec unterminated;
+  unterminated.text = "No end";
+  unterminated.count = 6;
+  EXPECT_EQ(TipOf(Write("unterminated.icc", unterminated)), Lines("No end", "Monitor", "RGB", "XYZ", "Perceptual"));
+
+  shx::ProfileSpec inner_zero;
+  inner_zero.text = std::string("Front\0Back", 10);
+  inner_zero.count = 10;
+  EXPECT_EQ(TipOf(Write("zero.icc", inner_zero)), Lines("Front", "Monitor", "RGB", "XYZ", "Perceptual"));
+
+  shx::ProfileSpec high = shx::Described("Caf\xE9 \xA9");
+  wchar_t expected[8] = {};
+  MultiByteToWideChar(CP_ACP, 0, "Caf\xE9 \xA9", -1, expected, 8);
+  const std::string tip = TipOf(Write("high.icc", high));
+  EXPECT_EQ(tip.substr(13, 6), shx::Narrow(expected));
+
+  // A count larger than the tag: the request is bounded by the tag's real size.
+  shx::ProfileSpec forged;
+  forged.text = std::string("Forged\0", 7);
+  forged.count = 0xFFFFFFF0;
+  g_largest_text_request = 0;
+  EXPECT_EQ(TipOf(Write("forged.icc", forged)), Lines("Forged", "Monitor", "RGB", "XYZ", "Perceptual"));
+  EXPECT_LE(g_largest_text_request, 7u);
+  forged.count = 0x7FFFFFFF;
+  forged.text = "ABC";  // no zero: the text ends with the tag
+  EXPECT_EQ(TipOf(Write("forged2.icc", forged)), Lines("ABC", "Monitor", "RGB", "XYZ", "Perceptual"));
+}
+
+TEST_F(Tip, FailuresGiveNoTip) {
+  HRESULT hr = S_OK;
+  TipOf(folder_ + "\\missing.icc", &hr);
+  EXPECT_EQ(hr, E_FAIL);
+
+  shx::WriteFileBytes(folder_ + "\\text.icc", std::vector<uint8_t>(400, 'x'));
+  TipOf(folder_ + "\\text.icc", &hr);
+  EXPECT_EQ(hr, E_FAIL) << "not a profile";
+
+  shx::ProfileSpec no_desc;
+  no_desc.with_desc = false;
+  no_desc.padding = 64;
+  TipOf(Write("nodesc.icc", no_desc), &hr);
+  EXPECT_EQ(hr, E_FAIL) << "no desc tag, although the header is fine";
+
+  shx::ProfileSpec short_desc;
+  short_desc.desc_size = 10;  // the count field is cut off
+  TipOf(Write("short.icc", short_desc), &hr);
+  EXPECT_EQ(hr, E_FAIL);
+
+  const std::string good = Write("good.icc", shx::Described("Good"));
+  g_fail_text = true;
+  TipOf(good, &hr);
+  EXPECT_EQ(hr, E_FAIL) << "description bytes unreadable";
+  g_fail_text = false;
+
+  g_fail_header = true;
+  TipOf(good, &hr);
+  EXPECT_EQ(hr, E_FAIL) << "header unreadable";
+  g_fail_header = false;
+
+  g_malloc.refuse = true;
+  IQueryInfo* info = nullptr;
+  ASSERT_EQ(hueshell::CreateICCTipWith(g_platform, nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info)), S_OK);
+  IPersistFile* file = nullptr;
+  info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  file->Load(shx::Wide(good).c_str(), 0);
+  wchar_t* tip = reinterpret_cast<wchar_t*>(1);
+  EXPECT_EQ(info->GetInfoTip(0, &tip), S_OK) << "an allocator without memory";
+  EXPECT_EQ(tip, nullptr);
+  g_malloc.refuse = false;
+  EXPECT_EQ(info->GetInfoTip(0, nullptr), E_POINTER);
+  file->Release();
+  info->Release();
+
+  // Without any shell allocator the tip fails instead of calling through nothing.
+  g_no_malloc = true;
+  TipOf(good, &hr);
+  EXPECT_EQ(hr, E_FAIL);
+}
+
+TEST_F(Tip, LoadKeepsToThePathField) {
+  const std::string good = Write("good.icc", shx::Described("Good"));
+  IQueryInfo* info = nullptr;
+  ASSERT_EQ(hueshell::CreateICCTipWith(g_platform, nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info)), S_OK);
+  IPersistFile* file = nullptr;
+  info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  wchar_t* tip = reinterpret_cast<wchar_t*>(1);
+  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL) << "before any Load";
+
+  const std::wstring too_long = L"C:\\" + std::wstring(400, L'a') + L".icc";
+  EXPECT_EQ(file->Load(too_long.c_str(), 0), S_OK);
+  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
+  const std::wstring full = L"C:\\" + std::wstring(MAX_PATH - 4, L'b');  // 259 characters
+  EXPECT_EQ(file->Load(full.c_str(), 0), S_OK);
+  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
+  EXPECT_EQ(file->Load(nullptr, 0), S_OK);
+  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
+  // A character the ANSI code page lacks becomes the default character: no such file.
+  const std::wstring foreign = shx::Wide(folder_) + L"\\\x4E2D.icc";
+  EXPECT_EQ(file->Load(foreign.c_str(), 0), S_OK);
+  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
+  EXPECT_EQ(tip, reinterpret_cast<wchar_t*>(1));
+
+  EXPECT_EQ(file->Load(shx::Wide(good).c_str(), 0), S_OK);
+  ASSERT_EQ(info->GetInfoTip(0, &tip), S_OK);
+  EXPECT_EQ(shx::Narrow(tip), Lines("Good", "Monitor", "RGB", "XYZ", "Perceptual"));
+  g_malloc.Free(tip);
+  file->Release();
+  info->Release();
+}
+
+TEST_F(Tip, EverySystemProfileMatchesItsOwnBytes) {
+  const std::vector<std::string> profiles = shx::SystemProfiles();
+  ASSERT_GE(profiles.size(), 20u);
+  for (const std::string& path : profiles) {
+    const std::vector<uint8_t> bytes = shx::ReadFileBytes(path);
+    ASSERT_EQ(bytes[8], 2) << path << " is a version 2 profile";
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(TipOf(path, &hr), shx::IndependentTip(bytes)) << path;
+    EXPECT_EQ(hr, S_OK) << path;
+  }
+}
+
+}  // namespace
