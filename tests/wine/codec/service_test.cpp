@@ -133,6 +133,16 @@ TEST_F(Service, ElementReadsAndTheSizeQuery) {
     EXPECT_EQ(size, 4u);
   }
   EXPECT_TRUE(colour::CloseColorProfile(h));
+
+  // Bytes that another table entry uses too are reported as a reference.
+  const auto d = DescTag("Shared", false);
+  h = Open(folder.Put("shared.icc", BuildProfile({{"desc", d, 168}, {"dmdd", d, 168}})),
+           PROFILE_READ);
+  ASSERT_NE(h, nullptr);
+  size = 4;
+  ASSERT_TRUE(colour::GetColorProfileElement(h, kDesc, 0, &size, buffer, &reference));
+  EXPECT_TRUE(reference);
+  EXPECT_TRUE(colour::CloseColorProfile(h));
 }
 
 TEST_F(Service, HeaderTravelsInHostOrderAndIsStoredAsGiven) {
