@@ -10,7 +10,9 @@ namespace icc {
 namespace {
 
 constexpr uint32_t kMagic = Signature("acsp");
-constexpr std::size_t kCopyChunk = 64 * 1024;
+// Large enough that a save of a big profile is not dominated by per-call costs (a read
+// and a write through Wine cost several microseconds each), small enough to stay bounded.
+constexpr std::size_t kCopyChunk = 1024 * 1024;
 
 Result Invalid() { return {Status::InvalidProfile, 0}; }
 
@@ -366,7 +368,7 @@ Result Profile::Stream(const Layout& layout, const uint8_t header[kHeaderSize], 
   Result r = sink.Write(head.data(), head.size());
   if (!r.ok()) return r;
 
-  std::vector<uint8_t> buffer(kCopyChunk);
+  std::vector<uint8_t> buffer(std::size_t(std::min<uint64_t>(kCopyChunk, file_size_)));
   uint64_t cursor = kTagTableStart + uint64_t(original_count_) * kTagEntrySize;
   for (const Layout::Region& region : layout.regions) {
     r = CopyRange(*file_, cursor, region.start, buffer, sink);
