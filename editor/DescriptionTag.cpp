@@ -12,6 +12,7 @@
 namespace {
 
 constexpr TAGTYPE kDescTag = 0x64657363;  // 'desc'
+constexpr TAGTYPE kLocalizedNameTag = 0x6473636D;  // 'dscm'
 constexpr DWORD kScriptCodeField = 67;
 
 PROFILE FileProfile(const char* path) {
@@ -47,6 +48,45 @@ class OpenedProfile {
   HPROFILE handle_;
 };
 
+// The user's UI language as ISO 639 and ISO 3166 codes ("en", "US").
+void UserLanguage(char language[2], char country[2]) {
+  const LCID locale = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
+  char text[9] = {};
+  language[0] = language[1] = country[0] = country[1] = 0;
+  if (GetLocaleInfoA(locale, LOCALE_SISO639LANGNAME, text, sizeof text) > 2)
+    memcpy(language, text, 2);
+  if (GetLocaleInfoA(locale, LOCALE_SISO3166CTRYNAME, text, sizeof text) > 2)
+    memcpy(country, text, 2);
+}
+
+int ChooseRecord(const std::vector<icc::LocalizedRecord>& records) {
+  char language[2], country[2];
+  UserLanguage(language, country);
+  return icc::ChooseLocalizedRecord(records, language, country);
+}
+
+// UTF-16 text up to its first U+0000, in the ANSI code page.
+std::string ToAnsi(const std::u16string& text) {
+  const std::size_t end = text.find(u'\0');
+  const int units = int(end == std::u16string::npos ? text.size() : end);
+  if (units == 0) return std::string();
+  const auto* wide = reinterpret_cast<const WCHAR*>(text.data());
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+  std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, wide, units, &ansi[0], bytes, nullptr, nullptr);
+  return ansi;
+}
+
+// ANSI text as UTF-16; FALSE with the conversion's last-error value on failure.
+BOOL ToUtf16(const char* ansi, std::u16string* text) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+  if (units == 0) return FALSE;
+  std::vector<WCHAR> wide(static_cast<std::size_t>(units));
+  if (!MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide.data(), units)) return FALSE;
+  text->assign(wide.begin(), wide.end() - 1);
+  return TRUE;
+}
+
 }  // namespace
 
 CDescriptionTag::~CDescriptionTag() { delete[] m_pTag; }
@@ -70,13 +110,29 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
   if (!colour::GetColorProfileElement(profile.get(), kDescTag, 0, &size, tag.data(), &reference))
     return FALSE;
 
-  icc::TextDescription text;
-  if (!icc::ParseTextDescription(tag.data(), size, &text)) {
-    SetLastError(ERROR_INVALID_PROFILE);
-    return FALSE;
+  if (icc::IsLocalizedText(tag.data(), size)) {
+    std::vector<icc::LocalizedRecord> records;
+    if (!icc::ParseLocalizedText(tag.data(), size, &records)) {
+      SetLastError(ERROR_INVALID_PROFILE);
+      return FALSE;
+    }
+    const int shown = ChooseRecord(records);
+    strDescription = shown < 0 ? std::string() : ToAnsi(records[std::size_t(shown)].text);
+    m_records.swap(records);
+    m_iRecord = shown;
+    m_bLocalized = TRUE;
+  } else {
+    icc::TextDescription text;
+    if (!icc::ParseTextDescription(tag.data(), size, &text)) {
+      SetLastError(ERROR_INVALID_PROFILE);
+      return FALSE;
+    }
+    strDescription = text.ascii;
+    m_bUnicode = text.has_unicode;
+    m_bLocalized = FALSE;
+    m_records.clear();
+    m_iRecord = -1;
   }
-  strDescription = text.ascii;
-  m_bUnicode = text.has_unicode;
 
   tag.clear();
   tag.shrink_to_fit();
@@ -84,6 +140,9 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
 }
 
 BOOL CDescriptionTag::Build(const char* pszDescription) {
+  m_strBuilt = pszDescription;
+  if (m_bLocalized) return BuildLocalized(pszDescription);
+
   const std::size_t n = strlen(pszDescription) + 1;
   const std::size_t unicode = m_bUnicode ? 2 + 2 * n : 0;
   if (n > (0xFFFFFFFFu - 92) / 3) throw std::bad_alloc();
@@ -128,6 +187,60 @@ BOOL CDescriptionTag::Build(const char* pszDescription) {
   return TRUE;
 }
 
+// The stored records with the shown one (en-US when there was none) carrying the text.
+BOOL CDescriptionTag::BuildLocalized(const char* pszDescription) {
+  std::u16string text;
+  if (!ToUtf16(pszDescription, &text)) return FALSE;
+  std::vector<icc::LocalizedRecord> records = m_records;
+  if (m_iRecord < 0 || std::size_t(m_iRecord) >= records.size()) {
+    icc::LocalizedRecord record;
+    memcpy(record.language, "en", 2);
+    memcpy(record.country, "US", 2);
+    records.push_back(record);
+    m_iRecord = int(records.size() - 1);
+  }
+  records[std::size_t(m_iRecord)].text = text;
+  const std::vector<uint8_t> tag = icc::BuildLocalizedText(records);
+  if (tag.size() > 0xFFFFFFF0u) throw std::bad_alloc();
+  delete[] m_pTag;
+  m_pTag = nullptr;
+  m_pTag = new BYTE[tag.size()];
+  memcpy(m_pTag, tag.data(), tag.size());
+  m_cbTag = DWORD(tag.size());
+  return TRUE;
+}
+
+// Puts the new text into the profile's localized name, if it has one, in the record for
+// the user's language (else en-US, else the first).  *plGrowth receives the change of the
+// tag's padded size.
+BOOL CDescriptionTag::UpdateLocalizedName(HPROFILE hProfile, long* plGrowth) {
+  *plGrowth = 0;
+  DWORD size = 0;
+  BOOL reference = FALSE;
+  if (colour::GetColorProfileElement(hProfile, kLocalizedNameTag, 0, &size, nullptr, &reference))
+    return TRUE;
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return TRUE;  // no such tag
+
+  std::vector<BYTE> stored(size);
+  if (!colour::GetColorProfileElement(hProfile, kLocalizedNameTag, 0, &size, stored.data(),
+                                      &reference))
+    return FALSE;
+  std::vector<icc::LocalizedRecord> records;
+  if (!icc::ParseLocalizedText(stored.data(), size, &records)) return TRUE;  // not ours to fix
+  const int shown = ChooseRecord(records);
+  if (shown < 0) return TRUE;
+  if (!ToUtf16(m_strBuilt.c_str(), &records[std::size_t(shown)].text)) return FALSE;
+
+  std::vector<uint8_t> tag = icc::BuildLocalizedText(records);
+  if (!colour::SetColorProfileElementSize(hProfile, kLocalizedNameTag, DWORD(tag.size())))
+    return FALSE;
+  DWORD count = DWORD(tag.size());
+  if (!colour::SetColorProfileElement(hProfile, kLocalizedNameTag, 0, &count, tag.data()))
+    return FALSE;
+  *plGrowth = long(icc::Pad4(uint32_t(tag.size()))) - long(icc::Pad4(uint32_t(size)));
+  return TRUE;
+}
+
 BOOL CDescriptionTag::Write(const char* pszPath) {
   if (!m_pTag) {
     SetLastError(ERROR_INVALID_DATA);
@@ -144,7 +257,11 @@ BOOL CDescriptionTag::Write(const char* pszPath) {
   DWORD count = m_cbTag;
   if (!colour::SetColorProfileElement(profile.get(), kDescTag, 0, &count, m_pTag)) return FALSE;
 
-  header.phSize = header.phSize + icc::Pad4(uint32_t(m_cbTag)) - icc::Pad4(uint32_t(m_cbStored));
+  long growth = 0;
+  if (!m_bLocalized && !UpdateLocalizedName(profile.get(), &growth)) return FALSE;
+
+  header.phSize = header.phSize + icc::Pad4(uint32_t(m_cbTag)) - icc::Pad4(uint32_t(m_cbStored)) +
+                  DWORD(growth);
   if (!colour::SetColorProfileHeader(profile.get(), &header)) return FALSE;
 
   if (!profile.Close()) return FALSE;

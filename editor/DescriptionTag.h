@@ -2,11 +2,20 @@
 // tag from edited text and writes it back, correcting the header's size field.
 // Failures return FALSE with the reason in the thread's last-error value; an allocation
 // that cannot be satisfied throws std::bad_alloc, which abandons the whole command.
+//
+// Version 4 profiles store their description as localized records ('mluc'): Read shows
+// the record for the user's UI language (else en-US, else the first), Build puts the
+// edited text into that record and keeps the others.  A profile that also carries a
+// localized copy of its name ('dscm') gets the new text there too when it is written.
 #pragma once
 
 #include <windows.h>
+#include <icm.h>
 
 #include <string>
+#include <vector>
+
+#include "localized_text.h"
 
 class CDescriptionTag {
  public:
@@ -23,4 +32,13 @@ class CDescriptionTag {
   BYTE* m_pTag = nullptr;   // the tag made by the last Build
   BOOL m_bUnicode = FALSE;  // whether Build writes a Unicode description
   DWORD m_cbTag = 0;        // size of m_pTag
+
+  BOOL m_bLocalized = FALSE;                         // the stored tag is 'mluc'
+  std::vector<icc::LocalizedRecord> m_records;       // its records, as last read
+  int m_iRecord = -1;                                // the record shown
+  std::string m_strBuilt;                            // the text of the last Build
+
+ private:
+  BOOL BuildLocalized(const char* pszDescription);
+  BOOL UpdateLocalizedName(HPROFILE hProfile, long* plGrowth);
 };
