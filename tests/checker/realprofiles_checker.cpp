@@ -1,7 +1,8 @@
 // Examines, with Little CMS and none of our own profile code, the copies of installed
 // profiles that the Windows tests saved new descriptions into.  Each folder holds a
 // manifest.txt with one line per copy:
-//   copy's file name <TAB> original's path <TAB> the new description in hex
+//   copy's path <TAB> original's path <TAB> the new description in hex
+// (a copy's path without a leading '/' is taken within the manifest's folder).
 // A copy must open, carry exactly the description record the editor makes from that
 // text, have a size field equal to its length, and keep every other tag byte for byte.
 //
@@ -170,7 +171,7 @@ TEST(RealProfiles, CopiesHoldTheNewDescriptionAndEveryOtherTag) {
       std::getline(fields, original, '\t');
       std::getline(fields, hex, '\t');
       ASSERT_FALSE(name.empty() || original.empty()) << "manifest line: " << line;
-      CheckCopy(folder + "/" + name, original, FromHex(hex));
+      CheckCopy(name[0] == '/' ? name : folder + "/" + name, original, FromHex(hex));
       ++copies;
     }
     EXPECT_GT(copies, 0) << folder;

@@ -1,11 +1,12 @@
 // Saves new descriptions into copies of the version 2 profiles installed on the machine.
 // The copies stay in the folder "realprofiles" of the working directory, listed in its
-// manifest.txt, one line per copy:
-//   copy's file name <TAB> original's path (as Linux sees it) <TAB> new description in hex
+// manifest.txt, one line per copy, paths as Linux sees them:
+//   copy's path <TAB> original's path <TAB> new description in hex
 // A native checker built on Little CMS then examines them independently.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,11 @@ std::vector<Source> InstalledVersion2Profiles() {
   return found;
 }
 
+// Wine shows the Linux file system as drive Z:.
 std::string LinuxPath(const std::string& windows) {
-  std::string path = windows.substr(2);  // after "Z:"
+  if (windows.size() < 3 || (windows[0] != 'Z' && windows[0] != 'z') || windows[1] != ':')
+    throw std::runtime_error(windows + " is not on drive Z:");
+  std::string path = windows.substr(2);
   for (char& c : path)
     if (c == '\\') c = '/';
   return path;
@@ -123,7 +127,7 @@ TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
       EXPECT_EQ(check.m_bUnicode, reader.m_bUnicode);
       EXPECT_EQ(check.m_cbStored, codec.m_cbTag);
 
-      manifest += name + "\t" + LinuxPath(source.path) + "\t" + Hex(v.text) + "\n";
+      manifest += LinuxPath(copy) + "\t" + LinuxPath(source.path) + "\t" + Hex(v.text) + "\n";
       ++written;
     }
   }
