@@ -96,8 +96,18 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
 
   icc::Result Replace() override {
     const DWORD attributes = GetFileAttributesA(path_.c_str());
-    if (!ReplaceFileA(path_.c_str(), temp_.c_str(), nullptr, 0, nullptr, nullptr))
-      return icc::Result::Io(GetLastError());
+    if (!ReplaceFileA(path_.c_str(), temp_.c_str(), nullptr, 0, nullptr, nullptr)) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+        return icc::Result::Io(error);
+      // The old profile has already been moved away or deleted: the new one must take
+      // its place, or at least survive under its temporary name.
+      if (!MoveFileExA(temp_.c_str(), path_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        temp_.clear();
+        return icc::Result::Io(error);
+      }
+    }
     temp_.clear();
     // Windows carries the attributes over itself; not every implementation does.
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path_.c_str(), attributes);
