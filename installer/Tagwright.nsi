@@ -89,19 +89,10 @@ UninstPage instfiles
   !endif
 !macroend
 
-; Deletes HKLM\KEY when it has neither subkeys nor values (someone else may keep entries
-; of their own beside ours; those stay, and so does the key that holds them).
+; Deletes HKLM\KEY when it has neither subkeys nor values (/ifempty looks at both): others
+; may keep entries of their own beside ours, and those stay with the key that holds them.
 !macro DropKeyIfUnused KEY
-  ClearErrors
-  EnumRegKey $1 HKLM "${KEY}" 0
-  ${IfNot} ${Errors}
-  ${AndIf} $1 == ""
-    ClearErrors
-    EnumRegValue $1 HKLM "${KEY}" 0
-    ${If} ${Errors}
-      DeleteRegKey HKLM "${KEY}"
-    ${EndIf}
-  ${EndIf}
+  DeleteRegKey /ifempty HKLM "${KEY}"
 !macroend
 
 ; The handler entries of one extension; the keys above them only when they became empty.

@@ -28,7 +28,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-step() { echo "--- $*"; }
+step() { echo "--- [${SECONDS}s] $*"; }
 win() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 run() { "$WINE_RUN" "$prefix" "$@"; }
 # Waits for every process of the prefix, such as the uninstaller's copy of itself, to end.
