@@ -260,7 +260,8 @@ TEST_F(Codec, WriteKeepsTheFileAttributes) {
   const std::string path = folder.Put("hidden.icc", Monitor(DescTag("Hidden", false)));
   const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
   ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes));
-  ASSERT_EQ(GetFileAttributesA(path.c_str()) & attributes, attributes);
+  if ((GetFileAttributesA(path.c_str()) & attributes) != attributes)
+    GTEST_SKIP() << "this file system does not keep the hidden attribute";
   ASSERT_TRUE(ReadFrom(path));
   ASSERT_TRUE(Save(path, "Still hidden"));
   EXPECT_EQ(GetFileAttributesA(path.c_str()) & attributes, attributes);
