@@ -24,11 +24,13 @@ const char* const kPatterns[] = {"argyll\\ref\\*.icm", "icc\\*.icc", "icc\\*.icm
 struct Variant {
   const char* name;
   const char* text;
+  bool western;  // bytes above 127 that the checker reads as the Western code page's
 } const kVariants[] = {
-    {"short", "Short"},
-    {"long", "A description longer than sixty-seven bytes: the ScriptCode part keeps 67 of them"},
-    {"empty", ""},
-    {"accented", "Caf\xe9 na\xefve"},
+    {"short", "Short", false},
+    {"long", "A description longer than sixty-seven bytes: the ScriptCode part keeps 67 of them",
+     false},
+    {"empty", "", false},
+    {"accented", "Caf\xe9 na\xefve", true},
 };
 
 struct Source {
@@ -108,6 +110,7 @@ TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
     const std::string stem = source.label.substr(0, source.label.rfind('.'));
     const std::string extension = source.label.substr(source.label.rfind('.'));
     for (const Variant& v : kVariants) {
+      if (v.western && GetACP() != 1252) continue;
       const std::string name = stem + "." + v.name + extension;
       const std::string copy = out + "\\" + name;
       SCOPED_TRACE(copy);
