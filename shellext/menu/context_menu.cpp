@@ -75,6 +75,48 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
 
   // IShellExtInit
   HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) override {
+    return Guarded([&] { return Select(data); });
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT,
+                                             UINT) override {
+    return Guarded([&] { return AddItem(menu, index, first); });
+  }
+
+  HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name,
+                                             UINT cchMax) override {
+    if (!name || cchMax == 0) return S_OK;
+    if (type == GCS_HELPTEXTA)
+      lstrcpynA(name, Row().help, int(cchMax));
+    else if (type == GCS_HELPTEXTW)
+      lstrcpynW(reinterpret_cast<LPWSTR>(name), Row().help_wide, int(cchMax));
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO*) override {
+    return Guarded([&] { return Run(); });
+  }
+
+ protected:
+  const InterfaceEntry* Interfaces() const override {
+    static const InterfaceEntry rows[] = {
+        {&IID_IICCMenu, InterfaceOffset<CICCMenu, IICCMenu>()},
+        {&IID_IShellExtInit, InterfaceOffset<CICCMenu, IShellExtInit>()},
+        {&IID_IContextMenu, InterfaceOffset<CICCMenu, IContextMenu>()},
+        {&IID_IDispatch, InterfaceOffset<CICCMenu, IICCMenu>()},
+        {nullptr, 0},
+    };
+    return rows;
+  }
+
+ private:
+  ~CICCMenu() override {
+    DropNames();
+    if (m_pMalloc) m_pMalloc->Release();
+  }
+
+  // Takes the selection from the data object's drop list and decides the command.
+  HRESULT Select(IDataObject* data) {
     if (!data) return E_INVALIDARG;
     m_bReady = false;
     DropNames();
@@ -122,25 +164,15 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     return S_OK;
   }
 
-  // IContextMenu
-  HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT,
-                                             UINT) override {
+  HRESULT AddItem(HMENU menu, UINT index, UINT first) {
     if (!m_bReady) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     platform_.InsertMenuA(menu, index, MF_BYPOSITION | MF_STRING, first, Row().item);
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
   }
 
-  HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name,
-                                             UINT cchMax) override {
-    if (!name || cchMax == 0) return S_OK;
-    if (type == GCS_HELPTEXTA)
-      lstrcpynA(name, Row().help, int(cchMax));
-    else if (type == GCS_HELPTEXTW)
-      lstrcpynW(reinterpret_cast<LPWSTR>(name), Row().help_wide, int(cchMax));
-    return S_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO*) override {
+  // Copies or moves the selection; the invocation record is not consulted: every verb runs
+  // the one command on offer.
+  HRESULT Run() {
     if (!m_bReady) return E_FAIL;
     ShellBlock sources(m_pMalloc, SIZE_T(m_nFiles) * MAX_PATH + 2);
     if (!sources.get()) return E_OUTOFMEMORY;
@@ -182,24 +214,6 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     }
     m_pMalloc->Free(chosen);
     return S_OK;
-  }
-
- protected:
-  const InterfaceEntry* Interfaces() const override {
-    static const InterfaceEntry rows[] = {
-        {&IID_IICCMenu, InterfaceOffset<CICCMenu, IICCMenu>()},
-        {&IID_IShellExtInit, InterfaceOffset<CICCMenu, IShellExtInit>()},
-        {&IID_IContextMenu, InterfaceOffset<CICCMenu, IContextMenu>()},
-        {&IID_IDispatch, InterfaceOffset<CICCMenu, IICCMenu>()},
-        {nullptr, 0},
-    };
-    return rows;
-  }
-
- private:
-  ~CICCMenu() override {
-    DropNames();
-    if (m_pMalloc) m_pMalloc->Release();
   }
 
   const Command& Row() const { return kCommands[m_bInColorDir ? 1 : 0]; }

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "module.h"
 
@@ -88,6 +89,19 @@ std::ptrdiff_t InterfaceOffset() {
   T* object = reinterpret_cast<T*>(std::uintptr_t(0x10000));
   return reinterpret_cast<char*>(static_cast<I*>(object)) -
          reinterpret_cast<char*>(static_cast<ObjectRoot*>(object));
+}
+
+// Runs the body of a COM method so that no C++ exception leaves it: the library's own code
+// throws none, but the platform operations it calls are not all its own.
+template <class Body>
+HRESULT Guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
 }
 
 // The three IUnknown methods of a class, forwarded to its root.

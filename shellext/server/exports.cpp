@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "com_object.h"
 #include "module.h"
 #include "registrar.h"
 
@@ -24,16 +25,21 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 }
 
 STDAPI DllRegisterServer() {
-  for (ClassEntry* row = module::Classes(); row->clsid; ++row) {
-    const HRESULT hr = RunRegistrationScript(module::Instance(), row->script_id, true);
-    if (FAILED(hr)) return hr;
-  }
-  return RegisterTypeLibrary(module::Instance());
+  return Guarded([] {
+    for (ClassEntry* row = module::Classes(); row->clsid; ++row) {
+      const HRESULT hr = RunRegistrationScript(module::Instance(), row->script_id, true);
+      if (FAILED(hr)) return hr;
+    }
+    return RegisterTypeLibrary(module::Instance());
+  });
 }
 
 STDAPI DllUnregisterServer() {
-  for (ClassEntry* row = module::Classes(); row->clsid; ++row)
-    RunRegistrationScript(module::Instance(), row->script_id, false);
-  UnregisterTypeLibrary(module::Instance());
+  Guarded([] {
+    for (ClassEntry* row = module::Classes(); row->clsid; ++row)
+      RunRegistrationScript(module::Instance(), row->script_id, false);
+    UnregisterTypeLibrary(module::Instance());
+    return S_OK;
+  });
   return S_OK;
 }

@@ -113,15 +113,14 @@ void Append(BSTR* text, const char* piece, int length) {
 
 void Append(BSTR* text, const char* piece) { Append(text, piece, lstrlenA(piece)); }
 
-// The real size of the desc tag, which bounds the count that the tag itself claims.
+// The real size of the desc tag, which bounds the count that the tag itself claims.  A
+// query without a buffer reports it; implementations differ in whether they call that a
+// success, so only the reported size counts.
 DWORD DescriptionTagSize(const Platform& platform, HPROFILE profile) {
   DWORD size = 0;
   BOOL reference = FALSE;
-  SetLastError(ERROR_SUCCESS);
-  if (platform.GetColorProfileElement(profile, kDescTag, 0, &size, nullptr, &reference) ||
-      GetLastError() == ERROR_INSUFFICIENT_BUFFER || GetLastError() == ERROR_MORE_DATA)
-    return size;
-  return 0;
+  platform.GetColorProfileElement(profile, kDescTag, 0, &size, nullptr, &reference);
+  return size;
 }
 
 class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, public ObjectRoot {
@@ -159,7 +158,7 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
   }
 
   virtual HRESULT STDMETHODCALLTYPE BuildTipText(BSTR* text) {
-    return ComposeTip(platform_, path_, text);
+    return Guarded([&] { return ComposeTip(platform_, path_, text); });
   }
 
   // IPersistFile

@@ -6,6 +6,7 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -225,27 +226,23 @@ TEST_F(Com, AggregatedInstancesDelegateToTheOuterObject) {
   EXPECT_EQ(lib_->can_unload(), S_OK);
 }
 
+// Eight threads start on a freshly loaded library, so they also race to create the class
+// objects; all of them must end up with the one cached object per class.
 TEST_F(Com, EightThreadsHammeringTheClassObjects) {
-  IClassFactory* cached[2] = {};
-  {
-    Ref<IClassFactory> tip, menu;
-    ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
-    ASSERT_EQ(Factory(CLSID_ICCMenu, &menu), S_OK);
-    cached[0] = tip.p;
-    cached[1] = menu.p;
-  }
   std::atomic<int> failures{0};
+  IClassFactory* seen[8] = {};
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&, t] {
       const CLSID& clsid = t % 2 ? CLSID_ICCMenu : CLSID_ICCTip;
-      for (int i = 0; i < 100000; i += 4) {
+      for (int i = 0; i < 100000; i += 6) {
         IClassFactory* factory = nullptr;
-        if (lib_->get_class_object(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK ||
-            factory != cached[t % 2]) {
+        if (lib_->get_class_object(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK) {
           ++failures;
           continue;
         }
+        if (!seen[t]) seen[t] = factory;
+        if (factory != seen[t]) ++failures;
         factory->AddRef();
         factory->LockServer(TRUE);
         factory->LockServer(FALSE);
@@ -257,9 +254,121 @@ TEST_F(Com, EightThreadsHammeringTheClassObjects) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(lib_->can_unload(), S_OK);
-  Ref<IClassFactory> tip;
+  for (int t = 2; t < 8; ++t) EXPECT_EQ(seen[t], seen[t % 2]) << t;
+  EXPECT_NE(seen[0], seen[1]);
+  Ref<IClassFactory> tip, menu;
   ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
-  EXPECT_EQ(tip.p, cached[0]);
+  ASSERT_EQ(Factory(CLSID_ICCMenu, &menu), S_OK);
+  EXPECT_EQ(tip.p, seen[0]);
+  EXPECT_EQ(menu.p, seen[1]);
+}
+
+// ---- The library file ------------------------------------------------------------------
+
+TEST_F(Com, TheFileExportsFourEntriesImportsSystemLibrariesAndCarriesItsResources) {
+  auto* base = reinterpret_cast<const BYTE*>(lib_->module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY* dirs = nt->OptionalHeader.DataDirectory;
+
+  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+      base + dirs[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
+  std::vector<std::string> names;
+  const auto* name_rvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) names.emplace_back(reinterpret_cast<const char*>(base + name_rvas[i]));
+  EXPECT_EQ(exports->NumberOfFunctions, 4u);
+  EXPECT_EQ(names, (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                                             "DllUnregisterServer"}));
+
+  const std::vector<std::string> system = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL",
+                                           "OLEAUT32.DLL", "SHELL32.DLL", "USER32.DLL"};
+  const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+      base + dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+  int imports = 0;
+  for (; import->Name; ++import, ++imports) {
+    std::string name = reinterpret_cast<const char*>(base + import->Name);
+    for (char& c : name) c = char(toupper(static_cast<unsigned char>(c)));
+    EXPECT_NE(std::find(system.begin(), system.end(), name), system.end()) << name;
+  }
+  EXPECT_GT(imports, 0);
+
+  // The registration scripts: US English, CR LF line ends and tabs.
+  for (int id : {101, 102}) {
+    HRSRC script = FindResourceExA(lib_->module, "REGISTRY", MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    ASSERT_NE(script, nullptr) << id;
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(lib_->module, script))),
+                           SizeofResource(lib_->module, script));
+    EXPECT_EQ(text.substr(0, 7), "HKCR\r\n{");
+    EXPECT_NE(text.find("\r\n\tNoRemove CLSID\r\n"), std::string::npos);
+    EXPECT_NE(text.find("'%MODULE%'"), std::string::npos);
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+      EXPECT_EQ(text[at - 1], '\r') << "line feed at " << at;
+  }
+
+  // The type library in the file, for this build's word size.
+  Ref<ITypeLib> library;
+  ASSERT_EQ(LoadTypeLibEx(shx::Wide(lib_->FileName()).c_str(), REGKIND_NONE, &library.p), S_OK);
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_HUESHELLLib));
+  EXPECT_EQ(attributes->wMajorVerNum, 1);
+  EXPECT_EQ(attributes->wMinorVerNum, 0);
+  EXPECT_EQ(attributes->lcid, 0u);
+  EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  library->ReleaseTLibAttr(attributes);
+  BSTR help = nullptr;
+  ASSERT_EQ(library->GetDocumentation(-1, nullptr, &help, nullptr, nullptr), S_OK);
+  EXPECT_EQ(shx::Narrow(help), "Hueshell 1.0 Type Library");
+  SysFreeString(help);
+  const struct {
+    const GUID* guid;
+    TYPEKIND kind;
+    const char* help;
+  } types[] = {{&CLSID_ICCTip, TKIND_COCLASS, "ICCTip Class"},
+               {&CLSID_ICCMenu, TKIND_COCLASS, "ICCMenu Class"},
+               {&IID_IICCTip, TKIND_DISPATCH, "IICCTip Interface"},
+               {&IID_IICCMenu, TKIND_DISPATCH, "IICCMenu Interface"}};
+  for (const auto& type : types) {
+    Ref<ITypeInfo> info;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(*type.guid, &info.p), S_OK) << type.help;
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, type.kind) << type.help;
+    if (type.kind == TKIND_COCLASS) {
+      EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FCANCREATE) << type.help;
+    } else {
+      EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL) << type.help;
+    }
+    info->ReleaseTypeAttr(attr);
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(shx::Narrow(help), type.help);
+    SysFreeString(help);
+  }
+
+  // The version resource, with the empty self-registration mark.
+  const std::string file = lib_->FileName();
+  DWORD ignored = 0;
+  std::vector<BYTE> version(GetFileVersionInfoSizeA(file.c_str(), &ignored));
+  ASSERT_FALSE(version.empty());
+  ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, DWORD(version.size()), version.data()));
+  const std::map<std::string, std::string> strings = {
+      {"FileDescription", "Hueshell Module"}, {"ProductName", "Hueshell Module"},
+      {"InternalName", "Hueshell"}, {"OriginalFilename", "Hueshell.DLL"},
+      {"Comments", "Shell Extension for ICC/ICM profiles"}, {"FileVersion", "1, 0, 0, 1"},
+      {"ProductVersion", "1, 0, 0, 1"}, {"OLESelfRegister", ""}};
+  for (const auto& entry : strings) {
+    char* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(version.data(), ("\\StringFileInfo\\040904B0\\" + entry.first).c_str(),
+                               reinterpret_cast<void**>(&value), &length))
+        << entry.first;
+    EXPECT_EQ(std::string(value, length ? length - 1 : 0), entry.second) << entry.first;
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
 }
 
 // ---- Registration --------------------------------------------------------------------

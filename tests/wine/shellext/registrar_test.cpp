@@ -90,7 +90,9 @@ TEST(Expansion, ReplacesModuleAndPercentAndRejectsOtherNames) {
   for (const auto& c : cases) {
     hueshell::TaskText out;
     EXPECT_EQ(hueshell::ExpandScript(c.script, L"C:\\a''b\\Hueshell.dll", &out), c.result) << shx::Narrow(c.script);
-    if (c.expanded) EXPECT_STREQ(out.get(), c.expanded);
+    if (c.expanded) {
+      EXPECT_STREQ(out.get(), c.expanded);
+    }
   }
 }
 
@@ -184,6 +186,14 @@ TEST_F(Registrar, MalformedScriptsFailWithoutWriting) {
     EXPECT_FALSE(Exists("Bad"));
     EXPECT_FALSE(Exists("Number"));
   }
+}
+
+// A module without the resources: the system's error comes back as an HRESULT.
+TEST(Resources, MissingScriptsAndTypeLibraryReportTheSystemError) {
+  const HRESULT script = hueshell::RunRegistrationScript(GetModuleHandleA(nullptr), 101, true);
+  EXPECT_EQ(HRESULT_FACILITY(script), FACILITY_WIN32);
+  EXPECT_TRUE(FAILED(script));
+  EXPECT_TRUE(FAILED(hueshell::RegisterTypeLibrary(GetModuleHandleA(nullptr))));
 }
 
 }  // namespace
