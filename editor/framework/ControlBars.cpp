@@ -199,7 +199,15 @@ void CToolBar::EndDrag(POINT ptScreen) {
   m_pDockSite->FloatControlBar(this, at);
 }
 
+void CToolBar::EndPrompt() {
+  m_bPrompting = FALSE;
+  m_pDockSite->m_nIDTracking = 0;
+  m_pDockSite->SetMessageText(AFX_IDS_IDLEMESSAGE);
+}
+
 void CToolBar::OnUpdateCmdUI(CFrameWnd* pTarget) {
+  // The pointer may leave the buttons without the control saying so.
+  if (m_bPrompting && ::SendMessageA(m_hToolBar, TB_GETHOTITEM, 0, 0) < 0) EndPrompt();
   for (const UINT nID : m_buttons) {
     if (nID == 0) continue;
     const BOOL enabled = pTarget->IsCommandEnabled(nID);
@@ -266,9 +274,9 @@ LRESULT CToolBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       if (header->code == TBN_HOTITEMCHANGE && (m_dwStyle & CBRS_FLYBY)) {
         const auto* hot = reinterpret_cast<const NMTBHOTITEM*>(lParam);
         if ((hot->dwFlags & HICF_LEAVING) || hot->idNew == 0) {
-          m_pDockSite->m_nIDTracking = 0;
-          m_pDockSite->SetMessageText(AFX_IDS_IDLEMESSAGE);
+          EndPrompt();
         } else {
+          m_bPrompting = TRUE;
           m_pDockSite->m_nIDTracking = UINT(hot->idNew);
           m_pDockSite->SetMessageText(CFrameWnd::CommandPrompt(UINT(hot->idNew), FALSE).c_str());
         }

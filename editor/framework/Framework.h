@@ -313,11 +313,13 @@ class CToolBar : public CControlBar {
   RECT GripperRect() const;
   void PaintGripper();
   void EndDrag(POINT ptScreen);
+  void EndPrompt();
 
   std::vector<UINT> m_buttons;  // command of every button, 0 for a gap
   HBITMAP m_hBitmap = nullptr;
   BOOL m_bHorz = TRUE;
   BOOL m_bDragging = FALSE;
+  BOOL m_bPrompting = FALSE;  // the status bar shows a button's prompt
   POINT m_ptGrab = {};  // where the gripper was taken, in the bar's coordinates
   std::string m_strTip;
   std::wstring m_wstrTip;

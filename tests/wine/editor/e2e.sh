@@ -185,5 +185,7 @@ step "File > Exit"
 keys alt+f Up Return
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
 xdotool search --name '^Tagwright$' >/dev/null 2>&1 && fail "Exit left the window open"
+# The desktop closes by itself once its last program has gone.
+for _ in $(seq 100); do xdotool search --name 'Wine desktop' >/dev/null 2>&1 || break; sleep 0.2; done
 
 step "passed"

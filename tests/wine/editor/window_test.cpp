@@ -274,6 +274,12 @@ TEST_F(WindowTest, StatusBarShowsPromptsReadyAndKeyIndicators) {
   hot.dwFlags = HICF_LEAVING;
   frame_->m_wndToolBar.SendMessage(WM_NOTIFY, AFX_IDW_TOOLBAR, LPARAM(&hot));
   EXPECT_EQ(StatusText(0), "Ready");
+  // Left without a word from the control: the idle update notices.
+  hot.dwFlags = 0;
+  frame_->m_wndToolBar.SendMessage(WM_NOTIFY, AFX_IDW_TOOLBAR, LPARAM(&hot));
+  SendMessageA(frame_->m_wndToolBar.m_hToolBar, TB_SETHOTITEM, WPARAM(-1), 0);
+  frame_->OnIdleUpdate();
+  EXPECT_EQ(StatusText(0), "Ready");
 
   BYTE state[256];
   memcpy(state, keys_, sizeof state);
