@@ -210,18 +210,22 @@ BOOL CDescriptionTag::BuildLocalized(const char* pszDescription) {
   return TRUE;
 }
 
-// Puts the new text into the profile's localized name, if it has one, in the record for
-// the user's language (else en-US, else the first).  *plGrowth receives the change of the
-// tag's padded size.
-BOOL CDescriptionTag::UpdateLocalizedName(HPROFILE hProfile, long* plGrowth) {
-  *plGrowth = 0;
+// The profile's localized name ('dscm'), if it has one, with the new text in the record for
+// the user's language (else en-US, else the first).  It only reads: Write calls it before
+// changing anything, because a failed read, unlike a failed change, would not keep the
+// closing handle from storing.  *pTag stays empty when there is nothing to update;
+// *pcbStored receives the stored tag's size.
+BOOL CDescriptionTag::PrepareLocalizedName(HPROFILE hProfile, std::vector<uint8_t>* pTag,
+                                           DWORD* pcbStored) {
+  pTag->clear();
+  *pcbStored = 0;
   DWORD size = 0;
   BOOL reference = FALSE;
   if (colour::GetColorProfileElement(hProfile, kLocalizedNameTag, 0, &size, nullptr, &reference))
     return TRUE;
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return TRUE;  // no such tag
 
-  std::vector<BYTE> stored(size);
+  std::vector<BYTE> stored(size ? size : 1);  // never null: that would be the size query again
   if (!colour::GetColorProfileElement(hProfile, kLocalizedNameTag, 0, &size, stored.data(),
                                       &reference))
     return FALSE;
@@ -230,14 +234,8 @@ BOOL CDescriptionTag::UpdateLocalizedName(HPROFILE hProfile, long* plGrowth) {
   const int shown = ChooseRecord(records);
   if (shown < 0) return TRUE;
   if (!ToUtf16(m_strBuilt.c_str(), &records[std::size_t(shown)].text)) return FALSE;
-
-  std::vector<uint8_t> tag = icc::BuildLocalizedText(records);
-  if (!colour::SetColorProfileElementSize(hProfile, kLocalizedNameTag, DWORD(tag.size())))
-    return FALSE;
-  DWORD count = DWORD(tag.size());
-  if (!colour::SetColorProfileElement(hProfile, kLocalizedNameTag, 0, &count, tag.data()))
-    return FALSE;
-  *plGrowth = long(icc::Pad4(uint32_t(tag.size()))) - long(icc::Pad4(uint32_t(size)));
+  *pTag = icc::BuildLocalizedText(records);
+  *pcbStored = size;
   return TRUE;
 }
 
@@ -253,12 +251,24 @@ BOOL CDescriptionTag::Write(const char* pszPath) {
 
   PROFILEHEADER header;
   if (!colour::GetColorProfileHeader(profile.get(), &header)) return FALSE;
+  std::vector<uint8_t> name;
+  DWORD cbName = 0;
+  if (!m_bLocalized && !PrepareLocalizedName(profile.get(), &name, &cbName)) return FALSE;
+
+  // From here on only changes, each of which keeps the handle from storing if it fails.
   if (!colour::SetColorProfileElementSize(profile.get(), kDescTag, m_cbTag)) return FALSE;
   DWORD count = m_cbTag;
   if (!colour::SetColorProfileElement(profile.get(), kDescTag, 0, &count, m_pTag)) return FALSE;
 
   long growth = 0;
-  if (!m_bLocalized && !UpdateLocalizedName(profile.get(), &growth)) return FALSE;
+  if (!name.empty()) {
+    if (!colour::SetColorProfileElementSize(profile.get(), kLocalizedNameTag, DWORD(name.size())))
+      return FALSE;
+    count = DWORD(name.size());
+    if (!colour::SetColorProfileElement(profile.get(), kLocalizedNameTag, 0, &count, name.data()))
+      return FALSE;
+    growth = long(icc::Pad4(uint32_t(name.size()))) - long(icc::Pad4(uint32_t(cbName)));
+  }
 
   header.phSize = header.phSize + icc::Pad4(uint32_t(m_cbTag)) - icc::Pad4(uint32_t(m_cbStored)) +
                   DWORD(growth);

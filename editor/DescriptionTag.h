@@ -40,5 +40,5 @@ class CDescriptionTag {
 
  private:
   BOOL BuildLocalized(const char* pszDescription);
-  BOOL UpdateLocalizedName(HPROFILE hProfile, long* plGrowth);
+  BOOL PrepareLocalizedName(HPROFILE hProfile, std::vector<uint8_t>* pTag, DWORD* pcbStored);
 };

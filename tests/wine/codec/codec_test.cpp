@@ -256,6 +256,19 @@ TEST_F(Codec, DescriptionSharedWithAnotherTagLeavesThatTagAlone) {
   EXPECT_EQ(icc::LoadBE32(after.data()), after.size());
 }
 
+TEST_F(Codec, EmptyLocalizedNameIsLeftAlone) {
+  // A localized copy of the name ('dscm') with no bytes at all: nothing to update in it,
+  // and no reason to fail the save.
+  const std::string path = folder.Put(
+      "dscm.icc", BuildProfile({{"desc", DescTag("Old", false)}, {"dscm", {}}, {"rXYZ", Pattern(20, 1)}}));
+  ASSERT_TRUE(ReadFrom(path));
+  ASSERT_TRUE(Save(path, "New")) << GetLastError();
+  const auto tags = TagsOf(FileBytes(path));
+  EXPECT_EQ(tags.at("desc"), Built(codec));
+  EXPECT_TRUE(tags.at("dscm").empty());
+  EXPECT_EQ(tags.at("rXYZ"), Pattern(20, 1));
+}
+
 TEST_F(Codec, WriteKeepsTheFileAttributes) {
   const std::string path = folder.Put("hidden.icc", Monitor(DescTag("Hidden", false)));
   const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
