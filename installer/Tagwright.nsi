@@ -127,7 +127,9 @@ Function ${UN}RemoveInstallation
     !insertmacro RunRegsvr32 32 "/s /u" "$INSTDIR\Hueshell.dll"
   ${EndIf}
 
-  ; A library that a running Explorer still holds goes at the next restart.
+  ; A library that a running Explorer still holds goes at the next restart. The folder
+  ; cannot go while it is this process's working directory (SetOutPath makes it so).
+  SetOutPath "$TEMP"
   Delete /REBOOTOK "$INSTDIR\x86\Hueshell.dll"
   RMDir "$INSTDIR\x86"
   Delete /REBOOTOK "$INSTDIR\Hueshell.dll"

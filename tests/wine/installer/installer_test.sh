@@ -10,10 +10,10 @@
 set -uo pipefail
 
 arch=$1 work=$2
-for v in WINE_RUN SETUP TAGWRIGHT_EXE HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
+for v in WINE_RUN SETUP FAILING_SETUP TAGWRIGHT_EXE HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
   [ -n "${!v:-}" ] || { echo "$v is not set" >&2; exit 2; }
 done
-needed=("$SETUP" "$TAGWRIGHT_EXE" "$HUESHELL_X86" "$CLIENT_X86")
+needed=("$SETUP" "$FAILING_SETUP" "$TAGWRIGHT_EXE" "$HUESHELL_X86" "$CLIENT_X86")
 [ "$arch" = win64 ] && needed+=("$HUESHELL_X64" "$CLIENT_X64")
 for f in "${needed[@]}"; do
   [ -f "$f" ] || { echo "missing: $f (the 64-bit files come from the win64 tree: build it first)" >&2; exit 2; }
@@ -134,11 +134,29 @@ else
 fi
 run regedit /E "$(win "$work/before.reg")" || fail "regedit /E before"
 
-step "silent install"
-run "$(win "$SETUP")" /S
-status=$?
-settle
-[ "$status" -eq 0 ] || fail "Tagwright-Setup.exe /S exited with $status"
+if [ "$arch" = win64 ]; then
+  step "a setup whose 32-bit library fails to register undoes itself"
+  run "$(win "$FAILING_SETUP")" /S
+  status=$?
+  settle
+  [ "$status" -eq 2 ] || fail "the failing setup exited with $status, not 2"
+  [ ! -e "$unix_dir" ] || fail "the failing setup left files: $(cd "$unix_dir" && find . -mindepth 1)"
+  [ ! -e "$shortcut" ] || fail "the failing setup left its shortcut"
+  run regedit /E "$(win "$work/after-failure.reg")" || fail "regedit /E after the failing setup"
+  compare_registry "$work/before.reg" "$work/after-failure.reg" failed-install
+  installs=1
+else
+  # The second install goes over the first, as an upgrade does.
+  installs=2
+fi
+
+for i in $(seq $installs); do
+  step "silent install ($i)"
+  run "$(win "$SETUP")" /S
+  status=$?
+  settle
+  [ "$status" -eq 0 ] || fail "Tagwright-Setup.exe /S exited with $status"
+done
 
 step "files"
 same_file "$unix_dir/Tagwright.exe" "$TAGWRIGHT_EXE"
