@@ -111,7 +111,7 @@ class Codec : public ::testing::Test {
   std::string text;
 
   BOOL ReadFrom(const std::string& path) { return codec.Read(path.c_str(), text); }
-  // Builds `next` and writes it; on success the file must hold exactly that tag.
+  // Builds `next` and writes it into the profile at `path`.
   BOOL Save(const std::string& path, const std::string& next) {
     EXPECT_TRUE(codec.Build(next.c_str()));
     return codec.Write(path.c_str());
