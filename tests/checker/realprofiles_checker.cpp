@@ -4,7 +4,8 @@
 //   copy's path <TAB> original's path <TAB> the new description in hex
 // (a copy's path without a leading '/' is taken within the manifest's folder).
 // A copy must open, carry exactly the description record the editor makes from that
-// text, have a size field equal to its length, and keep every other tag byte for byte.
+// text, have a size field equal to its length, keep its tag data on 4-byte boundaries and
+// every other tag byte for byte.
 //
 // The folders are those of the two Windows builds, or the ':'-separated list in
 // TAGWRIGHT_REAL_PROFILES.
@@ -111,6 +112,18 @@ Bytes ExpectedRecord(const std::string& text, bool unicode) {
   return tag;
 }
 
+// Signatures of the tags whose data does not start on a 4-byte boundary, read from the
+// file's tag table.
+std::vector<uint32_t> UnalignedTags(const Bytes& file) {
+  std::vector<uint32_t> unaligned;
+  const uint64_t count = BigEndian(file.data() + 128);
+  for (uint64_t i = 0; i < count && 132 + 12 * (i + 1) <= file.size(); ++i) {
+    const uint8_t* row = file.data() + 132 + 12 * i;
+    if (BigEndian(row + 4) % 4 != 0) unaligned.push_back(BigEndian(row));
+  }
+  return unaligned;
+}
+
 // Every check of one copy; failures name the copy.
 void CheckCopy(const std::string& copy, const std::string& original, const std::string& text) {
   SCOPED_TRACE(copy);
@@ -121,6 +134,10 @@ void CheckCopy(const std::string& copy, const std::string& original, const std::
   ASSERT_TRUE(ReadAll(copy, &file)) << "cannot read the copy";
   ASSERT_GE(file.size(), 132u);
   EXPECT_EQ(BigEndian(file.data()), file.size()) << "size field";
+
+  Bytes old_file;
+  ASSERT_TRUE(ReadAll(original, &old_file));
+  EXPECT_EQ(UnalignedTags(file), UnalignedTags(old_file)) << "tag data off 4-byte boundaries";
 
   Opened before(original), after(copy);
   ASSERT_NE(before.h, nullptr) << "Little CMS cannot open " << original;
