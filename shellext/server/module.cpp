@@ -1,7 +1,5 @@
 #include "module.h"
 
-#include <atomic>
-
 #include "class_factory.h"
 #include "guids.h"
 #include "info_tip.h"
@@ -34,15 +32,6 @@ ClassEntry g_classes[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-// Reads a cached class object so that a racing creation on another thread is seen whole.
-IUnknown* CachedObject(ClassEntry& row) {
-  return reinterpret_cast<std::atomic<IUnknown*>&>(row.class_object).load(std::memory_order_acquire);
-}
-
-void StoreObject(ClassEntry& row, IUnknown* object) {
-  reinterpret_cast<std::atomic<IUnknown*>&>(row.class_object).store(object, std::memory_order_release);
-}
-
 }  // namespace
 
 namespace module {
@@ -59,10 +48,7 @@ void Attach(HINSTANCE instance) {
 
 void Detach() {
   for (ClassEntry* row = g_module.classes; row && row->clsid; ++row) {
-    if (IUnknown* object = row->class_object) {
-      row->class_object = nullptr;
-      object->Release();
-    }
+    if (IUnknown* object = row->class_object.exchange(nullptr)) object->Release();
   }
   DeleteCriticalSection(&g_module.class_table_lock);
   DeleteCriticalSection(&g_module.type_info_lock);
@@ -108,18 +94,19 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   HRESULT hr = S_OK;
   for (ClassEntry* row = g_module.classes; row && row->clsid; ++row) {
     if (!IsEqualCLSID(*row->clsid, rclsid)) continue;
-    if (!CachedObject(*row)) {
+    if (!row->class_object.load(std::memory_order_acquire)) {
       EnterCriticalSection(&g_module.class_table_lock);
-      if (!CachedObject(*row)) {
+      if (!row->class_object.load(std::memory_order_acquire)) {
         IUnknown* object = nullptr;
         if (SUCCEEDED(CreateClassFactory(row->create, &object)))
-          StoreObject(*row, object);
+          row->class_object.store(object, std::memory_order_release);
         else
           hr = E_OUTOFMEMORY;
       }
       LeaveCriticalSection(&g_module.class_table_lock);
     }
-    if (IUnknown* object = CachedObject(*row)) hr = object->QueryInterface(riid, ppv);
+    if (IUnknown* object = row->class_object.load(std::memory_order_acquire))
+      hr = object->QueryInterface(riid, ppv);
     break;
   }
   if (!*ppv && hr == S_OK) return CLASS_E_CLASSNOTAVAILABLE;

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <atomic>
+
 namespace hueshell {
 
 using CreateInstanceFn = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
@@ -14,7 +16,9 @@ struct ClassEntry {
   const CLSID* clsid;
   CreateInstanceFn create;
   UINT script_id;            // REGISTRY resource with the class's registration script
-  IUnknown* class_object;    // cached class object, one reference owned; null until asked for
+  // The cached class object, one reference owned; null until first asked for.  Read without
+  // the class-table lock, so that a creation on another thread is seen whole.
+  std::atomic<IUnknown*> class_object;
 };
 
 namespace module {
