@@ -50,11 +50,11 @@ bool IsVersion2(const std::string& path) {
 std::vector<Source> InstalledVersion2Profiles() {
   std::vector<Source> found;
   for (const char* pattern : kPatterns) {
-    const std::string spec = std::string(kColourRoot) + "\\" + pattern;
-    const std::string folder = spec.substr(0, spec.rfind('\\'));
+    const std::string wildcard = std::string(kColourRoot) + "\\" + pattern;
+    const std::string folder = wildcard.substr(0, wildcard.rfind('\\'));
     std::string prefix = folder.substr(folder.rfind('\\') + 1);
     WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(spec.c_str(), &data);
+    HANDLE h = FindFirstFileA(wildcard.c_str(), &data);
     if (h == INVALID_HANDLE_VALUE) continue;
     do {
       const std::string path = folder + "\\" + data.cFileName;
