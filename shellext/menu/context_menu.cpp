@@ -29,22 +29,14 @@ const char kBrowseTitle[] = "Choose Backup Folder";
 // The medium that GetData filled, released on every way out.
 class Medium {
  public:
-  Medium() = default;
-  ~Medium() {
-    if (filled_) ReleaseStgMedium(&medium_);
-  }
+  explicit Medium(const STGMEDIUM& medium) : medium_(medium) {}
+  ~Medium() { ReleaseStgMedium(&medium_); }
   Medium(const Medium&) = delete;
   Medium& operator=(const Medium&) = delete;
-  STGMEDIUM* fill() {
-    filled_ = true;
-    return &medium_;
-  }
   const STGMEDIUM& get() const { return medium_; }
-  void forget() { filled_ = false; }
 
  private:
-  STGMEDIUM medium_ = {};
-  bool filled_ = false;
+  STGMEDIUM medium_;
 };
 
 // A block from the shell allocator, freed through it.
@@ -122,11 +114,9 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     DropNames();
 
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    Medium medium;
-    if (FAILED(data->GetData(&format, medium.fill()))) {
-      medium.forget();
-      return E_INVALIDARG;
-    }
+    STGMEDIUM filled = {};
+    if (FAILED(data->GetData(&format, &filled))) return E_INVALIDARG;
+    const Medium medium(filled);
     if (medium.get().tymed != TYMED_HGLOBAL || !medium.get().hGlobal) return E_INVALIDARG;
     const HDROP drop = static_cast<HDROP>(medium.get().hGlobal);
     const UINT count = platform_.DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
@@ -190,8 +180,8 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     operation.hwnd = owner;
     operation.pFrom = sources.get();
     operation.fFlags = FOF_ALLOWUNDO;
+    operation.wFunc = Row().operation;
     if (!m_bInColorDir) {
-      operation.wFunc = FO_COPY;
       operation.pTo = m_szColorDir;
       platform_.SHFileOperationA(&operation);
       return S_OK;
@@ -208,7 +198,6 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     // A folder without a file-system path would leave an empty destination, which the file
     // operation reads as the current directory: nothing is moved then.
     if (platform_.SHGetPathFromIDListA(chosen, folder) && folder[0] != '\0') {
-      operation.wFunc = FO_MOVE;
       operation.pTo = folder;
       platform_.SHFileOperationA(&operation);
     }
