@@ -97,8 +97,7 @@ CUserPrompts& AfxGetUserPrompts();
 
 // A message box captioned with the program's title, owned by the main window.
 int AfxMessageBox(const char* pszText, UINT nType = MB_OK, UINT nIDHelp = 0);
-// Abandons the current command with the out-of-memory box.
-[[noreturn]] void AfxThrowMemoryException();
+// The "Out of memory." box that ends a command abandoned by std::bad_alloc.
 void AfxReportOutOfMemory();
 
 std::string AfxLoadString(UINT nID);
@@ -117,14 +116,11 @@ class CWnd {
   BOOL CreateEx(DWORD dwExStyle, const char* pszClassName, const char* pszWindowName,
                 DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID,
                 HMENU hMenu = nullptr);
-  BOOL Create(const char* pszClassName, const char* pszWindowName, DWORD dwStyle,
-              const RECT& rect, CWnd* pParentWnd, UINT nID);
   BOOL DestroyWindow();
 
   // The window's object when the window was made by this framework.
   static CWnd* FromHandlePermanent(HWND hWnd);
 
-  HWND GetSafeHwnd() const { return m_hWnd; }
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
   }
@@ -133,7 +129,6 @@ class CWnd {
   void Invalidate(BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
   void UpdateWindow() { ::UpdateWindow(m_hWnd); }
   BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
-  BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
   void SetFocus() { ::SetFocus(m_hWnd); }
   UINT GetDlgCtrlID() const { return UINT(::GetDlgCtrlID(m_hWnd)); }
 
@@ -159,7 +154,6 @@ class CWnd {
   virtual void OnSetFocus(HWND hOldWnd);
   // WM_COMMAND: a control's notification or a command; TRUE when handled.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-  virtual BOOL OnNotify(NMHDR* pHeader, LRESULT* pResult);
 
  private:
   friend LRESULT CALLBACK AfxWndProc(HWND, UINT, WPARAM, LPARAM);

@@ -126,11 +126,6 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, const char* pszClassName, const char* pszWi
   return hWnd != nullptr;
 }
 
-BOOL CWnd::Create(const char* pszClassName, const char* pszWindowName, DWORD dwStyle,
-                  const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CreateEx(0, pszClassName, pszWindowName, dwStyle, rect, pParentWnd, nID);
-}
-
 BOOL CWnd::DestroyWindow() {
   if (!m_hWnd) return FALSE;
   const HWND hWnd = m_hWnd;
@@ -177,11 +172,6 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (OnCommand(wParam, lParam)) return 0;
       break;
-    case WM_NOTIFY: {
-      LRESULT result = 0;
-      if (OnNotify(reinterpret_cast<NMHDR*>(lParam), &result)) return result;
-      break;
-    }
     default:
       break;
   }
@@ -192,7 +182,6 @@ int CWnd::OnCreate(CREATESTRUCTA*) { return int(Default()); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
 void CWnd::OnSetFocus(HWND) { Default(); }
 BOOL CWnd::OnCommand(WPARAM, LPARAM) { return FALSE; }
-BOOL CWnd::OnNotify(NMHDR*, LRESULT*) { return FALSE; }
 
 BOOL CEdit::Create(DWORD dwExStyle, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
                    UINT nID) {
@@ -318,8 +307,6 @@ int AfxMessageBox(const char* pszText, UINT nType, UINT) {
   return AfxGetUserPrompts().MessageBox(pMain ? pMain->m_hWnd : nullptr, pszText,
                                         AppTitle(buffer), nType);
 }
-
-void AfxThrowMemoryException() { throw std::bad_alloc(); }
 
 void AfxReportOutOfMemory() {
   AfxMessageBox("Out of memory.", MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
