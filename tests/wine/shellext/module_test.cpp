@@ -149,12 +149,19 @@ TEST_F(Com, LockCountFollowsClassObjectsLocksAndInstances) {
 TEST_F(Com, CreateInstanceAnswersByTheInterfaceTables) {
   Ref<IClassFactory> tip, menu;
   ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
-  ASSERT_EQ(Factory(CLSID_ICCMenu, &menu), S_OK);
   EXPECT_EQ(tip->CreateInstance(nullptr, IID_IQueryInfo, nullptr), E_POINTER);
 
+  // A failed request destroys the new instance at once: with no outside reference to the
+  // (still cached) class object the library is unloadable before and after.
+  IClassFactory* cached = tip.p;
+  tip.reset();
+  ASSERT_EQ(lib_->can_unload(), S_OK);
   void* raw = reinterpret_cast<void*>(1);
-  EXPECT_EQ(tip->CreateInstance(nullptr, IID_IContextMenu, &raw), E_NOINTERFACE);
+  EXPECT_EQ(cached->CreateInstance(nullptr, IID_IContextMenu, &raw), E_NOINTERFACE);
   EXPECT_EQ(raw, nullptr);
+  EXPECT_EQ(lib_->can_unload(), S_OK);
+  ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
+  ASSERT_EQ(Factory(CLSID_ICCMenu, &menu), S_OK);
   raw = reinterpret_cast<void*>(1);
   EXPECT_EQ(menu->CreateInstance(nullptr, IID_IQueryInfo, &raw), E_NOINTERFACE);
   EXPECT_EQ(raw, nullptr);
