@@ -2,10 +2,14 @@
 # installer_test.sh ARCH WORKDIR
 #
 # Installs Tagwright-Setup.exe silently into a fresh Wine prefix of kind ARCH (win64: a
-# 64-bit Windows, win32: a 32-bit one) under WORKDIR, checks the files, the registration
-# and the association through the shell client (one of each bitness on win64), uninstalls
-# silently and compares the registry with its state before the install. On win64 it then
-# does the same for the .reg pair after registering both libraries by hand with regsvr32.
+# 64-bit Windows, win32: a 32-bit one) under WORKDIR, checks the files, the shortcut, the
+# registration and the association through the shell client (one of each bitness on win64),
+# uninstalls silently and compares the registry with its state before the install.
+#  - win64: someone else's entries sit beside ours under the association keys and must
+#    survive; first a setup whose 32-bit library refuses to register must undo itself;
+#    after the uninstall the .reg pair is checked the same way, with both libraries
+#    registered by hand with regsvr32.
+#  - win32: the setup runs twice, the second time over the first, as an upgrade does.
 # Inputs come from the environment (tests/wine/installer/CMakeLists.txt sets them).
 set -uo pipefail
 
@@ -161,7 +165,11 @@ done
 step "files"
 same_file "$unix_dir/Tagwright.exe" "$TAGWRIGHT_EXE"
 [ -f "$unix_dir/Uninstall.exe" ] || fail "no Uninstall.exe"
-[ -f "$shortcut" ] || fail "no Start-menu shortcut: $shortcut"
+if [ ! -f "$shortcut" ]; then
+  fail "no Start-menu shortcut: $shortcut"
+elif ! grep -qaF "$install_dir\Tagwright.exe" "$shortcut"; then
+  fail "the Start-menu shortcut does not lead to $install_dir\Tagwright.exe"
+fi
 if [ "$arch" = win64 ]; then
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X64"
   same_file "$unix_dir/x86/Hueshell.dll" "$HUESHELL_X86"
