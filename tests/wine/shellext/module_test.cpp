@@ -383,6 +383,8 @@ TEST_F(Com, TheFileExportsFourEntriesImportsSystemLibrariesAndCarriesItsResource
 const char kTipClsid[] = "CLSID\\{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}";
 const char kMenuClsid[] = "CLSID\\{A287BA08-76B5-43BD-BAD6-E642F9A49F95}";
 const char kTypeLib[] = "TypeLib\\{F14B8A95-96DE-4C35-AD02-C777F237738B}";
+const char kTipInterface[] = "Interface\\{C6EEA195-8F73-4F19-A272-9C41B8617561}";
+const char kMenuInterface[] = "Interface\\{FC8F0110-D95C-443A-A564-4A292912D93E}";
 
 void Dump(HKEY parent, const std::string& path, std::map<std::string, std::string>* out) {
   HKEY key = nullptr;
@@ -432,7 +434,8 @@ void ExpectClassKeys(const std::string& cls, const std::string& clsid_key, const
 
 void ExpectNothingRegistered() {
   for (const char* key : {"Hueshell.ICCTip.1", "Hueshell.ICCTip", "Hueshell.ICCMenu.1",
-                          "Hueshell.ICCMenu", kTipClsid, kMenuClsid, kTypeLib})
+                          "Hueshell.ICCMenu", kTipClsid, kMenuClsid, kTypeLib, kTipInterface,
+                          kMenuInterface})
     EXPECT_FALSE(shx::KeyExists(key)) << key;
   EXPECT_TRUE(shx::KeyExists("CLSID"));
 }
@@ -468,7 +471,8 @@ TEST_F(Com, RegistrationWritesTheTablesAndTakesThemBack) {
   ExpectClassKeys("ICCTip", kTipClsid, lib_->FileName());
   ExpectClassKeys("ICCMenu", kMenuClsid, lib_->FileName());
   EXPECT_TRUE(shx::KeyExists(std::string(kTypeLib) + "\\1.0"));
-  EXPECT_TRUE(shx::KeyExists("Interface\\{C6EEA195-8F73-4F19-A272-9C41B8617561}"));
+  EXPECT_TRUE(shx::KeyExists(kTipInterface));
+  EXPECT_TRUE(shx::KeyExists(kMenuInterface));
   ExpectNoShellAssociation();
 
   // The type information now loads, whatever index is asked for.
