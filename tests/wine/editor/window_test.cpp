@@ -329,9 +329,13 @@ TEST_F(WindowTest, ToolbarButtonsTipsAndIdleEnabling) {
   }
 
   // A click on a button is the frame's command, dropped while disabled.
-  SendMessageA(tb, TB_ENABLEBUTTON, ID_FILE_SAVE_AS, TRUE);
   frame_->m_wndToolBar.SendMessage(WM_COMMAND, ID_FILE_OPEN, LPARAM(tb));
   EXPECT_EQ(prompts_.asked.size(), 2u);
+  Command(ID_FILE_SAVE);  // clean again: Save and Save As are disabled
+  frame_->m_wndToolBar.SendMessage(WM_COMMAND, ID_FILE_SAVE, LPARAM(tb));
+  frame_->m_wndToolBar.SendMessage(WM_COMMAND, ID_FILE_SAVE_AS, LPARAM(tb));
+  EXPECT_EQ(prompts_.asked.size(), 2u);
+  EXPECT_TRUE(prompts_.boxes.empty());
 }
 
 TEST_F(WindowTest, ToolbarDocksOnEverySideAndFloats) {
