@@ -41,7 +41,11 @@ std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint
   const uint32_t count = LoadBE32(header + 8);
   uint32_t stride = LoadBE32(header + 12);
   if (stride < kLocalizedRecordSize) stride = kLocalizedRecordSize;
-  const uint64_t room = (tag_size - kLocalizedHeaderSize) / stride;
+  // The first row starts right after the header and each further one a stride later; the
+  // last row needs its 12 bytes, not a whole stride.
+  const uint32_t after_header = tag_size - uint32_t(kLocalizedHeaderSize);
+  const uint64_t room =
+      after_header < kLocalizedRecordSize ? 0 : 1 + (after_header - kLocalizedRecordSize) / stride;
   const uint64_t records = count < room ? count : room;
   return std::size_t(kLocalizedHeaderSize + (records ? (records - 1) * stride + kLocalizedRecordSize : 0));
 }

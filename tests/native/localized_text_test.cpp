@@ -96,6 +96,16 @@ TEST(LocalizedText, DamagedTablesStayInsideTheTag) {
   // 42 bytes hold the header and two 12-byte rows.
   EXPECT_EQ(icc::LocalizedTableBytes(many.data(), uint32_t(many.size())), 16u + 12u * 2u);
   EXPECT_EQ(icc::LocalizedTableBytes(many.data(), 16), 16u);
+
+  // With rows wider than 12 bytes the last row still needs only 12: reading the table part
+  // alone finds every row that reading the whole tag finds.
+  std::vector<uint8_t> wide = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
+  icc::StoreBE32(wide.data() + 12, 0x5300);
+  std::vector<icc::LocalizedEntry> entries;
+  const std::size_t table = icc::LocalizedTableBytes(wide.data(), uint32_t(wide.size()));
+  EXPECT_EQ(table, 16u + 12u);
+  ASSERT_TRUE(icc::ParseLocalizedEntries(wide.data(), table, uint32_t(wide.size()), &entries));
+  EXPECT_EQ(entries.size(), Parse(wide).size());
 }
 
 std::string Hex(const uint8_t* d, std::size_t n) {
