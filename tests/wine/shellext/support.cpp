@@ -91,48 +91,48 @@ void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
 }
 }  // namespace
 
-std::vector<uint8_t> BuildProfile(const ProfileSpec& spec) {
-  const uint32_t tags = (spec.with_desc ? 1 : 0) + (spec.padding ? 1 : 0);
+std::vector<uint8_t> BuildProfile(const ProfileShape& shape) {
+  const uint32_t tags = (shape.with_desc ? 1 : 0) + (shape.padding ? 1 : 0);
   const uint32_t data_start = 132 + 12 * tags;
-  std::vector<uint8_t> desc(12 + spec.text.size());
+  std::vector<uint8_t> desc(12 + shape.text.size());
   Put32(desc, 0, 0x64657363);
-  Put32(desc, 8, spec.count);
-  std::copy(spec.text.begin(), spec.text.end(), desc.begin() + 12);
-  if (spec.desc_size) desc.resize(spec.desc_size);
-  const uint32_t desc_size = spec.with_desc ? uint32_t(desc.size()) : 0;
+  Put32(desc, 8, shape.count);
+  std::copy(shape.text.begin(), shape.text.end(), desc.begin() + 12);
+  if (shape.desc_size) desc.resize(shape.desc_size);
+  const uint32_t desc_size = shape.with_desc ? uint32_t(desc.size()) : 0;
   const uint32_t pad_at = (data_start + desc_size + 3) & ~3u;
-  const uint32_t length = spec.padding ? pad_at + spec.padding : data_start + desc_size;
+  const uint32_t length = shape.padding ? pad_at + shape.padding : data_start + desc_size;
 
   std::vector<uint8_t> b(length);
   Put32(b, 0, length);
   Put32(b, 8, 0x02100000);
-  Put32(b, 12, spec.device_class);
-  Put32(b, 16, spec.colour_space);
-  Put32(b, 20, spec.connection_space);
+  Put32(b, 12, shape.device_class);
+  Put32(b, 16, shape.colour_space);
+  Put32(b, 20, shape.connection_space);
   Put32(b, 36, 0x61637370);  // acsp
-  Put32(b, 64, spec.intent);
+  Put32(b, 64, shape.intent);
   Put32(b, 128, tags);
   std::size_t row = 132;
-  if (spec.with_desc) {
+  if (shape.with_desc) {
     Put32(b, row, 0x64657363);
     Put32(b, row + 4, data_start);
     Put32(b, row + 8, desc_size);
     std::copy(desc.begin(), desc.end(), b.begin() + data_start);
     row += 12;
   }
-  if (spec.padding) {
+  if (shape.padding) {
     Put32(b, row, 0x41324230);  // A2B0
     Put32(b, row + 4, pad_at);
-    Put32(b, row + 8, spec.padding);
+    Put32(b, row + 8, shape.padding);
   }
   return b;
 }
 
-ProfileSpec Described(const std::string& text) {
-  ProfileSpec spec;
-  spec.text = text + '\0';
-  spec.count = uint32_t(spec.text.size());
-  return spec;
+ProfileShape Described(const std::string& text) {
+  ProfileShape shape;
+  shape.text = text + '\0';
+  shape.count = uint32_t(shape.text.size());
+  return shape;
 }
 
 HRESULT STDMETHODCALLTYPE CountingMalloc::QueryInterface(REFIID riid, void** ppv) {

@@ -24,7 +24,7 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // A profile with the given header fields and a `desc` tag whose ASCII count field holds
 // `count` followed by `text` (not terminated unless the text says so).  `desc_size` 0
 // makes the tag exactly as long as what it holds.
-struct ProfileSpec {
+struct ProfileShape {
   uint32_t device_class = 0x6D6E7472;     // mntr
   uint32_t colour_space = 0x52474220;     // RGB
   uint32_t connection_space = 0x58595A20; // XYZ
@@ -35,9 +35,9 @@ struct ProfileSpec {
   uint32_t desc_size = 0;
   uint32_t padding = 0;  // extra bytes of another tag after desc
 };
-std::vector<uint8_t> BuildProfile(const ProfileSpec& spec);
+std::vector<uint8_t> BuildProfile(const ProfileShape& shape);
 // Convenience: a well-formed description "text" with its terminating zero counted.
-ProfileSpec Described(const std::string& text);
+ProfileShape Described(const std::string& text);
 
 // An IMalloc over the process heap that counts live blocks and can refuse to allocate.
 class CountingMalloc : public IMalloc {

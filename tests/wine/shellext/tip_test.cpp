@@ -90,9 +90,9 @@ class Tip : public ::testing::Test {
     EXPECT_EQ(g_malloc.live, 0);
   }
 
-  std::string Write(const std::string& name, const shx::ProfileSpec& spec) {
+  std::string Write(const std::string& name, const shx::ProfileShape& shape) {
     const std::string path = folder_ + "\\" + name;
-    shx::WriteFileBytes(path, shx::BuildProfile(spec));
+    shx::WriteFileBytes(path, shx::BuildProfile(shape));
     return path;
   }
 
@@ -210,41 +210,41 @@ TEST_F(Tip, NameTablesAndTheirUnknowns) {
   for (DWORD other : {4u, 0x00010000u, 0x01000000u, 0xFFFFFFFFu}) EXPECT_STREQ(hueshell::IntentName(other), "Unknown");
 
   // The same names reach the composed text.
-  shx::ProfileSpec spec = shx::Described("Link");
-  spec.device_class = Sig("spac");
-  spec.colour_space = Sig("YCbr");
-  spec.connection_space = Sig("CMYK");
-  spec.intent = 0x00010000;
-  EXPECT_EQ(TipOf(Write("a.icc", spec)), Lines("Link", "Color Space", "YCbCr", "Unknown", "Unknown"));
-  spec.device_class = Sig("prtr");
-  spec.colour_space = Sig("GRAY");
-  spec.connection_space = Sig("Lab ");
-  spec.intent = 3;
-  EXPECT_EQ(TipOf(Write("b.icc", spec)), Lines("Link", "Printer", "Gray Scale", "Lab", "Absolute Colorimetric"));
+  shx::ProfileShape shape = shx::Described("Link");
+  shape.device_class = Sig("spac");
+  shape.colour_space = Sig("YCbr");
+  shape.connection_space = Sig("CMYK");
+  shape.intent = 0x00010000;
+  EXPECT_EQ(TipOf(Write("a.icc", shape)), Lines("Link", "Color Space", "YCbCr", "Unknown", "Unknown"));
+  shape.device_class = Sig("prtr");
+  shape.colour_space = Sig("GRAY");
+  shape.connection_space = Sig("Lab ");
+  shape.intent = 3;
+  EXPECT_EQ(TipOf(Write("b.icc", shape)), Lines("Link", "Printer", "Gray Scale", "Lab", "Absolute Colorimetric"));
 }
 
 TEST_F(Tip, DescriptionBytes) {
-  shx::ProfileSpec empty;  // count 0
+  shx::ProfileShape empty;  // count 0
   EXPECT_EQ(TipOf(Write("empty.icc", empty)), Lines("", "Monitor", "RGB", "XYZ", "Perceptual"));
 
-  shx::ProfileSpec unterminated;
+  shx::ProfileShape unterminated;
   unterminated.text = "No end";
   unterminated.count = 6;
   EXPECT_EQ(TipOf(Write("unterminated.icc", unterminated)), Lines("No end", "Monitor", "RGB", "XYZ", "Perceptual"));
 
-  shx::ProfileSpec inner_zero;
+  shx::ProfileShape inner_zero;
   inner_zero.text = std::string("Front\0Back", 10);
   inner_zero.count = 10;
   EXPECT_EQ(TipOf(Write("zero.icc", inner_zero)), Lines("Front", "Monitor", "RGB", "XYZ", "Perceptual"));
 
-  shx::ProfileSpec high = shx::Described("Caf\xE9 \xA9");
+  shx::ProfileShape high = shx::Described("Caf\xE9 \xA9");
   wchar_t expected[8] = {};
   MultiByteToWideChar(CP_ACP, 0, "Caf\xE9 \xA9", -1, expected, 8);
   const std::string tip = TipOf(Write("high.icc", high));
   EXPECT_EQ(tip.substr(13, 6), shx::Narrow(expected));
 
   // A count larger than the tag: the request is bounded by the tag's real size.
-  shx::ProfileSpec forged;
+  shx::ProfileShape forged;
   forged.text = std::string("Forged\0", 7);
   forged.count = 0xFFFFFFF0;
   g_largest_text_request = 0;
@@ -264,13 +264,13 @@ TEST_F(Tip, FailuresGiveNoTip) {
   TipOf(folder_ + "\\text.icc", &hr);
   EXPECT_EQ(hr, E_FAIL) << "not a profile";
 
-  shx::ProfileSpec no_desc;
+  shx::ProfileShape no_desc;
   no_desc.with_desc = false;
   no_desc.padding = 64;
   TipOf(Write("nodesc.icc", no_desc), &hr);
   EXPECT_EQ(hr, E_FAIL) << "no desc tag, although the header is fine";
 
-  shx::ProfileSpec short_desc;
+  shx::ProfileShape short_desc;
   short_desc.desc_size = 10;  // the count field is cut off
   TipOf(Write("short.icc", short_desc), &hr);
   EXPECT_EQ(hr, E_FAIL);
