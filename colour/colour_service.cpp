@@ -100,11 +100,12 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
       const DWORD error = GetLastError();
       if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
         return icc::Result::Io(error);
-      // The old profile has already been moved away or deleted: the new one must take
-      // its place, or at least survive under its temporary name.
+      // The old profile may already have been moved away or deleted: the new one must
+      // take its place, or at least survive under its temporary name when the old one is
+      // gone.
       if (!MoveFileExA(temp_.c_str(), path_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        temp_.clear();
+        if (GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES) temp_.clear();
         return icc::Result::Io(error);
       }
     }
