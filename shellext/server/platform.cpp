@@ -7,7 +7,7 @@ namespace hueshell {
 const Platform& DefaultPlatform() {
   static const Platform platform = {
       colour::OpenColorProfileA, colour::CloseColorProfile, colour::GetColorProfileHeader,
-      colour::GetColorProfileElement, colour::GetColorDirectoryA,
+      colour::GetColorProfileElement, colour::GetColorDirectoryA, ::SysAllocStringLen,
       ::SHGetMalloc, ::DragQueryFileA, ::InsertMenuA, ::GetFocus, ::SHBrowseForFolderA,
       ::SHGetPathFromIDListA, ::SHFileOperationA,
   };

@@ -6,6 +6,7 @@
 #include <icm.h>
 #include <shlobj.h>
 #include <shellapi.h>
+#include <oleauto.h>
 
 namespace hueshell {
 
@@ -16,6 +17,8 @@ struct Platform {
   BOOL(WINAPI* GetColorProfileHeader)(HPROFILE, PPROFILEHEADER);
   BOOL(WINAPI* GetColorProfileElement)(HPROFILE, TAGTYPE, DWORD, PDWORD, PVOID, PBOOL);
   BOOL(WINAPI* GetColorDirectoryA)(PCSTR, PSTR, PDWORD);
+  // OLE Automation strings (the tip's text is built in one).
+  BSTR(WINAPI* SysAllocStringLen)(const OLECHAR*, UINT);
   // Shell.
   HRESULT(WINAPI* SHGetMalloc)(IMalloc**);
   UINT(WINAPI* DragQueryFileA)(HDROP, UINT, LPSTR, UINT);

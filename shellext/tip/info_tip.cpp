@@ -95,14 +95,14 @@ class HeapBlock {
 
 // Appends `length` bytes of ANSI text to the string.  When memory is short the piece is
 // dropped and the text keeps what it had.
-void Append(BSTR* text, const char* piece, int length) {
+void Append(const Platform& platform, BSTR* text, const char* piece, int length) {
   if (length <= 0) return;
   HeapBlock wide(SIZE_T(length + 1) * sizeof(WCHAR));
   if (!wide.as<WCHAR>()) return;
   const int converted = MultiByteToWideChar(CP_ACP, 0, piece, length, wide.as<WCHAR>(), length);
   if (converted <= 0) return;
   const UINT old_length = *text ? SysStringLen(*text) : 0;
-  BSTR joined = SysAllocStringLen(nullptr, old_length + UINT(converted));
+  BSTR joined = platform.SysAllocStringLen(nullptr, old_length + UINT(converted));
   if (!joined) return;
   if (old_length) memcpy(joined, *text, old_length * sizeof(WCHAR));
   memcpy(joined + old_length, wide.as<WCHAR>(), SIZE_T(converted) * sizeof(WCHAR));
@@ -111,7 +111,9 @@ void Append(BSTR* text, const char* piece, int length) {
   *text = joined;
 }
 
-void Append(BSTR* text, const char* piece) { Append(text, piece, lstrlenA(piece)); }
+void Append(const Platform& platform, BSTR* text, const char* piece) {
+  Append(platform, text, piece, lstrlenA(piece));
+}
 
 // The real size of the desc tag, which bounds the count that the tag itself claims.  A
 // query without a buffer reports it; implementations differ in whether they call that a
@@ -249,19 +251,19 @@ HRESULT ComposeTip(const Platform& platform, const char* path, BSTR* text) {
   DWORD length = 0;
   while (length < delivered && bytes[length] != '\0') ++length;
 
-  Append(text, "Description: ");
-  Append(text, bytes, int(length));
+  Append(platform, text, "Description: ");
+  Append(platform, text, bytes, int(length));
 
   PROFILEHEADER header;
   if (!platform.GetColorProfileHeader(profile.get(), &header)) return E_FAIL;
-  Append(text, "\nClass: ");
-  Append(text, ClassName(header.phClass));
-  Append(text, "\nColor Space: ");
-  Append(text, ColourSpaceName(header.phDataColorSpace));
-  Append(text, "\nConnection Space: ");
-  Append(text, ConnectionSpaceName(header.phConnectionSpace));
-  Append(text, "\nIntent: ");
-  Append(text, IntentName(header.phRenderingIntent));
+  Append(platform, text, "\nClass: ");
+  Append(platform, text, ClassName(header.phClass));
+  Append(platform, text, "\nColor Space: ");
+  Append(platform, text, ColourSpaceName(header.phDataColorSpace));
+  Append(platform, text, "\nConnection Space: ");
+  Append(platform, text, ConnectionSpaceName(header.phConnectionSpace));
+  Append(platform, text, "\nIntent: ");
+  Append(platform, text, IntentName(header.phRenderingIntent));
   return S_OK;
 }
 

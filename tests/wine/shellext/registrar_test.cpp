@@ -58,10 +58,11 @@ class Registrar : public ::testing::Test {
   HKEY root_ = nullptr;
 };
 
-// Fails to open or create any key of the given name.
+// Fails to open or create any key of the given name, and to write any value.
 class RefusingRegistry : public RegistryAccess {
  public:
   explicit RefusingRegistry(const wchar_t* name) : name_(name) {}
+  LSTATUS SetString(HKEY, const wchar_t*, const wchar_t*) override { return ERROR_ACCESS_DENIED; }
   LSTATUS OpenKey(HKEY parent, const wchar_t* name, REGSAM access, HKEY* key) override {
     return lstrcmpW(name, name_) == 0 ? ERROR_ACCESS_DENIED : RegistryAccess::OpenKey(parent, name, access, key);
   }
@@ -168,6 +169,11 @@ TEST_F(Registrar, ARootBlockFailingPartWayIsTakenBack) {
   EXPECT_FALSE(Exists("Second"));
   EXPECT_FALSE(Exists("Third"));
   EXPECT_FALSE(Exists("Fourth")) << "nothing after the failure runs";
+
+  // Values that cannot be written are not reported.
+  EXPECT_EQ(Run(L"HKCR { Quiet = s 'x' { val Named = s 'y' } }", true, &refusing), S_OK);
+  EXPECT_TRUE(Exists("Quiet"));
+  EXPECT_EQ(Value("Quiet"), "<none>");
 }
 
 TEST_F(Registrar, MalformedScriptsFailWithoutWriting) {

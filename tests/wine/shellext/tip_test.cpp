@@ -23,6 +23,8 @@ bool g_fail_header = false;
 bool g_fail_text = false;
 DWORD g_largest_text_request = 0;
 int g_open_profiles = 0;
+int g_string_allocations = 0;
+int g_refused_string = -1;  // the number of the allocation to refuse, counted from 0
 
 HRESULT WINAPI StoodInMalloc(IMalloc** out) {
   if (g_no_malloc) {
@@ -64,6 +66,11 @@ BOOL WINAPI WatchedElement(HPROFILE h, TAGTYPE tag, DWORD offset, PDWORD size, P
   return hueshell::DefaultPlatform().GetColorProfileElement(h, tag, offset, size, buffer, ref);
 }
 
+BSTR WINAPI MaybeRefusedString(const OLECHAR* text, UINT length) {
+  if (g_string_allocations++ == g_refused_string) return nullptr;
+  return SysAllocStringLen(text, length);
+}
+
 Platform StoodIn() {
   Platform p = hueshell::DefaultPlatform();
   p.SHGetMalloc = StoodInMalloc;
@@ -71,6 +78,7 @@ Platform StoodIn() {
   p.CloseColorProfile = CountingClose;
   p.GetColorProfileHeader = MaybeFailingHeader;
   p.GetColorProfileElement = WatchedElement;
+  p.SysAllocStringLen = MaybeRefusedString;
   return p;
 }
 const Platform g_platform = StoodIn();
@@ -83,6 +91,7 @@ class Tip : public ::testing::Test {
     g_no_malloc = g_fail_header = g_fail_text = false;
     g_malloc.refuse = false;
     g_largest_text_request = 0;
+    g_refused_string = -1;
     folder_ = shx::TempFolder("hueshell-tip");
   }
   void TearDown() override {
@@ -299,6 +308,20 @@ TEST_F(Tip, FailuresGiveNoTip) {
   EXPECT_EQ(info->GetInfoTip(0, nullptr), E_POINTER);
   file->Release();
   info->Release();
+
+  // A piece for which no string can be made is left out; the rest of the tip stays.
+  const char* const lines[] = {"Description: ", "Good", "\nClass: ", "Monitor", "\nColor Space: ", "RGB",
+                               "\nConnection Space: ", "XYZ", "\nIntent: ", "Perceptual"};
+  for (int refused = 0; refused < 10; ++refused) {
+    std::string expected;
+    for (int i = 0; i < 10; ++i)
+      if (i != refused) expected += lines[i];
+    g_string_allocations = 0;
+    g_refused_string = refused;
+    EXPECT_EQ(TipOf(good, &hr), expected) << refused;
+    EXPECT_EQ(hr, S_OK);
+  }
+  g_refused_string = -1;
 
   // Without any shell allocator the tip fails instead of calling through nothing.
   g_no_malloc = true;
