@@ -7,10 +7,16 @@
 // text, have a size field equal to its length, keep its tag data on 4-byte boundaries and
 // every other tag byte for byte.
 //
+// Copies of version 4 profiles lie in the folder of the same name with "_v4" added; their
+// manifest lines add the description shown before the save, in hex.  Their localized
+// records must all be kept but the one shown, which holds the new text, and their profile
+// ID must be the MD5 of the saved file.
+//
 // The folders are those of the two Windows builds, or the ':'-separated list in
 // TAGWRIGHT_REAL_PROFILES.
 #include <gtest/gtest.h>
 #include <lcms2.h>
+#include <lcms2_plugin.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -193,6 +199,106 @@ TEST(RealProfiles, CopiesHoldTheNewDescriptionAndEveryOtherTag) {
     }
     EXPECT_GT(copies, 0) << folder;
     std::printf("checked %d copies in %s\n", copies, folder.c_str());
+  }
+  if (folders == 0) GTEST_SKIP() << "no copies to check: run the Windows tests first";
+}
+
+// The localized records of the description, by language and country, as Little CMS reads
+// them.
+std::vector<std::pair<std::string, std::wstring>> Records(cmsHPROFILE h) {
+  std::vector<std::pair<std::string, std::wstring>> records;
+  const auto* mlu = static_cast<const cmsMLU*>(cmsReadTag(h, cmsSigProfileDescriptionTag));
+  if (!mlu) return records;
+  for (cmsUInt32Number i = 0; i < cmsMLUtranslationsCount(mlu); ++i) {
+    char language[3] = {}, country[3] = {};
+    if (!cmsMLUtranslationsCodes(mlu, i, language, country)) continue;
+    wchar_t text[1024] = {};
+    cmsMLUgetWide(mlu, language, country, text, sizeof text);
+    records.emplace_back(std::string(language) + "-" + country, text);
+  }
+  return records;
+}
+
+std::string Description(cmsHPROFILE h) {
+  char text[1024] = {};
+  cmsGetProfileInfoASCII(h, cmsInfoDescription, "en", "US", text, sizeof text);
+  return text;
+}
+
+void CheckVersion4Copy(const std::string& copy, const std::string& original,
+                       const std::string& text, const std::string& shown) {
+  SCOPED_TRACE(copy);
+  Bytes file;
+  ASSERT_TRUE(ReadAll(copy, &file)) << "cannot read the copy";
+  ASSERT_GE(file.size(), 132u);
+  EXPECT_EQ(BigEndian(file.data()), file.size()) << "size field";
+
+  Opened before(original), after(copy);
+  ASSERT_NE(before.h, nullptr);
+  ASSERT_NE(after.h, nullptr) << "Little CMS cannot open the copy";
+  EXPECT_EQ(Description(before.h), shown) << "the description shown before the save";
+  EXPECT_EQ(Description(after.h), text);
+
+  Bytes desc;
+  ASSERT_TRUE(RawTag(after.h, cmsSigProfileDescriptionTag, &desc));
+  ASSERT_GE(desc.size(), 4u);
+  EXPECT_EQ(std::string(desc.begin(), desc.begin() + 4), "mluc");
+
+  // Every record but the US English one keeps its text.
+  auto old_records = Records(before.h), new_records = Records(after.h);
+  ASSERT_EQ(new_records.size(), old_records.size());
+  for (std::size_t i = 0; i < old_records.size(); ++i) {
+    EXPECT_EQ(new_records[i].first, old_records[i].first);
+    if (old_records[i].first != "en-US") EXPECT_EQ(new_records[i].second, old_records[i].second);
+  }
+
+  const cmsInt32Number count = cmsGetTagCount(before.h);
+  EXPECT_EQ(cmsGetTagCount(after.h), count);
+  for (cmsInt32Number i = 0; i < count; ++i) {
+    const cmsTagSignature sig = cmsGetTagSignature(before.h, cmsUInt32Number(i));
+    if (sig == cmsSigProfileDescriptionTag) continue;
+    Bytes a, b;
+    ASSERT_TRUE(RawTag(before.h, sig, &a));
+    ASSERT_TRUE(RawTag(after.h, sig, &b));
+    EXPECT_EQ(a, b) << "tag " << std::hex << sig << " changed";
+  }
+
+  // The profile ID: Little CMS's MD5 over the file with the flags, the rendering intent and
+  // the ID itself taken as zero.
+  Bytes zeroed = file;
+  std::fill(zeroed.begin() + 44, zeroed.begin() + 48, 0);
+  std::fill(zeroed.begin() + 64, zeroed.begin() + 68, 0);
+  std::fill(zeroed.begin() + 84, zeroed.begin() + 100, 0);
+  cmsHANDLE md5 = cmsMD5alloc(nullptr);
+  ASSERT_NE(md5, nullptr);
+  cmsMD5add(md5, zeroed.data(), cmsUInt32Number(zeroed.size()));
+  cmsProfileID id;
+  cmsMD5finish(&id, md5);
+  EXPECT_TRUE(std::equal(id.ID8, id.ID8 + 16, file.begin() + 84)) << "profile ID";
+}
+
+TEST(RealProfiles, Version4CopiesKeepTheirRecordsAndCarryTheirId) {
+  int folders = 0;
+  for (const std::string& base : Folders()) {
+    const std::string folder = base + "_v4";
+    std::ifstream manifest(folder + "/manifest.txt");
+    if (!manifest) continue;
+    ++folders;
+    int copies = 0;
+    for (std::string line; std::getline(manifest, line);) {
+      std::stringstream fields(line);
+      std::string name, original, hex, shown;
+      std::getline(fields, name, '\t');
+      std::getline(fields, original, '\t');
+      std::getline(fields, hex, '\t');
+      std::getline(fields, shown, '\t');
+      ASSERT_FALSE(name.empty() || original.empty()) << "manifest line: " << line;
+      CheckVersion4Copy(name[0] == '/' ? name : folder + "/" + name, original, FromHex(hex),
+                        FromHex(shown));
+      ++copies;
+    }
+    EXPECT_GT(copies, 0) << folder;
+    std::printf("checked %d version 4 copies in %s\n", copies, folder.c_str());
   }
   if (folders == 0) GTEST_SKIP() << "no copies to check: run the Windows tests first";
 }

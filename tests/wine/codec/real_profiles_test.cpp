@@ -1,7 +1,10 @@
-// Saves new descriptions into copies of the version 2 profiles installed on the machine.
-// The copies stay in the folder "realprofiles" of the working directory, listed in its
-// manifest.txt, one line per copy, paths as Linux sees them:
+// Saves new descriptions into copies of the profiles installed on the machine.  The copies
+// of version 2 profiles stay in the folder "realprofiles" of the working directory, listed
+// in its manifest.txt, one line per copy, paths as Linux sees them:
 //   copy's path <TAB> original's path <TAB> new description in hex
+// Those of version 4 profiles go to "realprofiles_v4", whose manifest lines also give the
+// description shown before the save:
+//   copy's path <TAB> original's path <TAB> new description in hex <TAB> shown one in hex
 // A native checker built on Little CMS then examines them independently.
 #include <gtest/gtest.h>
 
@@ -19,7 +22,8 @@ namespace {
 
 // Where Linux's /usr/share/color appears to Windows programs under Wine.
 const char kColourRoot[] = "Z:\\usr\\share\\color";
-const char* const kPatterns[] = {"argyll\\ref\\*.icm", "icc\\*.icc", "icc\\*.icm"};
+const char* const kPatterns[] = {"argyll\\ref\\*.icm", "icc\\*.icc", "icc\\*.icm",
+                                 "icc\\colord\\*.icc"};
 
 struct Variant {
   const char* name;
@@ -38,16 +42,16 @@ struct Source {
   std::string label;  // unique name for the copies
 };
 
-bool IsVersion2(const std::string& path) {
+bool IsVersion(const std::string& path, int version) {
   try {
     const auto bytes = FileBytes(path);
-    return bytes.size() >= 128 && bytes[8] == 2;
+    return bytes.size() >= 128 && bytes[8] == version;
   } catch (const std::exception&) {
     return false;
   }
 }
 
-std::vector<Source> InstalledVersion2Profiles() {
+std::vector<Source> InstalledProfiles(int version) {
   std::vector<Source> found;
   for (const char* pattern : kPatterns) {
     const std::string wildcard = std::string(kColourRoot) + "\\" + pattern;
@@ -58,7 +62,7 @@ std::vector<Source> InstalledVersion2Profiles() {
     if (h == INVALID_HANDLE_VALUE) continue;
     do {
       const std::string path = folder + "\\" + data.cFileName;
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsVersion2(path))
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsVersion(path, version))
         found.push_back({path, prefix + "-" + data.cFileName});
     } while (FindNextFileA(h, &data));
     FindClose(h);
@@ -86,17 +90,31 @@ std::string Hex(const std::string& text) {
   return hex;
 }
 
+// An empty folder of that name in the working directory.
+std::string FreshFolder(const char* name) {
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  const std::string out = std::string(cwd) + "\\" + name;
+  RemoveFolder(out);
+  if (!CreateDirectoryA(out.c_str(), nullptr))
+    throw std::runtime_error("cannot create " + out);
+  return out;
+}
+
+void WriteManifest(const std::string& folder, const std::string& manifest) {
+  FILE* f = std::fopen((folder + "\\manifest.txt").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(manifest.data(), 1, manifest.size(), f);
+  ASSERT_EQ(std::fclose(f), 0);
+}
+
 TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
   if (GetFileAttributesA(kColourRoot) == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << kColourRoot << " is not there";
-  const std::vector<Source> sources = InstalledVersion2Profiles();
+  const std::vector<Source> sources = InstalledProfiles(2);
   ASSERT_FALSE(sources.empty());
 
-  char cwd[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, cwd);
-  const std::string out = std::string(cwd) + "\\realprofiles";
-  RemoveFolder(out);
-  ASSERT_TRUE(CreateDirectoryA(out.c_str(), nullptr));
+  const std::string out = FreshFolder("realprofiles");
 
   std::string manifest;
   int written = 0;
@@ -135,12 +153,44 @@ TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
     }
   }
 
-  FILE* f = std::fopen((out + "\\manifest.txt").c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(manifest.data(), 1, manifest.size(), f);
-  ASSERT_EQ(std::fclose(f), 0);
+  WriteManifest(out, manifest);
   std::printf("%zu version 2 profiles, %d copies written to %s\n", sources.size(), written,
               out.c_str());
+}
+
+// Version 4 profiles keep their localized records: the shown one (US English under Wine)
+// takes the new text, and the profile ID is recomputed.
+TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion4Profile) {
+  if (GetFileAttributesA(kColourRoot) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << kColourRoot << " is not there";
+  const std::vector<Source> sources = InstalledProfiles(4);
+  ASSERT_FALSE(sources.empty());
+  const std::string out = FreshFolder("realprofiles_v4");
+
+  std::string manifest;
+  for (const Source& source : sources) {
+    const std::string copy = out + "\\" + source.label;
+    SCOPED_TRACE(copy);
+    ASSERT_TRUE(CopyFileA(source.path.c_str(), copy.c_str(), FALSE)) << GetLastError();
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    CDescriptionTag codec;
+    std::string shown;
+    ASSERT_TRUE(codec.Read(copy.c_str(), shown)) << GetLastError();
+    EXPECT_FALSE(shown.empty());
+    const std::string text = "Edited: " + shown;
+    ASSERT_TRUE(codec.Build(text.c_str()));
+    ASSERT_TRUE(codec.Write(copy.c_str())) << GetLastError();
+
+    CDescriptionTag check;
+    std::string back;
+    ASSERT_TRUE(check.Read(copy.c_str(), back)) << GetLastError();
+    EXPECT_EQ(back, text);
+    manifest += LinuxPath(copy) + "\t" + LinuxPath(source.path) + "\t" + Hex(text) + "\t" +
+                Hex(shown) + "\n";
+  }
+  WriteManifest(out, manifest);
+  std::printf("%zu version 4 profiles written to %s\n", sources.size(), out.c_str());
 }
 
 }  // namespace
