@@ -110,17 +110,18 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
   if (!colour::GetColorProfileElement(profile.get(), kDescTag, 0, &size, tag.data(), &reference))
     return FALSE;
 
-  if (icc::IsLocalizedText(tag.data(), size)) {
-    std::vector<icc::LocalizedRecord> records;
+  // The localized records take effect only with a successful Read, so that a caller who
+  // keeps the previous profile after a failure keeps its kind of description too.
+  std::vector<icc::LocalizedRecord> records;
+  int shown = -1;
+  const BOOL localized = icc::IsLocalizedText(tag.data(), size);
+  if (localized) {
     if (!icc::ParseLocalizedText(tag.data(), size, &records)) {
       SetLastError(ERROR_INVALID_PROFILE);
       return FALSE;
     }
-    const int shown = ChooseRecord(records);
+    shown = ChooseRecord(records);
     strDescription = shown < 0 ? std::string() : ToAnsi(records[std::size_t(shown)].text);
-    m_records.swap(records);
-    m_iRecord = shown;
-    m_bLocalized = TRUE;
   } else {
     icc::TextDescription text;
     if (!icc::ParseTextDescription(tag.data(), size, &text)) {
@@ -129,14 +130,15 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
     }
     strDescription = text.ascii;
     m_bUnicode = text.has_unicode;
-    m_bLocalized = FALSE;
-    m_records.clear();
-    m_iRecord = -1;
   }
 
   tag.clear();
   tag.shrink_to_fit();
-  return profile.Close();
+  if (!profile.Close()) return FALSE;
+  m_bLocalized = localized;
+  m_records.swap(records);
+  m_iRecord = shown;
+  return TRUE;
 }
 
 BOOL CDescriptionTag::Build(const char* pszDescription) {

@@ -117,6 +117,21 @@ TEST_F(Localized, FallsBackToTheFirstRecordAndAddsOneWhenThereIsNone) {
   EXPECT_EQ(stored[0].text, u"Named at last");
 }
 
+TEST_F(Localized, FailedReadKeepsTheKindOfDescriptionReadBefore) {
+  const std::string v4 = folder.Put(
+      "v4.icc", Version4(BuildProfile({{"desc", icc::BuildLocalizedText(
+                                                    {Record("en", "US", u"Localized")})}})));
+  const std::string damaged =
+      folder.Put("damaged.icc", BuildProfile({{"desc", {'d', 'e', 's', 'c', 0, 0}}}));
+  std::string text;
+  ASSERT_TRUE(codec.Read(v4.c_str(), text));
+  EXPECT_FALSE(codec.Read(damaged.c_str(), text));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PROFILE));
+  // A save of the profile still open writes localized records, not a version 2 record.
+  EXPECT_EQ(Save(v4, "Still localized"), "Still localized");
+  EXPECT_TRUE(icc::IsLocalizedText(TagOf(FileBytes(v4), "desc").data(), 4));
+}
+
 TEST_F(Localized, DamagedRecordsNeverReadOutsideTheTag) {
   auto tag = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
   icc::StoreBE32(tag.data() + 16 + 8, 0x7FFFFFF0);  // string far outside
