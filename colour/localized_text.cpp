@@ -79,6 +79,9 @@ bool ParseLocalizedText(const uint8_t* tag, std::size_t size,
   std::vector<LocalizedEntry> entries;
   if (size > 0xFFFFFFFFu) size = 0xFFFFFFFFu;
   if (!ParseLocalizedEntries(tag, size, uint32_t(size), &entries)) return false;
+  uint64_t text_bytes = 0;
+  for (const LocalizedEntry& e : entries) text_bytes += e.length;
+  if (text_bytes > uint64_t(size) + kLocalizedSharedTextLimit) return false;
   records->reserve(entries.size());
   for (const LocalizedEntry& e : entries) {
     LocalizedRecord r;

@@ -41,7 +41,12 @@ bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t
 // first 16 bytes) is given: 16 + 12 × records, bounded by the tag's size.
 std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size);
 
-// The whole tag: every record with its text.
+// Records may share a string, but a table whose strings add up to more than the tag's size
+// and this much is damaged: decoding it would multiply the tag's size in memory.
+constexpr std::size_t kLocalizedSharedTextLimit = 1 << 20;
+
+// The whole tag: every record with its text.  Fails when the tag is not 'mluc', is too short
+// for its header, or its strings add up to more than its size and the limit above.
 bool ParseLocalizedText(const uint8_t* tag, std::size_t size,
                         std::vector<LocalizedRecord>* records);
 

@@ -3,9 +3,10 @@
 // OUT/profile gets every profile found under the given folders (up to 64 KB), the same
 // with edits asked for in the reserved header bytes, and small profiles with the layouts
 // that the container must handle (shared, overlapping, unordered, unaligned tags, gaps,
-// trailing bytes).  OUT/desc gets the description tag of each profile and a few sound and
-// damaged records.  Both folders are emptied first, so that a fuzzer run that adds inputs
-// to them does not make the next smoke run longer.
+// trailing bytes).  OUT/desc gets the description records ('desc' type) of each profile
+// and a few sound and damaged ones; OUT/mluc its localized records ('mluc' type).  The
+// folders are emptied first, so that a fuzzer run that adds inputs to them does not make
+// the next smoke run longer.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -54,20 +55,21 @@ void FindProfiles(const std::string& dir, std::vector<std::string>* out) {
   closedir(d);
 }
 
-// The bytes of the first `desc` entry, or empty.
-std::vector<uint8_t> DescOf(const std::vector<uint8_t>& file) {
-  if (file.size() < icc::kTagTableStart) return {};
+// The bytes of every tag of the profile whose type is `type`.
+std::vector<std::vector<uint8_t>> TagsOfType(const std::vector<uint8_t>& file, const char* type) {
+  std::vector<std::vector<uint8_t>> tags;
+  if (file.size() < icc::kTagTableStart) return tags;
   const uint32_t count = icc::LoadBE32(file.data() + icc::kHeaderSize);
   for (uint32_t i = 0; i < count; ++i) {
     const std::size_t row = icc::kTagTableStart + std::size_t(i) * icc::kTagEntrySize;
     if (row + icc::kTagEntrySize > file.size()) break;
-    if (icc::LoadBE32(file.data() + row) != icc::Signature("desc")) continue;
     const uint64_t offset = icc::LoadBE32(file.data() + row + 4);
     const uint64_t size = icc::LoadBE32(file.data() + row + 8);
-    if (offset + size > file.size()) return {};
-    return {file.begin() + offset, file.begin() + offset + size};
+    if (size < 4 || offset + size > file.size() || std::memcmp(&file[offset], type, 4) != 0)
+      continue;
+    tags.emplace_back(file.begin() + offset, file.begin() + offset + size);
   }
-  return {};
+  return tags;
 }
 
 // The same profile asking the fuzzer's container target for edits (see its header).
@@ -129,11 +131,13 @@ int main(int argc, char** argv) {
   }
   const std::string out = argv[1];
   mkdir(out.c_str(), 0755);
-  const std::string profiles = out + "/profile", records = out + "/desc";
+  const std::string profiles = out + "/profile", records = out + "/desc",
+                    localized = out + "/mluc";
   EmptyFolder(profiles);
   EmptyFolder(records);
+  EmptyFolder(localized);
 
-  int n = 0, d = 0;
+  int n = 0, d = 0, l = 0;
   auto put = [](const std::string& dir, int index, const std::vector<uint8_t>& bytes) {
     WriteFile(dir + "/" + std::to_string(index), bytes);
   };
@@ -151,14 +155,14 @@ int main(int argc, char** argv) {
         put(profiles, n++, WithEdits(file, 1, 4 | 2 | 8, 5));
         put(profiles, n++, WithEdits(file, 0xFF, 1 | 16, 2));
       }
-      const std::vector<uint8_t> desc = DescOf(file);
-      if (!desc.empty()) put(records, d++, desc);
+      for (const auto& tag : TagsOfType(file, "desc")) put(records, d++, tag);
+      for (const auto& tag : TagsOfType(file, "mluc")) put(localized, l++, tag);
     }
     for (const auto& record : Records()) put(records, d++, record);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_seeds: %s\n", e.what());
     return 1;
   }
-  std::printf("%d profile seeds, %d description seeds\n", n, d);
+  std::printf("%d profile seeds, %d description seeds, %d localized seeds\n", n, d, l);
   return 0;
 }

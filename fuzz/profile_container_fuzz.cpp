@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -31,7 +32,7 @@ namespace {
 #define CHECK(cond)                                                             \
   do {                                                                          \
     if (!(cond)) {                                                              \
-      __builtin_printf("check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
+      std::fprintf(stderr, "check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
       std::abort();                                                             \
     }                                                                           \
   } while (0)

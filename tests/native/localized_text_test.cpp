@@ -108,6 +108,30 @@ TEST(LocalizedText, DamagedTablesStayInsideTheTag) {
   EXPECT_EQ(entries.size(), Parse(wide).size());
 }
 
+TEST(LocalizedText, SharedStringsStayBounded) {
+  // Three records sharing one string are read, each with the text.
+  std::vector<uint8_t> shared = icc::BuildLocalizedText(
+      {Record("en", "US", u"Monitor"), Record("en", "GB", u""), Record("de", "DE", u"")});
+  for (int i = 1; i < 3; ++i)
+    std::copy_n(shared.begin() + 16 + 4, 8, shared.begin() + 16 + 12 * i + 4);
+  auto records = Parse(shared);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[2].text, u"Monitor");
+
+  // A 64 KB tag whose thousands of rows all name the whole tag would decode to hundreds of
+  // megabytes: it is refused as damaged.
+  std::vector<uint8_t> tag = icc::BuildLocalizedText({Record("en", "US", std::u16string(32760, u'x'))});
+  const uint32_t rows = uint32_t((tag.size() - 16) / 12);
+  icc::StoreBE32(tag.data() + 8, rows);
+  for (uint32_t i = 0; i < rows; ++i) {
+    icc::StoreBE32(tag.data() + 16 + 12 * i + 4, uint32_t(tag.size()));
+    icc::StoreBE32(tag.data() + 16 + 12 * i + 8, 0);
+  }
+  std::vector<icc::LocalizedRecord> out;
+  EXPECT_FALSE(icc::ParseLocalizedText(tag.data(), tag.size(), &out));
+  EXPECT_TRUE(out.empty());
+}
+
 std::string Hex(const uint8_t* d, std::size_t n) {
   std::string s;
   char b[3];

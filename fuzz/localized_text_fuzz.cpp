@@ -1,0 +1,72 @@
+// Feeds arbitrary bytes to the localized description parser as a stored tag.  It must stay
+// inside the tag, read the same records from the table part alone (as a lazy reader does)
+// as from the whole tag, and read back what it builds.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "icc_profile.h"
+#include "localized_text.h"
+
+#define CHECK(cond)                                                             \
+  do {                                                                          \
+    if (!(cond)) {                                                              \
+      std::fprintf(stderr, "check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                             \
+    }                                                                           \
+  } while (0)
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  // Exactly the tag's bytes, so that AddressSanitizer sees any read past them.
+  const std::vector<uint8_t> tag(data, data + size);
+  std::vector<icc::LocalizedRecord> records;
+  const bool ok = icc::ParseLocalizedText(tag.data(), size, &records);
+  const bool localized = size >= icc::kLocalizedHeaderSize && icc::IsLocalizedText(tag.data(), size);
+  if (!ok) {
+    CHECK(records.empty());
+    if (!localized) return 0;
+    // Refused only for strings that add up to far more than the tag.
+    std::vector<icc::LocalizedEntry> entries;
+    CHECK(icc::ParseLocalizedEntries(tag.data(), size, uint32_t(size), &entries));
+    uint64_t total = 0;
+    for (const icc::LocalizedEntry& e : entries) total += e.length;
+    CHECK(total > size + icc::kLocalizedSharedTextLimit);
+    return 0;
+  }
+  CHECK(localized);
+
+  // The table part alone gives the same entries, each inside the tag.
+  const std::size_t table = icc::LocalizedTableBytes(tag.data(), uint32_t(size));
+  CHECK(table <= size);
+  const std::vector<uint8_t> head(tag.begin(), tag.begin() + table);
+  std::vector<icc::LocalizedEntry> entries;
+  CHECK(icc::ParseLocalizedEntries(head.data(), head.size(), uint32_t(size), &entries));
+  CHECK(entries.size() == records.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const icc::LocalizedEntry& e = entries[i];
+    CHECK(e.length % 2 == 0 && e.offset <= size && e.length <= size - e.offset);
+    CHECK(std::memcmp(e.language, records[i].language, 2) == 0);
+    CHECK(std::memcmp(e.country, records[i].country, 2) == 0);
+    CHECK(records[i].text == icc::DecodeUtf16BE(tag.data() + e.offset, e.length));
+  }
+
+  const int chosen = icc::ChooseLocalizedRecord(records, "en", "US");
+  CHECK(records.empty() ? chosen == -1 : chosen >= 0 && std::size_t(chosen) < records.size());
+  CHECK(chosen == icc::ChooseLocalizedRecord(entries, "en", "US"));
+
+  // What the records build reads back the same.
+  const std::vector<uint8_t> built = icc::BuildLocalizedText(records);
+  std::vector<icc::LocalizedRecord> again;
+  CHECK(icc::ParseLocalizedText(built.data(), built.size(), &again));
+  CHECK(again.size() == records.size());
+  for (std::size_t i = 0; i < again.size(); ++i) {
+    CHECK(std::memcmp(again[i].language, records[i].language, 2) == 0);
+    CHECK(std::memcmp(again[i].country, records[i].country, 2) == 0);
+    CHECK(again[i].text == records[i].text);
+  }
+  return 0;
+}
