@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the profile container as a file: open, every read, resizing and
 // writing tags, a header change, a rewrite into memory, and a commit with a failing step.
-// The rewritten profile must open again and keep every untouched tag byte for byte.
+// The rewritten profile must open again, keep every untouched tag byte for byte, and carry
+// the size field and (in a version 4 profile with one) the profile ID of its new content.
 //
 // The edits to make are taken from the header's last 28 bytes, which profiles leave zero
 // and the container never interprets, so a real profile stays a valid seed and the fuzzer
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "icc_profile.h"
+#include "md5.h"
 #include "text_description.h"
 
 namespace {
@@ -264,6 +266,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::size_t id_end = header[8] >= 4 ? 100 : 84;
   CHECK(std::memcmp(out.data() + 4, header + 4, 80) == 0);
   CHECK(std::memcmp(out.data() + id_end, header + id_end, icc::kHeaderSize - id_end) == 0);
+  // A version 4 profile that carries an ID gets the digest of what was written, with the
+  // flags, the rendering intent and the ID taken as zero; one without keeps none.
+  if (id_end == 100) {
+    static const uint8_t kNoId[16] = {};
+    if (std::memcmp(header + 84, kNoId, 16) == 0) {
+      CHECK(std::memcmp(out.data() + 84, kNoId, 16) == 0);
+    } else {
+      std::vector<uint8_t> zeroed(out);
+      std::fill_n(zeroed.begin() + 44, 4, 0);
+      std::fill_n(zeroed.begin() + 64, 4, 0);
+      std::fill_n(zeroed.begin() + 84, 16, 0);
+      icc::Md5 md5;
+      md5.Update(zeroed.data(), zeroed.size());
+      uint8_t id[16];
+      md5.Final(id);
+      CHECK(std::memcmp(out.data() + 84, id, 16) == 0);
+    }
+  }
 
   std::unique_ptr<icc::Profile> again;
   CHECK(icc::Profile::Open(std::make_unique<InputFile>(out.data(), out.size()), &again).ok());
