@@ -52,6 +52,11 @@ Unicode true
 ; which is per view, pointing at the 32-bit library.
 !define ASSOC_ROOT "Software\Classes\SystemFileAssociations"
 
+; Where the policy EnforceShellExtensionSecurity is set, Explorer loads only the extensions
+; listed here. It is written in both registry views on 64-bit Windows, for the 64-bit
+; Explorer and for 32-bit programs. The key is the system's: only our values go again.
+!define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved"
+
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
@@ -104,6 +109,16 @@ UninstPage instfiles
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}"
 !macroend
 
+!macro Approve
+  WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCTIP}" "ICCTip Class"
+  WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}" "ICCMenu Class"
+!macroend
+
+!macro Disapprove
+  DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCTIP}"
+  DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}"
+!macroend
+
 ; Undoes an installation, or the part of one that an interrupted setup made. The association
 ; goes first, so that the shell stops asking for the classes before they are unregistered;
 ; each library is unregistered while its file is still there. Only what the setup put in
@@ -113,6 +128,12 @@ Function ${UN}RemoveInstallation
   !insertmacro Dissociate ".icc"
   !insertmacro Dissociate ".icm"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}"
+  !insertmacro Disapprove
+  ${If} ${RunningX64}
+    SetRegView 32
+    !insertmacro Disapprove
+    SetRegView 64
+  ${EndIf}
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 
@@ -221,6 +242,12 @@ Section "Tagwright and Hueshell"
 
   !insertmacro Associate ".icc"
   !insertmacro Associate ".icm"
+  !insertmacro Approve
+  ${If} ${RunningX64}
+    SetRegView 32
+    !insertmacro Approve
+    SetRegView 64
+  ${EndIf}
   ; Explorer reads the handlers when it needs them, but caches file type information.
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'   ; SHCNE_ASSOCCHANGED
 

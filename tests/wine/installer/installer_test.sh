@@ -27,8 +27,10 @@ rm -rf "$work"
 mkdir -p "$work"
 prefix=$work/prefix
 export WINEARCH=$arch
-# winemenubuilder would copy the Start-menu shortcut into the Linux user's own menus.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# winemenubuilder would copy the Start-menu shortcut into the Linux user's own menus. Wine's
+# debugger, started when any process of the prefix crashes, would write console settings
+# into the registry; a crash of one of ours shows in its exit code and its report anyway.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -86,8 +88,12 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
   echo "server $tip_clsid $lib Apartment"
   echo "server $menu_clsid $lib Apartment"
   if [ "$dir" = none ]; then
+    echo "approved $tip_clsid none"
+    echo "approved $menu_clsid none"
     for n in DisplayName DisplayVersion UninstallString QuietUninstallString; do echo "entry $n none"; done
   else
+    echo "approved $tip_clsid ICCTip Class"
+    echo "approved $menu_clsid ICCMenu Class"
     echo "entry DisplayName Tagwright"
     echo "entry DisplayVersion 1.0.0.1"
     echo "entry UninstallString \"$dir\\Uninstall.exe\""

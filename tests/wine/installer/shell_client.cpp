@@ -11,6 +11,7 @@
 //   arch 32|64
 //   progid <ProgID> <CLSID>
 //   server <CLSID> <InprocServer32 path> <ThreadingModel>
+//   approved <CLSID> <value under Shell Extensions\Approved>
 //   entry <value name> <value>
 //   handlers <extension> tip <CLSID> menu <CLSID>
 //   tip <file> <library that served it> <text, line feeds shown as \n>
@@ -205,6 +206,9 @@ int wmain(int argc, wchar_t** argv) {
     Print(std::wstring(L"server ") + clsid + L" " + ReadString(HKEY_CLASSES_ROOT, key, nullptr) + L" " +
           ReadString(HKEY_CLASSES_ROOT, key, L"ThreadingModel"));
   }
+  for (const wchar_t* clsid : {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"})
+    Print(std::wstring(L"approved ") + clsid + L" " +
+          ReadString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", clsid));
   const wchar_t entry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tagwright";
   for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"UninstallString", L"QuietUninstallString"})
     Print(std::wstring(L"entry ") + name + L" " + ReadString(HKEY_LOCAL_MACHINE, entry, name, KEY_WOW64_64KEY));
