@@ -146,10 +146,13 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
     const UINT length = text ? SysStringLen(text) : 0;
     auto* block = static_cast<LPWSTR>(malloc_->Alloc((SIZE_T(length) + 1) * sizeof(WCHAR)));
     *tip = block;
-    if (block) {
-      if (length) memcpy(block, text, length * sizeof(WCHAR));
-      block[length] = L'\0';
+    // No block is a failure: a caller trusting S_OK would read through a null pointer.
+    if (!block) {
+      SysFreeString(text);
+      return E_OUTOFMEMORY;
     }
+    if (length) memcpy(block, text, length * sizeof(WCHAR));
+    block[length] = L'\0';
     SysFreeString(text);
     return S_OK;
   }

@@ -302,7 +302,7 @@ TEST_F(Tip, FailuresGiveNoTip) {
   info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
   file->Load(shx::Wide(good).c_str(), 0);
   wchar_t* tip = reinterpret_cast<wchar_t*>(1);
-  EXPECT_EQ(info->GetInfoTip(0, &tip), S_OK) << "an allocator without memory";
+  EXPECT_EQ(info->GetInfoTip(0, &tip), E_OUTOFMEMORY) << "an allocator without memory";
   EXPECT_EQ(tip, nullptr);
   g_malloc.refuse = false;
   EXPECT_EQ(info->GetInfoTip(0, nullptr), E_POINTER);
