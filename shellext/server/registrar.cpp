@@ -363,10 +363,12 @@ HRESULT ModuleReplacement(const char* path, TaskText* out) {
   return S_OK;
 }
 
+// A name that fills the whole buffer has been cut: registering it would name another file.
 HRESULT ModuleFileName(HINSTANCE module, char (&path)[MAX_PATH + 1]) {
   const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
   if (length == 0) return LastErrorResult();
-  path[length < MAX_PATH ? length : MAX_PATH] = '\0';
+  if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+  path[length] = '\0';
   return S_OK;
 }
 
