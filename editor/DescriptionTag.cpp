@@ -8,6 +8,7 @@
 #include "colour_service.h"
 #include "icc_profile.h"
 #include "text_description.h"
+#include "user_language.h"
 
 namespace {
 
@@ -48,20 +49,9 @@ class OpenedProfile {
   HPROFILE handle_;
 };
 
-// The user's UI language as ISO 639 and ISO 3166 codes ("en", "US").
-void UserLanguage(char language[2], char country[2]) {
-  const LCID locale = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
-  char text[9] = {};
-  language[0] = language[1] = country[0] = country[1] = 0;
-  if (GetLocaleInfoA(locale, LOCALE_SISO639LANGNAME, text, sizeof text) > 2)
-    memcpy(language, text, 2);
-  if (GetLocaleInfoA(locale, LOCALE_SISO3166CTRYNAME, text, sizeof text) > 2)
-    memcpy(country, text, 2);
-}
-
 int ChooseRecord(const std::vector<icc::LocalizedRecord>& records) {
   char language[2], country[2];
-  UserLanguage(language, country);
+  colour::UserLanguage(language, country);
   return icc::ChooseLocalizedRecord(records, language, country);
 }
 

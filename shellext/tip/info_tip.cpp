@@ -2,10 +2,15 @@
 
 #include <shlobj.h>
 
+#include <vector>
+
 #include "com_object.h"
 #include "dispatch.h"
 #include "guids.h"
+#include "icc_profile.h"
+#include "localized_text.h"
 #include "module.h"
+#include "user_language.h"
 
 namespace hueshell {
 namespace {
@@ -125,6 +130,103 @@ DWORD DescriptionTagSize(const Platform& platform, HPROFILE profile) {
   return size;
 }
 
+// "Description: " and the ASCII text of a description record: the count at offset 8, then
+// that many bytes from offset 12 up to the first zero byte.
+HRESULT AppendTextDescription(const Platform& platform, HPROFILE profile, BSTR* text) {
+  BYTE stored[4];
+  DWORD size = sizeof stored;
+  BOOL reference = FALSE;
+  if (!platform.GetColorProfileElement(profile, kDescTag, kAsciiCountOffset, &size, stored,
+                                       &reference) ||
+      size != sizeof stored)
+    return E_FAIL;
+  DWORD count = DWORD(stored[0]) << 24 | DWORD(stored[1]) << 16 | DWORD(stored[2]) << 8 | stored[3];
+
+  // The count is the file's word: never allocate more than the tag really holds.
+  const DWORD tag_size = DescriptionTagSize(platform, profile);
+  const DWORD available = tag_size > kAsciiTextOffset ? tag_size - kAsciiTextOffset : 0;
+  if (count > available) count = available;
+
+  HeapBlock buffer(count);
+  char* bytes = buffer.as<char>();
+  if (!bytes) return E_OUTOFMEMORY;
+  DWORD delivered = count;
+  if (!platform.GetColorProfileElement(profile, kDescTag, kAsciiTextOffset, &delivered,
+                                       bytes, &reference))
+    return E_FAIL;
+  if (delivered > count) delivered = count;
+  DWORD length = 0;
+  while (length < delivered && bytes[length] != '\0') ++length;
+
+  Append(platform, text, "Description: ");
+  Append(platform, text, bytes, int(length));
+  return S_OK;
+}
+
+bool IsLocalized(const Platform& platform, HPROFILE profile) {
+  BYTE type[4];
+  DWORD size = sizeof type;
+  BOOL reference = FALSE;
+  return platform.GetColorProfileElement(profile, kDescTag, 0, &size, type, &reference) &&
+         size == sizeof type && icc::LoadBE32(type) == icc::Signature("mluc");
+}
+
+// "Description: " and the text of a table of localized records: the record for the user's
+// UI language (else US English, else the first), in the ANSI code page.  Only the table
+// and that one string are read, each bounded by the tag's real size.
+HRESULT AppendLocalizedDescription(const Platform& platform, HPROFILE profile, BSTR* text) {
+  const DWORD tag_size = DescriptionTagSize(platform, profile);
+  BYTE header[icc::kLocalizedHeaderSize];
+  DWORD size = sizeof header;
+  BOOL reference = FALSE;
+  if (!platform.GetColorProfileElement(profile, kDescTag, 0, &size, header, &reference) ||
+      size != sizeof header)
+    return E_FAIL;
+  const DWORD table_size = DWORD(icc::LocalizedTableBytes(header, tag_size));
+  HeapBlock table(table_size);
+  if (!table.as<BYTE>()) return E_OUTOFMEMORY;
+  size = table_size;
+  if (!platform.GetColorProfileElement(profile, kDescTag, 0, &size, table.as<BYTE>(), &reference))
+    return E_FAIL;
+  std::vector<icc::LocalizedEntry> entries;
+  if (!icc::ParseLocalizedEntries(table.as<BYTE>(), size < table_size ? size : table_size, tag_size,
+                                  &entries))
+    return E_FAIL;
+  char language[2], country[2];
+  colour::UserLanguage(language, country);
+  const int chosen = icc::ChooseLocalizedRecord(entries, language, country);
+
+  DWORD units = 0;
+  HeapBlock wide(chosen < 0 ? sizeof(WCHAR) : (SIZE_T(entries[std::size_t(chosen)].length) / 2 + 1) * sizeof(WCHAR));
+  if (!wide.as<WCHAR>()) return E_OUTOFMEMORY;
+  if (chosen >= 0 && entries[std::size_t(chosen)].length != 0) {
+    const icc::LocalizedEntry& entry = entries[std::size_t(chosen)];
+    HeapBlock stored(entry.length);
+    if (!stored.as<BYTE>()) return E_OUTOFMEMORY;
+    DWORD delivered = entry.length;
+    if (!platform.GetColorProfileElement(profile, kDescTag, entry.offset, &delivered,
+                                         stored.as<BYTE>(), &reference))
+      return E_FAIL;
+    if (delivered > entry.length) delivered = entry.length;
+    const BYTE* be = stored.as<BYTE>();
+    while (units < delivered / 2 && (be[2 * units] | be[2 * units + 1]) != 0) {
+      wide.as<WCHAR>()[units] = WCHAR(be[2 * units] << 8 | be[2 * units + 1]);
+      ++units;
+    }
+  }
+
+  Append(platform, text, "Description: ");
+  if (units == 0) return S_OK;
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.as<WCHAR>(), int(units), nullptr, 0,
+                                        nullptr, nullptr);
+  HeapBlock ansi(SIZE_T(bytes > 0 ? bytes : 1));
+  if (bytes > 0 && ansi.as<char>() &&
+      WideCharToMultiByte(CP_ACP, 0, wide.as<WCHAR>(), int(units), ansi.as<char>(), bytes, nullptr,
+                          nullptr) == bytes)
+    Append(platform, text, ansi.as<char>(), bytes);
+  return S_OK;
+}
+
 class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, public ObjectRoot {
  public:
   CICCTip(IUnknown* outer, const Platform* platform) : ObjectRoot(outer), platform_(*platform) {
@@ -229,33 +331,10 @@ HRESULT ComposeTip(const Platform& platform, const char* path, BSTR* text) {
                       platform.OpenColorProfileA(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
   if (!profile.get()) return E_FAIL;
 
-  BYTE stored[4];
-  DWORD size = sizeof stored;
-  BOOL reference = FALSE;
-  if (!platform.GetColorProfileElement(profile.get(), kDescTag, kAsciiCountOffset, &size, stored,
-                                       &reference) ||
-      size != sizeof stored)
-    return E_FAIL;
-  DWORD count = DWORD(stored[0]) << 24 | DWORD(stored[1]) << 16 | DWORD(stored[2]) << 8 | stored[3];
-
-  // The count is the file's word: never allocate more than the tag really holds.
-  const DWORD tag_size = DescriptionTagSize(platform, profile.get());
-  const DWORD available = tag_size > kAsciiTextOffset ? tag_size - kAsciiTextOffset : 0;
-  if (count > available) count = available;
-
-  HeapBlock buffer(count);
-  char* bytes = buffer.as<char>();
-  if (!bytes) return E_OUTOFMEMORY;
-  DWORD delivered = count;
-  if (!platform.GetColorProfileElement(profile.get(), kDescTag, kAsciiTextOffset, &delivered,
-                                       bytes, &reference))
-    return E_FAIL;
-  if (delivered > count) delivered = count;
-  DWORD length = 0;
-  while (length < delivered && bytes[length] != '\0') ++length;
-
-  Append(platform, text, "Description: ");
-  Append(platform, text, bytes, int(length));
+  const HRESULT described = IsLocalized(platform, profile.get())
+                                ? AppendLocalizedDescription(platform, profile.get(), text)
+                                : AppendTextDescription(platform, profile.get(), text);
+  if (FAILED(described)) return described;
 
   PROFILEHEADER header;
   if (!platform.GetColorProfileHeader(profile.get(), &header)) return E_FAIL;

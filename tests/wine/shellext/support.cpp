@@ -319,6 +319,19 @@ std::string IndependentTip(const std::vector<uint8_t>& file) {
     if (Chars(Get32(file, row)) != "desc") continue;
     const uint32_t offset = Get32(file, row + 4);
     const uint32_t count = Get32(file, offset + 8);
+    if (Chars(Get32(file, offset)) == "mluc") {
+      // Localized records: the US English one (the UI language here), else the first.
+      uint32_t chosen = 0;
+      for (uint32_t k = 0; k < count; ++k)
+        if (Chars(Get32(file, offset + 16 + 12 * k)) == "enUS") chosen = k;
+      const std::size_t record = offset + 16 + 12 * std::size_t(chosen);
+      const uint32_t length = Get32(file, record + 4), start = offset + Get32(file, record + 8);
+      std::wstring wide;
+      for (uint32_t k = 0; k + 1 < length && (file[start + k] | file[start + k + 1]) != 0; k += 2)
+        wide += wchar_t(file[start + k] << 8 | file[start + k + 1]);
+      description = Narrow(wide.c_str());
+      break;
+    }
     for (uint32_t k = 0; k < count && file[offset + 12 + k] != 0; ++k)
       description += char(file[offset + 12 + k]);
     break;
@@ -339,6 +352,7 @@ std::vector<std::string> SystemProfiles() {
     const char* folder;
     const char* patterns[3];
   } places[] = {{"Z:\\usr\\share\\color\\icc\\", {"*.icc", "*.ICM", nullptr}},
+                {"Z:\\usr\\share\\color\\icc\\colord\\", {"*.icc", nullptr, nullptr}},
                 {"Z:\\usr\\share\\color\\argyll\\ref\\", {"*.icm", nullptr, nullptr}}};
   for (const auto& place : places) {
     for (const char* const* pattern = place.patterns; *pattern; ++pattern) {

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "guids.h"
+#include "icc_profile.h"
 #include "info_tip.h"
+#include "localized_text.h"
 #include "platform.h"
 #include "support.h"
 
@@ -360,12 +362,69 @@ TEST_F(Tip, LoadKeepsToThePathField) {
   info->Release();
 }
 
+// A profile whose description is the given table of localized records.
+std::vector<uint8_t> LocalizedProfile(const std::vector<uint8_t>& tag) {
+  shx::ProfileShape shape;
+  shape.count = icc::LoadBE32(tag.data() + 8);
+  shape.text.assign(tag.begin() + 12, tag.end());
+  std::vector<uint8_t> file = shx::BuildProfile(shape);
+  const uint32_t offset = icc::LoadBE32(file.data() + 136);
+  std::copy_n("mluc", 4, file.begin() + offset);
+  return file;
+}
+
+icc::LocalizedRecord Record(const char* language, const char* country, std::u16string text) {
+  icc::LocalizedRecord r;
+  std::copy_n(language, 2, r.language);
+  std::copy_n(country, 2, r.country);
+  r.text = std::move(text);
+  return r;
+}
+
+TEST_F(Tip, LocalizedDescriptionsShowTheUserLanguageAndStayInsideTheTag) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> tag;
+    const char* description;
+  };
+  auto outside = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
+  icc::StoreBE32(outside.data() + 16 + 8, 0x7FFFFFF0);
+  auto longer = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
+  icc::StoreBE32(longer.data() + 16 + 4, 0x7FFFFFFF);
+  auto odd = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
+  icc::StoreBE32(odd.data() + 16 + 4, 5);
+  auto many = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
+  icc::StoreBE32(many.data() + 8, 0xFFFFFFFF);
+  const Case cases[] = {
+      {"languages", icc::BuildLocalizedText({Record("de", "DE", u"Bildschirm"),
+                                             Record("en", "US", u"Caf\u00e9 monitor"),
+                                             Record("fr", "FR", u"\u00c9cran")}),
+       "Caf\xe9 monitor"},
+      {"first", icc::BuildLocalizedText({Record("ja", "JP", u"Display"), Record("it", "IT", u"x")}),
+       "Display"},
+      {"none", icc::BuildLocalizedText({}), ""},
+      {"outside", outside, ""},
+      {"longer", longer, "Monitor"},
+      {"odd", odd, "Mo"},
+      {"many", many, "Monitor"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder_ + "\\" + c.name + ".icc";
+    shx::WriteFileBytes(path, LocalizedProfile(c.tag));
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(TipOf(shx::Wide(path), &hr),
+              Lines(c.description, "Monitor", "RGB", "XYZ", "Perceptual"));
+    EXPECT_EQ(hr, S_OK);
+  }
+}
+
 TEST_F(Tip, EverySystemProfileMatchesItsOwnBytes) {
   const std::vector<std::string> profiles = shx::SystemProfiles();
-  ASSERT_GE(profiles.size(), 20u);
+  ASSERT_GE(profiles.size(), 45u);  // version 2 and version 4
   for (const std::string& path : profiles) {
     const std::vector<uint8_t> bytes = shx::ReadFileBytes(path);
-    ASSERT_EQ(bytes[8], 2) << path << " is a version 2 profile";
+    ASSERT_TRUE(bytes[8] == 2 || bytes[8] == 4) << path;
     HRESULT hr = E_FAIL;
     EXPECT_EQ(TipOf(path, &hr), shx::IndependentTip(bytes)) << path;
     EXPECT_EQ(hr, S_OK) << path;
