@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace icc {
@@ -14,6 +15,12 @@ constexpr std::size_t kLocalizedHeaderSize = 16;
 constexpr std::size_t kLocalizedRecordSize = 12;
 
 struct LocalizedRecord {
+  LocalizedRecord() = default;
+  LocalizedRecord(const char* language_code, const char* country_code, std::u16string words)
+      : language{language_code[0], language_code[1]},
+        country{country_code[0], country_code[1]},
+        text(std::move(words)) {}
+
   char language[2] = {};  // ISO 639-1, e.g. "en"
   char country[2] = {};   // ISO 3166-1, e.g. "US"
   std::u16string text;

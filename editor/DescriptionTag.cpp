@@ -185,10 +185,7 @@ BOOL CDescriptionTag::BuildLocalized(const char* pszDescription) {
   if (!ToUtf16(pszDescription, &text)) return FALSE;
   std::vector<icc::LocalizedRecord> records = m_records;
   if (m_iRecord < 0 || std::size_t(m_iRecord) >= records.size()) {
-    icc::LocalizedRecord record;
-    memcpy(record.language, "en", 2);
-    memcpy(record.country, "US", 2);
-    records.push_back(record);
+    records.emplace_back("en", "US", std::u16string());
     m_iRecord = int(records.size() - 1);
   }
   records[std::size_t(m_iRecord)].text = text;

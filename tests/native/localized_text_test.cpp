@@ -11,13 +11,7 @@
 
 namespace {
 
-icc::LocalizedRecord Record(const char* language, const char* country, std::u16string text) {
-  icc::LocalizedRecord r;
-  std::copy_n(language, 2, r.language);
-  std::copy_n(country, 2, r.country);
-  r.text = std::move(text);
-  return r;
-}
+using Record = icc::LocalizedRecord;
 
 std::vector<icc::LocalizedRecord> Parse(const std::vector<uint8_t>& tag) {
   std::vector<icc::LocalizedRecord> records;

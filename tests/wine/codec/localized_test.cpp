@@ -18,13 +18,7 @@ using namespace testing_icc;
 
 namespace {
 
-icc::LocalizedRecord Record(const char* language, const char* country, std::u16string text) {
-  icc::LocalizedRecord r;
-  std::copy_n(language, 2, r.language);
-  std::copy_n(country, 2, r.country);
-  r.text = std::move(text);
-  return r;
-}
+using Record = icc::LocalizedRecord;
 
 // The bytes of one tag of a profile file, by its table row.
 std::vector<uint8_t> TagOf(const std::vector<uint8_t>& file, const char* signature) {

@@ -373,13 +373,7 @@ std::vector<uint8_t> LocalizedProfile(const std::vector<uint8_t>& tag) {
   return file;
 }
 
-icc::LocalizedRecord Record(const char* language, const char* country, std::u16string text) {
-  icc::LocalizedRecord r;
-  std::copy_n(language, 2, r.language);
-  std::copy_n(country, 2, r.country);
-  r.text = std::move(text);
-  return r;
-}
+using Record = icc::LocalizedRecord;
 
 TEST_F(Tip, LocalizedDescriptionsShowTheUserLanguageAndStayInsideTheTag) {
   struct Case {
