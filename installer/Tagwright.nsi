@@ -148,15 +148,21 @@ Function ${UN}RemoveInstallation
     !insertmacro RunRegsvr32 32 "/s /u" "$INSTDIR\Hueshell.dll"
   ${EndIf}
 
-  ; A library that a running Explorer still holds goes at the next restart. The folder
-  ; cannot go while it is this process's working directory (SetOutPath makes it so).
+  ; A file still in use (a library that Explorer holds, the running program) goes at the
+  ; next restart, and then so do the folders. A folder cannot go while it is this
+  ; process's working directory, which SetOutPath made it.
   SetOutPath "$TEMP"
   Delete /REBOOTOK "$INSTDIR\x86\Hueshell.dll"
-  RMDir "$INSTDIR\x86"
   Delete /REBOOTOK "$INSTDIR\Hueshell.dll"
-  Delete "$INSTDIR\${PRODUCT}.exe"
+  Delete /REBOOTOK "$INSTDIR\${PRODUCT}.exe"
   Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  ${If} ${RebootFlag}
+    RMDir /REBOOTOK "$INSTDIR\x86"
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    RMDir "$INSTDIR\x86"
+    RMDir "$INSTDIR"
+  ${EndIf}
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 FunctionEnd
@@ -165,8 +171,8 @@ FunctionEnd
 !insertmacro DefineRemoveInstallation "un."
 
 ; The registry view and the shortcut folder this setup works in. The libraries' own
-; registration is done by regsvr32 in the view of each library's bitness; everything the
-; setup writes itself goes into the system's native view.
+; registration is done by regsvr32 in the view of each library's bitness; what the setup
+; writes itself goes into the system's native view (the Approved list into both).
 !macro SelectContext
   SetShellVarContext all
   ${If} ${RunningX64}
@@ -210,7 +216,7 @@ FunctionEnd
   !insertmacro RunRegsvr32 ${BITS} "/s" "${DLL}"
   ${If} ${Errors}
   ${OrIf} $0 != 0
-    MessageBox MB_OK|MB_ICONSTOP "${DLL} could not be registered (regsvr32: $0).$\r$\nNothing has been installed." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "${DLL} could not be registered (regsvr32: $0).$\r$\nSetup has removed ${PRODUCT} again." /SD IDOK
     Call RemoveInstallation
     Abort
   ${EndIf}
