@@ -130,6 +130,21 @@ std::vector<uint32_t> UnalignedTags(const Bytes& file) {
   return unaligned;
 }
 
+// Every tag but the description as it was, and no tag more or less.
+void ExpectOtherTagsUnchanged(cmsHPROFILE before, cmsHPROFILE after) {
+  const cmsInt32Number count = cmsGetTagCount(before);
+  EXPECT_EQ(cmsGetTagCount(after), count);
+  for (cmsInt32Number i = 0; i < count; ++i) {
+    const cmsTagSignature sig = cmsGetTagSignature(before, cmsUInt32Number(i));
+    if (sig == cmsSigProfileDescriptionTag) continue;
+    Bytes a, b;
+    ASSERT_TRUE(RawTag(before, sig, &a));
+    EXPECT_TRUE(cmsIsTag(after, sig)) << std::hex << sig;
+    ASSERT_TRUE(RawTag(after, sig, &b));
+    EXPECT_EQ(a, b) << "tag " << std::hex << sig << " changed";
+  }
+}
+
 // Every check of one copy; failures name the copy.
 void CheckCopy(const std::string& copy, const std::string& original, const std::string& text) {
   SCOPED_TRACE(copy);
@@ -155,18 +170,7 @@ void CheckCopy(const std::string& copy, const std::string& original, const std::
   ASSERT_TRUE(RawTag(after.h, cmsSigProfileDescriptionTag, &new_desc));
   EXPECT_EQ(new_desc, ExpectedRecord(text, HasUnicode(old_desc)));
 
-  // Every other tag as it was, and no tag more or less.
-  const cmsInt32Number count = cmsGetTagCount(before.h);
-  EXPECT_EQ(cmsGetTagCount(after.h), count);
-  for (cmsInt32Number i = 0; i < count; ++i) {
-    const cmsTagSignature sig = cmsGetTagSignature(before.h, cmsUInt32Number(i));
-    if (sig == cmsSigProfileDescriptionTag) continue;
-    Bytes a, b;
-    ASSERT_TRUE(RawTag(before.h, sig, &a));
-    EXPECT_TRUE(cmsIsTag(after.h, sig)) << std::hex << sig;
-    ASSERT_TRUE(RawTag(after.h, sig, &b));
-    EXPECT_EQ(a, b) << "tag " << std::hex << sig << " changed";
-  }
+  ExpectOtherTagsUnchanged(before.h, after.h);
 
   // The description as a colour management system reads it.
   Opened reread(copy);
@@ -252,16 +256,7 @@ void CheckVersion4Copy(const std::string& copy, const std::string& original,
     if (old_records[i].first != "en-US") EXPECT_EQ(new_records[i].second, old_records[i].second);
   }
 
-  const cmsInt32Number count = cmsGetTagCount(before.h);
-  EXPECT_EQ(cmsGetTagCount(after.h), count);
-  for (cmsInt32Number i = 0; i < count; ++i) {
-    const cmsTagSignature sig = cmsGetTagSignature(before.h, cmsUInt32Number(i));
-    if (sig == cmsSigProfileDescriptionTag) continue;
-    Bytes a, b;
-    ASSERT_TRUE(RawTag(before.h, sig, &a));
-    ASSERT_TRUE(RawTag(after.h, sig, &b));
-    EXPECT_EQ(a, b) << "tag " << std::hex << sig << " changed";
-  }
+  ExpectOtherTagsUnchanged(before.h, after.h);
 
   // The profile ID: Little CMS's MD5 over the file with the flags, the rendering intent and
   // the ID itself taken as zero.
