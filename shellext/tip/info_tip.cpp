@@ -130,17 +130,11 @@ DWORD DescriptionTagSize(const Platform& platform, HPROFILE profile) {
   return size;
 }
 
-// "Description: " and the ASCII text of a description record: the count at offset 8, then
-// that many bytes from offset 12 up to the first zero byte.
-HRESULT AppendTextDescription(const Platform& platform, HPROFILE profile, BSTR* text) {
-  BYTE stored[4];
-  DWORD size = sizeof stored;
+// "Description: " and the ASCII text of a description record: `count` (the number at offset
+// 8) bytes from offset 12, up to the first zero byte.
+HRESULT AppendTextDescription(const Platform& platform, HPROFILE profile, DWORD count,
+                              BSTR* text) {
   BOOL reference = FALSE;
-  if (!platform.GetColorProfileElement(profile, kDescTag, kAsciiCountOffset, &size, stored,
-                                       &reference) ||
-      size != sizeof stored)
-    return E_FAIL;
-  DWORD count = DWORD(stored[0]) << 24 | DWORD(stored[1]) << 16 | DWORD(stored[2]) << 8 | stored[3];
 
   // The count is the file's word: never allocate more than the tag really holds.
   const DWORD tag_size = DescriptionTagSize(platform, profile);
@@ -163,29 +157,17 @@ HRESULT AppendTextDescription(const Platform& platform, HPROFILE profile, BSTR* 
   return S_OK;
 }
 
-bool IsLocalized(const Platform& platform, HPROFILE profile) {
-  BYTE type[4];
-  DWORD size = sizeof type;
-  BOOL reference = FALSE;
-  return platform.GetColorProfileElement(profile, kDescTag, 0, &size, type, &reference) &&
-         size == sizeof type && icc::LoadBE32(type) == icc::Signature("mluc");
-}
-
 // "Description: " and the text of a table of localized records: the record for the user's
 // UI language (else US English, else the first), in the ANSI code page.  Only the table
 // and that one string are read, each bounded by the tag's real size.
-HRESULT AppendLocalizedDescription(const Platform& platform, HPROFILE profile, BSTR* text) {
+HRESULT AppendLocalizedDescription(const Platform& platform, HPROFILE profile,
+                                   const BYTE header[icc::kLocalizedHeaderSize], BSTR* text) {
   const DWORD tag_size = DescriptionTagSize(platform, profile);
-  BYTE header[icc::kLocalizedHeaderSize];
-  DWORD size = sizeof header;
-  BOOL reference = FALSE;
-  if (!platform.GetColorProfileElement(profile, kDescTag, 0, &size, header, &reference) ||
-      size != sizeof header)
-    return E_FAIL;
   const DWORD table_size = DWORD(icc::LocalizedTableBytes(header, tag_size));
   HeapBlock table(table_size);
   if (!table.as<BYTE>()) return E_OUTOFMEMORY;
-  size = table_size;
+  DWORD size = table_size;
+  BOOL reference = FALSE;
   if (!platform.GetColorProfileElement(profile, kDescTag, 0, &size, table.as<BYTE>(), &reference))
     return E_FAIL;
   std::vector<icc::LocalizedEntry> entries;
@@ -331,9 +313,22 @@ HRESULT ComposeTip(const Platform& platform, const char* path, BSTR* text) {
                       platform.OpenColorProfileA(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
   if (!profile.get()) return E_FAIL;
 
-  const HRESULT described = IsLocalized(platform, profile.get())
-                                ? AppendLocalizedDescription(platform, profile.get(), text)
-                                : AppendTextDescription(platform, profile.get(), text);
+  // One read tells the kind of record and gives what each kind needs first: the ASCII
+  // count at offset 8 of a description record, the 16-byte header of localized records.
+  BYTE head[icc::kLocalizedHeaderSize];
+  DWORD delivered = sizeof head;
+  BOOL reference = FALSE;
+  if (!platform.GetColorProfileElement(profile.get(), kDescTag, 0, &delivered, head, &reference) ||
+      delivered < kAsciiTextOffset)
+    return E_FAIL;
+  HRESULT described;
+  if (icc::LoadBE32(head) == icc::Signature("mluc"))
+    described = delivered == sizeof head
+                    ? AppendLocalizedDescription(platform, profile.get(), head, text)
+                    : E_FAIL;
+  else
+    described = AppendTextDescription(platform, profile.get(), icc::LoadBE32(head + kAsciiCountOffset),
+                                      text);
   if (FAILED(described)) return described;
 
   PROFILEHEADER header;
