@@ -9,16 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "icc_profile.h"
 #include "localized_text.h"
-
-#define CHECK(cond)                                                             \
-  do {                                                                          \
-    if (!(cond)) {                                                              \
-      std::fprintf(stderr, "check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                             \
-    }                                                                           \
-  } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Exactly the tag's bytes, so that AddressSanitizer sees any read past them.

@@ -25,19 +25,12 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "icc_profile.h"
 #include "md5.h"
 #include "text_description.h"
 
 namespace {
-
-#define CHECK(cond)                                                             \
-  do {                                                                          \
-    if (!(cond)) {                                                              \
-      std::fprintf(stderr, "check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                             \
-    }                                                                           \
-  } while (0)
 
 // The fuzzer's input as a file.  The container promises never to read outside the file,
 // so a read out of range is a failure of the container, not an I/O error.

@@ -8,16 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "icc_profile.h"
 #include "text_description.h"
-
-#define CHECK(cond)                                                             \
-  do {                                                                          \
-    if (!(cond)) {                                                              \
-      std::fprintf(stderr, "check failed at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                             \
-    }                                                                           \
-  } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // A copy of exactly the tag's size, so that AddressSanitizer sees any read past it.

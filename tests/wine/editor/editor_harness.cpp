@@ -4,82 +4,34 @@
 #include <fstream>
 #include <iterator>
 
+#include "icc_profile.h"
+#include "profile_builder.h"
+
 CTagwrightApp theApp;
 
 namespace harness {
 namespace {
 
-void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
-  b[at] = uint8_t(v >> 24);
-  b[at + 1] = uint8_t(v >> 16);
-  b[at + 2] = uint8_t(v >> 8);
-  b[at + 3] = uint8_t(v);
-}
-
-uint32_t Get32(const std::vector<uint8_t>& b, std::size_t at) {
-  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
-}
-
-std::vector<uint8_t> DescTag(const std::string& text, bool unicode) {
-  const std::size_t n = text.size() + 1;
-  const std::size_t u = unicode ? 2 + 2 * n : 0;
-  std::vector<uint8_t> tag(90 + n + u, 0);
-  std::memcpy(tag.data(), "desc", 4);
-  Put32(tag, 8, uint32_t(n));
-  std::memcpy(tag.data() + 12, text.c_str(), n);
-  if (unicode) {
-    Put32(tag, 16 + n, uint32_t(n + 1));
-    tag[20 + n] = 0xFE;
-    tag[21 + n] = 0xFF;
-    for (std::size_t i = 0; i < text.size(); ++i) tag[22 + n + 2 * i + 1] = uint8_t(text[i]);
-  }
-  const std::size_t script = 20 + n + u;
-  tag[script + 2] = uint8_t(n < 67 ? n : 67);
-  std::memcpy(tag.data() + script + 3, text.c_str(), n < 67 ? n : 67);
-  return tag;
-}
-
-std::vector<uint8_t> Assemble(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& tags) {
-  std::size_t at = 128 + 4 + 12 * tags.size();
-  std::vector<uint8_t> file(at, 0);
-  Put32(file, 8, 0x02100000);
-  std::memcpy(file.data() + 12, "mntr", 4);
-  std::memcpy(file.data() + 16, "RGB ", 4);
-  std::memcpy(file.data() + 20, "XYZ ", 4);
-  std::memcpy(file.data() + 36, "acsp", 4);
-  Put32(file, 128, uint32_t(tags.size()));
-  for (std::size_t i = 0; i < tags.size(); ++i) {
-    const auto& tag = tags[i];
-    std::memcpy(file.data() + 132 + 12 * i, tag.first.c_str(), 4);
-    Put32(file, 136 + 12 * i, uint32_t(at));
-    Put32(file, 140 + 12 * i, uint32_t(tag.second.size()));
-    file.insert(file.end(), tag.second.begin(), tag.second.end());
-    at += tag.second.size();
-    while (file.size() % 4) file.push_back(0);
-    at = file.size();
-  }
-  Put32(file, 0, uint32_t(file.size()));
-  return file;
-}
-
 std::vector<uint8_t> WhitePoint() {
   std::vector<uint8_t> xyz(20, 0);
   std::memcpy(xyz.data(), "XYZ ", 4);
-  Put32(xyz, 8, 0xF351);
-  Put32(xyz, 12, 0x10000);
-  Put32(xyz, 16, 0x116CC);
+  icc::StoreBE32(xyz.data() + 8, 0xF351);
+  icc::StoreBE32(xyz.data() + 12, 0x10000);
+  icc::StoreBE32(xyz.data() + 16, 0x116CC);
   return xyz;
 }
 
 }  // namespace
 
 std::vector<uint8_t> MakeProfile(const std::string& description, bool unicode, bool without_desc) {
-  if (without_desc) return Assemble({{"wtpt", WhitePoint()}});
-  return Assemble({{"desc", DescTag(description, unicode)}, {"wtpt", WhitePoint()}});
+  if (without_desc) return testing_icc::BuildProfile({{"wtpt", WhitePoint()}});
+  return testing_icc::BuildProfile(
+      {{"desc", testing_icc::DescTag(description, unicode)}, {"wtpt", WhitePoint()}});
 }
 
 std::vector<uint8_t> MakeBrokenProfile() {
-  return Assemble({{"desc", {'d', 'e', 's', 'c', 0, 0, 0, 0}}, {"wtpt", WhitePoint()}});
+  return testing_icc::BuildProfile(
+      {{"desc", {'d', 'e', 's', 'c', 0, 0, 0, 0}}, {"wtpt", WhitePoint()}});
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
@@ -101,16 +53,16 @@ StoredProfile Inspect(const std::string& path) {
   const std::vector<uint8_t> file = ReadFileBytes(path);
   p.file_size = file.size();
   if (file.size() < 132) return p;
-  p.header_size = Get32(file, 0);
-  const uint32_t count = Get32(file, 128);
+  p.header_size = icc::LoadBE32(file.data() + 0);
+  const uint32_t count = icc::LoadBE32(file.data() + 128);
   for (uint32_t i = 0; i < count && 144 + 12 * i <= file.size(); ++i) {
     if (std::memcmp(file.data() + 132 + 12 * i, "desc", 4) != 0) continue;
-    const uint32_t at = Get32(file, 136 + 12 * i);
-    p.desc_size = Get32(file, 140 + 12 * i);
+    const uint32_t at = icc::LoadBE32(file.data() + 136 + 12 * i);
+    p.desc_size = icc::LoadBE32(file.data() + 140 + 12 * i);
     if (at + p.desc_size > file.size() || p.desc_size < 12) return p;
-    const uint32_t n = Get32(file, at + 8);
+    const uint32_t n = icc::LoadBE32(file.data() + at + 8);
     p.description.assign(reinterpret_cast<const char*>(file.data() + at + 12));
-    if (16 + n + 4 <= p.desc_size) p.unicode = Get32(file, at + 16 + n) != 0;
+    if (16 + n + 4 <= p.desc_size) p.unicode = icc::LoadBE32(file.data() + at + 16 + n) != 0;
   }
   return p;
 }

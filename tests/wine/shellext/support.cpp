@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "icc_profile.h"
+
 namespace shx {
 
 std::string WindowsPath(const std::string& unix_path) {
@@ -82,21 +84,12 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
   CloseHandle(h);
 }
 
-namespace {
-void Put32(std::vector<uint8_t>& b, std::size_t at, uint32_t v) {
-  b[at] = uint8_t(v >> 24);
-  b[at + 1] = uint8_t(v >> 16);
-  b[at + 2] = uint8_t(v >> 8);
-  b[at + 3] = uint8_t(v);
-}
-}  // namespace
-
 std::vector<uint8_t> BuildProfile(const ProfileShape& shape) {
   const uint32_t tags = (shape.with_desc ? 1 : 0) + (shape.padding ? 1 : 0);
   const uint32_t data_start = 132 + 12 * tags;
   std::vector<uint8_t> desc(12 + shape.text.size());
-  Put32(desc, 0, 0x64657363);
-  Put32(desc, 8, shape.count);
+  icc::StoreBE32(desc.data(), 0x64657363);
+  icc::StoreBE32(desc.data() + 8, shape.count);
   std::copy(shape.text.begin(), shape.text.end(), desc.begin() + 12);
   if (shape.desc_size) desc.resize(shape.desc_size);
   const uint32_t desc_size = shape.with_desc ? uint32_t(desc.size()) : 0;
@@ -104,26 +97,26 @@ std::vector<uint8_t> BuildProfile(const ProfileShape& shape) {
   const uint32_t length = shape.padding ? pad_at + shape.padding : data_start + desc_size;
 
   std::vector<uint8_t> b(length);
-  Put32(b, 0, length);
-  Put32(b, 8, 0x02100000);
-  Put32(b, 12, shape.device_class);
-  Put32(b, 16, shape.colour_space);
-  Put32(b, 20, shape.connection_space);
-  Put32(b, 36, 0x61637370);  // acsp
-  Put32(b, 64, shape.intent);
-  Put32(b, 128, tags);
+  icc::StoreBE32(b.data(), length);
+  icc::StoreBE32(b.data() + 8, 0x02100000);
+  icc::StoreBE32(b.data() + 12, shape.device_class);
+  icc::StoreBE32(b.data() + 16, shape.colour_space);
+  icc::StoreBE32(b.data() + 20, shape.connection_space);
+  icc::StoreBE32(b.data() + 36, 0x61637370);  // acsp
+  icc::StoreBE32(b.data() + 64, shape.intent);
+  icc::StoreBE32(b.data() + 128, tags);
   std::size_t row = 132;
   if (shape.with_desc) {
-    Put32(b, row, 0x64657363);
-    Put32(b, row + 4, data_start);
-    Put32(b, row + 8, desc_size);
+    icc::StoreBE32(b.data() + row, 0x64657363);
+    icc::StoreBE32(b.data() + row + 4, data_start);
+    icc::StoreBE32(b.data() + row + 8, desc_size);
     std::copy(desc.begin(), desc.end(), b.begin() + data_start);
     row += 12;
   }
   if (shape.padding) {
-    Put32(b, row, 0x41324230);  // A2B0
-    Put32(b, row + 4, pad_at);
-    Put32(b, row + 8, shape.padding);
+    icc::StoreBE32(b.data() + row, 0x41324230);  // A2B0
+    icc::StoreBE32(b.data() + row + 4, pad_at);
+    icc::StoreBE32(b.data() + row + 8, shape.padding);
   }
   return b;
 }
@@ -284,7 +277,7 @@ namespace {
 
 uint32_t Get32(const std::vector<uint8_t>& b, std::size_t at) {
   if (at + 4 > b.size()) throw std::runtime_error("short profile");
-  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+  return icc::LoadBE32(b.data() + at);
 }
 
 std::string Chars(uint32_t v) {
