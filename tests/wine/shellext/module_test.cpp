@@ -525,20 +525,20 @@ TEST_F(Com, AFolderWithAnApostropheIsRegisteredUnchanged) {
 // COM runtime, by CLSID and by ProgID, and asks for a real profile's tip.
 TEST_F(Com, AnotherProcessUsesTheClassesAfterRegsvr32) {
   const std::string quoted = "\"" + DllPath() + "\"";
-  ASSERT_EQ(shx::RunProgram("regsvr32.exe /s " + quoted), 0u);
+  std::string output;
+  ASSERT_EQ(shx::RunProgram("regsvr32.exe /s " + quoted, &output), 0u) << output;
   ExpectClassKeys("ICCTip", kTipClsid, DllPath());
   ExpectClassKeys("ICCMenu", kMenuClsid, DllPath());
   ExpectNoShellAssociation();
 
   const std::string profile = "Z:\\usr\\share\\color\\icc\\sRGB.icc";
-  std::string output;
   EXPECT_EQ(shx::RunProgram("\"" + shx::WindowsPath(HUESHELL_CLIENT) + "\" \"" + profile + "\"", &output), 0u)
       << output;
   const std::string tip = shx::IndependentTip(shx::ReadFileBytes(profile));
   EXPECT_EQ(output, "ICCTip by CLSID:\n" + tip + "\nICCTip by ProgID:\n" + tip +
                         "\nICCMenu by CLSID: IContextMenu\nICCMenu by ProgID: IContextMenu\n");
 
-  ASSERT_EQ(shx::RunProgram("regsvr32.exe /s /u " + quoted), 0u);
+  ASSERT_EQ(shx::RunProgram("regsvr32.exe /s /u " + quoted, &output), 0u) << output;
   ExpectNothingRegistered();
 }
 

@@ -249,10 +249,20 @@ DWORD RunProgram(const std::string& command_line, std::string* output) {
   startup.hStdError = write_end;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
-  std::string line = command_line;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+  // Wine now and then fails to start a process while the machine is busy; a start that
+  // failed is tried again (a program that ran is never run twice).
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt) Sleep(500);
+    std::string line = command_line;
+    started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    if (!started) error = GetLastError();
+  }
+  if (!started) {
     CloseHandle(read_end);
     CloseHandle(write_end);
+    if (output) *output = "CreateProcessA failed with error " + std::to_string(error);
     return 0xFFFFFFFF;
   }
   CloseHandle(write_end);

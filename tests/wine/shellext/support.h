@@ -93,6 +93,7 @@ std::string StringValue(const std::string& path, const std::string& name = "");
 std::vector<std::string> Subkeys(const std::string& path);
 
 // Runs a program, waits, and returns its exit code; its standard output goes to *output.
+// When the program cannot be started the answer is 0xFFFFFFFF and *output says why.
 DWORD RunProgram(const std::string& command_line, std::string* output = nullptr);
 
 }  // namespace shx
