@@ -5,27 +5,10 @@
 #include <cstring>
 
 #include "icc_profile.h"
+#include "profile_builder.h"
 
 namespace bench {
 namespace {
-
-// A description record with ASCII, Unicode and ScriptCode parts, as the editor writes it.
-std::vector<uint8_t> DescTag(const std::string& text) {
-  const uint32_t n = uint32_t(text.size() + 1);
-  const uint32_t u = 2 + 2 * n;
-  std::vector<uint8_t> tag(90 + n + u);
-  std::memcpy(tag.data(), "desc", 4);
-  icc::StoreBE32(tag.data() + 8, n);
-  std::memcpy(tag.data() + 12, text.data(), text.size());
-  icc::StoreBE32(tag.data() + 16 + n, n + 1);
-  tag[20 + n] = 0xFE;
-  tag[21 + n] = 0xFF;
-  for (std::size_t i = 0; i < text.size(); ++i) tag[22 + n + 2 * i + 1] = uint8_t(text[i]);
-  const uint32_t script = std::min<uint32_t>(n, 67);
-  tag[22 + n + u] = uint8_t(script);
-  std::memcpy(tag.data() + 23 + n + u, text.data(), std::min<std::size_t>(script, text.size()));
-  return tag;
-}
 
 bool Put(std::FILE* f, const void* data, std::size_t count) {
   return std::fwrite(data, 1, count, f) == count;
@@ -44,7 +27,7 @@ uint64_t FileLength(const std::string& path) {
 
 bool MakeProfile(const std::string& path, uint64_t size) {
   if (FileLength(path) == size) return true;
-  const std::vector<uint8_t> desc = DescTag("Benchmark profile, " + FormatSize(size));
+  const std::vector<uint8_t> desc = testing_icc::DescTag("Benchmark profile, " + FormatSize(size), true);
   const uint32_t tags = 3;
   const uint32_t table_start = uint32_t(icc::kTagTableStart + tags * icc::kTagEntrySize);
   const uint32_t tail = icc::Pad4(uint32_t(desc.size())) + 20;
@@ -88,6 +71,20 @@ bool MakeProfile(const std::string& path, uint64_t size) {
        Put(f, zeros, icc::Pad4(uint32_t(desc.size())) - desc.size()) && Put(f, wtpt, 20);
   ok = std::fclose(f) == 0 && ok;
   return ok;
+}
+
+std::vector<Input> PrepareInputs(const std::string& dir, char separator,
+                                 const char* machine_profile) {
+  std::vector<Input> inputs = {{"1 KB", dir + separator + "1k.icc", 1024}};
+  if (machine_profile) inputs.push_back({"ITULab.icc", machine_profile, 0});
+  inputs.push_back({"10 MB", dir + separator + "10m.icc", 10u << 20});
+  inputs.push_back({"100 MB", dir + separator + "100m.icc", 100u << 20});
+  for (const Input& in : inputs)
+    if (in.size && !MakeProfile(in.path, in.size)) {
+      std::fprintf(stderr, "cannot write %s\n", in.path.c_str());
+      return {};
+    }
+  return inputs;
 }
 
 double Median(std::vector<double> values) {

@@ -9,6 +9,30 @@
 
 namespace bench {
 
+// What the info tip takes from a profile, as each reader measured reports it.
+struct Tip {
+  std::string description;
+  uint32_t device_class = 0, colour_space = 0, intent = 0;
+  bool operator==(const Tip& other) const {
+    return description == other.description && device_class == other.device_class &&
+           colour_space == other.colour_space && intent == other.intent;
+  }
+  bool operator!=(const Tip& other) const { return !(*this == other); }
+};
+
+// A profile the benchmarks read: a generated one (`size` bytes) or one of the machine's
+// (`size` 0).
+struct Input {
+  std::string name, path;
+  uint64_t size;
+};
+
+// The generated 1 KB, 10 MB and 100 MB profiles in `dir`, joined with `separator`, written
+// when missing; `machine_profile`, when given, stands second.  Says on stderr what could
+// not be written and returns an empty list.
+std::vector<Input> PrepareInputs(const std::string& dir, char separator,
+                                 const char* machine_profile);
+
 // Writes a profile of about `size` bytes (exactly, when size is a multiple of 4 and at least
 // 1 KB): header, tag table, a large lookup-table tag, then the description tag and a white
 // point.  An existing file of the right length is kept.  Returns false on an I/O error.

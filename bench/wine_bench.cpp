@@ -15,19 +15,13 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "icc_profile.h"
 
 namespace {
 
 constexpr TAGTYPE kDesc = 0x64657363;
 
-uint32_t LoadBE32(const BYTE* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-struct Tip {
-  std::string description;
-  DWORD device_class = 0, colour_space = 0, intent = 0;
-};
+using bench::Tip;
 
 // The calls of one service: ours (namespace colour) or the platform's.
 struct Service {
@@ -72,7 +66,7 @@ bool ReadTip(const Service& s, const std::string& path, Tip* tip, bool whole_tag
     std::vector<char> tag(size + 1);
     ok = size >= 12 && s.get_element(h, kDesc, 0, &size, tag.data(), &reference);
     if (ok) {
-      const DWORD count = LoadBE32(reinterpret_cast<BYTE*>(tag.data()) + 8);
+      const DWORD count = icc::LoadBE32(reinterpret_cast<BYTE*>(tag.data()) + 8);
       tip->description.assign(tag.data() + 12, strnlen(tag.data() + 12, std::min(count, size - 12)));
     }
   } else {
@@ -80,7 +74,7 @@ bool ReadTip(const Service& s, const std::string& path, Tip* tip, bool whole_tag
     DWORD count = 4;
     ok = s.get_element(h, kDesc, 8, &count, be, &reference) && count == 4;
     if (ok) {
-      count = LoadBE32(be);
+      count = icc::LoadBE32(be);
       std::vector<char> text(count + 1);
       ok = s.get_element(h, kDesc, 12, &count, text.data(), &reference);
       if (ok) tip->description.assign(text.data(), strnlen(text.data(), count));
@@ -142,24 +136,13 @@ int main(int argc, char** argv) {
   if (!GetFullPathNameA(argv[1], MAX_PATH, full, nullptr)) return 1;
   const std::string dir = full;
   CreateDirectoryA(dir.c_str(), nullptr);
-  struct Input {
-    std::string name, path;
-    uint64_t size;  // 0: a profile of the machine's
-  };
-  std::vector<Input> inputs = {{"1 KB", dir + "\\1k.icc", 1024}};
-  if (argc > 2) inputs.push_back({"ITULab.icc", argv[2], 0});
-  inputs.push_back({"10 MB", dir + "\\10m.icc", 10u << 20});
-  inputs.push_back({"100 MB", dir + "\\100m.icc", 100u << 20});
-  for (const Input& in : inputs)
-    if (in.size && !bench::MakeProfile(in.path, in.size)) {
-      std::fprintf(stderr, "cannot write %s\n", in.path.c_str());
-      return 1;
-    }
+  const std::vector<bench::Input> inputs = bench::PrepareInputs(dir, '\\', argc > 2 ? argv[2] : nullptr);
+  if (inputs.empty()) return 1;
 
   std::printf("Info tip reads: open, ASCII count, text, header, close (median, warm cache)\n\n");
   bench::Table reads({"profile", "size", "ours", "platform", "platform/ours", "ours/ours@1KB"});
   double ours_small = 0;
-  for (const Input& in : inputs) {
+  for (const bench::Input& in : inputs) {
     Tip a, b;
     if (!ReadTip(kOurs, in.path, &a)) {
       std::fprintf(stderr, "%s: our service cannot read it (error %lu)\n", in.path.c_str(),
@@ -171,8 +154,7 @@ int main(int argc, char** argv) {
     const bool platform_reads = partial || ReadTip(kPlatform, in.path, &b, true);
     if (&in == &inputs.front() && !partial)
       std::printf("(the platform's library refuses partial tag reads: it reads the whole tag)\n\n");
-    if (platform_reads && (a.description != b.description || a.device_class != b.device_class ||
-                           a.intent != b.intent || a.colour_space != b.colour_space)) {
+    if (platform_reads && a != b) {
       std::fprintf(stderr, "%s: the two services disagree\n", in.path.c_str());
       return 1;
     }
@@ -195,7 +177,7 @@ int main(int argc, char** argv) {
   std::printf("\nSave growing the description by 4 bytes, against CopyFileA (median)\n\n");
   bench::Table saves({"profile", "ours (flushed)", "CopyFileA", "copy+flush", "ours/copy",
                       "ours/copy+flush", "platform save"});
-  for (const Input& in : inputs) {
+  for (const bench::Input& in : inputs) {
     if (!in.size) continue;
     const std::string work = in.path + ".save", copy = in.path + ".copy";
     if (!CopyFileA(in.path.c_str(), work.c_str(), FALSE)) return 1;

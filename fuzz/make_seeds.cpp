@@ -139,14 +139,14 @@ int main(int argc, char** argv) {
 
   int n = 0, d = 0, l = 0;
   auto put = [](const std::string& dir, int index, const std::vector<uint8_t>& bytes) {
-    WriteFile(dir + "/" + std::to_string(index), bytes);
+    WriteFileBytes(dir + "/" + std::to_string(index), bytes);
   };
   try {
     std::vector<std::string> found;
     for (int i = 2; i < argc; ++i) FindProfiles(argv[i], &found);
     std::vector<std::vector<uint8_t>> files = Layouts();
     for (const std::string& path : found) {
-      std::vector<uint8_t> file = ReadFile(path);
+      std::vector<uint8_t> file = FileBytes(path);
       if (!file.empty() && file.size() <= kMaxSeed) files.push_back(std::move(file));
     }
     for (const auto& file : files) {

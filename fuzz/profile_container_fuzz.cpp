@@ -28,6 +28,7 @@
 #include "fuzz_check.h"
 #include "icc_profile.h"
 #include "md5.h"
+#include "profile_builder.h"
 #include "text_description.h"
 
 namespace {
@@ -47,16 +48,6 @@ class InputFile : public icc::SourceFile {
  private:
   const uint8_t* data_;
   std::size_t size_;
-};
-
-class MemorySink : public icc::Sink {
- public:
-  icc::Result Write(const void* data, std::size_t count) override {
-    const auto* p = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), p, p + count);
-    return {};
-  }
-  std::vector<uint8_t> bytes;
 };
 
 // A replacement in memory that fails at the chosen step.
@@ -244,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
 
   // Rewrite into memory and open the result again.
-  MemorySink sink;
+  testing_icc::MemorySink sink;
   const uint64_t length = p->OutputLength();
   const icc::Result written = p->WriteTo(sink);
   if (!written.ok()) {

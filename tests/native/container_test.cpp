@@ -37,16 +37,6 @@ class MemoryFile : public icc::SourceFile {
   uint64_t* bytes_read_;
 };
 
-class MemorySink : public icc::Sink {
- public:
-  icc::Result Write(const void* data, std::size_t count) override {
-    const auto* p = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), p, p + count);
-    return {};
-  }
-  std::vector<uint8_t> bytes;
-};
-
 std::unique_ptr<icc::Profile> OpenBytes(std::vector<uint8_t> bytes, uint64_t* read = nullptr) {
   std::unique_ptr<icc::Profile> p;
   icc::Result r = icc::Profile::Open(std::make_unique<MemoryFile>(std::move(bytes), read), &p);
@@ -442,7 +432,7 @@ class CommitTest : public ::testing::Test {
     // Tables of a few MB around the description, so that a save takes many writes.
     original_ = BuildProfile({{"rXYZ", Pattern(2 << 20, 1)}, {"desc", DescTag("Before", false)},
                               {"gTRC", Pattern(3 << 20, 2)}});
-    WriteFile(path_, original_);
+    WriteFileBytes(path_, original_);
     chmod(path_.c_str(), 0640);
   }
   void TearDown() override {
@@ -493,7 +483,7 @@ TEST_F(CommitTest, FailureAtAnyStepLeavesTheOriginalByteForByte) {
     Resize(*p, DescTag("After the change", true));
     FaultyReplacement replacement(path_, c.step, c.write);
     EXPECT_FALSE(icc::Commit(*p, replacement).ok());
-    EXPECT_EQ(ReadFile(path_), original_);
+    EXPECT_EQ(FileBytes(path_), original_);
     EXPECT_EQ(FilesInDir(), 1) << "a temporary file was left behind";
   }
 }
@@ -504,7 +494,7 @@ TEST_F(CommitTest, SuccessReplacesTheFileKeepingItsMode) {
   Resize(*p, tag);
   FaultyReplacement replacement(path_, FaultyReplacement::kNone);
   ASSERT_TRUE(icc::Commit(*p, replacement).ok());
-  const auto after = ReadFile(path_);
+  const auto after = FileBytes(path_);
   EXPECT_EQ(TagsOf(after).at("desc"), tag);
   EXPECT_EQ(TagsOf(after).at("gTRC"), Pattern(3 << 20, 2));
   EXPECT_EQ(FilesInDir(), 1);

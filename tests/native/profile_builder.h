@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "icc_profile.h"
+
 namespace testing_icc {
 
 struct Tag {
@@ -31,7 +33,19 @@ std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode);
 // points outside the file.
 std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file);
 
-std::vector<uint8_t> ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// A sink that keeps everything written to it.
+class MemorySink : public icc::Sink {
+ public:
+  icc::Result Write(const void* data, std::size_t count) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + count);
+    return {};
+  }
+  std::vector<uint8_t> bytes;
+};
+
+// A whole file, read or written; a failure throws.
+std::vector<uint8_t> FileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace testing_icc

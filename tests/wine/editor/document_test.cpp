@@ -78,7 +78,7 @@ TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   const std::string a = NewProfile("a.icc", "Office");
   OpenProfile(a);
   Type(" 2");
-  const std::vector<uint8_t> before = ReadFileBytes(a);
+  const std::vector<uint8_t> before = FileBytes(a);
 
   prompts_.answers.push_back({IDCANCEL, ""});
   Command(ID_FILE_OPEN);
@@ -90,7 +90,7 @@ TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   EXPECT_EQ(View().m_wndEdit.GetWindowText(), "Office 2");
   EXPECT_TRUE(View().m_bModified);
   EXPECT_TRUE(View().m_bChanged);
-  EXPECT_EQ(ReadFileBytes(a), before);
+  EXPECT_EQ(FileBytes(a), before);
   EXPECT_TRUE(prompts_.boxes.empty());
 }
 
@@ -118,12 +118,12 @@ TEST_F(DocumentTest, TwoSavesInARowKeepTheHeaderSizeRight) {
 
 TEST_F(DocumentTest, SaveAsCopiesAndLaterSavesGoToTheCopy) {
   const std::string a = NewProfile("a.icc", "Office");
-  const std::vector<uint8_t> original = ReadFileBytes(a);
+  const std::vector<uint8_t> original = FileBytes(a);
   OpenProfile(a);
   Type(" copy");
   SaveAs(Path("b.icc"));
 
-  EXPECT_EQ(ReadFileBytes(a), original);
+  EXPECT_EQ(FileBytes(a), original);
   StoredProfile b = Inspect(Path("b.icc"));
   EXPECT_EQ(b.description, "Office copy");
   EXPECT_EQ(b.header_size, b.file_size);
@@ -137,7 +137,7 @@ TEST_F(DocumentTest, SaveAsCopiesAndLaterSavesGoToTheCopy) {
   b = Inspect(Path("b.icc"));
   EXPECT_EQ(b.description, "Office copy again");
   EXPECT_EQ(b.header_size, b.file_size);
-  EXPECT_EQ(ReadFileBytes(a), original);
+  EXPECT_EQ(FileBytes(a), original);
   EXPECT_TRUE(prompts_.boxes.empty());
 }
 
@@ -174,14 +174,14 @@ TEST_F(DocumentTest, SaveAsOntoTheCurrentFileInAnySpellingWritesInPlace) {
 
   // A write that fails leaves the file where it is, whatever the spelling.
   SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
-  const std::vector<uint8_t> before = ReadFileBytes(a);
+  const std::vector<uint8_t> before = FileBytes(a);
   for (const std::string& spelling : spellings) {
     SCOPED_TRACE(spelling);
     prompts_.boxes.clear();
     Type("x");
     SaveAs(spelling);
     EXPECT_EQ(OnlyBox(), SystemText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFileBytes(a), before);
+    EXPECT_EQ(FileBytes(a), before);
     EXPECT_TRUE(View().m_bChanged);
   }
   SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -241,7 +241,7 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
   WriteFileBytes(broken, MakeBrokenProfile());
   const std::string none = Path("none.icc");
   WriteFileBytes(none, MakeProfile("", false, true));
-  const std::vector<uint8_t> brokenBytes = ReadFileBytes(broken);
+  const std::vector<uint8_t> brokenBytes = FileBytes(broken);
 
   OpenProfile(a);
   Type(" (edited)");
@@ -258,7 +258,7 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
   EXPECT_EQ(p.description, "A profile with a rather long description (edited)");
   EXPECT_TRUE(p.unicode);
   EXPECT_EQ(p.header_size, p.file_size);
-  EXPECT_EQ(ReadFileBytes(broken), brokenBytes);
+  EXPECT_EQ(FileBytes(broken), brokenBytes);
   EXPECT_EQ(prompts_.boxes.size(), 2u);
 }
 

@@ -1,8 +1,6 @@
 #include "editor_harness.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "icc_profile.h"
 #include "profile_builder.h"
@@ -34,23 +32,9 @@ std::vector<uint8_t> MakeBrokenProfile() {
       {{"desc", {'d', 'e', 's', 'c', 0, 0, 0, 0}}, {"wtpt", WhitePoint()}});
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 StoredProfile Inspect(const std::string& path) {
   StoredProfile p;
-  const std::vector<uint8_t> file = ReadFileBytes(path);
+  const std::vector<uint8_t> file = FileBytes(path);
   p.file_size = file.size();
   if (file.size() < 132) return p;
   p.header_size = icc::LoadBE32(file.data() + 0);
@@ -115,17 +99,8 @@ void EditorTest::SetUp() {
   const std::string name = std::string("work_") + info->test_suite_name() + "_" + info->name();
   GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
   folder_ = full;
+  testing_icc::RemoveFolder(folder_);
   CreateDirectoryA(folder_.c_str(), nullptr);
-  WIN32_FIND_DATAA found;
-  const HANDLE h = FindFirstFileA((folder_ + "\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string file = Path(found.cFileName);
-      SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(file.c_str());
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-  }
 
   frame_ = new CMainFrame;
   theApp.m_pMainWnd = frame_;

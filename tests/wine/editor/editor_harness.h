@@ -13,6 +13,7 @@
 #include "MainFrm.h"
 #include "Resource.h"
 #include "TagwrightApp.h"
+#include "scratch.h"
 
 extern CTagwrightApp theApp;
 
@@ -25,9 +26,9 @@ std::vector<uint8_t> MakeProfile(const std::string& description, bool unicode,
 // A profile whose 'desc' tag is too short to be a description.
 std::vector<uint8_t> MakeBrokenProfile();
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-bool FileExists(const std::string& path);
+using testing_icc::FileBytes;
+using testing_icc::FileExists;
+using testing_icc::WriteFileBytes;
 
 struct StoredProfile {
   uint32_t header_size = 0;  // phSize

@@ -534,7 +534,7 @@ TEST_F(Com, AnotherProcessUsesTheClassesAfterRegsvr32) {
   const std::string profile = "Z:\\usr\\share\\color\\icc\\sRGB.icc";
   EXPECT_EQ(shx::RunProgram("\"" + shx::WindowsPath(HUESHELL_CLIENT) + "\" \"" + profile + "\"", &output), 0u)
       << output;
-  const std::string tip = shx::IndependentTip(shx::ReadFileBytes(profile));
+  const std::string tip = shx::IndependentTip(shx::FileBytes(profile));
   EXPECT_EQ(output, "ICCTip by CLSID:\n" + tip + "\nICCTip by ProgID:\n" + tip +
                         "\nICCMenu by CLSID: IContextMenu\nICCMenu by ProgID: IContextMenu\n");
 

@@ -99,7 +99,7 @@ TEST(Expansion, ReplacesModuleAndPercentAndRejectsOtherNames) {
 
 TEST_F(Registrar, TheShippedScriptRegistersAndUnregistersItsTable) {
   std::string script;
-  const std::vector<uint8_t> bytes = shx::ReadFileBytes(shx::WindowsPath(HUESHELL_SOURCE "/ICCTip.rgs"));
+  const std::vector<uint8_t> bytes = shx::FileBytes(shx::WindowsPath(HUESHELL_SOURCE "/ICCTip.rgs"));
   script.assign(bytes.begin(), bytes.end());
   ASSERT_NE(script.find("\r\n\t"), std::string::npos) << "CR LF line ends and tabs";
   hueshell::TaskText expanded;

@@ -30,94 +30,36 @@ std::string Narrow(const std::wstring& wide) {
   return out;
 }
 
-namespace {
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string full = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(full);
-      else
-        DeleteFileA(full.c_str());
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-}  // namespace
-
 std::string TempFolder(const std::string& name) {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   std::string folder = std::string(temp) + name;
-  RemoveTree(folder);
+  testing_icc::RemoveFolder(folder);
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
-  LARGE_INTEGER size;
-  GetFileSizeEx(h, &size);
-  std::vector<uint8_t> bytes(std::size_t(size.QuadPart));
-  DWORD got = 0;
-  if (!bytes.empty()) ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
-  CloseHandle(h);
-  bytes.resize(got);
-  return bytes;
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
-  DWORD done = 0;
-  WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr);
-  CloseHandle(h);
-}
-
 std::vector<uint8_t> BuildProfile(const ProfileShape& shape) {
-  const uint32_t tags = (shape.with_desc ? 1 : 0) + (shape.padding ? 1 : 0);
-  const uint32_t data_start = 132 + 12 * tags;
-  std::vector<uint8_t> desc(12 + shape.text.size());
-  icc::StoreBE32(desc.data(), 0x64657363);
-  icc::StoreBE32(desc.data() + 8, shape.count);
-  std::copy(shape.text.begin(), shape.text.end(), desc.begin() + 12);
-  if (shape.desc_size) desc.resize(shape.desc_size);
-  const uint32_t desc_size = shape.with_desc ? uint32_t(desc.size()) : 0;
-  const uint32_t pad_at = (data_start + desc_size + 3) & ~3u;
-  const uint32_t length = shape.padding ? pad_at + shape.padding : data_start + desc_size;
-
-  std::vector<uint8_t> b(length);
-  icc::StoreBE32(b.data(), length);
-  icc::StoreBE32(b.data() + 8, 0x02100000);
+  std::vector<testing_icc::Tag> tags;
+  uint32_t desc_size = 0;
+  if (shape.with_desc) {
+    std::vector<uint8_t> desc(12 + shape.text.size());
+    icc::StoreBE32(desc.data(), icc::Signature("desc"));
+    icc::StoreBE32(desc.data() + 8, shape.count);
+    std::copy(shape.text.begin(), shape.text.end(), desc.begin() + 12);
+    if (shape.desc_size) desc.resize(shape.desc_size);
+    desc_size = uint32_t(desc.size());
+    tags.push_back({"desc", std::move(desc)});
+  }
+  if (shape.padding) tags.push_back({"A2B0", std::vector<uint8_t>(shape.padding)});
+  // The file ends where the last tag does, with no padding after it.
+  uint32_t length = uint32_t(icc::kTagTableStart + icc::kTagEntrySize * tags.size()) + desc_size;
+  if (shape.padding) length = icc::Pad4(length) + shape.padding;
+  std::vector<uint8_t> b = testing_icc::BuildProfile(tags, length);
   icc::StoreBE32(b.data() + 12, shape.device_class);
   icc::StoreBE32(b.data() + 16, shape.colour_space);
   icc::StoreBE32(b.data() + 20, shape.connection_space);
-  icc::StoreBE32(b.data() + 36, 0x61637370);  // acsp
   icc::StoreBE32(b.data() + 64, shape.intent);
-  icc::StoreBE32(b.data() + 128, tags);
-  std::size_t row = 132;
-  if (shape.with_desc) {
-    icc::StoreBE32(b.data() + row, 0x64657363);
-    icc::StoreBE32(b.data() + row + 4, data_start);
-    icc::StoreBE32(b.data() + row + 8, desc_size);
-    std::copy(desc.begin(), desc.end(), b.begin() + data_start);
-    row += 12;
-  }
-  if (shape.padding) {
-    icc::StoreBE32(b.data() + row, 0x41324230);  // A2B0
-    icc::StoreBE32(b.data() + row + 4, pad_at);
-    icc::StoreBE32(b.data() + row + 8, shape.padding);
-  }
   return b;
 }
 

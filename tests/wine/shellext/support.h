@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch.h"
+
 namespace shx {
 
 // A Windows path for a file of this build ("/work/..." becomes "Z:\work\...").
@@ -17,9 +19,9 @@ std::wstring Wide(const std::string& ansi);
 std::string Narrow(const std::wstring& wide);
 
 std::string TempFolder(const std::string& name);  // made afresh (emptied) under %TEMP%
-bool FileExists(const std::string& path);
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+using testing_icc::FileBytes;
+using testing_icc::FileExists;
+using testing_icc::WriteFileBytes;
 
 // A profile with the given header fields and a `desc` tag whose ASCII count field holds
 // `count` followed by `text` (not terminated unless the text says so).  `desc_size` 0

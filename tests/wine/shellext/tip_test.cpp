@@ -364,13 +364,7 @@ TEST_F(Tip, LoadKeepsToThePathField) {
 
 // A profile whose description is the given table of localized records.
 std::vector<uint8_t> LocalizedProfile(const std::vector<uint8_t>& tag) {
-  shx::ProfileShape shape;
-  shape.count = icc::LoadBE32(tag.data() + 8);
-  shape.text.assign(tag.begin() + 12, tag.end());
-  std::vector<uint8_t> file = shx::BuildProfile(shape);
-  const uint32_t offset = icc::LoadBE32(file.data() + 136);
-  std::copy_n("mluc", 4, file.begin() + offset);
-  return file;
+  return testing_icc::BuildProfile({{"desc", tag}});
 }
 
 using Record = icc::LocalizedRecord;
@@ -417,7 +411,7 @@ TEST_F(Tip, EverySystemProfileMatchesItsOwnBytes) {
   const std::vector<std::string> profiles = shx::SystemProfiles();
   ASSERT_GE(profiles.size(), 45u);  // version 2 and version 4
   for (const std::string& path : profiles) {
-    const std::vector<uint8_t> bytes = shx::ReadFileBytes(path);
+    const std::vector<uint8_t> bytes = shx::FileBytes(path);
     ASSERT_TRUE(bytes[8] == 2 || bytes[8] == 4) << path;
     HRESULT hr = E_FAIL;
     EXPECT_EQ(TipOf(path, &hr), shx::IndependentTip(bytes)) << path;

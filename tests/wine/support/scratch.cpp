@@ -44,28 +44,12 @@ std::vector<std::string> ScratchFolder::Names() const {
 
 std::string ScratchFolder::Put(const std::string& name, const std::vector<uint8_t>& bytes) const {
   const std::string path = File(name);
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
-  DWORD done = 0;
-  const bool ok = bytes.empty() || (::WriteFile(h, bytes.data(), DWORD(bytes.size()), &done,
-                                                nullptr) && done == bytes.size());
-  CloseHandle(h);
-  if (!ok) throw std::runtime_error("cannot write " + path);
+  WriteFileBytes(path, bytes);
   return path;
 }
 
-std::vector<uint8_t> FileBytes(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
-  std::vector<uint8_t> bytes(GetFileSize(h, nullptr));
-  DWORD done = 0;
-  const bool ok = bytes.empty() || (::ReadFile(h, bytes.data(), DWORD(bytes.size()), &done,
-                                               nullptr) && done == bytes.size());
-  CloseHandle(h);
-  if (!ok) throw std::runtime_error("cannot read " + path);
-  return bytes;
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void RemoveFolder(const std::string& path) {

@@ -1,5 +1,6 @@
 // Files for the Windows tests: a folder of their own per test, and small helpers around
-// the Win32 file functions.
+// the Win32 file functions.  Whole files are read and written with the profile builder's
+// FileBytes and WriteFileBytes.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "profile_builder.h"
 
 namespace testing_icc {
 
@@ -30,7 +33,7 @@ class ScratchFolder {
   std::string path_;
 };
 
-std::vector<uint8_t> FileBytes(const std::string& path);
+bool FileExists(const std::string& path);
 
 // Removes a folder with everything in it.
 void RemoveFolder(const std::string& path);
