@@ -3,8 +3,6 @@
 set(PROJECT_SCRIPTS ${CMAKE_SOURCE_DIR}/scripts)
 
 if(WIN32)
-  option(COLOUR_USE_PLATFORM_MSCMS "Call the Windows colour library (mscms) instead of our own service" OFF)
-
   # Windows binaries carry their C and C++ runtime and import only system DLLs.
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   add_compile_options(-Wall -Wextra)

@@ -1,7 +1,6 @@
 // The colour management service that both programs read and write profiles through.
-// The operations carry the names and signatures of the Windows colour library (mscms);
-// by default they are served by our own implementation over the portable container,
-// and a build with COLOUR_USE_PLATFORM_MSCMS forwards them to the system's library.
+// The operations carry the names and signatures of the Windows colour library (mscms) and
+// are served by our own implementation over the portable container.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 // The ICC profile container: header, tag table and tag data, read lazily from a file and
 // written back as a stream.  Portable C++: no platform headers.  The platform layer
-// (mscms_service.cpp on Windows, posix_file.cpp natively) supplies the files.
+// (colour_service.cpp on Windows, posix_file.cpp natively) supplies the files.
 #pragma once
 
 #include <cstddef>

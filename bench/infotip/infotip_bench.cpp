@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "classes.h"
 #include "guids.h"
 #include "info_tip.h"
-#include "module.h"
 #include "platform.h"
 
 namespace {
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s DATA_DIR [ITULab.icc]\n", argv[0]);
     return 2;
   }
-  hueshell::module::Attach(GetModuleHandleA(nullptr));
+  hueshell::module::Attach(GetModuleHandleA(nullptr), hueshell::LibraryClasses());
 
   hueshell::Platform ours = hueshell::DefaultPlatform();
   hueshell::Platform system = ours;

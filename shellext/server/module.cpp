@@ -1,9 +1,6 @@
 #include "module.h"
 
 #include "class_factory.h"
-#include "guids.h"
-#include "info_tip.h"
-#include "context_menu.h"
 
 namespace hueshell {
 namespace {
@@ -26,19 +23,13 @@ struct ServerModule {
 
 ServerModule g_module;
 
-ClassEntry g_classes[] = {
-    {&CLSID_ICCTip, CreateICCTip, 101, nullptr},
-    {&CLSID_ICCMenu, CreateICCMenu, 102, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-
 }  // namespace
 
 namespace module {
 
-void Attach(HINSTANCE instance) {
+void Attach(HINSTANCE instance, ClassEntry* classes) {
   g_module.instance = instance;
-  g_module.classes = g_classes;
+  g_module.classes = classes;
   g_module.lock_count = 0;
   InitializeCriticalSection(&g_module.type_info_lock);
   InitializeCriticalSection(&g_module.class_table_lock);

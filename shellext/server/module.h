@@ -24,7 +24,8 @@ struct ClassEntry {
 namespace module {
 
 // Process attach and detach; DllMain calls these, test programs may call them directly.
-void Attach(HINSTANCE instance);
+// `classes` is the table of the classes served, kept until Detach.
+void Attach(HINSTANCE instance, ClassEntry* classes);
 void Detach();
 
 HINSTANCE Instance();

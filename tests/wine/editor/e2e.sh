@@ -19,13 +19,14 @@ desktop=tagwright_e2e_$$
 rm -rf "$out"
 mkdir -p "$out"
 
-xvfb_pid= app_pid=
+. "$src/scripts/x-server"
+app_pid=
 cleanup() {
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
     kill "$app_pid" 2>/dev/null || true
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
   fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_x_server
 }
 trap cleanup EXIT
 
@@ -37,15 +38,7 @@ fail() {
 step() { echo "e2e: $*"; }
 
 # An X server of our own, so that nothing else shows in the screenshots.
-for n in $(seq 40 60); do
-  [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  if kill -0 "$xvfb_pid" 2>/dev/null; then export DISPLAY=":$n"; break; fi
-  xvfb_pid=
-done
-[ -n "$xvfb_pid" ] || fail "no free X display in 40-60"
+start_x_server own || fail "no X server"
 
 cc -O2 -o "$out/lcms_desc" "$src/tests/wine/editor/lcms_desc.c" -llcms2 || fail "cannot build the Little CMS check"
 

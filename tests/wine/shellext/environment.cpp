@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "module.h"
+#include "classes.h"
 
 namespace {
 
 class ModuleEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { hueshell::module::Attach(GetModuleHandleA(nullptr)); }
+  void SetUp() override { hueshell::module::Attach(GetModuleHandleA(nullptr), hueshell::LibraryClasses()); }
   void TearDown() override { hueshell::module::Detach(); }
 };
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "classes.h"
 #include "guids.h"
 #include "support.h"
 
@@ -300,7 +301,8 @@ TEST_F(Com, TheFileExportsFourEntriesImportsSystemLibrariesAndCarriesItsResource
   EXPECT_GT(imports, 0);
 
   // The registration scripts: US English, CR LF line ends and tabs.
-  for (int id : {101, 102}) {
+  for (const hueshell::ClassEntry* row = hueshell::LibraryClasses(); row->clsid; ++row) {
+    const UINT id = row->script_id;
     HRSRC script = FindResourceExA(lib_->module, "REGISTRY", MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     ASSERT_NE(script, nullptr) << id;
     const std::string text(static_cast<const char*>(LockResource(LoadResource(lib_->module, script))),

@@ -119,7 +119,7 @@ HRESULT STDMETHODCALLTYPE DropDataObject::GetData(FORMATETC* format, STGMEDIUM* 
   ++get_data_calls;
   if (!offer_drop_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
     return DV_E_FORMATETC;
-  std::size_t bytes = sizeof(DROPFILES) + 1;
+  std::size_t bytes = sizeof(DROPFILES) + (names_.empty() ? 2 : 1);  // ends with two zeros, as the shell writes it
   for (const std::string& n : names_) bytes += n.size() + 1;
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
   auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));

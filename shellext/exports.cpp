@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "classes.h"
 #include "com_object.h"
 #include "module.h"
 #include "registrar.h"
@@ -10,7 +11,7 @@ using namespace hueshell;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
-    module::Attach(instance);
+    module::Attach(instance, LibraryClasses());
     DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     module::Detach();

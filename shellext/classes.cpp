@@ -1,0 +1,24 @@
+// A new class is a folder of its own (its sources and its name in shellext/CMakeLists.txt),
+// a registration script <Name>.rgs (a REGISTRY resource in Hueshell.rc, numbered in
+// resource.h), a coclass in Hueshell.idl and a row here.
+#include "classes.h"
+
+#include "context_menu.h"
+#include "guids.h"
+#include "info_tip.h"
+#include "resource.h"
+
+namespace hueshell {
+namespace {
+
+ClassEntry g_classes[] = {
+    {&CLSID_ICCTip, CreateICCTip, IDR_ICCTIP, nullptr},
+    {&CLSID_ICCMenu, CreateICCMenu, IDR_ICCMENU, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+ClassEntry* LibraryClasses() { return g_classes; }
+
+}  // namespace hueshell

@@ -1,0 +1,6 @@
+// Resource numbers of Hueshell.dll, shared by Hueshell.rc and the class table.
+#pragma once
+
+// REGISTRY resources: one registration script per class.
+#define IDR_ICCTIP 101
+#define IDR_ICCMENU 102
