@@ -1,12 +1,14 @@
 // Our colour management service: the mscms operations over the portable container.
 // A handle owns the open file and the pending changes; closing a read-write handle
-// streams the changed profile into a temporary file beside it and swaps that in.
+// streams the changed profile into a temporary file beside it and swaps that in.  Handles
+// may be used from many threads at once.
 #include "colour_service.h"
 
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "icc_profile.h"
 
@@ -65,20 +67,21 @@ class Win32File : public icc::SourceFile {
 };
 
 // The new profile goes into a temporary file in the profile's folder, so that the final
-// step is a rename on one volume.
+// step is a rename on one volume.  Paths are UTF-16 throughout: no name passes through a
+// code page.
 class Win32Replacement : public icc::Replacement, private icc::Sink {
  public:
-  explicit Win32Replacement(const std::string& path) : path_(path) {}
+  explicit Win32Replacement(const std::wstring& path) : path_(path) {}
   ~Win32Replacement() override { Discard(); }
 
   icc::Result Create(icc::Sink** sink) override {
-    std::string folder = path_;
-    const std::size_t cut = folder.find_last_of("\\/:");
-    folder = cut == std::string::npos ? std::string(".") : folder.substr(0, cut + 1);
-    char temp[MAX_PATH];
-    if (!GetTempFileNameA(folder.c_str(), "icc", 0, temp)) return icc::Result::Io(GetLastError());
+    std::wstring folder = path_;
+    const std::size_t cut = folder.find_last_of(L"\\/:");
+    folder = cut == std::wstring::npos ? std::wstring(L".") : folder.substr(0, cut + 1);
+    wchar_t temp[MAX_PATH];
+    if (!GetTempFileNameW(folder.c_str(), L"icc", 0, temp)) return icc::Result::Io(GetLastError());
     temp_ = temp;
-    file_ = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    file_ = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     if (file_ == INVALID_HANDLE_VALUE) return icc::Result::Io(GetLastError());
     *sink = this;
@@ -95,30 +98,30 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
   }
 
   icc::Result Replace() override {
-    const DWORD attributes = GetFileAttributesA(path_.c_str());
-    if (!ReplaceFileA(path_.c_str(), temp_.c_str(), nullptr, 0, nullptr, nullptr)) {
+    const DWORD attributes = GetFileAttributesW(path_.c_str());
+    if (!ReplaceFileW(path_.c_str(), temp_.c_str(), nullptr, 0, nullptr, nullptr)) {
       const DWORD error = GetLastError();
       if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
         return icc::Result::Io(error);
       // The old profile may already have been moved away or deleted: the new one must
       // take its place, or at least survive under its temporary name when the old one is
       // gone.
-      if (!MoveFileExA(temp_.c_str(), path_.c_str(),
+      if (!MoveFileExW(temp_.c_str(), path_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        if (GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES) temp_.clear();
+        if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) temp_.clear();
         return icc::Result::Io(error);
       }
     }
     temp_.clear();
     // Windows carries the attributes over itself; not every implementation does.
-    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path_.c_str(), attributes);
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(path_.c_str(), attributes);
     return {};
   }
 
   void Discard() override {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
-    if (!temp_.empty()) DeleteFileA(temp_.c_str());
+    if (!temp_.empty()) DeleteFileW(temp_.c_str());
     temp_.clear();
   }
 
@@ -135,221 +138,358 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
     return {};
   }
 
-  std::string path_;
-  std::string temp_;
+  std::wstring path_;
+  std::wstring temp_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
 };
 
+// One open profile.  The table and every call in progress each hold a reference; the last
+// one to let go frees it.  A call works on it under its lock, so that two threads never use
+// one file position or one set of pending changes at once.
 struct OpenProfile {
-  std::string path;
+  std::wstring path;
   bool writable = false;
   // A change that failed: closing then stores nothing, so that a caller abandoning a
   // half-done update never leaves it in the file.
   DWORD failure = ERROR_SUCCESS;
   std::unique_ptr<icc::Profile> profile;
+  SRWLOCK lock = SRWLOCK_INIT;
+  LONG references = 1;  // the table's
+  bool closed = false;
 };
 
-// Handles are checked against the set of live ones, so a stale or foreign handle is an
-// error instead of a crash.
-SRWLOCK g_handles_lock = SRWLOCK_INIT;
-std::unordered_set<OpenProfile*>* g_handles;
+void Let(OpenProfile* p) {
+  if (InterlockedDecrement(&p->references) == 0) delete p;
+}
 
-bool Register(OpenProfile* p) {
-  AcquireSRWLockExclusive(&g_handles_lock);
-  bool ok = true;
-  try {
-    if (!g_handles) g_handles = new std::unordered_set<OpenProfile*>;
-    g_handles->insert(p);
-  } catch (const std::bad_alloc&) {
-    ok = false;
+// Handles are serial numbers, never addresses: a closed handle names nothing again, even
+// when a new profile gets the same memory, and a stale or foreign handle is refused
+// instead of being followed.  The table goes with the module, closing (without storing)
+// whatever is still open.
+class HandleTable {
+ public:
+  HandleTable() = default;
+  HandleTable(const HandleTable&) = delete;
+  HandleTable& operator=(const HandleTable&) = delete;
+  ~HandleTable() {
+    for (auto& row : rows_) Let(row.second);
   }
-  ReleaseSRWLockExclusive(&g_handles_lock);
-  return ok;
-}
 
-OpenProfile* Lookup(HPROFILE h) {
-  AcquireSRWLockShared(&g_handles_lock);
-  OpenProfile* p = static_cast<OpenProfile*>(h);
-  const bool live = g_handles && g_handles->count(p) != 0;
-  ReleaseSRWLockShared(&g_handles_lock);
-  if (!live) SetLastError(ERROR_INVALID_HANDLE);
-  return live ? p : nullptr;
-}
+  // The new handle, or null when the table cannot grow.
+  HPROFILE Add(OpenProfile* p) {
+    AcquireSRWLockExclusive(&lock_);
+    uintptr_t serial = 0;
+    try {
+      // Serials are not handed out twice before the counter wraps (2^32 opens on 32-bit
+      // Windows); 0 and serials still in use are skipped.
+      do serial = ++last_; while (serial == 0 || rows_.count(serial) != 0);
+      rows_.emplace(serial, p);
+    } catch (...) {
+      serial = 0;
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    return reinterpret_cast<HPROFILE>(serial);
+  }
 
-OpenProfile* Unregister(HPROFILE h) {
-  AcquireSRWLockExclusive(&g_handles_lock);
-  OpenProfile* p = static_cast<OpenProfile*>(h);
-  const bool live = g_handles && g_handles->erase(p) != 0;
-  ReleaseSRWLockExclusive(&g_handles_lock);
-  if (!live) SetLastError(ERROR_INVALID_HANDLE);
-  return live ? p : nullptr;
-}
+  // The profile with one more reference, or null.
+  OpenProfile* Grab(HPROFILE h) {
+    AcquireSRWLockShared(&lock_);
+    const auto row = rows_.find(reinterpret_cast<uintptr_t>(h));
+    OpenProfile* p = row == rows_.end() ? nullptr : row->second;
+    if (p) InterlockedIncrement(&p->references);
+    ReleaseSRWLockShared(&lock_);
+    return p;
+  }
 
-// A change through a read-only handle is refused; a failed change poisons the handle.
-OpenProfile* LookupWritable(HPROFILE h) {
-  OpenProfile* p = Lookup(h);
-  if (p && !p->writable) {
+  // Takes the profile out of the table; the caller gets the table's reference.
+  OpenProfile* Remove(HPROFILE h) {
+    AcquireSRWLockExclusive(&lock_);
+    OpenProfile* p = nullptr;
+    const auto row = rows_.find(reinterpret_cast<uintptr_t>(h));
+    if (row != rows_.end()) {
+      p = row->second;
+      rows_.erase(row);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    return p;
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  uintptr_t last_ = 0;
+  std::unordered_map<uintptr_t, OpenProfile*> rows_;
+};
+
+HandleTable g_handles;
+
+// The profile of a handle, held and locked for the span of one call.  A handle that is not
+// open (or is being closed) gives ERROR_INVALID_HANDLE.
+class Held {
+ public:
+  explicit Held(HPROFILE h) : p_(g_handles.Grab(h)) {
+    if (p_) {
+      AcquireSRWLockExclusive(&p_->lock);
+      if (p_->closed) Drop();
+    }
+    if (!p_) SetLastError(ERROR_INVALID_HANDLE);
+  }
+  ~Held() { Drop(); }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+
+  OpenProfile* get() const { return p_; }
+  OpenProfile* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+  // A change through a read-only handle is refused.
+  bool Writable() const {
+    if (p_->writable) return true;
     SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
+    return false;
   }
-  return p;
+
+ private:
+  void Drop() {
+    if (!p_) return;
+    ReleaseSRWLockExclusive(&p_->lock);
+    Let(p_);
+    p_ = nullptr;
+  }
+
+  OpenProfile* p_;
+};
+
+// Nothing thrown leaves an operation: memory that cannot be had, or a size that cannot be
+// held in it, is ERROR_NOT_ENOUGH_MEMORY; anything else is ERROR_INVALID_PARAMETER.
+template <class T, class F>
+T Guarded(T failure, F&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } catch (const std::length_error&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  } catch (...) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+  }
+  return failure;
 }
 
+// A failed change poisons the handle.
 BOOL Change(OpenProfile* p, const icc::Result& r) {
   if (r.ok()) return TRUE;
   p->failure = ToWin32(r);
   return Fail(p->failure);
 }
 
+bool ValidOpen(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwCreationMode) {
+  if (!pProfile || pProfile->dwType != PROFILE_FILENAME || !pProfile->pProfileData ||
+      (dwDesiredAccess != PROFILE_READ && dwDesiredAccess != PROFILE_READWRITE)) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (dwCreationMode != OPEN_EXISTING) {
+    Fail(ERROR_NOT_SUPPORTED);
+    return false;
+  }
+  return true;
+}
+
+// The name of a PROFILE_FILENAME record: it must end inside the `capacity` characters the
+// record gives.  Empty when it does not (ERROR_INVALID_PARAMETER is then set).
+template <class Char>
+std::size_t NameLength(const Char* name, std::size_t capacity) {
+  std::size_t length = 0;
+  while (length < capacity && name[length] != 0) ++length;
+  if (length == 0 || length == capacity) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return length;
+}
+
+HPROFILE Open(std::wstring path, DWORD dwDesiredAccess, DWORD dwShareMode) {
+  std::unique_ptr<OpenProfile> open(new OpenProfile);
+  open->path = std::move(path);
+  open->writable = dwDesiredAccess == PROFILE_READWRITE;
+  const DWORD access = open->writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  HANDLE h = CreateFileW(open->path.c_str(), access, dwShareMode, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;  // CreateFileW's own reason
+  // A read-only file is refused for writing even where the file system would let the
+  // caller write it anyway (an administrator's process under some implementations).
+  // Only the attributes and the size are asked for: the whole record costs a volume
+  // query, hundreds of microseconds under Wine, on every info tip.
+  FILE_BASIC_INFO basic;
+  LARGE_INTEGER file_size;
+  DWORD error = ERROR_SUCCESS;
+  if (open->writable && !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
+    error = GetLastError();
+  else if (open->writable && (basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+    error = ERROR_ACCESS_DENIED;
+  else if (!GetFileSizeEx(h, &file_size))
+    error = GetLastError();
+  if (error != ERROR_SUCCESS) {
+    CloseHandle(h);
+    Fail(error);
+    return nullptr;
+  }
+  std::unique_ptr<icc::SourceFile> file(new Win32File(h, uint64_t(file_size.QuadPart)));
+  icc::Result r = icc::Profile::Open(std::move(file), &open->profile);
+  if (!r.ok()) {
+    Fail(ToWin32(r));
+    return nullptr;
+  }
+  const HPROFILE handle = g_handles.Add(open.get());
+  if (!handle) {
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  open.release();
+  return handle;
+}
+
 }  // namespace
 
 HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   DWORD dwCreationMode) {
-  try {
-    if (!pProfile || pProfile->dwType != PROFILE_FILENAME || !pProfile->pProfileData ||
-        (dwDesiredAccess != PROFILE_READ && dwDesiredAccess != PROFILE_READWRITE)) {
-      Fail(ERROR_INVALID_PARAMETER);
-      return nullptr;
-    }
-    if (dwCreationMode != OPEN_EXISTING) {
-      Fail(ERROR_NOT_SUPPORTED);
-      return nullptr;
-    }
+  return Guarded(HPROFILE(nullptr), [&]() -> HPROFILE {
+    if (!ValidOpen(pProfile, dwDesiredAccess, dwCreationMode)) return nullptr;
     const char* name = static_cast<const char*>(pProfile->pProfileData);
-    std::size_t length = 0;
-    while (length < pProfile->cbDataSize && name[length] != '\0') ++length;
-    if (length == 0 || length == pProfile->cbDataSize) {
-      Fail(ERROR_INVALID_PARAMETER);
-      return nullptr;
-    }
+    const std::size_t length = NameLength(name, pProfile->cbDataSize);
+    if (length == 0) return nullptr;
+    const int units = MultiByteToWideChar(CP_ACP, 0, name, int(length), nullptr, 0);
+    if (units <= 0) return Fail(GetLastError()), nullptr;
+    std::wstring path(std::size_t(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name, int(length), &path[0], units);
+    return Open(std::move(path), dwDesiredAccess, dwShareMode);
+  });
+}
 
-    auto open = std::make_unique<OpenProfile>();
-    open->path.assign(name, length);
-    open->writable = dwDesiredAccess == PROFILE_READWRITE;
-    const DWORD access = open->writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-    HANDLE h = CreateFileA(open->path.c_str(), access, dwShareMode, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;  // CreateFileA's own reason
-    // A read-only file is refused for writing even where the file system would let the
-    // caller write it anyway (an administrator's process under some implementations).
-    // Only the attributes and the size are asked for: the whole record costs a volume
-    // query, hundreds of microseconds under Wine, on every info tip.
-    FILE_BASIC_INFO basic;
-    LARGE_INTEGER file_size;
-    DWORD error = ERROR_SUCCESS;
-    if (open->writable && !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
-      error = GetLastError();
-    else if (open->writable && (basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
-      error = ERROR_ACCESS_DENIED;
-    else if (!GetFileSizeEx(h, &file_size))
-      error = GetLastError();
-    if (error != ERROR_SUCCESS) {
-      CloseHandle(h);
-      Fail(error);
-      return nullptr;
-    }
-    const uint64_t size = uint64_t(file_size.QuadPart);
-    std::unique_ptr<icc::SourceFile> file(new Win32File(h, size));
-    icc::Result r = icc::Profile::Open(std::move(file), &open->profile);
-    if (!r.ok()) {
-      Fail(ToWin32(r));
-      return nullptr;
-    }
-    if (!Register(open.get())) {
-      Fail(ERROR_NOT_ENOUGH_MEMORY);
-      return nullptr;
-    }
-    return open.release();
-  } catch (const std::bad_alloc&) {
-    Fail(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+HPROFILE WINAPI OpenColorProfileW(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                  DWORD dwCreationMode) {
+  return Guarded(HPROFILE(nullptr), [&]() -> HPROFILE {
+    if (!ValidOpen(pProfile, dwDesiredAccess, dwCreationMode)) return nullptr;
+    const auto* name = static_cast<const wchar_t*>(pProfile->pProfileData);
+    const std::size_t length = NameLength(name, pProfile->cbDataSize / sizeof(wchar_t));
+    if (length == 0) return nullptr;
+    return Open(std::wstring(name, length), dwDesiredAccess, dwShareMode);
+  });
 }
 
 BOOL WINAPI CloseColorProfile(HPROFILE hProfile) {
-  std::unique_ptr<OpenProfile> p(Unregister(hProfile));
-  if (!p) return FALSE;
+  OpenProfile* p = g_handles.Remove(hProfile);
+  if (!p) return Fail(ERROR_INVALID_HANDLE);
+  // Calls still in progress end first; any that come after see a closed profile.
+  AcquireSRWLockExclusive(&p->lock);
   DWORD error = p->failure;
   if (error == ERROR_SUCCESS && p->writable && p->profile->Modified()) {
-    try {
+    error = Guarded(DWORD(ERROR_NOT_ENOUGH_MEMORY), [&] {
       Win32Replacement replacement(p->path);
-      error = ToWin32(icc::Commit(*p->profile, replacement));
-    } catch (const std::bad_alloc&) {
-      error = ERROR_NOT_ENOUGH_MEMORY;
-    }
+      return ToWin32(icc::Commit(*p->profile, replacement));
+    });
   }
   // The file and the temporary one are closed before the reason is set, so that nothing
   // done on the way out can change it.
-  p.reset();
+  p->profile.reset();
+  p->closed = true;
+  ReleaseSRWLockExclusive(&p->lock);
+  Let(p);
   return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
 BOOL WINAPI GetColorProfileHeader(HPROFILE hProfile, PPROFILEHEADER pHeader) {
-  OpenProfile* p = Lookup(hProfile);
-  if (!p) return FALSE;
-  if (!pHeader) return Fail(ERROR_INVALID_PARAMETER);
-  static_assert(sizeof(PROFILEHEADER) == icc::kHeaderSize, "header record is 128 bytes");
-  uint8_t stored[icc::kHeaderSize];
-  uint32_t words[icc::kHeaderSize / 4];
-  p->profile->GetHeader(stored);
-  icc::HeaderToHost(stored, words);
-  memcpy(pHeader, words, sizeof words);
-  return TRUE;
+  return Guarded(FALSE, [&]() -> BOOL {
+    Held p(hProfile);
+    if (!p) return FALSE;
+    if (!pHeader) return Fail(ERROR_INVALID_PARAMETER);
+    static_assert(sizeof(PROFILEHEADER) == icc::kHeaderSize, "header record is 128 bytes");
+    uint8_t stored[icc::kHeaderSize];
+    uint32_t words[icc::kHeaderSize / 4];
+    p->profile->GetHeader(stored);
+    icc::HeaderToHost(stored, words);
+    memcpy(pHeader, words, sizeof words);
+    return TRUE;
+  });
 }
 
 BOOL WINAPI SetColorProfileHeader(HPROFILE hProfile, PPROFILEHEADER pHeader) {
-  OpenProfile* p = LookupWritable(hProfile);
-  if (!p) return FALSE;
-  if (!pHeader) return Change(p, {icc::Status::InvalidParameter, 0});
-  uint32_t words[icc::kHeaderSize / 4];
-  uint8_t stored[icc::kHeaderSize];
-  memcpy(words, pHeader, sizeof words);
-  icc::HeaderFromHost(words, stored);
-  p->profile->SetHeader(stored);
-  return TRUE;
+  return Guarded(FALSE, [&]() -> BOOL {
+    Held p(hProfile);
+    if (!p || !p.Writable()) return FALSE;
+    if (!pHeader) return Change(p.get(), {icc::Status::InvalidParameter, 0});
+    uint32_t words[icc::kHeaderSize / 4];
+    uint8_t stored[icc::kHeaderSize];
+    memcpy(words, pHeader, sizeof words);
+    icc::HeaderFromHost(words, stored);
+    p->profile->SetHeader(stored);
+    return TRUE;
+  });
 }
 
 BOOL WINAPI GetColorProfileElement(HPROFILE hProfile, TAGTYPE tag, DWORD dwOffset,
                                    PDWORD pcbElement, PVOID pElement, PBOOL pbReference) {
-  OpenProfile* p = Lookup(hProfile);
-  if (!p) return FALSE;
-  if (!pcbElement) return Fail(ERROR_INVALID_PARAMETER);
-  uint32_t count = *pcbElement;
-  bool shared = false;
-  const icc::Result r = p->profile->GetTag(tag, dwOffset, &count, pElement, &shared);
-  if (r.ok() || r.status == icc::Status::InsufficientBuffer) *pcbElement = count;
-  if (r.ok() && pbReference) *pbReference = shared;
-  return Report(r);
+  return Guarded(FALSE, [&]() -> BOOL {
+    Held p(hProfile);
+    if (!p) return FALSE;
+    if (!pcbElement) return Fail(ERROR_INVALID_PARAMETER);
+    uint32_t count = *pcbElement;
+    bool shared = false;
+    const icc::Result r = p->profile->GetTag(tag, dwOffset, &count, pElement, &shared);
+    if (r.ok() || r.status == icc::Status::InsufficientBuffer) *pcbElement = count;
+    if (r.ok() && pbReference) *pbReference = shared;
+    return Report(r);
+  });
 }
 
 BOOL WINAPI SetColorProfileElementSize(HPROFILE hProfile, TAGTYPE tag, DWORD cbElement) {
-  OpenProfile* p = LookupWritable(hProfile);
-  if (!p) return FALSE;
-  return Change(p, p->profile->SetTagSize(tag, cbElement));
+  return Guarded(FALSE, [&]() -> BOOL {
+    Held p(hProfile);
+    if (!p || !p.Writable()) return FALSE;
+    return Change(p.get(), p->profile->SetTagSize(tag, cbElement));
+  });
 }
 
 BOOL WINAPI SetColorProfileElement(HPROFILE hProfile, TAGTYPE tag, DWORD dwOffset,
                                    PDWORD pcbElement, PVOID pElement) {
-  OpenProfile* p = LookupWritable(hProfile);
-  if (!p) return FALSE;
-  if (!pcbElement) return Change(p, {icc::Status::InvalidParameter, 0});
-  if (!Change(p, p->profile->SetTag(tag, dwOffset, *pcbElement, pElement))) return FALSE;
+  return Guarded(FALSE, [&]() -> BOOL {
+    Held p(hProfile);
+    if (!p || !p.Writable()) return FALSE;
+    if (!pcbElement) return Change(p.get(), {icc::Status::InvalidParameter, 0});
+    return Change(p.get(), p->profile->SetTag(tag, dwOffset, *pcbElement, pElement));
+  });
+}
+
+namespace {
+
+// The colour directory, "<system directory>\spool\drivers\color", in either character size.
+template <class Char, class GetSystemDirectoryFn>
+BOOL ColourDirectory(GetSystemDirectoryFn get_system_directory, PCSTR pMachineName,
+                     Char* pBuffer, PDWORD pdwSize) {
+  if (pMachineName || !pdwSize) return Fail(ERROR_INVALID_PARAMETER);
+  static const char kSubfolder[] = "\\spool\\drivers\\color";
+  Char path[MAX_PATH + sizeof kSubfolder];
+  const UINT length = get_system_directory(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return Fail(length ? ERROR_BUFFER_OVERFLOW : GetLastError());
+  for (std::size_t i = 0; i < sizeof kSubfolder; ++i) path[length + i] = Char(kSubfolder[i]);
+  const DWORD needed = DWORD(length + sizeof kSubfolder);  // with the terminator
+  // The size is in bytes, as the system's colour library counts it for both forms.
+  const DWORD room = *pdwSize / sizeof(Char);
+  *pdwSize = needed * sizeof(Char);
+  if (!pBuffer || room < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  memcpy(pBuffer, path, needed * sizeof(Char));
   return TRUE;
 }
 
+}  // namespace
+
 BOOL WINAPI GetColorDirectoryA(PCSTR pMachineName, PSTR pBuffer, PDWORD pdwSize) {
-  if (pMachineName || !pdwSize) return Fail(ERROR_INVALID_PARAMETER);
-  static const char kSubfolder[] = "\\spool\\drivers\\color";
-  char path[MAX_PATH + sizeof kSubfolder];
-  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return Fail(length ? ERROR_BUFFER_OVERFLOW : GetLastError());
-  memcpy(path + length, kSubfolder, sizeof kSubfolder);
-  const DWORD needed = DWORD(length + sizeof kSubfolder);  // with the terminator
-  const DWORD room = *pdwSize;
-  *pdwSize = needed;
-  if (!pBuffer || room < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  memcpy(pBuffer, path, needed);
-  return TRUE;
+  return ColourDirectory<char>(GetSystemDirectoryA, pMachineName, pBuffer, pdwSize);
+}
+
+BOOL WINAPI GetColorDirectoryW(PCWSTR pMachineName, PWSTR pBuffer, PDWORD pdwSize) {
+  return ColourDirectory<wchar_t>(GetSystemDirectoryW, pMachineName ? "" : nullptr, pBuffer,
+                                  pdwSize);
 }
 
 }  // namespace colour

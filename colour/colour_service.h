@@ -15,7 +15,10 @@
 
 namespace colour {
 
+// PROFILE_FILENAME only: the name, ANSI or UTF-16, must end inside cbDataSize bytes.
 HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                  DWORD dwCreationMode);
+HPROFILE WINAPI OpenColorProfileW(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   DWORD dwCreationMode);
 BOOL WINAPI CloseColorProfile(HPROFILE hProfile);
 BOOL WINAPI GetColorProfileHeader(HPROFILE hProfile, PPROFILEHEADER pHeader);
@@ -25,6 +28,8 @@ BOOL WINAPI GetColorProfileElement(HPROFILE hProfile, TAGTYPE tag, DWORD dwOffse
 BOOL WINAPI SetColorProfileElementSize(HPROFILE hProfile, TAGTYPE tag, DWORD cbElement);
 BOOL WINAPI SetColorProfileElement(HPROFILE hProfile, TAGTYPE tag, DWORD dwOffset,
                                    PDWORD pcbElement, PVOID pElement);
+// *pdwSize counts bytes in both forms.
 BOOL WINAPI GetColorDirectoryA(PCSTR pMachineName, PSTR pBuffer, PDWORD pdwSize);
+BOOL WINAPI GetColorDirectoryW(PCWSTR pMachineName, PWSTR pBuffer, PDWORD pdwSize);
 
 }  // namespace colour

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "md5.h"
 
@@ -137,6 +138,8 @@ Result Profile::MakeEdit(std::size_t entry, uint32_t size, Edit** out) {
     return {};
   } catch (const std::bad_alloc&) {
     return {Status::OutOfMemory, 0};
+  } catch (const std::length_error&) {  // more than the address space can hold
+    return {Status::OutOfMemory, 0};
   }
 }
 
@@ -190,6 +193,15 @@ void Profile::SetHeader(const uint8_t header[kHeaderSize]) {
 }
 
 Result Profile::SetTagSize(uint32_t signature, uint32_t size) {
+  // The header's size field is 32 bits: a profile that would outgrow it cannot be stored.
+  uint64_t length = 0;
+  try {
+    length = OutputLength();
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+  if (length > 0xFFFFFFFFull || uint64_t(size) + 3 + kTagEntrySize > 0xFFFFFFFFull - length)
+    return {Status::InvalidParameter, 0};
   int i = Find(signature);
   if (i < 0) {
     if (entries_.size() >= kMaxTags) return {Status::InvalidParameter, 0};

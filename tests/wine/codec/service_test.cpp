@@ -3,7 +3,10 @@
 // the file.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "colour_service.h"
@@ -241,6 +244,16 @@ TEST_F(Service, RefusedChangesStoreNothing) {
        ERROR_TAG_NOT_FOUND},
       {"no header", [](HPROFILE h) { return colour::SetColorProfileHeader(h, nullptr); },
        ERROR_INVALID_PARAMETER},
+      {"a size the header's size field cannot hold",
+       [](HPROFILE h) { return colour::SetColorProfileElementSize(h, kDesc, 0xFFFFFFF0); },
+       ERROR_INVALID_PARAMETER},
+      // Half the address space of a 32-bit process (a 64-bit one would really get it).
+      {"more memory than there is",
+       [](HPROFILE h) {
+         return sizeof(void*) == 4 ? colour::SetColorProfileElementSize(h, kDesc, 0x80000000)
+                                   : colour::SetColorProfileElementSize(h, kDesc, 0xFFFFFFF0);
+       },
+       sizeof(void*) == 4 ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : DWORD(ERROR_INVALID_PARAMETER)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -264,6 +277,13 @@ TEST_F(Service, UnknownHandlesAreRefused) {
   HPROFILE closed = Open(path, PROFILE_READWRITE);
   ASSERT_NE(closed, nullptr);
   ASSERT_TRUE(colour::CloseColorProfile(closed));
+  // New profiles get the memory of the closed one, never its handle.
+  for (int i = 0; i < 100; ++i) {
+    HPROFILE h = Open(path, PROFILE_READ);
+    ASSERT_NE(h, nullptr);
+    EXPECT_NE(h, closed);
+    colour::CloseColorProfile(h);
+  }
   int local = 0;
   for (HPROFILE h : {HPROFILE(nullptr), closed, HPROFILE(&local)}) {
     PROFILEHEADER header = {};
@@ -278,6 +298,77 @@ TEST_F(Service, UnknownHandlesAreRefused) {
     EXPECT_TRUE(refused(colour::CloseColorProfile(h)));
   }
   EXPECT_EQ(FileBytes(path), original);
+}
+
+// Eight threads open, read and close the same profiles, and use handles that are closed or
+// were never ours, for ten seconds: every good call succeeds, every other one is refused.
+TEST_F(Service, ManyThreadsWithStaleAndForeignHandles) {
+  HPROFILE stale = Open(path, PROFILE_READ);
+  ASSERT_TRUE(colour::CloseColorProfile(stale));
+  std::atomic<bool> stop{false};
+  std::atomic<long> good{0}, bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      std::vector<HPROFILE> closed_here = {stale, HPROFILE(&stop), HPROFILE(uintptr_t(t + 1) << 20)};
+      while (!stop) {
+        PROFILE record = {PROFILE_FILENAME, const_cast<char*>(path.c_str()), DWORD(path.size() + 1)};
+        HPROFILE h = colour::OpenColorProfileA(&record, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        PROFILEHEADER header;
+        uint8_t bytes[16];
+        DWORD count = sizeof bytes;
+        if (h && colour::GetColorProfileHeader(h, &header) &&
+            colour::GetColorProfileElement(h, kDesc, 0, &count, bytes, nullptr) &&
+            header.phSize == original.size() && memcmp(bytes, "desc", 4) == 0 &&
+            colour::CloseColorProfile(h))
+          ++good;
+        else
+          ++bad;
+        for (HPROFILE other : closed_here) {
+          count = sizeof bytes;
+          SetLastError(0);
+          if (colour::GetColorProfileElement(other, kDesc, 0, &count, bytes, nullptr) ||
+              GetLastError() != ERROR_INVALID_HANDLE || colour::CloseColorProfile(other))
+            ++bad;
+        }
+        if (h) closed_here[0] = h;  // now a stale one of this thread's own
+      }
+    });
+  Sleep(10000);
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(bad, 0);
+  EXPECT_GT(good, 80);
+  EXPECT_TRUE(OpenExclusively(path));
+}
+
+// Names outside every code page: opened, changed and replaced by their UTF-16 names, with
+// the file's attributes kept.
+TEST_F(Service, WideNamesOpenAndSave) {
+  const std::wstring name = std::wstring(folder.Path().begin(), folder.Path().end()) +
+                            L"\\\u0395\u03bb\u0436\u4e2d\U0001F600.icc";
+  ASSERT_TRUE(CopyFileW(std::wstring(path.begin(), path.end()).c_str(), name.c_str(), TRUE));
+  ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  PROFILE record = {PROFILE_FILENAME, const_cast<wchar_t*>(name.c_str()),
+                    DWORD((name.size() + 1) * sizeof(wchar_t))};
+  HPROFILE h = colour::OpenColorProfileW(&record, PROFILE_READWRITE, 0, OPEN_EXISTING);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(colour::SetColorProfileElementSize(h, kDesc, 8));
+  EXPECT_TRUE(colour::CloseColorProfile(h));
+  EXPECT_TRUE(GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  h = colour::OpenColorProfileW(&record, PROFILE_READ, 0, OPEN_EXISTING);
+  DWORD size = 0;
+  EXPECT_FALSE(colour::GetColorProfileElement(h, kDesc, 0, &size, nullptr, nullptr));
+  EXPECT_EQ(size, 8u);
+  EXPECT_TRUE(colour::CloseColorProfile(h));
+
+  record.cbDataSize -= sizeof(wchar_t);  // the terminator lies outside
+  SetLastError(0);
+  EXPECT_EQ(colour::OpenColorProfileW(&record, PROFILE_READ, 0, OPEN_EXISTING), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(folder.Names().size(), 2u);  // no temporary file left
+  SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(name.c_str());
 }
 
 TEST(ColorDirectory, SystemFolderPathWithItsSize) {
@@ -312,6 +403,13 @@ TEST(ColorDirectory, SystemFolderPathWithItsSize) {
   size = MAX_PATH;
   EXPECT_FALSE(colour::GetColorDirectoryA("\\\\elsewhere", buffer, &size));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+
+  // The wide form counts bytes too.
+  wchar_t wide[MAX_PATH];
+  size = sizeof wide;
+  ASSERT_TRUE(colour::GetColorDirectoryW(nullptr, wide, &size));
+  EXPECT_EQ(std::wstring(wide), std::wstring(expected.begin(), expected.end()));
+  EXPECT_EQ(size, needed * sizeof(wchar_t));
 }
 
 }  // namespace
