@@ -19,24 +19,6 @@ namespace {
 
 constexpr uint32_t kDesc = icc::Signature("desc");
 
-// A file in memory that counts the bytes read from it.
-class MemoryFile : public icc::SourceFile {
- public:
-  explicit MemoryFile(std::vector<uint8_t> bytes, uint64_t* bytes_read = nullptr)
-      : bytes_(std::move(bytes)), bytes_read_(bytes_read) {}
-  uint64_t Size() const override { return bytes_.size(); }
-  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
-    if (offset > bytes_.size() || count > bytes_.size() - offset) return icc::Result::Io(5);
-    std::memcpy(buffer, bytes_.data() + offset, count);
-    if (bytes_read_) *bytes_read_ += count;
-    return {};
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-  uint64_t* bytes_read_;
-};
-
 std::unique_ptr<icc::Profile> OpenBytes(std::vector<uint8_t> bytes, uint64_t* read = nullptr) {
   std::unique_ptr<icc::Profile> p;
   icc::Result r = icc::Profile::Open(std::make_unique<MemoryFile>(std::move(bytes), read), &p);

@@ -1,6 +1,7 @@
 #include "profile_builder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -82,6 +83,13 @@ std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& f
         std::vector<uint8_t>(file.begin() + offset, file.begin() + offset + size);
   }
   return tags;
+}
+
+icc::Result MemoryFile::ReadAt(uint64_t offset, void* buffer, std::size_t count) {
+  if (offset > bytes_.size() || count > bytes_.size() - offset) return icc::Result::Io(5);
+  std::memcpy(buffer, bytes_.data() + offset, count);
+  if (bytes_read_) *bytes_read_ += count;
+  return {};
 }
 
 std::vector<uint8_t> FileBytes(const std::string& path) {

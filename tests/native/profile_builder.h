@@ -44,6 +44,19 @@ class MemorySink : public icc::Sink {
   std::vector<uint8_t> bytes;
 };
 
+// A file in memory that counts the bytes read from it.
+class MemoryFile : public icc::SourceFile {
+ public:
+  explicit MemoryFile(std::vector<uint8_t> bytes, uint64_t* bytes_read = nullptr)
+      : bytes_(std::move(bytes)), bytes_read_(bytes_read) {}
+  uint64_t Size() const override { return bytes_.size(); }
+  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override;
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint64_t* bytes_read_;
+};
+
 // A whole file, read or written; a failure throws.
 std::vector<uint8_t> FileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -1,0 +1,34 @@
+// Feeds arbitrary bytes as a profile to the gamut computation and the drawing: Little CMS
+// reading through our container, matrix, lookup-table, gray and named-colour gamuts.  A
+// gamut that is computed must be drawable, with finite chromaticities.
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "fuzz_check.h"
+#include "gamut.h"
+#include "picture.h"
+#include "profile_builder.h"
+
+namespace {
+
+bool Finite(const gamut::Point& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  std::unique_ptr<icc::Profile> profile;
+  auto file = std::make_unique<testing_icc::MemoryFile>(std::vector<uint8_t>(data, data + size));
+  if (!icc::Profile::Open(std::move(file), &profile).ok()) return 0;
+  gamut::Gamut g;
+  if (!gamut::ComputeGamut(*profile, &g).ok()) return 0;
+  CHECK(Finite(g.white));
+  if (g.kind == gamut::Kind::Matrix || g.kind == gamut::Kind::Lut) CHECK(g.outline.size() >= 3);
+  for (const gamut::Point& p : g.outline) CHECK(Finite(p));
+  for (const gamut::NamedColour& c : g.colours) CHECK(Finite(c.xy));
+  // The header's last byte picks a small size, so that drawing stays quick.
+  std::vector<uint32_t> pixels;
+  const int picture = gamut::kMinSize + (size > 127 ? data[127] % 49 : 0);
+  CHECK(gamut::Render(g, &g, picture, &pixels));
+  return 0;
+}

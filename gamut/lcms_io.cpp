@@ -1,0 +1,133 @@
+#include "lcms_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace gamut {
+namespace {
+
+// Little CMS reads big tables a number at a time; tag bytes are therefore read in windows
+// of this size and served from memory.
+constexpr uint32_t kWindow = 64 * 1024;
+
+struct Reader {
+  icc::Profile* profile;
+  uint8_t start[icc::kTagTableStart + icc::kMaxTags * icc::kTagEntrySize];  // header, count, table
+  uint32_t start_size = 0;
+  uint32_t pos = 0;
+  // The window: `window.size()` bytes of tag `tag` from `window_offset` (file offset).
+  int tag = -1;
+  uint32_t window_offset = 0;
+  std::vector<uint8_t> window;
+
+  bool ReadTag(uint32_t offset, uint32_t length, uint8_t* out);
+};
+
+// Serves [offset, offset + length) from one tag's bytes.  A read that no single tag holds
+// fails: Little CMS reads nothing else once the table is in.
+bool Reader::ReadTag(uint32_t offset, uint32_t length, uint8_t* out) {
+  const auto& entries = profile->Entries();
+  const uint64_t end = uint64_t(offset) + length;
+  if (tag < 0 || offset < window_offset || end > uint64_t(window_offset) + window.size()) {
+    int found = -1;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const icc::TagEntry& e = entries[i];
+      if (offset >= e.offset && end <= uint64_t(e.offset) + e.size) {
+        found = int(i);
+        break;
+      }
+    }
+    if (found < 0) return false;
+    const icc::TagEntry& e = entries[std::size_t(found)];
+    uint32_t count = std::max(length, std::min(kWindow, e.offset + e.size - offset));
+    try {
+      window.resize(count);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    if (!profile->GetTag(e.signature, offset - e.offset, &count, window.data(), nullptr).ok() ||
+        count < length) {
+      tag = -1;
+      return false;
+    }
+    window.resize(count);
+    tag = found;
+    window_offset = offset;
+  }
+  std::memcpy(out, window.data() + (offset - window_offset), length);
+  return true;
+}
+
+cmsUInt32Number Read(cmsIOHANDLER* io, void* buffer, cmsUInt32Number size, cmsUInt32Number count) {
+  Reader* r = static_cast<Reader*>(io->stream);
+  const uint64_t length = uint64_t(size) * count;
+  if (length == 0) return count;
+  if (length > io->ReportedSize || r->pos > io->ReportedSize - length) return 0;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  uint32_t offset = r->pos, left = uint32_t(length);
+  if (offset < r->start_size) {
+    const uint32_t n = std::min(left, r->start_size - offset);
+    std::memcpy(out, r->start + offset, n);
+    offset += n;
+    out += n;
+    left -= n;
+  }
+  if (left != 0 && !r->ReadTag(offset, left, out)) return 0;
+  r->pos = uint32_t(r->pos + length);
+  return count;
+}
+
+cmsBool Seek(cmsIOHANDLER* io, cmsUInt32Number offset) {
+  if (offset > io->ReportedSize) return FALSE;
+  static_cast<Reader*>(io->stream)->pos = offset;
+  return TRUE;
+}
+
+cmsUInt32Number Tell(cmsIOHANDLER* io) { return static_cast<Reader*>(io->stream)->pos; }
+
+cmsBool Close(cmsIOHANDLER* io) {
+  delete static_cast<Reader*>(io->stream);
+  _cmsFree(io->ContextID, io);
+  return TRUE;
+}
+
+cmsBool NoWrite(cmsIOHANDLER*, cmsUInt32Number, const void*) { return FALSE; }
+
+}  // namespace
+
+cmsHPROFILE OpenLcmsProfile(icc::Profile& profile) {
+  Reader* r = new (std::nothrow) Reader;
+  if (!r) return nullptr;
+  r->profile = &profile;
+  profile.GetHeader(r->start);
+  const auto& entries = profile.Entries();
+  icc::StoreBE32(r->start + icc::kHeaderSize, uint32_t(entries.size()));
+  uint8_t* row = r->start + icc::kTagTableStart;
+  for (const icc::TagEntry& e : entries) {
+    icc::StoreBE32(row, e.signature);
+    icc::StoreBE32(row + 4, e.offset);
+    icc::StoreBE32(row + 8, e.size);
+    row += icc::kTagEntrySize;
+  }
+  r->start_size = uint32_t(row - r->start);
+
+  cmsIOHANDLER* io = static_cast<cmsIOHANDLER*>(_cmsMallocZero(nullptr, sizeof(cmsIOHANDLER)));
+  if (!io) {
+    delete r;
+    return nullptr;
+  }
+  io->stream = r;
+  io->ReportedSize = uint32_t(profile.FileSize());
+  std::strcpy(io->PhysicalFile, "");
+  io->Read = Read;
+  io->Seek = Seek;
+  io->Tell = Tell;
+  io->Close = Close;
+  io->Write = NoWrite;
+  // On failure Little CMS closes the handler itself.
+  return cmsOpenProfileFromIOhandlerTHR(nullptr, io);
+}
+
+}  // namespace gamut

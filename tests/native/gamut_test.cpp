@@ -1,0 +1,189 @@
+// The gamut picture against Little CMS reading the same files on its own: matrix
+// triangles, lookup-table outlines, every kind of profile drawn, lazy reads and damage.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "gamut.h"
+#include "lcms_io.h"
+#include "picture.h"
+#include "posix_file.h"
+#include "profile_builder.h"
+
+using namespace testing_icc;
+
+namespace {
+
+constexpr double kPixel = 0.86 / 256;  // one pixel of a 256-pixel picture, in xy
+
+void ForEachProfile(const std::string& dir, const std::function<void(const std::string&)>& f) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name, path = dir + "/" + name;
+    if (name[0] == '.') continue;
+    if (e->d_type == DT_DIR) ForEachProfile(path, f);
+    else if (name.size() > 4 && (name.substr(name.size() - 4) == ".icc" || name.substr(name.size() - 4) == ".icm")) f(path);
+  }
+  closedir(d);
+}
+
+void ForEachCorpusProfile(const std::function<void(const std::string&)>& f) {
+  ForEachProfile("/usr/share/color", f);
+  ForEachProfile(LCMS2_TESTBED, f);
+}
+
+icc::Result GamutOf(std::unique_ptr<icc::SourceFile> file, gamut::Gamut* g) {
+  std::unique_ptr<icc::Profile> p;
+  icc::Result r = icc::Profile::Open(std::move(file), &p);
+  return r.ok() ? gamut::ComputeGamut(*p, g) : r;
+}
+
+icc::Result GamutOf(const std::string& path, gamut::Gamut* g) {
+  std::unique_ptr<icc::SourceFile> file;
+  icc::Result r = icc::OpenPosixFile(path, &file);
+  return r.ok() ? GamutOf(std::move(file), g) : r;
+}
+
+// Where Little CMS, reading the file itself, puts the device's pure red, green and blue.
+std::vector<gamut::Point> LcmsPrimaries(const std::string& path) {
+  gamut::LcmsProfile h(cmsOpenProfileFromFile(path.c_str(), "r"));
+  gamut::LcmsProfile xyz(cmsCreateXYZProfile());
+  cmsHTRANSFORM t = cmsCreateTransform(h.h, TYPE_RGB_16, xyz.h, TYPE_XYZ_DBL,
+                                       INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
+  const uint16_t rgb[3][3] = {{0xFFFF, 0, 0}, {0, 0xFFFF, 0}, {0, 0, 0xFFFF}};
+  cmsCIEXYZ out[3];
+  cmsDoTransform(t, rgb, out, 3);
+  cmsDeleteTransform(t);
+  const gamut::ChromaticityMap map(h.h);
+  std::vector<gamut::Point> points(3);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(map(out[i], &points[std::size_t(i)]));
+  return points;
+}
+
+double Distance(gamut::Point a, gamut::Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+// Inside, or on the boundary within `slack`.
+bool Inside(const std::vector<gamut::Point>& poly, gamut::Point p, double slack) {
+  bool in = false;
+  for (std::size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+    const gamut::Point a = poly[i], b = poly[j];
+    const double len2 = (b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y);
+    const double t = std::clamp(((p.x - a.x) * (b.x - a.x) + (p.y - a.y) * (b.y - a.y)) / len2, 0.0, 1.0);
+    if (Distance(p, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}) <= slack) return true;
+    if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y)) in = !in;
+  }
+  return in;
+}
+
+TEST(Gamut, MatrixTrianglesHaveTheirPrimariesAsCorners) {
+  int matrices = 0;
+  ForEachCorpusProfile([&](const std::string& path) {
+    gamut::Gamut g;
+    if (!GamutOf(path, &g).ok() || g.kind != gamut::Kind::Matrix) return;
+    ++matrices;
+    ASSERT_EQ(g.outline.size(), 3u) << path;
+    for (const gamut::Point& primary : LcmsPrimaries(path)) {
+      double nearest = 1;
+      for (const gamut::Point& corner : g.outline) nearest = std::min(nearest, Distance(primary, corner));
+      EXPECT_LT(nearest, kPixel) << path;
+    }
+  });
+  EXPECT_GE(matrices, 40);
+
+  // Primaries are shown as published, not as adapted to the connection space's D50.
+  gamut::Gamut srgb;
+  ASSERT_TRUE(GamutOf("/usr/share/color/icc/sRGB.icc", &srgb).ok());
+  const std::vector<gamut::Point> published = gamut::SrgbTriangle();
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_LT(Distance(srgb.outline[i], published[i]), kPixel) << i;
+  EXPECT_LT(Distance(srgb.white, {0.3127, 0.3290}), kPixel);
+}
+
+TEST(Gamut, LutOutlinesHoldTheDevicePrimaries) {
+  int luts = 0;
+  ForEachCorpusProfile([&](const std::string& path) {
+    gamut::Gamut g;
+    if (!GamutOf(path, &g).ok() || g.kind != gamut::Kind::Lut) return;
+    EXPECT_GE(g.outline.size(), 6u) << path;
+    EXPECT_TRUE(Inside(g.outline, g.white, 0)) << path;
+    if (g.colour_space != cmsSigRgbData) return;
+    ++luts;
+    for (const gamut::Point& primary : LcmsPrimaries(path))
+      EXPECT_TRUE(Inside(g.outline, primary, 1e-6)) << path << " " << primary.x << "," << primary.y;
+  });
+  EXPECT_GE(luts, 2);
+}
+
+TEST(Gamut, EveryKindDrawsAtEverySize) {
+  int drawn = 0;
+  std::vector<uint32_t> px;
+  ForEachCorpusProfile([&](const std::string& path) {
+    gamut::Gamut g;
+    if (!GamutOf(path, &g).ok()) return;
+    ++drawn;
+    for (int size : {16, 48, 256}) {
+      ASSERT_TRUE(gamut::Render(g, &g, size, &px)) << path;
+      ASSERT_EQ(px.size(), std::size_t(size) * std::size_t(size));
+      EXPECT_EQ(px.back() >> 24, 0u) << path;  // bottom right: outside the locus
+      EXPECT_EQ(px[std::size_t(size) * std::size_t(size) / 2 + std::size_t(size) / 3] >> 24, 0xFFu) << path;
+    }
+  });
+  EXPECT_GE(drawn, 55);
+
+  gamut::Gamut named, gray, lab;
+  ASSERT_TRUE(GamutOf("/usr/share/color/icc/colord/x11-colors.icc", &named).ok());
+  EXPECT_EQ(named.kind, gamut::Kind::NamedColours);
+  EXPECT_EQ(named.colours.size(), 138u);
+  ASSERT_TRUE(GamutOf("/usr/share/color/icc/Gray.icc", &gray).ok());
+  EXPECT_EQ(gray.kind, gamut::Kind::Gray);
+  EXPECT_LT(gray.ramp.front(), 40);
+  EXPECT_GT(gray.ramp.back(), 250);
+  ASSERT_TRUE(GamutOf("/usr/share/color/icc/ITULab.icc", &lab).ok());
+  EXPECT_STREQ(lab.label, "LAB");
+
+  EXPECT_TRUE(gamut::Render(lab, nullptr, 1024, &px));
+  EXPECT_FALSE(gamut::Render(lab, nullptr, 15, &px));
+  EXPECT_FALSE(gamut::Render(lab, nullptr, 1025, &px));
+}
+
+TEST(Gamut, ReadsOnlyTheTagsItUses) {
+  std::vector<Tag> tags;
+  for (auto& [sig, bytes] : TagsOf(FileBytes(LCMS2_TESTBED "/test3.icc"))) tags.push_back({sig, bytes});
+  const std::vector<uint8_t> small = BuildProfile(tags);
+  tags.push_back({"zzzz", std::vector<uint8_t>(64 << 20, 0x5A)});
+  uint64_t small_read = 0, big_read = 0;
+  gamut::Gamut a, b;
+  ASSERT_TRUE(GamutOf(std::make_unique<MemoryFile>(small, &small_read), &a).ok());
+  ASSERT_TRUE(GamutOf(std::make_unique<MemoryFile>(BuildProfile(tags), &big_read), &b).ok());
+  EXPECT_EQ(big_read, small_read + 12);  // one more table row
+  EXPECT_LT(small_read, small.size());   // the backward tables are never read
+  ASSERT_EQ(a.outline.size(), b.outline.size());
+}
+
+TEST(Gamut, DamagedProfilesFail) {
+  const std::vector<uint8_t> srgb = FileBytes("/usr/share/color/icc/sRGB.icc");
+  auto tags = TagsOf(srgb);
+  auto fails = [](std::map<std::string, std::vector<uint8_t>> changed) {
+    std::vector<Tag> list;
+    for (auto& [sig, bytes] : changed) list.push_back({sig, bytes});
+    gamut::Gamut g;
+    return GamutOf(std::make_unique<MemoryFile>(BuildProfile(list)), &g).status ==
+           icc::Status::InvalidProfile;
+  };
+  auto no_type = tags;
+  no_type["rXYZ"][0] = 'q';
+  EXPECT_TRUE(fails(no_type));
+  auto cut = tags;
+  cut["gXYZ"].resize(12);
+  EXPECT_TRUE(fails(cut));
+
+  auto lut = TagsOf(FileBytes(LCMS2_TESTBED "/test3.icc"));
+  lut["A2B0"].resize(lut["A2B0"].size() / 2);
+  lut["A2B1"] = lut["A2B0"];
+  lut.erase("A2B2");
+  EXPECT_TRUE(fails(lut));
+}
+
+}  // namespace
