@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "file_commit.h"
 #include "icc_profile.h"
 
 namespace colour {
@@ -66,23 +67,19 @@ class Win32File : public icc::SourceFile {
   uint64_t size_;
 };
 
-// The new profile goes into a temporary file in the profile's folder, so that the final
-// step is a rename on one volume.  Paths are UTF-16 throughout: no name passes through a
-// code page.
+// The new profile goes into a temporary file in the folder of the file that the profile's
+// path finally names (a link stays a link), so that the final step is a rename on one
+// volume.  Paths are UTF-16 throughout: no name passes through a code page.
 class Win32Replacement : public icc::Replacement, private icc::Sink {
  public:
   explicit Win32Replacement(const std::wstring& path) : path_(path) {}
   ~Win32Replacement() override { Discard(); }
 
   icc::Result Create(icc::Sink** sink) override {
-    std::wstring folder = path_;
-    const std::size_t cut = folder.find_last_of(L"\\/:");
-    folder = cut == std::wstring::npos ? std::wstring(L".") : folder.substr(0, cut + 1);
-    wchar_t temp[MAX_PATH];
-    if (!GetTempFileNameW(folder.c_str(), L"icc", 0, temp)) return icc::Result::Io(GetLastError());
-    temp_ = temp;
-    file_ = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
+    const DWORD error = CreateTemporaryFile(path_, &temp_);
+    if (error != ERROR_SUCCESS) return icc::Result::Io(error);
+    file_ = CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) return icc::Result::Io(GetLastError());
     *sink = this;
     return {};
@@ -98,24 +95,10 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
   }
 
   icc::Result Replace() override {
-    const DWORD attributes = GetFileAttributesW(path_.c_str());
-    if (!ReplaceFileW(path_.c_str(), temp_.c_str(), nullptr, 0, nullptr, nullptr)) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-        return icc::Result::Io(error);
-      // The old profile may already have been moved away or deleted: the new one must
-      // take its place, or at least survive under its temporary name when the old one is
-      // gone.
-      if (!MoveFileExW(temp_.c_str(), path_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) temp_.clear();
-        return icc::Result::Io(error);
-      }
-    }
-    temp_.clear();
-    // Windows carries the attributes over itself; not every implementation does.
-    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(path_.c_str(), attributes);
-    return {};
+    bool keep = false;
+    const DWORD error = ReplaceWithFile(path_, temp_, &keep);
+    if (error == ERROR_SUCCESS || keep) temp_.clear();
+    return error == ERROR_SUCCESS ? icc::Result() : icc::Result::Io(error);
   }
 
   void Discard() override {
@@ -316,6 +299,11 @@ HPROFILE Open(std::wstring path, DWORD dwDesiredAccess, DWORD dwShareMode) {
   HANDLE h = CreateFileW(open->path.c_str(), access, dwShareMode, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;  // CreateFileW's own reason
+  if (open->writable) {
+    // Written back where the file really lives: through a link, the link's target.
+    std::wstring final = FinalPathName(h);
+    if (!final.empty()) open->path = std::move(final);
+  }
   // A read-only file is refused for writing even where the file system would let the
   // caller write it anyway (an administrator's process under some implementations).
   // Only the attributes and the size are asked for: the whole record costs a volume

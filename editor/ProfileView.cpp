@@ -4,84 +4,121 @@
 #include <utility>
 
 #include "Resource.h"
+#include "colour_service.h"
+#include "file_commit.h"
 
 namespace {
 
 const char kFilter[] = "ICC/ICM profiles (*.icc,*.icm) |*.icc;*.icm|";
+const char kChangedQuestion[] =
+    "The profile was changed by another program since it was opened. Save your description "
+    "into it anyway?";
 
 struct LocalDeleter {
   void operator()(char* p) const { LocalFree(p); }
 };
 
-// A copy that Save As made, deleted again unless the command keeps it.  The deletion
-// leaves the last-error value of the failure that caused it.
-class CopiedFile {
- public:
-  explicit CopiedFile(const std::string& path) : m_path(path) {}
-  ~CopiedFile() { Discard(); }
-  CopiedFile(const CopiedFile&) = delete;
-  CopiedFile& operator=(const CopiedFile&) = delete;
+std::wstring Widen(const std::string& text) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
+  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], units);
+  return wide;
+}
 
-  void Keep() { m_path.clear(); }
-  void Discard() {
+std::string Narrow(const std::wstring& text) {
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), &ansi[0], bytes, nullptr, nullptr);
+  return ansi;
+}
+
+// A file that Save As made and deletes again unless the command keeps it.  The deletion
+// leaves the last-error value of the failure that caused it.
+class CTemporaryFile {
+ public:
+  explicit CTemporaryFile(const std::wstring& path) : m_path(path) {}
+  ~CTemporaryFile() {
     if (m_path.empty()) return;
     const DWORD error = GetLastError();
-    // A copy of a read-only profile carries the attribute along; it is still ours to remove.
-    SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(m_path.c_str());
-    m_path.clear();
+    SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(m_path.c_str());
     SetLastError(error);
   }
+  CTemporaryFile(const CTemporaryFile&) = delete;
+  CTemporaryFile& operator=(const CTemporaryFile&) = delete;
+
+  void Keep() { m_path.clear(); }
 
  private:
-  std::string m_path;
+  std::wstring m_path;
 };
 
-struct FileIdentity {
-  DWORD volume;
-  DWORD indexHigh;
-  DWORD indexLow;
-};
-
-bool GetFileIdentity(const char* pszPath, FileIdentity* pId) {
-  const HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool ok = GetFileInformationByHandle(h, &info) != FALSE;
-  CloseHandle(h);
-  if (ok) *pId = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-  return ok;
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
 }
 
 }  // namespace
 
-bool IsSameFile(const char* pszPath1, const char* pszPath2) {
-  if (lstrcmpA(pszPath1, pszPath2) == 0) return true;
+CFileStamp CFileStamp::Of(const char* pszPath) {
+  CFileStamp stamp;
   const DWORD error = GetLastError();
-  FileIdentity a;
-  FileIdentity b;
-  const bool same = GetFileIdentity(pszPath1, &a) && GetFileIdentity(pszPath2, &b) &&
-                    a.volume == b.volume && a.indexHigh == b.indexHigh &&
-                    a.indexLow == b.indexLow;
+  const HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info)) {
+    stamp.m_bValid = TRUE;
+    stamp.m_cbSize = (ULONGLONG(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.m_ftWritten = info.ftLastWriteTime;
+    stamp.m_dwVolume = info.dwVolumeSerialNumber;
+    stamp.m_nIndexHigh = info.nFileIndexHigh;
+    stamp.m_nIndexLow = info.nFileIndexLow;
+  }
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   SetLastError(error);
-  return same;
+  return stamp;
 }
 
-void ReportLastError(const char* pszWhat) {
+bool CFileStamp::SameFile(const CFileStamp& other) const {
+  return m_bValid && other.m_bValid && m_dwVolume == other.m_dwVolume &&
+         m_nIndexHigh == other.m_nIndexHigh && m_nIndexLow == other.m_nIndexLow;
+}
+
+bool CFileStamp::operator==(const CFileStamp& other) const {
+  if (!m_bValid || !other.m_bValid) return m_bValid == other.m_bValid;
+  return SameFile(other) && m_cbSize == other.m_cbSize &&
+         CompareFileTime(&m_ftWritten, &other.m_ftWritten) == 0;
+}
+
+bool IsSameFile(const char* pszPath1, const char* pszPath2) {
+  return lstrcmpA(pszPath1, pszPath2) == 0 ||
+         CFileStamp::Of(pszPath1).SameFile(CFileStamp::Of(pszPath2));
+}
+
+void ReportFileError(const std::string& strFileName, const char* pszVerb) {
   const DWORD error = GetLastError();
-  char* system = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-      nullptr, error, 0, reinterpret_cast<char*>(&system), 0, nullptr);
-  const std::unique_ptr<char, LocalDeleter> text(system);
-  if (length != 0 && text) {
-    AfxMessageBox(text.get(), MB_ICONERROR);
-    return;
+  std::string text;
+  if (error == ERROR_INVALID_PROFILE) {
+    text = strFileName + " is not a valid ICC profile or is damaged (error 2011)";
+  } else if (error == ERROR_TAG_NOT_FOUND) {
+    text = strFileName + " has no description tag (error 2012)";
+  } else {
+    char* system = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, error, 0, reinterpret_cast<char*>(&system), 0, nullptr);
+    const std::unique_ptr<char, LocalDeleter> owned(system);
+    std::string said = length != 0 && system ? std::string(system, length) : std::string();
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
+      said.pop_back();
+    if (!said.empty())
+      text = strFileName + ": " + said;
+    else
+      text = strFileName + " could not be " + pszVerb + " (error " + std::to_string(error) + ")";
   }
-  char own[512];
-  wsprintfA(own, "%.400s (Error %lu)", pszWhat, error);
-  AfxMessageBox(own, MB_ICONERROR);
+  AfxMessageBox(text.c_str(), MB_ICONERROR);
 }
 
 BOOL CProfileView::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
@@ -126,6 +163,8 @@ void CProfileView::OnFileOpen() {
     SetLastError(error);
   };
 
+  // Taken before the read: a change in between is noticed at the next save.
+  const CFileStamp stamp = CFileStamp::Of(m_strPathName.c_str());
   BOOL read = FALSE;
   try {
     read = m_descTag.Read(m_strPathName.c_str(), m_strDescription);
@@ -134,11 +173,13 @@ void CProfileView::OnFileOpen() {
     throw;
   }
   if (!read) {
+    const std::string strFailed = m_strFileName;
     restore();
-    ReportLastError("The profile could not be read.");
+    ReportFileError(strFailed, "opened");
     return;
   }
 
+  m_stamp = stamp;
   m_wndEdit.SetWindowText(m_strDescription.c_str());
   // Setting the text raised a change notification; the profile is clean all the same.
   m_bModified = FALSE;
@@ -146,16 +187,58 @@ void CProfileView::OnFileOpen() {
   Invalidate(TRUE);
 }
 
+BOOL CProfileView::ConfirmUnchanged() {
+  const CFileStamp now = CFileStamp::Of(m_strPathName.c_str());
+  // A file that is gone is not asked about: the save reports it.
+  if (!now.m_bValid || now == m_stamp) return TRUE;
+  return AfxMessageBox(kChangedQuestion, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 BOOL CProfileView::StoreDescription(const char* pszPath) {
-  return m_descTag.Build(m_strDescription.c_str()) && m_descTag.Write(pszPath);
+  std::string strStored;
+  return m_descTag.Read(pszPath, strStored) && m_descTag.Build(m_strDescription.c_str()) &&
+         m_descTag.Write(pszPath);
+}
+
+BOOL CProfileView::StoreCopy(const std::string& strTarget, const std::string& strTargetName,
+                             std::string* pstrFailed) {
+  *pstrFailed = strTargetName;
+  const std::wstring target = colour::FinalPathName(Widen(strTarget));
+  std::wstring temp;
+  const DWORD error = colour::CreateTemporaryFile(target, &temp);
+  if (error != ERROR_SUCCESS) return Fail(error);
+  CTemporaryFile staged(temp);
+
+  if (!CopyFileW(Widen(m_strPathName).c_str(), temp.c_str(), FALSE)) {
+    if (GetFileAttributesA(m_strPathName.c_str()) == INVALID_FILE_ATTRIBUTES)
+      *pstrFailed = m_strFileName;
+    return FALSE;
+  }
+  // The copy of a read-only profile is the user's new file, to be written.
+  SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::string strStored;
+  if (!m_descTag.Read(Narrow(temp).c_str(), strStored)) {
+    *pstrFailed = m_strFileName;  // what was copied is the current profile
+    return FALSE;
+  }
+  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(Narrow(temp).c_str()))
+    return FALSE;
+
+  bool keep = false;
+  const DWORD replaced = colour::ReplaceWithFile(target, temp, &keep);
+  if (replaced != ERROR_SUCCESS && !keep) return Fail(replaced);
+  staged.Keep();
+  return replaced == ERROR_SUCCESS ? TRUE : Fail(replaced);
 }
 
 void CProfileView::OnFileSave() {
   m_strDescription = m_wndEdit.GetWindowText();
+  if (!ConfirmUnchanged()) return;
   if (!StoreDescription(m_strPathName.c_str())) {
-    ReportLastError("The profile could not be saved.");
+    ReportFileError(m_strFileName, "saved");
     return;
   }
+  m_stamp = CFileStamp::Of(m_strPathName.c_str());
   m_bModified = FALSE;
   m_bChanged = FALSE;
 }
@@ -166,26 +249,31 @@ void CProfileView::OnFileSaveAs() {
   std::string strNewPath = dlg.GetPathName();
   std::string strNewName = dlg.GetFileName();
   m_strDescription = m_wndEdit.GetWindowText();
+  if (!ConfirmUnchanged()) return;
 
-  // Another spelling of the current profile names the same file: it is written in place,
-  // never copied onto itself, and never deleted when the write fails.
-  const bool bCopy = !IsSameFile(m_strPathName.c_str(), strNewPath.c_str());
-  CopiedFile copy(bCopy ? strNewPath : std::string());
-  if (bCopy && !CopyFileA(m_strPathName.c_str(), strNewPath.c_str(), FALSE)) {
-    copy.Keep();  // nothing was made; whatever is at the new path is not ours
-    ReportLastError("The profile could not be copied.");
+  const DWORD attributes = GetFileAttributesA(strNewPath.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    const std::string text = strNewName +
+        " is read-only and was not replaced. Save under another name, or clear the file's "
+        "read-only attribute first.";
+    AfxMessageBox(text.c_str(), MB_ICONERROR);
     return;
   }
-  if (!StoreDescription(strNewPath.c_str())) {
-    copy.Discard();
-    ReportLastError("The profile could not be saved.");
+
+  // Another spelling of the current profile names the same file: it is written in place.
+  std::string strFailed = strNewName;
+  const BOOL stored = IsSameFile(m_strPathName.c_str(), strNewPath.c_str())
+                          ? StoreDescription(strNewPath.c_str())
+                          : StoreCopy(strNewPath, strNewName, &strFailed);
+  if (!stored) {
+    ReportFileError(strFailed, "saved");
     return;
   }
-  copy.Keep();
   m_bChanged = FALSE;
   m_bModified = FALSE;
   std::swap(m_strPathName, strNewPath);
   std::swap(m_strFileName, strNewName);
+  m_stamp = CFileStamp::Of(m_strPathName.c_str());
   Invalidate(TRUE);
 }
 
@@ -235,6 +323,8 @@ int CProfileView::OnCreate(CREATESTRUCTA* pCreate) {
   m_wndEdit.Create(WS_EX_CLIENTEDGE,
                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_AUTOVSCROLL | ES_MULTILINE, rc, this,
                    IDC_DESCRIPTION);
+  // As much text as memory holds, not the control's 30,000 characters.
+  if (m_wndEdit.m_hWnd) m_wndEdit.SendMessage(EM_SETLIMITTEXT, 0);
   return 0;
 }
 
@@ -254,10 +344,17 @@ void CProfileView::OnSetFocus(HWND hOldWnd) {
 void CProfileView::OnSize(UINT nType, int cx, int cy) { CWnd::OnSize(nType, cx, cy); }
 
 BOOL CProfileView::OnCommand(WPARAM wParam, LPARAM lParam) {
-  if (LOWORD(wParam) == IDC_DESCRIPTION && HIWORD(wParam) == EN_CHANGE &&
-      reinterpret_cast<HWND>(lParam) == m_wndEdit.m_hWnd) {
-    OnChangeEdit();
-    return TRUE;
+  if (LOWORD(wParam) != IDC_DESCRIPTION || reinterpret_cast<HWND>(lParam) != m_wndEdit.m_hWnd)
+    return FALSE;
+  switch (HIWORD(wParam)) {
+    case EN_CHANGE:
+      OnChangeEdit();
+      return TRUE;
+    case EN_MAXTEXT:
+      AfxMessageBox("The description cannot take more text. What was typed or pasted was not "
+                    "added in full.", MB_ICONWARNING);
+      return TRUE;
+    default:
+      return FALSE;
   }
-  return FALSE;
 }

@@ -7,6 +7,22 @@
 #include "DescriptionTag.h"
 #include "framework/Framework.h"
 
+// What tells one state of a file on disk from another: its size, its last write and its
+// identity (volume and file index).
+struct CFileStamp {
+  static CFileStamp Of(const char* pszPath);
+  bool SameFile(const CFileStamp& other) const;
+  bool operator==(const CFileStamp& other) const;
+  bool operator!=(const CFileStamp& other) const { return !(*this == other); }
+
+  BOOL m_bValid = FALSE;  // the file could be asked
+  ULONGLONG m_cbSize = 0;
+  FILETIME m_ftWritten = {};
+  DWORD m_dwVolume = 0;
+  DWORD m_nIndexHigh = 0;
+  DWORD m_nIndexLow = 0;
+};
+
 class CProfileView : public CWnd {
  public:
   CProfileView() = default;
@@ -37,6 +53,7 @@ class CProfileView : public CWnd {
   CEdit m_wndEdit;
   std::string m_strDescription;  // as last read or saved, not as typed since
   std::string m_strPathName;
+  CFileStamp m_stamp;  // the file as last opened or saved
 
  protected:
   BOOL PreCreateWindow(CREATESTRUCTA& cs) override;
@@ -47,13 +64,21 @@ class CProfileView : public CWnd {
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  private:
-  // Builds the tag from m_strDescription and writes it into pszPath.
+  // Whether the current file is still the one opened or saved last; asks the user before
+  // writing into one that another program changed.  FALSE: the user said no.
+  BOOL ConfirmUnchanged();
+  // Reads the description tag of the file as it is now, builds the new one from
+  // m_strDescription in the same form and writes it into pszPath.
   BOOL StoreDescription(const char* pszPath);
+  // Save As to another file: the new content is made beside the target and takes its place
+  // only when complete.  *pstrFailed names the file at fault on failure.
+  BOOL StoreCopy(const std::string& strTarget, const std::string& strTargetName,
+                 std::string* pstrFailed);
 };
 
-// The error box of a failed file command: the system's text for the last-error value, or,
-// where the system has none, pszWhat with the code.
-void ReportLastError(const char* pszWhat);
+// The error box of a failed file command, naming the file: our words for a damaged profile
+// or a missing description, else the system's text for the last-error value, else the code.
+void ReportFileError(const std::string& strFileName, const char* pszVerb);
 
-// Whether two paths name the same existing file, by volume and file index.
+// Whether two paths name the same existing file.
 bool IsSameFile(const char* pszPath1, const char* pszPath2);

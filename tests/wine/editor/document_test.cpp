@@ -4,8 +4,6 @@
 namespace harness {
 namespace {
 
-constexpr DWORD kNoText = 2012;  // a missing tag: the system has no text for it here
-
 class DocumentTest : public EditorTest {
  protected:
   // The one error box of a failed command.
@@ -172,7 +170,7 @@ TEST_F(DocumentTest, SaveAsOntoTheCurrentFileInAnySpellingWritesInPlace) {
     EXPECT_EQ(p.header_size, p.file_size);
   }
 
-  // A write that fails leaves the file where it is, whatever the spelling.
+  // A read-only file is refused by name, whatever the spelling.
   SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
   const std::vector<uint8_t> before = FileBytes(a);
   for (const std::string& spelling : spellings) {
@@ -180,26 +178,106 @@ TEST_F(DocumentTest, SaveAsOntoTheCurrentFileInAnySpellingWritesInPlace) {
     prompts_.boxes.clear();
     Type("x");
     SaveAs(spelling);
-    EXPECT_EQ(OnlyBox(), SystemText(ERROR_ACCESS_DENIED));
+    const std::string name = spelling.substr(spelling.find_last_of('\\') + 1);
+    EXPECT_EQ(OnlyBox().rfind(name + " is read-only", 0), 0u);
     EXPECT_EQ(FileBytes(a), before);
     EXPECT_TRUE(View().m_bChanged);
   }
   SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(DocumentTest, FailedWriteAfterTheCopyDeletesTheCopyAndReportsTheWrite) {
-  const std::string a = NewProfile("locked.icc", "Locked");
+// Save As never harms the file it would replace, and leaves no temporary file: a read-only
+// target is refused by name, a locked one and a current profile that became damaged fail
+// before the target is touched.
+TEST_F(DocumentTest, FailedSaveAsLeavesTheTargetAsItWas) {
+  const std::string a = NewProfile("a.icc", "Office");
+  const std::string target = NewProfile("target.icc", "Keep me");
+  const std::vector<uint8_t> kept = FileBytes(target);
   OpenProfile(a);
-  // The copy carries the read-only attribute, so writing into it is refused.
+  Type("!");
+
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  SaveAs(target);
+  EXPECT_EQ(OnlyBox(), "target.icc is read-only and was not replaced. Save under another name, "
+                       "or clear the file's read-only attribute first.");
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  const HANDLE locked = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  prompts_.boxes.clear();
+  SaveAs(target);
+  CloseHandle(locked);
+  EXPECT_EQ(OnlyBox().rfind("target.icc: ", 0), 0u);
+
+  WriteFileBytes(a, std::vector<uint8_t>(300, 0x55));  // no longer a profile
+  prompts_.boxes.clear();
+  prompts_.box_answers = {IDYES};
+  SaveAs(target);
+  ASSERT_EQ(prompts_.boxes.size(), 2u);
+  EXPECT_EQ(prompts_.boxes[1].text, "a.icc is not a valid ICC profile or is damaged (error 2011)");
+
+  EXPECT_EQ(FileBytes(target), kept);
+  EXPECT_EQ(scratch_.Names(), (std::vector<std::string>{"a.icc", "target.icc"}));
+  EXPECT_EQ(View().m_strPathName, a);
+  EXPECT_TRUE(View().m_bChanged);
+}
+
+// The copy of a read-only profile is the user's new file: written, and not read-only.
+TEST_F(DocumentTest, SaveAsFromAReadOnlyProfileMakesAWritableCopy) {
+  const std::string a = NewProfile("locked.icc", "Locked");
   SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+  OpenProfile(a, true);
   Type("!");
   SaveAs(Path("copy.icc"));
-  EXPECT_FALSE(FileExists(Path("copy.icc")));
-  EXPECT_EQ(OnlyBox(), SystemText(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(View().m_strPathName, a);
-  EXPECT_TRUE(View().m_bModified);
-  EXPECT_TRUE(View().m_bChanged);
   SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_TRUE(prompts_.boxes.empty());
+  EXPECT_EQ(Inspect(Path("copy.icc")).description, "Locked!");
+  EXPECT_FALSE(GetFileAttributesA(Path("copy.icc").c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(View().m_strFileName, "copy.icc");
+}
+
+// A profile replaced by another program since Open: the user is asked before anything is
+// written, and what is written keeps the form and the other records of the file as it is
+// now, in either direction between the versions.
+TEST_F(DocumentTest, ProfileChangedSinceOpenIsAskedAboutAndKeepsItsNewForm) {
+  const std::string a = NewProfile("a.icc", "Version 2");
+  OpenProfile(a);
+  Retype("Mine");
+  const std::vector<uint8_t> v4 =
+      MakeLocalizedProfile({{"de", "DE", u"Deutsch"}, {"en", "US", u"English"}});
+  WriteFileBytes(a, v4);
+
+  prompts_.box_answers = {IDNO};
+  Command(ID_FILE_SAVE);
+  ASSERT_EQ(prompts_.boxes.size(), 1u);
+  EXPECT_EQ(prompts_.boxes[0].text,
+            "The profile was changed by another program since it was opened. Save your "
+            "description into it anyway?");
+  EXPECT_EQ(prompts_.boxes[0].type, UINT(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+  EXPECT_EQ(FileBytes(a), v4);
+  EXPECT_TRUE(View().m_bModified);
+
+  prompts_.box_answers = {IDYES};
+  Command(ID_FILE_SAVE);
+  std::vector<icc::LocalizedRecord> records;
+  const std::vector<uint8_t> desc = testing_icc::TagsOf(FileBytes(a))["desc"];
+  ASSERT_TRUE(icc::ParseLocalizedText(desc.data(), desc.size(), &records));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].text, u"Deutsch");
+  EXPECT_EQ(records[1].text, u"Mine");
+  Type("!");
+  Command(ID_FILE_SAVE);  // its own save is no change by another program
+  EXPECT_EQ(prompts_.boxes.size(), 2u);
+
+  WriteFileBytes(a, MakeProfile("Version 2 again", false));
+  Type("?");
+  prompts_.box_answers = {IDYES};
+  Command(ID_FILE_SAVE);
+  EXPECT_EQ(prompts_.boxes.size(), 3u);
+  const StoredProfile p = Inspect(a);
+  EXPECT_EQ(p.description, "Mine!?");
+  EXPECT_FALSE(p.unicode);
+  EXPECT_EQ(p.header_size, p.file_size);
 }
 
 TEST_F(DocumentTest, FailedCopyReportsAndChangesNothing) {
@@ -207,7 +285,7 @@ TEST_F(DocumentTest, FailedCopyReportsAndChangesNothing) {
   OpenProfile(a);
   Type("!");
   SaveAs(Path("missing folder\\b.icc"));
-  EXPECT_EQ(OnlyBox(), SystemText(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(OnlyBox().rfind("b.icc: ", 0), 0u);
   EXPECT_EQ(View().m_strPathName, a);
   EXPECT_EQ(View().m_strFileName, "a.icc");
   EXPECT_TRUE(View().m_bModified);
@@ -219,18 +297,9 @@ TEST_F(DocumentTest, FailedSaveReportsTheSystemTextAndKeepsTheFlags) {
   Type("!");
   DeleteFileA(a.c_str());
   Command(ID_FILE_SAVE);
-  EXPECT_EQ(OnlyBox(), SystemText(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(OnlyBox().empty());
+  EXPECT_EQ(OnlyBox() + "\r\n", "a.icc: " + SystemText(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(View().m_bModified);
   EXPECT_TRUE(View().m_bChanged);
-}
-
-TEST_F(DocumentTest, ProfileWithoutDescriptionIsReportedInOwnWordsWithTheCode) {
-  ASSERT_EQ(SystemText(kNoText), "");
-  const std::string none = Path("none.icc");
-  WriteFileBytes(none, MakeProfile("", false, true));
-  OpenProfile(none);
-  EXPECT_EQ(OnlyBox(), "The profile could not be read. (Error 2012)");
 }
 
 // A failed Open keeps the whole previous document: a later Save writes the previous
@@ -248,6 +317,8 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
   OpenProfile(broken);  // fails after the tag's size was read
   OpenProfile(none);    // fails at the size query
   ASSERT_EQ(prompts_.boxes.size(), 2u);
+  EXPECT_EQ(prompts_.boxes[0].text, "broken.icc is not a valid ICC profile or is damaged (error 2011)");
+  EXPECT_EQ(prompts_.boxes[1].text, "none.icc has no description tag (error 2012)");
   EXPECT_EQ(View().m_strPathName, a);
   EXPECT_EQ(View().m_strFileName, "a.icc");
   EXPECT_EQ(View().m_strDescription, "A profile with a rather long description");

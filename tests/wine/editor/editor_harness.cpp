@@ -27,6 +27,13 @@ std::vector<uint8_t> MakeProfile(const std::string& description, bool unicode, b
       {{"desc", testing_icc::DescTag(description, unicode)}, {"wtpt", WhitePoint()}});
 }
 
+std::vector<uint8_t> MakeLocalizedProfile(const std::vector<icc::LocalizedRecord>& records) {
+  std::vector<uint8_t> profile = testing_icc::BuildProfile(
+      {{"desc", icc::BuildLocalizedText(records)}, {"wtpt", WhitePoint()}});
+  profile[8] = 4;  // version 4.0
+  return profile;
+}
+
 std::vector<uint8_t> MakeBrokenProfile() {
   return testing_icc::BuildProfile(
       {{"desc", {'d', 'e', 's', 'c', 0, 0, 0, 0}}, {"wtpt", WhitePoint()}});
@@ -63,7 +70,10 @@ std::string SystemText(DWORD error) {
 
 int Prompts::MessageBox(HWND hOwner, const char* pszText, const char* pszCaption, UINT nType) {
   boxes.push_back({pszText, pszCaption, nType, hOwner});
-  return IDOK;
+  if (box_answers.empty()) return IDOK;
+  const int answer = box_answers.front();
+  box_answers.pop_front();
+  return answer;
 }
 
 INT_PTR Prompts::RunFileDialog(CFileDialog& dlg) {
@@ -94,14 +104,6 @@ INT_PTR Prompts::RunDialog(CDialog& dlg, HWND) {
 }
 
 void EditorTest::SetUp() {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  char full[MAX_PATH];
-  const std::string name = std::string("work_") + info->test_suite_name() + "_" + info->name();
-  GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
-  folder_ = full;
-  testing_icc::RemoveFolder(folder_);
-  CreateDirectoryA(folder_.c_str(), nullptr);
-
   frame_ = new CMainFrame;
   theApp.m_pMainWnd = frame_;
   ASSERT_TRUE(frame_->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE));

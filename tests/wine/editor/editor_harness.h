@@ -13,6 +13,7 @@
 #include "MainFrm.h"
 #include "Resource.h"
 #include "TagwrightApp.h"
+#include "localized_text.h"
 #include "scratch.h"
 
 extern CTagwrightApp theApp;
@@ -23,6 +24,8 @@ namespace harness {
 // white point after it; without_desc leaves the description out.
 std::vector<uint8_t> MakeProfile(const std::string& description, bool unicode,
                                  bool without_desc = false);
+// A version 4 profile whose description holds the localized records.
+std::vector<uint8_t> MakeLocalizedProfile(const std::vector<icc::LocalizedRecord>& records);
 // A profile whose 'desc' tag is too short to be a description.
 std::vector<uint8_t> MakeBrokenProfile();
 
@@ -71,6 +74,7 @@ class Prompts : public CUserPrompts {
   INT_PTR RunDialog(CDialog& dlg, HWND hOwner) override;
 
   std::deque<FileAnswer> answers;
+  std::deque<int> box_answers;  // IDOK once they run out
   std::vector<AskedFile> asked;
   std::vector<Box> boxes;
   std::vector<UINT> dialogs;
@@ -86,7 +90,7 @@ class EditorTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+  std::string Path(const std::string& name) const { return scratch_.File(name); }
   std::string NewProfile(const std::string& name, const std::string& description,
                          bool unicode = true);
 
@@ -103,7 +107,7 @@ class EditorTest : public ::testing::Test {
 
   Prompts prompts_;
   CMainFrame* frame_ = nullptr;
-  std::string folder_;
+  testing_icc::ScratchFolder scratch_;
 };
 
 }  // namespace harness
