@@ -180,7 +180,7 @@ void CProfileView::OnFileOpen() {
   }
 
   m_stamp = stamp;
-  m_wndEdit.SetWindowText(m_strDescription.c_str());
+  SetWrapping(!HasLongLine(m_strDescription.c_str(), kWrapLimit), &m_strDescription);
   // Setting the text raised a change notification; the profile is clean all the same.
   m_bModified = FALSE;
   m_bChanged = FALSE;
@@ -290,7 +290,21 @@ void CProfileView::OnUpdateFileSaveAs(CCmdUI* pCmdUI) { pCmdUI->Enable(m_bChange
 
 void CProfileView::OnEditCopy() { m_wndEdit.SendMessage(WM_COPY); }
 void CProfileView::OnEditCut() { m_wndEdit.SendMessage(WM_CUT); }
-void CProfileView::OnEditPaste() { m_wndEdit.SendMessage(WM_PASTE); }
+void CProfileView::OnEditPaste() {
+  // A long line wraps at a cost that grows with its square: such text is shown unwrapped.
+  if (OpenClipboard(m_hWnd)) {
+    bool bLong = false;
+    if (const HANDLE hText = GetClipboardData(CF_TEXT)) {
+      if (const auto* pszText = static_cast<const char*>(GlobalLock(hText))) {
+        bLong = HasLongLine(pszText, kWrapLimit);
+        GlobalUnlock(hText);
+      }
+    }
+    CloseClipboard();
+    if (bLong) SetWrapping(FALSE, nullptr);
+  }
+  m_wndEdit.SendMessage(WM_PASTE);
+}
 void CProfileView::OnEditUndo() { m_wndEdit.SendMessage(EM_UNDO); }
 
 void CProfileView::OnUpdateEditCutCopy(CCmdUI* pCmdUI) {
@@ -319,13 +333,56 @@ BOOL CProfileView::PreCreateWindow(CREATESTRUCTA& cs) {
 
 int CProfileView::OnCreate(CREATESTRUCTA* pCreate) {
   if (CWnd::OnCreate(pCreate) == -1) return -1;
-  const RECT rc = {20, 60, 360, 160};
-  m_wndEdit.Create(WS_EX_CLIENTEDGE,
-                   WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_AUTOVSCROLL | ES_MULTILINE, rc, this,
-                   IDC_DESCRIPTION);
-  // As much text as memory holds, not the control's 30,000 characters.
-  if (m_wndEdit.m_hWnd) m_wndEdit.SendMessage(EM_SETLIMITTEXT, 0);
+  CreateEdit(TRUE);
   return 0;
+}
+
+BOOL CProfileView::CreateEdit(BOOL bWrap) {
+  const RECT rc = {20, 60, 360, 160};
+  DWORD style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_AUTOVSCROLL | ES_MULTILINE;
+  if (!bWrap) style |= WS_HSCROLL | ES_AUTOHSCROLL;
+  if (!m_wndEdit.Create(WS_EX_CLIENTEDGE, style, rc, this, IDC_DESCRIPTION)) return FALSE;
+  // As much text as memory holds, not the control's 30,000 characters.
+  m_wndEdit.SendMessage(EM_SETLIMITTEXT, 0);
+  return TRUE;
+}
+
+void CProfileView::SetWrapping(BOOL bWrap, const std::string* pstrText) {
+  const HWND hOld = m_wndEdit.m_hWnd;
+  if (!hOld || ((GetWindowLongA(hOld, GWL_STYLE) & ES_AUTOHSCROLL) == 0) == (bWrap != FALSE)) {
+    if (pstrText) m_wndEdit.SetWindowText(pstrText->c_str());
+    return;
+  }
+  const std::string strText = pstrText ? *pstrText : m_wndEdit.GetWindowText();
+  DWORD dwStart = 0;
+  DWORD dwEnd = 0;
+  m_wndEdit.SendMessage(EM_GETSEL, WPARAM(&dwStart), LPARAM(&dwEnd));
+  // Right after a dialog the focus may not have come back yet; it comes to the edit box.
+  const HWND hFocus = GetFocus();
+  const bool focused = hFocus == hOld || hFocus == nullptr || hFocus == m_hWnd;
+  const BOOL bModified = m_bModified;
+  const BOOL bChanged = m_bChanged;
+  m_wndEdit.m_hWnd = nullptr;
+  if (!CreateEdit(bWrap)) {
+    m_wndEdit.m_hWnd = hOld;
+    return;
+  }
+  ::DestroyWindow(hOld);
+  // The text moves over unchanged: no change of the document.
+  m_wndEdit.SetWindowText(strText.c_str());
+  m_bModified = bModified;
+  m_bChanged = bChanged;
+  if (!pstrText) m_wndEdit.SendMessage(EM_SETSEL, dwStart, dwEnd);
+  if (focused) m_wndEdit.SetFocus();
+}
+
+bool HasLongLine(const char* pszText, std::size_t cchLimit) {
+  std::size_t run = 0;
+  for (const char* p = pszText; *p; ++p) {
+    run = (*p == '\n' || *p == '\r') ? 0 : run + 1;
+    if (run > cchLimit) return true;
+  }
+  return false;
 }
 
 void CProfileView::OnPaint() {

@@ -64,6 +64,11 @@ class CProfileView : public CWnd {
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // The edit box, wrapping its lines or scrolling sideways.
+  BOOL CreateEdit(BOOL bWrap);
+  // Makes the edit box wrap or not and gives it pstrText (null: the text it has), keeping
+  // the document's flags and the selection.
+  void SetWrapping(BOOL bWrap, const std::string* pstrText);
   // Whether the current file is still the one opened or saved last; asks the user before
   // writing into one that another program changed.  FALSE: the user said no.
   BOOL ConfirmUnchanged();
@@ -75,6 +80,12 @@ class CProfileView : public CWnd {
   BOOL StoreCopy(const std::string& strTarget, const std::string& strTargetName,
                  std::string* pstrFailed);
 };
+
+// Lines longer than this are not wrapped: wrapping one costs time that grows with the
+// square of its length.
+constexpr std::size_t kWrapLimit = 4096;
+// Whether the text has a line of more than cchLimit characters.
+bool HasLongLine(const char* pszText, std::size_t cchLimit);
 
 // The error box of a failed file command, naming the file: our words for a damaged profile
 // or a missing description, else the system's text for the last-error value, else the code.

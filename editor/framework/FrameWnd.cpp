@@ -111,7 +111,10 @@ BOOL CFrameWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   // Menu items and accelerator keys come without a control; toolbar buttons are passed
   // on by their bar the same way.
   if (lParam != 0) return FALSE;
-  ExecuteCommand(LOWORD(wParam));
+  // The bars show the command's effect as soon as it is done, whatever invoked it and
+  // whatever the message loop sees meanwhile; posted, so that a command that closed the
+  // frame is not followed into it.
+  if (ExecuteCommand(LOWORD(wParam))) PostMessageA(m_hWnd, WM_IDLEUPDATECMDUI, 0, 0);
   return TRUE;
 }
 
@@ -147,6 +150,9 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     }
+    case WM_IDLEUPDATECMDUI:
+      OnIdleUpdate();
+      return 0;
     case WM_EXITMENULOOP:
       m_nIDTracking = 0;
       SetMessageText(AFX_IDS_IDLEMESSAGE);

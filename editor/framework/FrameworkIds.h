@@ -31,3 +31,6 @@
 // Resource type of a toolbar layout: version, button width, height, count, then the
 // command of every button (0 for a separator).
 #define RT_TOOLBAR_LAYOUT 241
+
+// Posted to the frame after a command: update the bars from the enable rules.
+#define WM_IDLEUPDATECMDUI 0x0364

@@ -2,8 +2,10 @@
 # Tagwright end to end, as a person would use it: in a Wine desktop under an X server of
 # its own, driven with xdotool.  Opens a real profile through the open dialog, types a new
 # description, saves from the File menu with the keyboard, saves under a new name, checks
-# both files with Little CMS and iccdump, floats the toolbar and docks it on the left, and
-# opens the About box.  Screenshots go to BUILD/tests/wine/editor/e2e/.
+# both files with Little CMS and iccdump; pastes with Ctrl+V and saves from the toolbar;
+# saves through a symbolic link, into a profile another program replaced, and a 1 MB
+# description; floats the toolbar and docks it on the left, and opens the About box.
+# Screenshots go to BUILD/tests/wine/editor/e2e/.
 #
 #   e2e.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
@@ -70,7 +72,7 @@ probe() {
   [ -s "$file" ] || fail "the window probe wrote nothing"
   sleep 0.2
   rect=()
-  while read -r name l t r b state; do
+  while read -r name l t r b state; do   # "save enabled" reads as name and l
     rect[$name]="$l $t $r $b"
     rect[$name.state]=${state:-}
   done < <(tr -d '\r' <"$file")   # the probe writes text with CR LF
@@ -141,6 +143,98 @@ sleep 1.5
 [ "$(iccdump_description "$copy")" = "Studio display, calibrated (copy)" ] || fail "iccdump reads another description in the copy"
 [ "$(iccdump_description "$profile")" = "Studio display, calibrated" ] || fail "iccdump reads another description in the original"
 [ "$(xdotool getwindowname "$frame")" = "Tagwright" ] || fail "the title changed"
+
+step "Ctrl+V makes the toolbar's Save button usable at once, and it saves"
+keys ctrl+End shift+ctrl+Home ctrl+c End ctrl+v
+sleep 0.5
+probe
+[ "${rect[save]%% *}" = enabled ] || fail "the toolbar's Save button is still grey after Ctrl+V"
+read -r tl tt tr tb <<<"${rect[toolbar]}"
+xdotool mousemove $(( tl + 10 + 27 + 13 )) $(( (tt + tb) / 2 )) click 1   # gripper, Open, Save
+sleep 1.5
+doubled="Studio display, calibrated (copy)Studio display, calibrated (copy)"
+[ "$(description "$copy")" = "$doubled" ] || fail "the toolbar's Save did not store the pasted text"
+
+open_profile() {  # File > Open, the path typed into the dialog
+  keys alt+f Return
+  window Open >/dev/null
+  sleep 1
+  xdotool type --delay 20 "$(winpath "$1")"
+  keys Return
+  gone Open
+}
+save() { keys alt+f Down Return; sleep 1.5; }
+
+step "save through a symbolic link: the file it points to changes, the link stays"
+mkdir -p "$out/real"
+cp "$profile" "$out/real/Linked.icc"
+ln -s real/Linked.icc "$out/Link.icc"
+open_profile "$out/Link.icc"
+keys ctrl+End
+xdotool type --delay 30 " via link"
+save
+[ -L "$out/Link.icc" ] || fail "the link became a file"
+[ "$(readlink "$out/Link.icc")" = real/Linked.icc ] || fail "the link points elsewhere"
+[ "$(description "$out/real/Linked.icc")" = "Studio display, calibrated via link" ] || fail "the link's file was not saved"
+
+step "a version 4 profile put in place of the open one is asked about and keeps its form"
+open_profile "$profile"
+keys ctrl+End
+xdotool type --delay 30 " v4"
+cp /usr/share/color/icc/colord/AdobeRGB1998.icc "$profile"
+keys alt+f Down Return
+sleep 1.5
+shot changed-question.png
+keys y
+sleep 1.5
+[ "$(description "$profile")" = "Studio display, calibrated v4" ] || fail "the replaced profile's description"
+[ "$(xxd -s 8 -l 1 -p "$profile")" = 04 ] || fail "the replaced profile is no longer version 4"
+python3 - "$profile" <<'PY' || fail "the replaced profile's description is no longer localized"
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+count = struct.unpack('>I', data[128:132])[0]
+for i in range(count):
+    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
+    if sig == b'desc':
+        sys.exit(0 if data[off:off + 4] == b'mluc' else 1)
+sys.exit(1)
+PY
+
+step "a 1 MB description opens, takes typing and is saved whole"
+big=$out/Big.icc
+python3 - "$big" <<'PY'
+import struct, sys
+text = (b"A very long description of a profile. " * 30000)[:1 << 20]
+desc = b'desc' + bytes(4) + struct.pack('>I', len(text) + 1) + text + b'\0' + bytes(8) + bytes(2) + b'\x43' + text[:67]
+wtpt = b'XYZ ' + bytes(4) + struct.pack('>iii', 0xF351, 0x10000, 0x116CC)
+offset = 128 + 4 + 2 * 12
+tags = [(b'desc', desc), (b'wtpt', wtpt)]
+table, body = b'', b''
+for sig, data in tags:
+    table += sig + struct.pack('>II', offset + len(body), len(data))
+    body += data + bytes(-len(data) % 4)
+size = offset + len(body)
+header = struct.pack('>I4sI4s4s4s', size, bytes(4), 0x02100000, b'mntr', b'RGB ', b'XYZ ') + bytes(12) + b'acsp' + bytes(28) + struct.pack('>iii', 0xF6D6, 0x10000, 0xD32D) + bytes(128 - 80)
+open(sys.argv[1], 'wb').write(header + struct.pack('>I', len(tags)) + table + body)
+PY
+[ "$(description "$big" | wc -c)" -eq $(( (1 << 20) + 1 )) ] || fail "unexpected 1 MB test profile"
+open_profile "$big"
+for _ in $(seq 20); do
+  probe
+  [ "${rect[edit.state]}" -eq $(( 1 << 20 )) ] 2>/dev/null && break
+  sleep 0.5
+done
+[ "${rect[edit.state]}" -eq $(( 1 << 20 )) ] || fail "the edit box holds ${rect[edit.state]} characters, not 1 MB"
+read -r el et er eb <<<"${rect[edit]}"
+xdotool mousemove $(( (el + er) / 2 )) $(( (et + eb) / 2 )) click 1
+sleep 1
+keys ctrl+End
+xdotool type --delay 50 "END"
+sleep 3
+save
+[ "$(description "$big" | tail -c 4)" = "END" ] || fail "the end of the 1 MB description was not saved"
+[ "$(description "$big" | wc -c)" -eq $(( (1 << 20) + 4 )) ] || fail "the saved 1 MB description has another length"
+shot long-description.png
 
 step "drag the toolbar off its dock"
 probe

@@ -2,6 +2,7 @@
    profile or the header's size field differs from the file's length. */
 #include <lcms2.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -10,8 +11,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s: Little CMS cannot open it\n", argv[1]);
     return 1;
   }
-  char text[1024] = "";
-  cmsGetProfileInfoASCII(profile, cmsInfoDescription, "en", "US", text, sizeof text);
+  const cmsUInt32Number needed = cmsGetProfileInfoASCII(profile, cmsInfoDescription, "en", "US", NULL, 0);
+  char* text = calloc(needed + 1, 1);
+  if (!text) return 1;
+  cmsGetProfileInfoASCII(profile, cmsInfoDescription, "en", "US", text, needed + 1);
   cmsCloseProfile(profile);
 
   FILE* f = fopen(argv[1], "rb");
@@ -27,5 +30,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   printf("%s\n", text);
+  free(text);
   return 0;
 }

@@ -3,8 +3,10 @@
 //
 //   window_probe OUTPUT
 //
-// Lines: "frame L T R B", "client L T R B", "view L T R B", "toolbar L T R B docked|floating".
+// Lines: "frame L T R B", "client L T R B", "view L T R B", "edit L T R B LENGTH",
+// "toolbar L T R B docked|floating", "save enabled|disabled" (the toolbar's Save button).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 
@@ -12,6 +14,8 @@ namespace {
 
 constexpr int kToolBarId = 0xE800;
 constexpr int kViewId = 0xE900;
+constexpr int kEditId = 101;
+constexpr int kSaveCommand = 0xE103;
 
 struct Search {
   HWND frame;
@@ -50,6 +54,12 @@ int main(int argc, char** argv) {
   if (HWND view = GetDlgItem(frame, kViewId)) {
     GetWindowRect(view, &rc);
     Print(out, "view", rc);
+    if (HWND edit = GetDlgItem(view, kEditId)) {
+      GetWindowRect(edit, &rc);
+      char length[32];
+      sprintf(length, " %ld", long(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0)));
+      Print(out, "edit", rc, length);
+    }
   }
   Search search = {frame, GetDlgItem(frame, kToolBarId)};
   const bool docked = search.bar != nullptr;
@@ -57,6 +67,9 @@ int main(int argc, char** argv) {
   if (search.bar) {
     GetWindowRect(search.bar, &rc);
     Print(out, "toolbar", rc, docked ? " docked" : " floating");
+    const HWND buttons = GetDlgItem(search.bar, kToolBarId);
+    const bool enabled = buttons && SendMessageA(buttons, TB_ISBUTTONENABLED, kSaveCommand, 0);
+    fprintf(out, "save %s\n", enabled ? "enabled" : "disabled");
   }
   fclose(out);
   return 0;

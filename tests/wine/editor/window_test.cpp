@@ -182,6 +182,35 @@ TEST_F(WindowTest, EnterStoresCarriageReturnAndLineFeed) {
   EXPECT_EQ(Inspect(a).description, "First\r\nSecond");
 }
 
+// Text beyond the edit control's default 30,000 characters is taken whole and saved, long
+// lines stop wrapping (wrapping them costs time that grows with their square), and a full
+// edit box is reported instead of dropping text in silence.
+TEST_F(WindowTest, LongTextIsTakenWholeAndAFullEditBoxIsReported) {
+  auto wraps = [&] { return !(GetWindowLongA(View().m_wndEdit.m_hWnd, GWL_STYLE) & ES_AUTOHSCROLL); };
+  const std::string longText(30000, 'x');
+  const std::string a = NewProfile("a.icc", longText);
+  OpenProfile(a);
+  EXPECT_FALSE(wraps());
+  Type("!");
+  Command(ID_FILE_SAVE);
+  EXPECT_TRUE(Inspect(a).description == longText + "!");
+
+  OpenProfile(NewProfile("b.icc", "Short"));
+  EXPECT_TRUE(wraps());
+  SetClipboard(std::string(5000, 'y').c_str());
+  View().m_wndEdit.SendMessage(EM_SETSEL, 5, 5);
+  Press('V', true);
+  EXPECT_FALSE(wraps());
+  EXPECT_EQ(View().m_wndEdit.GetWindowText(), "Short" + std::string(5000, 'y'));
+  EXPECT_TRUE(Enabled(ID_FILE_SAVE));
+  EXPECT_TRUE(prompts_.boxes.empty());
+
+  View().m_wndEdit.SendMessage(EM_SETLIMITTEXT, 10);
+  Type("more");
+  ASSERT_FALSE(prompts_.boxes.empty());
+  EXPECT_EQ(prompts_.boxes[0].type, UINT(MB_ICONWARNING));
+}
+
 TEST_F(WindowTest, LayoutStaysAndTitleNeverChanges) {
   frame_->ShowWindow(SW_SHOW);
   RECT frameRect;
