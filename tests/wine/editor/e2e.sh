@@ -221,10 +221,10 @@ PY
 open_profile "$big"
 for _ in $(seq 20); do
   probe
-  [ "${rect[edit.state]}" -eq $(( 1 << 20 )) ] 2>/dev/null && break
+  [ "${rect[edit.state]:-0}" -eq $(( 1 << 20 )) ] 2>/dev/null && break
   sleep 0.5
 done
-[ "${rect[edit.state]}" -eq $(( 1 << 20 )) ] || fail "the edit box holds ${rect[edit.state]} characters, not 1 MB"
+[ "${rect[edit.state]:-0}" -eq $(( 1 << 20 )) ] || fail "the edit box holds ${rect[edit.state]:-0} characters, not 1 MB"
 read -r el et er eb <<<"${rect[edit]}"
 xdotool mousemove $(( (el + er) / 2 )) $(( (et + eb) / 2 )) click 1
 sleep 1
