@@ -132,12 +132,10 @@ int main(int argc, char** argv) {
   const std::string out = argv[1];
   mkdir(out.c_str(), 0755);
   const std::string profiles = out + "/profile", records = out + "/desc",
-                    localized = out + "/mluc";
-  EmptyFolder(profiles);
-  EmptyFolder(records);
-  EmptyFolder(localized);
+                    localized = out + "/mluc", tips = out + "/tip", drops = out + "/drop";
+  for (const std::string& dir : {profiles, records, localized, tips, drops}) EmptyFolder(dir);
 
-  int n = 0, d = 0, l = 0;
+  int n = 0, d = 0, l = 0, t = 0;
   auto put = [](const std::string& dir, int index, const std::vector<uint8_t>& bytes) {
     WriteFileBytes(dir + "/" + std::to_string(index), bytes);
   };
@@ -155,10 +153,23 @@ int main(int argc, char** argv) {
         put(profiles, n++, WithEdits(file, 1, 4 | 2 | 8, 5));
         put(profiles, n++, WithEdits(file, 0xFF, 1 | 16, 2));
       }
-      for (const auto& tag : TagsOfType(file, "desc")) put(records, d++, tag);
-      for (const auto& tag : TagsOfType(file, "mluc")) put(localized, l++, tag);
+      for (const auto& tag : TagsOfType(file, "desc")) put(records, d++, tag), put(tips, t++, tag);
+      for (const auto& tag : TagsOfType(file, "mluc")) put(localized, l++, tag), put(tips, t++, tag);
     }
     for (const auto& record : Records()) put(records, d++, record);
+    // Drop lists as the shell makes them, ANSI and UTF-16.
+    const char ansi[] = "C:\\a.icc\0D:\\color\\b.icm\0";
+    const char16_t wide[] = u"C:\\\u00e9.icc\0D:\\\U0001F600.icm\0";
+    for (bool is_wide : {false, true}) {
+      std::vector<uint8_t> block(20, 0);
+      block[0] = 20;
+      block[16] = is_wide;
+      if (is_wide)
+        for (char16_t c : wide) block.push_back(uint8_t(c)), block.push_back(uint8_t(c >> 8));
+      else
+        block.insert(block.end(), ansi, ansi + sizeof ansi);
+      put(drops, is_wide, block);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_seeds: %s\n", e.what());
     return 1;

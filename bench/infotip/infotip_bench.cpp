@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   hueshell::Platform ours = hueshell::DefaultPlatform();
   hueshell::Platform system = ours;
   HMODULE mscms = LoadLibraryA("mscms.dll");
-  if (!mscms || !Resolve(mscms, "OpenColorProfileA", &system.OpenColorProfileA) ||
+  if (!mscms || !Resolve(mscms, "OpenColorProfileW", &system.OpenColorProfileW) ||
       !Resolve(mscms, "CloseColorProfile", &system.CloseColorProfile) ||
       !Resolve(mscms, "GetColorProfileHeader", &system.GetColorProfileHeader) ||
       !Resolve(mscms, "GetColorProfileElement", &g_wine_element)) {

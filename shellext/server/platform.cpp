@@ -6,10 +6,10 @@ namespace hueshell {
 
 const Platform& DefaultPlatform() {
   static const Platform platform = {
-      colour::OpenColorProfileA, colour::CloseColorProfile, colour::GetColorProfileHeader,
-      colour::GetColorProfileElement, colour::GetColorDirectoryA, ::SysAllocStringLen,
-      ::SHGetMalloc, ::DragQueryFileA, ::InsertMenuA, ::GetFocus, ::SHBrowseForFolderA,
-      ::SHGetPathFromIDListA, ::SHFileOperationA,
+      colour::OpenColorProfileW, colour::CloseColorProfile, colour::GetColorProfileHeader,
+      colour::GetColorProfileElement, colour::GetColorDirectoryW, ::SysAllocStringLen,
+      ::SHGetMalloc, ::InsertMenuW, ::GetFocus, ::SHBrowseForFolderW, ::SHGetPathFromIDListW,
+      ::SHFileOperationW,
   };
   return platform;
 }

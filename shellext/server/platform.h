@@ -12,21 +12,20 @@ namespace hueshell {
 
 struct Platform {
   // Colour management service.
-  HPROFILE(WINAPI* OpenColorProfileA)(PPROFILE, DWORD, DWORD, DWORD);
+  HPROFILE(WINAPI* OpenColorProfileW)(PPROFILE, DWORD, DWORD, DWORD);
   BOOL(WINAPI* CloseColorProfile)(HPROFILE);
   BOOL(WINAPI* GetColorProfileHeader)(HPROFILE, PPROFILEHEADER);
   BOOL(WINAPI* GetColorProfileElement)(HPROFILE, TAGTYPE, DWORD, PDWORD, PVOID, PBOOL);
-  BOOL(WINAPI* GetColorDirectoryA)(PCSTR, PSTR, PDWORD);
+  BOOL(WINAPI* GetColorDirectoryW)(PCWSTR, PWSTR, PDWORD);
   // OLE Automation strings (the tip's text is built in one).
   BSTR(WINAPI* SysAllocStringLen)(const OLECHAR*, UINT);
   // Shell.
   HRESULT(WINAPI* SHGetMalloc)(IMalloc**);
-  UINT(WINAPI* DragQueryFileA)(HDROP, UINT, LPSTR, UINT);
-  BOOL(WINAPI* InsertMenuA)(HMENU, UINT, UINT, UINT_PTR, LPCSTR);
+  BOOL(WINAPI* InsertMenuW)(HMENU, UINT, UINT, UINT_PTR, LPCWSTR);
   HWND(WINAPI* GetFocus)();
-  PIDLIST_ABSOLUTE(WINAPI* SHBrowseForFolderA)(LPBROWSEINFOA);
-  BOOL(WINAPI* SHGetPathFromIDListA)(PCIDLIST_ABSOLUTE, LPSTR);
-  int(WINAPI* SHFileOperationA)(LPSHFILEOPSTRUCTA);
+  PIDLIST_ABSOLUTE(WINAPI* SHBrowseForFolderW)(LPBROWSEINFOW);
+  BOOL(WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR);
+  int(WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
 };
 
 const Platform& DefaultPlatform();

@@ -2,22 +2,19 @@
 
 #include <shlobj.h>
 
-#include <vector>
+#include <string>
 
 #include "com_object.h"
 #include "dispatch.h"
 #include "guids.h"
-#include "icc_profile.h"
-#include "localized_text.h"
 #include "module.h"
+#include "tip_description.h"
 #include "user_language.h"
 
 namespace hueshell {
 namespace {
 
 constexpr TAGTYPE kDescTag = 0x64657363;  // 'desc'
-constexpr DWORD kAsciiCountOffset = 8;
-constexpr DWORD kAsciiTextOffset = 12;
 
 struct NameRow {
   DWORD value;
@@ -98,114 +95,82 @@ class HeapBlock {
   void* p_;
 };
 
-// Appends `length` bytes of ANSI text to the string.  When memory is short the piece is
-// dropped and the text keeps what it had.
-void Append(const Platform& platform, BSTR* text, const char* piece, int length) {
-  if (length <= 0) return;
-  HeapBlock wide(SIZE_T(length + 1) * sizeof(WCHAR));
-  if (!wide.as<WCHAR>()) return;
-  const int converted = MultiByteToWideChar(CP_ACP, 0, piece, length, wide.as<WCHAR>(), length);
-  if (converted <= 0) return;
+// Appends `length` UTF-16 units to the string.  When memory is short the piece is dropped
+// and the text keeps what it had.
+void Append(const Platform& platform, BSTR* text, const wchar_t* piece, UINT length) {
+  if (length == 0) return;
   const UINT old_length = *text ? SysStringLen(*text) : 0;
-  BSTR joined = platform.SysAllocStringLen(nullptr, old_length + UINT(converted));
+  if (length > 0x7FFFFFFFu - old_length) return;
+  BSTR joined = platform.SysAllocStringLen(nullptr, old_length + length);
   if (!joined) return;
   if (old_length) memcpy(joined, *text, old_length * sizeof(WCHAR));
-  memcpy(joined + old_length, wide.as<WCHAR>(), SIZE_T(converted) * sizeof(WCHAR));
-  joined[old_length + UINT(converted)] = L'\0';
+  memcpy(joined + old_length, piece, SIZE_T(length) * sizeof(WCHAR));
+  joined[old_length + length] = L'\0';
   SysFreeString(*text);
   *text = joined;
 }
 
+// Appends ANSI text, converted from the code page.
 void Append(const Platform& platform, BSTR* text, const char* piece) {
-  Append(platform, text, piece, lstrlenA(piece));
+  const int length = lstrlenA(piece);
+  if (length <= 0) return;
+  HeapBlock wide(SIZE_T(length + 1) * sizeof(WCHAR));
+  if (!wide.as<WCHAR>()) return;
+  const int converted = MultiByteToWideChar(CP_ACP, 0, piece, length, wide.as<WCHAR>(), length);
+  if (converted > 0) Append(platform, text, wide.as<WCHAR>(), UINT(converted));
 }
 
-// The real size of the desc tag, which bounds the count that the tag itself claims.  A
-// query without a buffer reports it; implementations differ in whether they call that a
-// success, so only the reported size counts.
-DWORD DescriptionTagSize(const Platform& platform, HPROFILE profile) {
-  DWORD size = 0;
-  BOOL reference = FALSE;
-  platform.GetColorProfileElement(profile, kDescTag, 0, &size, nullptr, &reference);
-  return size;
-}
+// The desc tag through the colour service.
+class ServiceTag final : public TagBytes {
+ public:
+  ServiceTag(const Platform& platform, HPROFILE profile) : platform_(platform), profile_(profile) {}
 
-// "Description: " and the ASCII text of a description record: `count` (the number at offset
-// 8) bytes from offset 12, up to the first zero byte.
-HRESULT AppendTextDescription(const Platform& platform, HPROFILE profile, DWORD count,
-                              BSTR* text) {
-  BOOL reference = FALSE;
-
-  // The count is the file's word: never allocate more than the tag really holds.
-  const DWORD tag_size = DescriptionTagSize(platform, profile);
-  const DWORD available = tag_size > kAsciiTextOffset ? tag_size - kAsciiTextOffset : 0;
-  if (count > available) count = available;
-
-  HeapBlock buffer(count);
-  char* bytes = buffer.as<char>();
-  if (!bytes) return E_OUTOFMEMORY;
-  DWORD delivered = count;
-  if (!platform.GetColorProfileElement(profile, kDescTag, kAsciiTextOffset, &delivered,
-                                       bytes, &reference))
-    return E_FAIL;
-  if (delivered > count) delivered = count;
-  DWORD length = 0;
-  while (length < delivered && bytes[length] != '\0') ++length;
-
-  Append(platform, text, "Description: ");
-  Append(platform, text, bytes, int(length));
-  return S_OK;
-}
-
-// "Description: " and the text of a table of localized records: the record for the user's
-// UI language (else US English, else the first), in the ANSI code page.  Only the table
-// and that one string are read, each bounded by the tag's real size.
-HRESULT AppendLocalizedDescription(const Platform& platform, HPROFILE profile,
-                                   const BYTE header[icc::kLocalizedHeaderSize], BSTR* text) {
-  const DWORD tag_size = DescriptionTagSize(platform, profile);
-  const DWORD table_size = DWORD(icc::LocalizedTableBytes(header, tag_size));
-  HeapBlock table(table_size);
-  if (!table.as<BYTE>()) return E_OUTOFMEMORY;
-  DWORD size = table_size;
-  BOOL reference = FALSE;
-  if (!platform.GetColorProfileElement(profile, kDescTag, 0, &size, table.as<BYTE>(), &reference))
-    return E_FAIL;
-  std::vector<icc::LocalizedEntry> entries;
-  if (!icc::ParseLocalizedEntries(table.as<BYTE>(), size < table_size ? size : table_size, tag_size,
-                                  &entries))
-    return E_FAIL;
-  char language[2], country[2];
-  colour::UserLanguage(language, country);
-  const int chosen = icc::ChooseLocalizedRecord(entries, language, country);
-
-  DWORD units = 0;
-  HeapBlock wide(chosen < 0 ? sizeof(WCHAR) : (SIZE_T(entries[std::size_t(chosen)].length) / 2 + 1) * sizeof(WCHAR));
-  if (!wide.as<WCHAR>()) return E_OUTOFMEMORY;
-  if (chosen >= 0 && entries[std::size_t(chosen)].length != 0) {
-    const icc::LocalizedEntry& entry = entries[std::size_t(chosen)];
-    HeapBlock stored(entry.length);
-    if (!stored.as<BYTE>()) return E_OUTOFMEMORY;
-    DWORD delivered = entry.length;
-    if (!platform.GetColorProfileElement(profile, kDescTag, entry.offset, &delivered,
-                                         stored.as<BYTE>(), &reference))
-      return E_FAIL;
-    if (delivered > entry.length) delivered = entry.length;
-    const BYTE* be = stored.as<BYTE>();
-    while (units < delivered / 2 && (be[2 * units] | be[2 * units + 1]) != 0) {
-      wide.as<WCHAR>()[units] = WCHAR(be[2 * units] << 8 | be[2 * units + 1]);
-      ++units;
-    }
+  // A query without a buffer reports the size; implementations differ in whether they call
+  // that a success, so only the reported size counts.
+  uint32_t Size() override {
+    DWORD size = 0;
+    BOOL reference = FALSE;
+    platform_.GetColorProfileElement(profile_, kDescTag, 0, &size, nullptr, &reference);
+    return size;
   }
 
+  bool Read(uint32_t offset, uint32_t* count, uint8_t* buffer) override {
+    DWORD delivered = *count;
+    BOOL reference = FALSE;
+    if (!platform_.GetColorProfileElement(profile_, kDescTag, offset, &delivered, buffer, &reference))
+      return false;
+    *count = delivered;
+    return true;
+  }
+
+ private:
+  const Platform& platform_;
+  HPROFILE profile_;
+};
+
+// "Description: " and the description as the tip shows it: a localized record straight
+// from its UTF-16, a description record's ASCII text through the ANSI code page.
+HRESULT AppendDescription(const Platform& platform, HPROFILE profile, BSTR* text) {
+  char language[2], country[2];
+  colour::UserLanguage(language, country);
+  ServiceTag tag(platform, profile);
+  TipDescription description;
+  if (!ReadTipDescription(tag, language, country, &description)) return E_FAIL;
+  std::u16string line;
+  if (description.wide) {
+    line = std::move(description.text);
+  } else if (!description.ansi.empty()) {
+    const int length = int(description.ansi.size());
+    const int units = MultiByteToWideChar(CP_ACP, 0, description.ansi.data(), length, nullptr, 0);
+    if (units > 0) {
+      line.resize(std::size_t(units));
+      MultiByteToWideChar(CP_ACP, 0, description.ansi.data(), length,
+                          reinterpret_cast<wchar_t*>(&line[0]), units);
+    }
+  }
+  FinishTipLine(&line, description.cut);
   Append(platform, text, "Description: ");
-  if (units == 0) return S_OK;
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.as<WCHAR>(), int(units), nullptr, 0,
-                                        nullptr, nullptr);
-  HeapBlock ansi(SIZE_T(bytes > 0 ? bytes : 1));
-  if (bytes > 0 && ansi.as<char>() &&
-      WideCharToMultiByte(CP_ACP, 0, wide.as<WCHAR>(), int(units), ansi.as<char>(), bytes, nullptr,
-                          nullptr) == bytes)
-    Append(platform, text, ansi.as<char>(), bytes);
+  Append(platform, text, reinterpret_cast<const wchar_t*>(line.data()), UINT(line.size()));
   return S_OK;
 }
 
@@ -221,6 +186,7 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
   // IQueryInfo
   HRESULT STDMETHODCALLTYPE GetInfoTip(DWORD, LPWSTR* tip) override {
     if (!tip) return E_POINTER;
+    *tip = nullptr;  // a failure hands over nothing
     BSTR text = nullptr;
     const HRESULT hr = BuildTipText(&text);
     if (FAILED(hr) || !malloc_) {
@@ -257,21 +223,16 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
   HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return E_NOTIMPL; }
 
-  // Stores the ANSI form of the name.  A null name, a failed conversion, and a name whose
-  // ANSI form does not fit the path field (possible with double-byte code pages) all leave
-  // the empty path, so that the tip fails rather than naming a different, cut-off file.
+  // Keeps the name as given, in UTF-16: no conversion can turn it into another file's
+  // name.  A null name leaves no path, so that the tip fails.
   HRESULT STDMETHODCALLTYPE Load(LPCOLESTR name, DWORD) override {
-    path_[0] = '\0';
+    module::Free(path_);
+    path_ = nullptr;
     if (!name) return S_OK;
-    const int units = lstrlenW(name);
-    HeapBlock converted(SIZE_T(units) * 2 + 2);
-    char* ansi = converted.as<char>();
-    if (!ansi) return S_OK;
-    ansi[0] = '\0';
-    if (WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, units * 2 + 2, nullptr, nullptr) <= 0)
-      return S_OK;
-    const int length = lstrlenA(ansi);
-    if (length < MAX_PATH) memcpy(path_, ansi, SIZE_T(length) + 1);
+    const SIZE_T bytes = (SIZE_T(lstrlenW(name)) + 1) * sizeof(wchar_t);
+    path_ = static_cast<wchar_t*>(module::Allocate(bytes));
+    if (!path_) return E_OUTOFMEMORY;
+    memcpy(path_, name, bytes);
     return S_OK;
   }
 
@@ -289,12 +250,13 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
 
  private:
   ~CICCTip() override {
+    module::Free(path_);
     if (malloc_) malloc_->Release();
   }
 
   const Platform& platform_;
   IMalloc* malloc_ = nullptr;
-  char path_[MAX_PATH] = {};
+  wchar_t* path_ = nullptr;  // from the module's heap; null before Load
 };
 
 }  // namespace
@@ -304,31 +266,17 @@ const char* ColourSpaceName(DWORD signature) { return Lookup(kColourSpaceNames, 
 const char* ConnectionSpaceName(DWORD signature) { return Lookup(kConnectionSpaceNames, signature); }
 const char* IntentName(DWORD intent) { return Lookup(kIntentNames, intent); }
 
-HRESULT ComposeTip(const Platform& platform, const char* path, BSTR* text) {
+HRESULT ComposeTip(const Platform& platform, const wchar_t* path, BSTR* text) {
   SysFreeString(*text);
   *text = nullptr;
+  if (!path || !*path) return E_FAIL;
 
-  PROFILE name = {PROFILE_FILENAME, const_cast<char*>(path), MAX_PATH};
+  PROFILE name = {PROFILE_FILENAME, const_cast<wchar_t*>(path),
+                  DWORD((lstrlenW(path) + 1) * sizeof(wchar_t))};
   OpenProfile profile(platform,
-                      platform.OpenColorProfileA(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
+                      platform.OpenColorProfileW(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
   if (!profile.get()) return E_FAIL;
-
-  // One read tells the kind of record and gives what each kind needs first: the ASCII
-  // count at offset 8 of a description record, the 16-byte header of localized records.
-  BYTE head[icc::kLocalizedHeaderSize];
-  DWORD delivered = sizeof head;
-  BOOL reference = FALSE;
-  if (!platform.GetColorProfileElement(profile.get(), kDescTag, 0, &delivered, head, &reference) ||
-      delivered < kAsciiTextOffset)
-    return E_FAIL;
-  HRESULT described;
-  if (icc::LoadBE32(head) == icc::Signature("mluc"))
-    described = delivered == sizeof head
-                    ? AppendLocalizedDescription(platform, profile.get(), head, text)
-                    : E_FAIL;
-  else
-    described = AppendTextDescription(platform, profile.get(), icc::LoadBE32(head + kAsciiCountOffset),
-                                      text);
+  const HRESULT described = AppendDescription(platform, profile.get(), text);
   if (FAILED(described)) return described;
 
   PROFILEHEADER header;

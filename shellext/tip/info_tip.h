@@ -15,9 +15,9 @@ const char* ColourSpaceName(DWORD signature);
 const char* ConnectionSpaceName(DWORD signature);
 const char* IntentName(DWORD intent);
 
-// Composes the tip text of the profile at `path` (a MAX_PATH field) into `text`, which is
-// emptied first.  S_OK, E_FAIL (profile, description or header unreadable) or E_OUTOFMEMORY.
-HRESULT ComposeTip(const Platform& platform, const char* path, BSTR* text);
+// Composes the tip text of the profile at `path` into `text`, which is emptied first.  S_OK,
+// E_FAIL (no path; profile, description or header unreadable) or E_OUTOFMEMORY.
+HRESULT ComposeTip(const Platform& platform, const wchar_t* path, BSTR* text);
 
 // Creation function of the class table; the second form stands platform operations in.
 HRESULT CreateICCTip(IUnknown* outer, REFIID riid, void** ppv);

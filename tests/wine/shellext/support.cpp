@@ -102,8 +102,28 @@ SIZE_T STDMETHODCALLTYPE CountingMalloc::GetSize(void* block) {
   return HeapSize(GetProcessHeap(), 0, block);
 }
 
-DropDataObject::DropDataObject(std::vector<std::string> names, bool offer_drop)
-    : names_(std::move(names)), offer_drop_(offer_drop) {}
+namespace {
+template <class Char>
+std::vector<uint8_t> MakeDropList(const std::vector<std::basic_string<Char>>& names) {
+  std::basic_string<Char> list;
+  for (const auto& name : names) list.append(name.c_str(), name.size() + 1);
+  list.push_back(Char(0));
+  if (names.empty()) list.push_back(Char(0));  // an empty list is two zeros too
+  DROPFILES drop = {};
+  drop.pFiles = sizeof drop;
+  drop.fWide = sizeof(Char) == 2;
+  std::vector<uint8_t> block(sizeof drop + list.size() * sizeof(Char));
+  memcpy(block.data(), &drop, sizeof drop);
+  memcpy(block.data() + sizeof drop, list.data(), list.size() * sizeof(Char));
+  return block;
+}
+}  // namespace
+
+std::vector<uint8_t> DropList(const std::vector<std::string>& names) { return MakeDropList(names); }
+std::vector<uint8_t> DropList(const std::vector<std::wstring>& names) { return MakeDropList(names); }
+
+DropDataObject::DropDataObject(std::vector<uint8_t> block, bool offer_drop)
+    : block_(std::move(block)), offer_drop_(offer_drop) {}
 
 HRESULT STDMETHODCALLTYPE DropDataObject::QueryInterface(REFIID riid, void** ppv) {
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
@@ -119,18 +139,8 @@ HRESULT STDMETHODCALLTYPE DropDataObject::GetData(FORMATETC* format, STGMEDIUM* 
   ++get_data_calls;
   if (!offer_drop_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
     return DV_E_FORMATETC;
-  std::size_t bytes = sizeof(DROPFILES) + (names_.empty() ? 2 : 1);  // ends with two zeros, as the shell writes it
-  for (const std::string& n : names_) bytes += n.size() + 1;
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-  drop->pFiles = sizeof(DROPFILES);
-  drop->fWide = FALSE;
-  char* out = reinterpret_cast<char*>(drop + 1);
-  for (const std::string& n : names_) {
-    memcpy(out, n.c_str(), n.size() + 1);
-    out += n.size() + 1;
-  }
-  *out = '\0';
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, block_.size());
+  memcpy(GlobalLock(memory), block_.data(), block_.size());
   GlobalUnlock(memory);
   medium->tymed = TYMED_HGLOBAL;
   medium->hGlobal = memory;

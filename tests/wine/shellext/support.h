@@ -61,11 +61,16 @@ class CountingMalloc : public IMalloc {
   LONG refs = 1;
 };
 
-// A data object that offers the given names as a CF_HDROP drop list in global memory
-// (DROPFILES, ANSI names); with `offer_drop` false it has no data at all.
+// A drop list as the shell makes it: a DROPFILES record, then the names, each ended by a
+// zero, and one more zero after the last (ANSI or UTF-16 names).
+std::vector<uint8_t> DropList(const std::vector<std::string>& names);
+std::vector<uint8_t> DropList(const std::vector<std::wstring>& names);
+
+// A data object that offers a drop list block as CF_HDROP, in global memory of exactly its
+// size; with `offer_drop` false it has no data at all.
 class DropDataObject : public IDataObject {
  public:
-  explicit DropDataObject(std::vector<std::string> names, bool offer_drop = true);
+  explicit DropDataObject(std::vector<uint8_t> block, bool offer_drop = true);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs_); }
@@ -83,7 +88,7 @@ class DropDataObject : public IDataObject {
   int get_data_calls = 0;
 
  private:
-  std::vector<std::string> names_;
+  std::vector<uint8_t> block_;
   bool offer_drop_;
   LONG refs_ = 1;
 };

@@ -39,7 +39,7 @@ HRESULT WINAPI StoodInMalloc(IMalloc** out) {
 }
 
 HPROFILE WINAPI CountingOpen(PPROFILE profile, DWORD access, DWORD share, DWORD creation) {
-  HPROFILE h = hueshell::DefaultPlatform().OpenColorProfileA(profile, access, share, creation);
+  HPROFILE h = hueshell::DefaultPlatform().OpenColorProfileW(profile, access, share, creation);
   if (h) ++g_open_profiles;
   return h;
 }
@@ -76,7 +76,7 @@ BSTR WINAPI MaybeRefusedString(const OLECHAR* text, UINT length) {
 Platform StoodIn() {
   Platform p = hueshell::DefaultPlatform();
   p.SHGetMalloc = StoodInMalloc;
-  p.OpenColorProfileA = CountingOpen;
+  p.OpenColorProfileW = CountingOpen;
   p.CloseColorProfile = CountingClose;
   p.GetColorProfileHeader = MaybeFailingHeader;
   p.GetColorProfileElement = WatchedElement;
@@ -119,11 +119,13 @@ class Tip : public ::testing::Test {
     const HRESULT hr = info->GetInfoTip(0, &tip);
     if (result) *result = hr;
     std::string text = "<no tip>";
+    wide_tip_.clear();
     if (hr == S_OK && tip) {
+      wide_tip_ = tip;
       text = shx::Narrow(tip);
       g_malloc.Free(tip);
     } else if (hr != S_OK) {
-      EXPECT_EQ(tip, reinterpret_cast<wchar_t*>(1)) << "a failed tip leaves the out pointer alone";
+      EXPECT_EQ(tip, nullptr) << "a failed tip hands over nothing";
     }
     info->Release();
     return text;
@@ -131,6 +133,7 @@ class Tip : public ::testing::Test {
   std::string TipOf(const std::string& path, HRESULT* result = nullptr) { return TipOf(shx::Wide(path), result); }
 
   std::string folder_;
+  std::wstring wide_tip_;  // the last tip as given
 };
 
 std::string Lines(const std::string& description, const char* cls, const char* space, const char* pcs,
@@ -264,6 +267,18 @@ TEST_F(Tip, DescriptionBytes) {
   forged.count = 0x7FFFFFFF;
   forged.text = "ABC";  // no zero: the text ends with the tag
   EXPECT_EQ(TipOf(Write("forged2.icc", forged)), Lines("ABC", "Monitor", "RGB", "XYZ", "Perceptual"));
+
+  // No description can forge a line of its own.
+  EXPECT_EQ(TipOf(Write("lines.icc", shx::Described("Evil\nClass: Printer\r\tx\x7F"))),
+            Lines("Evil Class: Printer  x ", "Monitor", "RGB", "XYZ", "Perceptual"));
+
+  // At most 64 KB of text is read, whatever the tag holds; a longer text is cut with "...".
+  g_largest_text_request = 0;
+  EXPECT_EQ(TipOf(Write("long.icc", shx::Described(std::string(100000, 'x')))),
+            Lines(std::string(65536, 'x') + "...", "Monitor", "RGB", "XYZ", "Perceptual"));
+  EXPECT_EQ(g_largest_text_request, 65536u);
+  EXPECT_EQ(TipOf(Write("exact.icc", shx::Described(std::string(65535, 'y')))),
+            Lines(std::string(65535, 'y'), "Monitor", "RGB", "XYZ", "Perceptual"));
 }
 
 TEST_F(Tip, FailuresGiveNoTip) {
@@ -331,35 +346,43 @@ TEST_F(Tip, FailuresGiveNoTip) {
   EXPECT_EQ(hr, E_FAIL);
 }
 
-TEST_F(Tip, LoadKeepsToThePathField) {
-  const std::string good = Write("good.icc", shx::Described("Good"));
+TEST_F(Tip, LoadKeepsTheNameAsGiven) {
   IQueryInfo* info = nullptr;
   ASSERT_EQ(hueshell::CreateICCTipWith(g_platform, nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info)), S_OK);
   IPersistFile* file = nullptr;
   info->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
   wchar_t* tip = reinterpret_cast<wchar_t*>(1);
   EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL) << "before any Load";
-
-  const std::wstring too_long = L"C:\\" + std::wstring(400, L'a') + L".icc";
-  EXPECT_EQ(file->Load(too_long.c_str(), 0), S_OK);
-  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
-  const std::wstring full = L"C:\\" + std::wstring(MAX_PATH - 4, L'b');  // 259 characters
-  EXPECT_EQ(file->Load(full.c_str(), 0), S_OK);
-  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
+  EXPECT_EQ(tip, nullptr);
   EXPECT_EQ(file->Load(nullptr, 0), S_OK);
   EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
-  // A character the ANSI code page lacks becomes the default character: no such file.
-  const std::wstring foreign = shx::Wide(folder_) + L"\\\x4E2D.icc";
-  EXPECT_EQ(file->Load(foreign.c_str(), 0), S_OK);
-  EXPECT_EQ(info->GetInfoTip(0, &tip), E_FAIL);
-  EXPECT_EQ(tip, reinterpret_cast<wchar_t*>(1));
-
-  EXPECT_EQ(file->Load(shx::Wide(good).c_str(), 0), S_OK);
-  ASSERT_EQ(info->GetInfoTip(0, &tip), S_OK);
-  EXPECT_EQ(shx::Narrow(tip), Lines("Good", "Monitor", "RGB", "XYZ", "Perceptual"));
-  g_malloc.Free(tip);
   file->Release();
   info->Release();
+
+  // Folders and names in Greek, Cyrillic, Chinese and an emoji, none of which the ANSI code
+  // page holds: each profile its own tip.
+  EXPECT_EQ(GetACP(), 1252u);
+  const std::wstring root = shx::Wide(folder_);
+  const std::vector<uint8_t> profile = shx::BuildProfile(shx::Described("Far away"));
+  for (const std::wstring leaf : {L"\u0395\u03bb\u03bb\u03ac\u03b4\u03b1", L"\u041c\u043e\u0441\u043a\u0432\u0430",
+                                  L"\u5317\u4eac", L"\U0001F308"}) {
+    const std::wstring folder = root + L"\\" + leaf;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring name = folder + L"\\" + leaf + L".icc";
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(h, profile.data(), DWORD(profile.size()), &written, nullptr);
+    CloseHandle(h);
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(TipOf(name, &hr), Lines("Far away", "Monitor", "RGB", "XYZ", "Perceptual"));
+    EXPECT_EQ(hr, S_OK);
+  }
+
+  // A fullwidth letter is not its best-fit ASCII letter: no other file's tip.
+  Write("a.icc", shx::Described("Plain a"));
+  HRESULT hr = S_OK;
+  TipOf(root + L"\\\uff41.icc", &hr);
+  EXPECT_EQ(hr, E_FAIL);
 }
 
 // A profile whose description is the given table of localized records.
@@ -396,6 +419,12 @@ TEST_F(Tip, LocalizedDescriptionsShowTheUserLanguageAndStayInsideTheTag) {
       {"odd", odd, "Mo"},
       {"many", many, "Monitor"},
   };
+  // Text outside the ANSI code page reaches the tip exactly: Greek, Chinese, an emoji.
+  const std::u16string foreign = u"Γειά 你好 😀";
+  shx::WriteFileBytes(folder_ + "\\foreign.icc",
+                      LocalizedProfile(icc::BuildLocalizedText({Record("en", "US", foreign)})));
+  TipOf(folder_ + "\\foreign.icc");
+  EXPECT_EQ(wide_tip_.substr(13, foreign.size()), std::wstring(foreign.begin(), foreign.end()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = folder_ + "\\" + c.name + ".icc";

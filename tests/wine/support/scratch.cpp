@@ -52,24 +52,34 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void RemoveFolder(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((path + "\\*").c_str(), &found);
+namespace {
+// By UTF-16 names, so that files named outside the ANSI code page go too.
+void RemoveFolderW(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
   if (h != INVALID_HANDLE_VALUE) {
     do {
-      const std::string file = path + "\\" + found.cFileName;
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
+      const std::wstring name = found.cFileName;
+      const std::wstring file = path + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolder(file);
+        RemoveFolderW(file);
         continue;
       }
-      SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(file.c_str());
-    } while (FindNextFileA(h, &found));
+      SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(file.c_str());
+    } while (FindNextFileW(h, &found));
     FindClose(h);
   }
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryW(path.c_str());
+}
+}  // namespace
+
+void RemoveFolder(const std::string& path) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), int(path.size()), nullptr, 0);
+  std::wstring wide(std::size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), int(path.size()), &wide[0], n);
+  RemoveFolderW(wide);
 }
 
 bool OpenExclusively(const std::string& path) {

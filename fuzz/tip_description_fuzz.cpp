@@ -1,0 +1,63 @@
+// Feeds arbitrary bytes to the info tip's description reader as a stored `desc` tag read
+// through the colour service.  Whatever the tag claims, it must ask only for bytes inside
+// the tag, never for more than the limit at once, and give a text within the limit.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "icc_profile.h"
+#include "tip_description.h"
+
+namespace {
+
+class InputTag final : public hueshell::TagBytes {
+ public:
+  explicit InputTag(const std::vector<uint8_t>& tag) : tag_(tag) {}
+  uint32_t Size() override { return uint32_t(tag_.size()); }
+  bool Read(uint32_t offset, uint32_t* count, uint8_t* buffer) override {
+    CHECK(*count <= hueshell::kTipTextLimit);
+    if (offset > tag_.size()) return false;  // the service refuses such an offset
+    const uint32_t n = std::min<uint32_t>(*count, uint32_t(tag_.size()) - offset);
+    std::memcpy(buffer, tag_.data() + offset, n);
+    *count = n;
+    read += n;
+    return true;
+  }
+  uint64_t read = 0;
+
+ private:
+  const std::vector<uint8_t>& tag_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::vector<uint8_t> bytes(data, data + size);
+  InputTag tag(bytes);
+  hueshell::TipDescription d;
+  // The user's language comes from the first bytes, so that every record can be chosen.
+  const char language[2] = {char(size > 0 ? data[0] : 'e'), char(size > 1 ? data[1] : 'n')};
+  const bool ok = hueshell::ReadTipDescription(tag, language, "US", &d);
+  if (!ok) return 0;
+  CHECK(size >= 12);
+  // The cost is flat: a table of records and one text at most.
+  CHECK(tag.read <= 16 + 2 * uint64_t(hueshell::kTipTextLimit) + 12 * uint64_t(size / 12));
+  if (d.wide) {
+    CHECK(d.ansi.empty() && d.text.size() * 2 <= hueshell::kTipTextLimit);
+    CHECK(d.text.find(u'\0') == std::u16string::npos);
+  } else {
+    CHECK(d.text.empty() && d.ansi.size() <= hueshell::kTipTextLimit);
+    CHECK(d.ansi.find('\0') == std::string::npos);
+    CHECK(std::memcmp(d.ansi.data(), bytes.data() + 12, d.ansi.size()) == 0);
+    CHECK(!d.cut || d.ansi.size() == hueshell::kTipTextLimit);
+  }
+  std::u16string line = d.text;
+  hueshell::FinishTipLine(&line, d.cut);
+  for (char16_t c : line) CHECK(c >= 0x20 && c != 0x7F && c != 0x2028 && c != 0x2029);
+  CHECK(line.size() <= d.text.size() + 3);
+  return 0;
+}
