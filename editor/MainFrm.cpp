@@ -11,8 +11,8 @@ const UINT kIndicators[] = {0, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
   if (!CFrameWnd::PreCreateWindow(cs)) return FALSE;
   cs.dwExStyle &= ~WS_EX_CLIENTEDGE;
-  cs.cx = 400;
-  cs.cy = 300;
+  cs.cx = AfxScale(400);
+  cs.cy = AfxScale(300);
   cs.lpszClass = AfxRegisterWndClass(0);
   return cs.lpszClass != nullptr;
 }

@@ -338,7 +338,7 @@ int CProfileView::OnCreate(CREATESTRUCTA* pCreate) {
 }
 
 BOOL CProfileView::CreateEdit(BOOL bWrap) {
-  const RECT rc = {20, 60, 360, 160};
+  const RECT rc = {AfxScale(20), AfxScale(60), AfxScale(360), AfxScale(160)};
   DWORD style = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_AUTOVSCROLL | ES_MULTILINE;
   if (!bWrap) style |= WS_HSCROLL | ES_AUTOHSCROLL;
   if (!m_wndEdit.Create(WS_EX_CLIENTEDGE, style, rc, this, IDC_DESCRIPTION)) return FALSE;
@@ -388,9 +388,9 @@ bool HasLongLine(const char* pszText, std::size_t cchLimit) {
 void CProfileView::OnPaint() {
   CPaintDC dc(this);
   dc.SetBkMode(TRANSPARENT);
-  dc.TextOut(20, 14, "Filename: ");
-  dc.TextOut(20, 34, "Description:");
-  if (!m_strFileName.empty()) dc.TextOut(100, 14, m_strFileName);
+  dc.TextOut(AfxScale(20), AfxScale(14), "Filename: ");
+  dc.TextOut(AfxScale(20), AfxScale(34), "Description:");
+  if (!m_strFileName.empty()) dc.TextOut(AfxScale(100), AfxScale(14), m_strFileName);
 }
 
 void CProfileView::OnSetFocus(HWND hOldWnd) {

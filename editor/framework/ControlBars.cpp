@@ -4,10 +4,44 @@
 
 namespace {
 
+// At 96 DPI; AfxScale gives them at the system's.
 constexpr int kGripper = 10;  // room for the gripper before the buttons
 constexpr int kBorder = 2;
+constexpr int kGap = 6;  // between groups of buttons
 
 bool KeyToggled(int nVirtKey) { return (GetKeyState(nVirtKey) & 1) != 0; }
+
+// The button images at the system's DPI: every pixel repeated, never blended, so that
+// they stay sharp (at 96 DPI the bitmap itself).
+HBITMAP ScaledBitmap(HBITMAP hBitmap) {
+  BITMAP bm;
+  if (!hBitmap || !GetObjectA(hBitmap, sizeof bm, &bm)) return hBitmap;
+  const int cx = AfxScale(bm.bmWidth);
+  const int cy = AfxScale(bm.bmHeight);
+  if (cx == bm.bmWidth && cy == bm.bmHeight) return hBitmap;
+  const HDC hScreen = GetDC(nullptr);
+  const HDC hFrom = CreateCompatibleDC(hScreen);
+  const HDC hTo = CreateCompatibleDC(hScreen);
+  HBITMAP hScaled = CreateCompatibleBitmap(hScreen, cx, cy);
+  if (hFrom && hTo && hScaled) {
+    const HGDIOBJ oldFrom = SelectObject(hFrom, hBitmap);
+    const HGDIOBJ oldTo = SelectObject(hTo, hScaled);
+    SetStretchBltMode(hTo, COLORONCOLOR);
+    StretchBlt(hTo, 0, 0, cx, cy, hFrom, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    SelectObject(hFrom, oldFrom);
+    SelectObject(hTo, oldTo);
+    DeleteObject(hBitmap);
+  } else if (hScaled) {
+    DeleteObject(hScaled);
+    hScaled = hBitmap;
+  } else {
+    hScaled = hBitmap;
+  }
+  if (hFrom) DeleteDC(hFrom);
+  if (hTo) DeleteDC(hTo);
+  ReleaseDC(nullptr, hScreen);
+  return hScaled;
+}
 
 }  // namespace
 
@@ -64,16 +98,17 @@ BOOL CToolBar::LoadToolBar(UINT nIDResource) {
   const DWORD cb = SizeofResource(hInst, hRes);
   const auto* data = static_cast<const WORD*>(LockResource(LoadResource(hInst, hRes)));
   if (!data || cb < 8 || data[0] != 1 || cb < 8u + 2u * data[3]) return FALSE;
-  const int cx = data[1];
-  const int cy = data[2];
+  const int cx = AfxScale(data[1]);
+  const int cy = AfxScale(data[2]);
   const int count = data[3];
 
-  m_hBitmap = CreateMappedBitmap(hInst, INT_PTR(nIDResource), 0, nullptr, 0);
+  m_hBitmap = ScaledBitmap(CreateMappedBitmap(hInst, INT_PTR(nIDResource), 0, nullptr, 0));
   if (!m_hBitmap) return FALSE;
   BITMAP bm;
   GetObjectA(m_hBitmap, sizeof bm, &bm);
   ::SendMessageA(m_hToolBar, TB_SETBITMAPSIZE, 0, MAKELPARAM(cx, cy));
-  ::SendMessageA(m_hToolBar, TB_SETBUTTONSIZE, 0, MAKELPARAM(cx + 7, cy + 6));
+  ::SendMessageA(m_hToolBar, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(AfxScale(data[1] + 7), AfxScale(data[2] + 6)));
   TBADDBITMAP bitmap = {nullptr, reinterpret_cast<UINT_PTR>(m_hBitmap)};
   if (::SendMessageA(m_hToolBar, TB_ADDBITMAP, WPARAM(bm.bmWidth / cx),
                      reinterpret_cast<LPARAM>(&bitmap)) == -1)
@@ -86,7 +121,7 @@ BOOL CToolBar::LoadToolBar(UINT nIDResource) {
     m_buttons.push_back(nID);
     TBBUTTON& b = buttons[std::size_t(i)];
     if (nID == 0) {
-      b.iBitmap = 6;  // width of the gap
+      b.iBitmap = AfxScale(kGap);  // width of the gap
       b.fsStyle = TBSTYLE_SEP;
     } else {
       b.iBitmap = image++;
@@ -142,27 +177,31 @@ SIZE CToolBar::ButtonsExtent() const {
 SIZE CToolBar::CalcFixedLayout(BOOL bHorz) {
   if (bHorz != m_bHorz) SetOrientation(bHorz);
   const SIZE extent = ButtonsExtent();
-  if (bHorz) return SIZE{kGripper + extent.cx + kBorder, extent.cy + 2 * kBorder};
-  return SIZE{extent.cx + 2 * kBorder, kGripper + extent.cy + kBorder};
+  const int gripper = AfxScale(kGripper);
+  const int border = AfxScale(kBorder);
+  if (bHorz) return SIZE{gripper + extent.cx + border, extent.cy + 2 * border};
+  return SIZE{extent.cx + 2 * border, gripper + extent.cy + border};
 }
 
 void CToolBar::LayoutControl() {
   if (!m_hWnd || !m_hToolBar) return;
   RECT rc;
   GetClientRect(m_hWnd, &rc);
+  const int gripper = AfxScale(kGripper);
+  const int border = AfxScale(kBorder);
   if (m_bHorz)
-    MoveWindow(m_hToolBar, kGripper, kBorder, rc.right - kGripper, rc.bottom - 2 * kBorder, TRUE);
+    MoveWindow(m_hToolBar, gripper, border, rc.right - gripper, rc.bottom - 2 * border, TRUE);
   else
-    MoveWindow(m_hToolBar, kBorder, kGripper, rc.right - 2 * kBorder, rc.bottom - kGripper, TRUE);
+    MoveWindow(m_hToolBar, border, gripper, rc.right - 2 * border, rc.bottom - gripper, TRUE);
 }
 
 RECT CToolBar::GripperRect() const {
   RECT rc;
   GetClientRect(m_hWnd, &rc);
   if (m_bHorz)
-    rc.right = kGripper;
+    rc.right = AfxScale(kGripper);
   else
-    rc.bottom = kGripper;
+    rc.bottom = AfxScale(kGripper);
   return rc;
 }
 
@@ -172,15 +211,15 @@ void CToolBar::PaintGripper() {
   RECT rc = GripperRect();
   RECT grip = rc;
   if (m_bHorz) {
-    grip.left = 3;
-    grip.right = 6;
-    grip.top += 2;
-    grip.bottom -= 2;
+    grip.left = AfxScale(3);
+    grip.right = AfxScale(6);
+    grip.top += AfxScale(2);
+    grip.bottom -= AfxScale(2);
   } else {
-    grip.top = 3;
-    grip.bottom = 6;
-    grip.left += 2;
-    grip.right -= 2;
+    grip.top = AfxScale(3);
+    grip.bottom = AfxScale(6);
+    grip.left += AfxScale(2);
+    grip.right -= AfxScale(2);
   }
   DrawEdge(hDC, &grip, BDR_RAISEDINNER, BF_RECT);
   EndPaint(m_hWnd, &ps);
@@ -317,7 +356,7 @@ void CStatusBar::Reposition() {
   for (const std::string& text : m_indicatorText) {
     SIZE size = {0, 0};
     if (!text.empty()) GetTextExtentPoint32A(hDC, text.c_str(), int(text.size()), &size);
-    widths.push_back(size.cx + 12);
+    widths.push_back(size.cx + AfxScale(12));
   }
   SelectObject(hDC, old);
   ReleaseDC(m_hWnd, hDC);

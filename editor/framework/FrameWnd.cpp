@@ -295,7 +295,7 @@ DWORD CFrameWnd::DockSideAt(const CControlBar* pBar, POINT ptScreen) const {
       {CBRS_ALIGN_RIGHT, rc.right - ptScreen.x},
   };
   DWORD best = 0;
-  LONG nearest = kDockZone;
+  LONG nearest = AfxScale(kDockZone);
   for (const auto& s : sides) {
     if ((allowed & s.side) && s.distance < nearest) {
       best = s.side;

@@ -101,6 +101,8 @@ int AfxMessageBox(const char* pszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 void AfxReportOutOfMemory();
 
 std::string AfxLoadString(UINT nID);
+// Pixel measures of the layout are given for 96 DPI: this is one at the system's DPI.
+int AfxScale(int nPixels);
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 HINSTANCE AfxGetInstanceHandle();
 const char* AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor = nullptr,

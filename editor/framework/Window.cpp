@@ -33,6 +33,16 @@ std::string AfxLoadString(UINT nID) {
   return std::string(buffer, copied > 0 ? std::size_t(copied) : 0);
 }
 
+int AfxScale(int nPixels) {
+  static const int dpi = [] {
+    const HDC hDC = GetDC(nullptr);
+    const int logPixels = hDC ? GetDeviceCaps(hDC, LOGPIXELSY) : 0;
+    if (hDC) ReleaseDC(nullptr, hDC);
+    return logPixels > 0 ? logPixels : 96;
+  }();
+  return MulDiv(nPixels, dpi, 96);
+}
+
 const char* AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground,
                                 HICON hIcon) {
   static std::deque<std::string> names;  // registered once, alive for the program's run

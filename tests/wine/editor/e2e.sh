@@ -7,15 +7,20 @@
 # description; floats the toolbar and docks it on the left, and opens the About box.
 # Screenshots go to BUILD/tests/wine/editor/e2e/.
 #
-#   e2e.sh BUILD_DIR SOURCE_DIR
+# With "dpi" it runs the program at 144 and 192 DPI instead (a prefix of its own, whose
+# LogPixels it sets), opens a profile and checks that the frame is scaled and that the
+# texts and the edit box lie whole inside the view; screenshots go to .../e2e-dpi/.
+#
+#   e2e.sh BUILD_DIR SOURCE_DIR [dpi]
 set -euo pipefail
 
 build=$(realpath "$1")
 src=$(realpath "$2")
+mode=${3:-}
 exe=$build/editor/Tagwright.exe
 probe=$build/tests/wine/editor/window_probe.exe
-out=$build/tests/wine/editor/e2e
-prefix=$build/wineprefix-e2e   # its own: the program's end takes the prefix's desktop along
+out=$build/tests/wine/editor/e2e${mode:+-$mode}
+prefix=$build/wineprefix-e2e${mode:+-$mode}   # its own: the program's end takes the prefix's desktop along
 desktop=tagwright_e2e_$$
 
 rm -rf "$out"
@@ -85,6 +90,21 @@ drag() {  # from x1 y1 to x2 y2 with the left button, in steps as a hand would
   done
   xdotool sleep 0.3 mouseup 1 sleep 0.8
 }
+open_profile() {  # File > Open, the path typed into the dialog
+  keys alt+f Return
+  window Open >/dev/null
+  sleep 1
+  xdotool type --delay 20 "$(winpath "$1")"
+  keys Return
+  gone Open
+}
+quit() {  # File > Exit, and the program's end
+  keys alt+f Up Return
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+  xdotool search --name '^Tagwright$' >/dev/null 2>&1 && fail "Exit left the window open"
+  # The desktop closes by itself once its last program has gone.
+  for _ in $(seq 100); do xdotool search --name 'Wine desktop' >/dev/null 2>&1 || break; sleep 0.2; done
+}
 description() {  # as Little CMS reads it; also checks the header's size field
   "$out/lcms_desc" "$1" || fail "Little CMS rejects $1"
 }
@@ -97,6 +117,48 @@ copy=$out/Studio.icc
 cp /usr/share/color/icc/sRGB.icc "$profile"
 chmod u+w "$profile"
 [ "$(description "$profile")" = "sRGB" ] || fail "unexpected test profile"
+
+if [ "$mode" = dpi ]; then
+  for dpi in 144 192; do
+    step "at $dpi DPI: start Tagwright and open a profile"
+    "$src/scripts/wine-run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    WINEPREFIX=$prefix wineserver -w
+    desktop=tagwright_dpi_$$_$dpi
+    "$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,1280x1000" "$exe" >"$out/wine.log" 2>&1 &
+    app_pid=$!
+    window Tagwright >/dev/null
+    sleep 2
+    probe
+    read -r cl ct cr cb <<<"${rect[client]}"
+    xdotool mousemove $(( (cl + cr) / 2 )) $(( cb - 20 )) click 1
+    open_profile "$profile"
+    sleep 1.5
+    probe
+    import -window root "$out/tagwright-$dpi.png"
+    step "screenshot $out/tagwright-$dpi.png"
+    scaled() { echo $(( ($1 * dpi + 48) / 96 )); }
+    read -r fl ft fr fb <<<"${rect[frame]}"
+    read -r vl vt vr vb <<<"${rect[view]}"
+    read -r el et er eb <<<"${rect[edit]}"
+    [ $(( fr - fl )) -eq "$(scaled 400)" ] && [ $(( fb - ft )) -eq "$(scaled 300)" ] ||
+      fail "the frame is not 400 x 300 scaled to $dpi DPI: ${rect[frame]}"
+    [ $(( er - el )) -eq $(( $(scaled 360) - $(scaled 20) )) ] && [ $(( eb - et )) -eq $(( $(scaled 160) - $(scaled 60) )) ] ||
+      fail "the edit box is not scaled to $dpi DPI: ${rect[edit]}"
+    [ "$el" -ge "$vl" ] && [ "$et" -ge "$vt" ] && [ "$er" -le "$vr" ] && [ "$eb" -le "$vb" ] ||
+      fail "the edit box ${rect[edit]} is not inside the view ${rect[view]}"
+    # The labels and the file name: whatever is painted above the edit box keeps clear of
+    # the view's edges and of the edit box, so nothing of it is cut.
+    w=$(( vr - vl - 4 )) h=$(( et - vt - 2 ))
+    read -r tw th tx ty < <(convert "$out/tagwright-$dpi.png" -crop "${w}x${h}+$(( vl + 2 ))+$(( vt + 2 ))" +repage \
+      -fuzz 10% -trim -format '%w %h %X %Y\n' info: | tr -d '+')
+    [ "$tw" -gt "$(scaled 100)" ] && [ "$th" -gt "$(scaled 20)" ] || fail "no texts above the edit box at $dpi DPI"
+    [ "$tx" -gt 0 ] && [ "$ty" -gt 0 ] && [ $(( tx + tw )) -lt "$w" ] && [ $(( ty + th )) -lt "$h" ] ||
+      fail "the texts touch the view's edge or the edit box at $dpi DPI: ${tw}x${th}+$tx+$ty in ${w}x$h"
+    quit
+  done
+  step "passed"
+  exit 0
+fi
 
 step "start Tagwright in Wine desktop $desktop"
 "$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,1024x768" "$exe" >"$out/wine.log" 2>&1 &
@@ -155,14 +217,6 @@ sleep 1.5
 doubled="Studio display, calibrated (copy)Studio display, calibrated (copy)"
 [ "$(description "$copy")" = "$doubled" ] || fail "the toolbar's Save did not store the pasted text"
 
-open_profile() {  # File > Open, the path typed into the dialog
-  keys alt+f Return
-  window Open >/dev/null
-  sleep 1
-  xdotool type --delay 20 "$(winpath "$1")"
-  keys Return
-  gone Open
-}
 save() { keys alt+f Down Return; sleep 1.5; }
 
 step "save through a symbolic link: the file it points to changes, the link stays"
@@ -269,10 +323,6 @@ keys Return
 gone "About Tagwright"
 
 step "File > Exit"
-keys alt+f Up Return
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
-xdotool search --name '^Tagwright$' >/dev/null 2>&1 && fail "Exit left the window open"
-# The desktop closes by itself once its last program has gone.
-for _ in $(seq 100); do xdotool search --name 'Wine desktop' >/dev/null 2>&1 || break; sleep 0.2; done
+quit
 
 step "passed"
