@@ -15,10 +15,29 @@ bool ParseTextDescription(const uint8_t* tag, std::size_t size, TextDescription*
   const std::size_t length =
       zero ? std::size_t(static_cast<const uint8_t*>(zero) - (tag + 12)) : limit;
   out->ascii.assign(reinterpret_cast<const char*>(tag + 12), length);
+  out->unicode.clear();
 
   // The Unicode count sits right after the c ASCII bytes and the 4-byte language code.
   out->has_unicode = count <= available && available - count >= 8 &&
                      LoadBE32(tag + 16 + std::size_t(count)) != 0;
+  if (!out->has_unicode) return true;
+
+  const uint8_t* units = tag + 20 + std::size_t(count);
+  const std::size_t room = (available - count - 8) / 2;
+  const uint32_t stated = LoadBE32(tag + 16 + std::size_t(count));
+  const std::size_t total = stated < room ? stated : room;
+  std::size_t i = 0;
+  bool little = false;
+  if (total > 0 && ((units[0] == 0xFE && units[1] == 0xFF) || (units[0] == 0xFF && units[1] == 0xFE))) {
+    little = units[0] == 0xFF;
+    i = 1;
+  }
+  for (; i < total; ++i) {
+    const uint8_t* p = units + 2 * i;
+    const char16_t unit = little ? char16_t(p[1] << 8 | p[0]) : char16_t(p[0] << 8 | p[1]);
+    if (unit == 0) break;
+    out->unicode.push_back(unit);
+  }
   return true;
 }
 

@@ -11,6 +11,7 @@ namespace icc {
 struct TextDescription {
   std::string ascii;         // the ASCII description, without its terminating zero
   bool has_unicode = false;  // the Unicode count that follows the ASCII part is not 0
+  std::u16string unicode;    // the Unicode description, without mark and terminator
 };
 
 // Takes the ASCII count c at offset 8, the text from offset 12 up to its first zero byte
@@ -18,6 +19,9 @@ struct TextDescription {
 // A damaged tag gives what lies inside it: a count past the end shortens the text, and a
 // Unicode count that would lie outside the tag counts as 0.  Only a tag too short to hold
 // the ASCII count (fewer than 12 bytes) is refused.
+// The Unicode text is the count's units from offset 20 + c, as many as the tag holds, up to
+// the first U+0000.  A leading byte-order mark is dropped; a reversed one (FF FE) means the
+// units are little-endian.
 bool ParseTextDescription(const uint8_t* tag, std::size_t size, TextDescription* out);
 
 }  // namespace icc

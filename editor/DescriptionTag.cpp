@@ -6,15 +6,12 @@
 #include <vector>
 
 #include "colour_service.h"
-#include "icc_profile.h"
-#include "text_description.h"
 #include "user_language.h"
 
 namespace {
 
-constexpr TAGTYPE kDescTag = 0x64657363;  // 'desc'
-constexpr TAGTYPE kLocalizedNameTag = 0x6473636D;  // 'dscm'
-constexpr DWORD kScriptCodeField = 67;
+constexpr TAGTYPE kDescTag = icc::kDescriptionTag;
+constexpr TAGTYPE kLocalizedNameTag = icc::kLocalizedNameTag;
 
 PROFILE FileProfile(const char* path) {
   PROFILE profile = {};
@@ -49,10 +46,10 @@ class OpenedProfile {
   HPROFILE handle_;
 };
 
-int ChooseRecord(const std::vector<icc::LocalizedRecord>& records) {
-  char language[2], country[2];
-  colour::UserLanguage(language, country);
-  return icc::ChooseLocalizedRecord(records, language, country);
+icc::Language UserLanguage() {
+  icc::Language language;
+  colour::UserLanguage(language.language, language.country);
+  return language;
 }
 
 // UTF-16 text up to its first U+0000, in the ANSI code page.
@@ -100,102 +97,50 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
   if (!colour::GetColorProfileElement(profile.get(), kDescTag, 0, &size, tag.data(), &reference))
     return FALSE;
 
-  // The localized records take effect only with a successful Read, so that a caller who
-  // keeps the previous profile after a failure keeps its kind of description too.
-  std::vector<icc::LocalizedRecord> records;
-  int shown = -1;
-  const BOOL localized = icc::IsLocalizedText(tag.data(), size);
-  if (localized) {
-    if (!icc::ParseLocalizedText(tag.data(), size, &records)) {
-      SetLastError(ERROR_INVALID_PROFILE);
-      return FALSE;
-    }
-    shown = ChooseRecord(records);
-    strDescription = shown < 0 ? std::string() : ToAnsi(records[std::size_t(shown)].text);
+  // The description takes effect only with a successful Read, so that a caller who keeps
+  // the previous profile after a failure keeps its kind of description too; m_bUnicode
+  // follows the tag as soon as it has been read.
+  icc::Description description;
+  if (!icc::ParseDescription(tag.data(), size, UserLanguage(), &description)) {
+    SetLastError(ERROR_INVALID_PROFILE);
+    return FALSE;
+  }
+  if (description.kind == icc::DescriptionKind::Localized) {
+    strDescription = ToAnsi(icc::DescriptionText(description));
   } else {
-    icc::TextDescription text;
-    if (!icc::ParseTextDescription(tag.data(), size, &text)) {
-      SetLastError(ERROR_INVALID_PROFILE);
-      return FALSE;
-    }
-    strDescription = text.ascii;
-    m_bUnicode = text.has_unicode;
+    strDescription = description.ascii;
+    m_bUnicode = description.has_unicode;
   }
 
   tag.clear();
   tag.shrink_to_fit();
   if (!profile.Close()) return FALSE;
-  m_bLocalized = localized;
-  m_records.swap(records);
-  m_iRecord = shown;
+  m_description = std::move(description);
   return TRUE;
 }
 
 BOOL CDescriptionTag::Build(const char* pszDescription) {
-  m_strBuilt = pszDescription;
-  if (m_bLocalized) return BuildLocalized(pszDescription);
-
-  const std::size_t n = strlen(pszDescription) + 1;
-  const std::size_t unicode = m_bUnicode ? 2 + 2 * n : 0;
-  if (n > (0xFFFFFFFFu - 92) / 3) throw std::bad_alloc();
-  const std::size_t size = 90 + n + unicode;
-
-  delete[] m_pTag;
-  m_pTag = nullptr;
-  m_pTag = new BYTE[size]();
-
-  BYTE* tag = m_pTag;
-  memcpy(tag, "desc", 4);
-  icc::StoreBE32(tag + 8, DWORD(n));
-  memcpy(tag + 12, pszDescription, n);
-
-  if (m_bUnicode) {
-    icc::StoreBE32(tag + 16 + n, DWORD(n + 1));
-    tag[20 + n] = 0xFE;
-    tag[21 + n] = 0xFF;
-    std::vector<WCHAR> wide(n);
-    const int units = MultiByteToWideChar(CP_ACP, 0, pszDescription, -1, wide.data(), int(n));
-    if (units == 0) {
-      // The caller does not write after a failed Build; leave nothing that could be.
-      const DWORD error = GetLastError();
-      delete[] m_pTag;
-      m_pTag = nullptr;
-      SetLastError(error);
-      return FALSE;
-    }
-    BYTE* out = tag + 22 + n;
-    for (std::size_t i = 0; i < n; ++i) {
-      out[2 * i] = BYTE(wide[i] >> 8);
-      out[2 * i + 1] = BYTE(wide[i]);
-    }
-  }
-
-  BYTE* script = tag + 20 + n + unicode;  // the 2-byte ScriptCode code stays 0
-  const std::size_t count = n < kScriptCodeField ? n : kScriptCodeField;
-  script[2] = BYTE(count);
-  memcpy(script + 3, pszDescription, count);
-
-  m_cbTag = DWORD(size);
-  return TRUE;
-}
-
-// The stored records with the shown one (en-US when there was none) carrying the text.
-BOOL CDescriptionTag::BuildLocalized(const char* pszDescription) {
   std::u16string text;
-  if (!ToUtf16(pszDescription, &text)) return FALSE;
-  std::vector<icc::LocalizedRecord> records = m_records;
-  if (m_iRecord < 0 || std::size_t(m_iRecord) >= records.size()) {
-    records.emplace_back("en", "US", std::u16string());
-    m_iRecord = int(records.size() - 1);
+  if (!ToUtf16(pszDescription, &text)) {
+    // The caller does not write after a failed Build; leave nothing that could be.
+    const DWORD error = GetLastError();
+    delete[] m_pTag;
+    m_pTag = nullptr;
+    SetLastError(error);
+    return FALSE;
   }
-  records[std::size_t(m_iRecord)].text = text;
-  const std::vector<uint8_t> tag = icc::BuildLocalizedText(records);
-  if (tag.size() > 0xFFFFFFF0u) throw std::bad_alloc();
+  icc::Description built = m_description;
+  built.has_unicode = m_bUnicode != FALSE;
+  icc::SetDescriptionText(&built, text, pszDescription, false);
+  std::vector<uint8_t> tag;
+  if (!icc::BuildDescription(built, &tag)) throw std::bad_alloc();
+
   delete[] m_pTag;
   m_pTag = nullptr;
   m_pTag = new BYTE[tag.size()];
   memcpy(m_pTag, tag.data(), tag.size());
   m_cbTag = DWORD(tag.size());
+  m_built = std::move(built);
   return TRUE;
 }
 
@@ -218,13 +163,9 @@ BOOL CDescriptionTag::PrepareLocalizedName(HPROFILE hProfile, std::vector<uint8_
   if (!colour::GetColorProfileElement(hProfile, kLocalizedNameTag, 0, &size, stored.data(),
                                       &reference))
     return FALSE;
-  std::vector<icc::LocalizedRecord> records;
-  if (!icc::ParseLocalizedText(stored.data(), size, &records)) return TRUE;  // not ours to fix
-  const int shown = ChooseRecord(records);
-  if (shown < 0) return TRUE;
-  if (!ToUtf16(m_strBuilt.c_str(), &records[std::size_t(shown)].text)) return FALSE;
-  *pTag = icc::BuildLocalizedText(records);
-  *pcbStored = size;
+  // A name that is not localized records, or has none, is not ours to fix.
+  if (icc::UpdateLocalizedName(stored.data(), size, UserLanguage(), m_built.unicode, pTag))
+    *pcbStored = size;
   return TRUE;
 }
 
@@ -242,7 +183,8 @@ BOOL CDescriptionTag::Write(const char* pszPath) {
   if (!colour::GetColorProfileHeader(profile.get(), &header)) return FALSE;
   std::vector<uint8_t> name;
   DWORD cbName = 0;
-  if (!m_bLocalized && !PrepareLocalizedName(profile.get(), &name, &cbName)) return FALSE;
+  if (m_built.kind == icc::DescriptionKind::Text &&
+      !PrepareLocalizedName(profile.get(), &name, &cbName)) return FALSE;
 
   // From here on only changes, each of which keeps the handle from storing if it fails.
   if (!colour::SetColorProfileElementSize(profile.get(), kDescTag, m_cbTag)) return FALSE;

@@ -3,10 +3,13 @@
 // Failures return FALSE with the reason in the thread's last-error value; an allocation
 // that cannot be satisfied throws std::bad_alloc, which abandons the whole command.
 //
-// Version 4 profiles store their description as localized records ('mluc'): Read shows
-// the record for the user's UI language (else en-US, else the first), Build puts the
-// edited text into that record and keeps the others.  A profile that also carries a
-// localized copy of its name ('dscm') gets the new text there too when it is written.
+// This is the Windows layer over the portable codec (description.h): it reads and writes
+// the tags through the colour service, converts between the ANSI code page and UTF-16, and
+// keeps the fields the program relies on.  Version 4 profiles store their description as
+// localized records ('mluc'): Read shows the record for the user's UI language (else
+// en-US, else the first), Build puts the edited text into that record and keeps the
+// others.  A profile that also carries a localized copy of its name ('dscm') gets the new
+// text there too when it is written.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "localized_text.h"
+#include "description.h"
 
 class CDescriptionTag {
  public:
@@ -33,12 +36,9 @@ class CDescriptionTag {
   BOOL m_bUnicode = FALSE;  // whether Build writes a Unicode description
   DWORD m_cbTag = 0;        // size of m_pTag
 
-  BOOL m_bLocalized = FALSE;                         // the stored tag is 'mluc'
-  std::vector<icc::LocalizedRecord> m_records;       // its records, as last read
-  int m_iRecord = -1;                                // the record shown
-  std::string m_strBuilt;                            // the text of the last Build
+  icc::Description m_description;  // the description as last read successfully
+  icc::Description m_built;        // the description of the last Build
 
  private:
-  BOOL BuildLocalized(const char* pszDescription);
   BOOL PrepareLocalizedName(HPROFILE hProfile, std::vector<uint8_t>* pTag, DWORD* pcbStored);
 };

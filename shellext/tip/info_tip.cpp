@@ -8,6 +8,7 @@
 #include "dispatch.h"
 #include "guids.h"
 #include "module.h"
+#include "profile_names.h"
 #include "tip_description.h"
 #include "user_language.h"
 
@@ -15,53 +16,6 @@ namespace hueshell {
 namespace {
 
 constexpr TAGTYPE kDescTag = 0x64657363;  // 'desc'
-
-struct NameRow {
-  DWORD value;
-  const char* text;
-};
-
-const char kUnknown[] = "Unknown";
-
-const NameRow kClassNames[] = {
-    {0x61627374, "Abstract"}, {0x6C696E6B, "Link"},    {0x6D6E7472, "Monitor"},
-    {0x6E6D636C, "Named"},    {0x70727472, "Printer"}, {0x73636E72, "Scanner"},
-    {0x73706163, "Color Space"},
-};
-
-const NameRow kColourSpaceNames[] = {
-    {0x58595A20, "XYZ"},
-    {0x4C616220, "Lab"},
-    {0x4C757620, "Luv"},
-    {0x59436272, "YCbCr"},
-    {0x59787920, "Yxy"},
-    {0x52474220, "RGB"},
-    {0x47524159, "Gray Scale"},
-    {0x48535620, "HSV"},
-    {0x484C5320, "HLS"},
-    {0x434D594B, "CMYK"},
-    {0x434D5920, "CMY"},
-    {0x32434C52, "Generic 2 channel"},
-    {0x33434C52, "Generic 3 channel"},
-    {0x34434C52, "Generic 4 channel"},
-    {0x35434C52, "Generic 5 channel"},
-    {0x36434C52, "Generic 6 channel"},
-    {0x37434C52, "Generic 7 channel"},
-    {0x38434C52, "Generic 8 channel"},
-};
-
-const NameRow kConnectionSpaceNames[] = {{0x4C616220, "Lab"}, {0x58595A20, "XYZ"}};
-
-const NameRow kIntentNames[] = {
-    {0, "Perceptual"}, {1, "Relative Colorimetric"}, {2, "Saturation"}, {3, "Absolute Colorimetric"},
-};
-
-template <std::size_t N>
-const char* Lookup(const NameRow (&rows)[N], DWORD value) {
-  for (const NameRow& row : rows)
-    if (row.value == value) return row.text;
-  return kUnknown;
-}
 
 // A profile handle that is closed on every way out.
 class OpenProfile {
@@ -261,10 +215,10 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
 
 }  // namespace
 
-const char* ClassName(DWORD signature) { return Lookup(kClassNames, signature); }
-const char* ColourSpaceName(DWORD signature) { return Lookup(kColourSpaceNames, signature); }
-const char* ConnectionSpaceName(DWORD signature) { return Lookup(kConnectionSpaceNames, signature); }
-const char* IntentName(DWORD intent) { return Lookup(kIntentNames, intent); }
+const char* ClassName(DWORD signature) { return icc::DeviceClassName(signature); }
+const char* ColourSpaceName(DWORD signature) { return icc::ColourSpaceName(signature); }
+const char* ConnectionSpaceName(DWORD signature) { return icc::ConnectionSpaceName(signature); }
+const char* IntentName(DWORD intent) { return icc::IntentName(intent); }
 
 HRESULT ComposeTip(const Platform& platform, const wchar_t* path, BSTR* text) {
   SysFreeString(*text);
