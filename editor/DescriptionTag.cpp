@@ -21,6 +21,24 @@ PROFILE FileProfile(const char* path) {
   return profile;
 }
 
+PROFILE FileProfile(const wchar_t* path) {
+  PROFILE profile = {};
+  profile.dwType = PROFILE_FILENAME;
+  profile.pProfileData = const_cast<wchar_t*>(path);
+  profile.cbDataSize = DWORD((wcslen(path) + 1) * sizeof(wchar_t));
+  return profile;
+}
+
+HPROFILE OpenProfile(const char* path, DWORD access, DWORD share) {
+  PROFILE record = FileProfile(path);
+  return colour::OpenColorProfileA(&record, access, share, OPEN_EXISTING);
+}
+
+HPROFILE OpenProfile(const wchar_t* path, DWORD access, DWORD share) {
+  PROFILE record = FileProfile(path);
+  return colour::OpenColorProfileW(&record, access, share, OPEN_EXISTING);
+}
+
 // Closes the profile when the operation leaves, on any path.  A close on a failure path
 // keeps the failing step's last-error value for the caller.
 class OpenedProfile {
@@ -74,15 +92,62 @@ BOOL ToUtf16(const char* ansi, std::u16string* text) {
   return TRUE;
 }
 
+// Whether the ANSI form of the text gives the text back: false when the code page has no
+// character (or only a look-alike) for some of it.
+bool AnsiHoldsAll(const std::string& ansi, const std::u16string& text) {
+  std::u16string back;
+  return ToUtf16(ansi.c_str(), &back) && back == text;
+}
+
+std::u16string AsUtf16(const wchar_t* text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text), wcslen(text));
+}
+
+std::wstring AsWide(const std::u16string& text) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
 }  // namespace
 
 CDescriptionTag::~CDescriptionTag() { delete[] m_pTag; }
 
 BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
-  PROFILE record = FileProfile(pszPath);
-  OpenedProfile profile(
-      colour::OpenColorProfileA(&record, PROFILE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                OPEN_EXISTING));
+  icc::Description description;
+  if (!ReadProfile(OpenProfile(pszPath, PROFILE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE),
+                   &description))
+    return FALSE;
+  strDescription = description.kind == icc::DescriptionKind::Localized
+                       ? ToAnsi(icc::DescriptionText(description))
+                       : description.ascii;
+  m_description = std::move(description);
+  return TRUE;
+}
+
+BOOL CDescriptionTag::Read(const wchar_t* pszPath, std::wstring& strDescription) {
+  icc::Description description;
+  if (!ReadProfile(OpenProfile(pszPath, PROFILE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE),
+                   &description))
+    return FALSE;
+  if (description.kind == icc::DescriptionKind::Localized) {
+    strDescription = AsWide(icc::DescriptionText(description));
+  } else {
+    // The Unicode record when it is the same text as the ASCII record (all of it, where the
+    // code page lost characters), else the ASCII record: a stale Unicode text written by a
+    // program that changed only the ASCII record is not shown.
+    std::u16string text;
+    if (!description.unicode.empty() && ToAnsi(description.unicode) == description.ascii)
+      text = description.unicode;
+    else if (!ToUtf16(description.ascii.c_str(), &text))
+      return FALSE;
+    strDescription = AsWide(text);
+  }
+  m_description = std::move(description);
+  return TRUE;
+}
+
+// Reads and parses the 'desc' tag of the profile just opened, and closes it.
+BOOL CDescriptionTag::ReadProfile(HPROFILE hProfile, icc::Description* pDescription) {
+  OpenedProfile profile(hProfile);
   if (!profile.get()) return FALSE;
 
   DWORD size = 0;
@@ -100,23 +165,15 @@ BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
   // The description takes effect only with a successful Read, so that a caller who keeps
   // the previous profile after a failure keeps its kind of description too; m_bUnicode
   // follows the tag as soon as it has been read.
-  icc::Description description;
-  if (!icc::ParseDescription(tag.data(), size, UserLanguage(), &description)) {
+  if (!icc::ParseDescription(tag.data(), size, UserLanguage(), pDescription)) {
     SetLastError(ERROR_INVALID_PROFILE);
     return FALSE;
   }
-  if (description.kind == icc::DescriptionKind::Localized) {
-    strDescription = ToAnsi(icc::DescriptionText(description));
-  } else {
-    strDescription = description.ascii;
-    m_bUnicode = description.has_unicode;
-  }
+  if (pDescription->kind == icc::DescriptionKind::Text) m_bUnicode = pDescription->has_unicode;
 
   tag.clear();
   tag.shrink_to_fit();
-  if (!profile.Close()) return FALSE;
-  m_description = std::move(description);
-  return TRUE;
+  return profile.Close();
 }
 
 BOOL CDescriptionTag::Build(const char* pszDescription) {
@@ -129,9 +186,23 @@ BOOL CDescriptionTag::Build(const char* pszDescription) {
     SetLastError(error);
     return FALSE;
   }
+  return BuildText(text, pszDescription, false);
+}
+
+// Version 2: the ASCII record holds the ANSI form; when that loses characters, the Unicode
+// record holds the whole text.  Localized records take the text as it is.
+BOOL CDescriptionTag::Build(const wchar_t* pszDescription) {
+  const std::u16string text = AsUtf16(pszDescription);
+  if (m_description.kind == icc::DescriptionKind::Localized) return BuildText(text, std::string(), false);
+  const std::string ansi = ToAnsi(text);
+  return BuildText(text, ansi, !AnsiHoldsAll(ansi, text));
+}
+
+BOOL CDescriptionTag::BuildText(const std::u16string& text, const std::string& ansi,
+                                bool bAnsiLost) {
   icc::Description built = m_description;
   built.has_unicode = m_bUnicode != FALSE;
-  icc::SetDescriptionText(&built, text, pszDescription, false);
+  icc::SetDescriptionText(&built, text, ansi, bAnsiLost);
   std::vector<uint8_t> tag;
   if (!icc::BuildDescription(built, &tag)) throw std::bad_alloc();
 
@@ -174,9 +245,20 @@ BOOL CDescriptionTag::Write(const char* pszPath) {
     SetLastError(ERROR_INVALID_DATA);
     return FALSE;
   }
-  PROFILE record = FileProfile(pszPath);
-  OpenedProfile profile(
-      colour::OpenColorProfileA(&record, PROFILE_READWRITE, 0, OPEN_EXISTING));
+  return WriteProfile(OpenProfile(pszPath, PROFILE_READWRITE, 0));
+}
+
+BOOL CDescriptionTag::Write(const wchar_t* pszPath) {
+  if (!m_pTag) {
+    SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
+  }
+  return WriteProfile(OpenProfile(pszPath, PROFILE_READWRITE, 0));
+}
+
+// Stores the built tag in the profile just opened for writing, and closes it.
+BOOL CDescriptionTag::WriteProfile(HPROFILE hProfile) {
+  OpenedProfile profile(hProfile);
   if (!profile.get()) return FALSE;
 
   PROFILEHEADER header;

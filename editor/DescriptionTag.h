@@ -27,9 +27,21 @@ class CDescriptionTag {
   CDescriptionTag(const CDescriptionTag&) = delete;
   CDescriptionTag& operator=(const CDescriptionTag&) = delete;
 
+  // The ANSI forms: the description and the path in the ANSI code page.
   BOOL Read(const char* pszPath, std::string& strDescription);
   BOOL Build(const char* pszDescription);
   BOOL Write(const char* pszPath);
+
+  // The Unicode forms: any path Windows accepts, and text that no code page limits.
+  // Read gives a localized record as stored; for a description record, the Unicode record
+  // when it holds the same text as the ASCII record (or all of what the ASCII record could
+  // not), else the ASCII record.  Build puts the text into the localized record unchanged;
+  // for a description record the ASCII record takes the ANSI form and, when that loses
+  // characters, the Unicode record (added if the tag had none) takes the whole text.
+  // Everything the ANSI forms can represent gives the same bytes as the ANSI forms.
+  BOOL Read(const wchar_t* pszPath, std::wstring& strDescription);
+  BOOL Build(const wchar_t* pszDescription);
+  BOOL Write(const wchar_t* pszPath);
 
   DWORD m_cbStored = 0;     // size of the 'desc' tag in the file last read or written
   BYTE* m_pTag = nullptr;   // the tag made by the last Build
@@ -40,5 +52,8 @@ class CDescriptionTag {
   icc::Description m_built;        // the description of the last Build
 
  private:
+  BOOL ReadProfile(HPROFILE hProfile, icc::Description* pDescription);
+  BOOL BuildText(const std::u16string& text, const std::string& ansi, bool bAnsiLost);
+  BOOL WriteProfile(HPROFILE hProfile);
   BOOL PrepareLocalizedName(HPROFILE hProfile, std::vector<uint8_t>* pTag, DWORD* pcbStored);
 };
