@@ -38,8 +38,11 @@ Unicode true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define CLSID_ICCTIP "{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}"
 !define CLSID_ICCMENU "{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"
+!define CLSID_ICCTHUMBNAIL "{B8375335-1165-4272-B1EE-4C0764C78036}"
 ; The shell asks the handler registered under this interface's ID for a file's info tip.
 !define IID_IQUERYINFO "{00021500-0000-0000-C000-000000000046}"
+; ... and the one registered under IThumbnailProvider's ID for its thumbnail.
+!define IID_ITHUMBNAILPROVIDER "{e357fccd-a995-4576-b01f-234630154e96}"
 
 ; Where the handlers go. Explorer collects a file's handlers from the key of the ProgID that
 ; the extension names (HKCR\.icc's default value) and, whatever that ProgID is, from
@@ -104,6 +107,7 @@ UninstPage instfiles
 !macro Dissociate EXT
   DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}"
   DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell"
+  DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}"
@@ -112,11 +116,13 @@ UninstPage instfiles
 !macro Approve
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCTIP}" "ICCTip Class"
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}" "ICCMenu Class"
+  WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCTHUMBNAIL}" "ICCThumbnail Class"
 !macroend
 
 !macro Disapprove
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCTIP}"
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}"
+  DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCTHUMBNAIL}"
 !macroend
 
 ; Undoes an installation, or the part of one that an interrupted setup made. The association
@@ -225,6 +231,7 @@ FunctionEnd
 !macro Associate EXT
   WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "" "${CLSID_ICCTIP}"
   WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
+  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "" "${CLSID_ICCTHUMBNAIL}"
 !macroend
 
 Section "Tagwright and Hueshell"

@@ -7,6 +7,7 @@
 #include "guids.h"
 #include "info_tip.h"
 #include "resource.h"
+#include "thumbnail.h"
 
 namespace hueshell {
 namespace {
@@ -14,6 +15,7 @@ namespace {
 ClassEntry g_classes[] = {
     {&CLSID_ICCTip, CreateICCTip, IDR_ICCTIP, nullptr},
     {&CLSID_ICCMenu, CreateICCMenu, IDR_ICCMENU, nullptr},
+    {&CLSID_ICCThumbnail, CreateICCThumbnail, IDR_ICCTHUMBNAIL, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

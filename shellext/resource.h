@@ -4,3 +4,4 @@
 // REGISTRY resources: one registration script per class.
 #define IDR_ICCTIP 101
 #define IDR_ICCMENU 102
+#define IDR_ICCTHUMBNAIL 103

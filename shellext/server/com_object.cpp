@@ -41,11 +41,11 @@ HRESULT ObjectRoot::QueryInterfaceOf(REFIID riid, void** ppv) {
   return SearchTable(riid, ppv);
 }
 
-ULONG ObjectRoot::AddRefOf() { return outer_ ? outer_->AddRef() : ULONG(++refs_); }
+ULONG ObjectRoot::AddRefOf() { return outer_ ? outer_->AddRef() : ULONG(InterlockedIncrement(&refs_)); }
 
 ULONG ObjectRoot::ReleaseOf() {
   if (outer_) return outer_->Release();
-  const LONG left = --refs_;
+  const LONG left = InterlockedDecrement(&refs_);
   if (left == 0) Destroy();
   return ULONG(left);
 }
@@ -67,10 +67,10 @@ HRESULT STDMETHODCALLTYPE ObjectRoot::InnerUnknown::QueryInterface(REFIID riid, 
   return root_->SearchTable(riid, ppv);
 }
 
-ULONG STDMETHODCALLTYPE ObjectRoot::InnerUnknown::AddRef() { return ULONG(++root_->refs_); }
+ULONG STDMETHODCALLTYPE ObjectRoot::InnerUnknown::AddRef() { return ULONG(InterlockedIncrement(&root_->refs_)); }
 
 ULONG STDMETHODCALLTYPE ObjectRoot::InnerUnknown::Release() {
-  const LONG left = --root_->refs_;
+  const LONG left = InterlockedDecrement(&root_->refs_);
   if (left == 0) root_->Destroy();
   return ULONG(left);
 }

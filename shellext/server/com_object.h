@@ -80,7 +80,9 @@ class ObjectRoot {
 
   InnerUnknown inner_;
   IUnknown* outer_;  // null in the plain form
-  LONG refs_ = 0;    // plain count, or the inner count of an aggregate
+  // Plain count, or the inner count of an aggregate; interlocked, for classes whose
+  // threading model lets several threads call one object.
+  LONG refs_ = 0;
 };
 
 // Offset of interface I inside class T, measured from T's ObjectRoot part.

@@ -42,6 +42,7 @@ settle() { WINEPREFIX=$prefix wineserver -w; }
 
 tip_clsid='{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}'
 menu_clsid='{A287BA08-76B5-43BD-BAD6-E642F9A49F95}'
+thumbnail_clsid='{B8375335-1165-4272-B1EE-4C0764C78036}'
 srgb=/usr/share/color/icc/sRGB.icc
 lab=/usr/share/color/icc/LCMSLABI.ICM
 
@@ -85,26 +86,33 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
   echo "progid Hueshell.ICCTip.1 $tip_clsid"
   echo "progid Hueshell.ICCMenu $menu_clsid"
   echo "progid Hueshell.ICCMenu.1 $menu_clsid"
+  echo "progid Hueshell.ICCThumbnail $thumbnail_clsid"
+  echo "progid Hueshell.ICCThumbnail.1 $thumbnail_clsid"
   echo "server $tip_clsid $lib Apartment"
   echo "server $menu_clsid $lib Apartment"
+  echo "server $thumbnail_clsid $lib Both"
   if [ "$dir" = none ]; then
     echo "approved $tip_clsid none"
     echo "approved $menu_clsid none"
+    echo "approved $thumbnail_clsid none"
     for n in DisplayName DisplayVersion UninstallString QuietUninstallString; do echo "entry $n none"; done
   else
     echo "approved $tip_clsid ICCTip Class"
     echo "approved $menu_clsid ICCMenu Class"
+    echo "approved $thumbnail_clsid ICCThumbnail Class"
     echo "entry DisplayName Tagwright"
     echo "entry DisplayVersion 1.0.0.1"
     echo "entry UninstallString \"$dir\\Uninstall.exe\""
     echo "entry QuietUninstallString \"$dir\\Uninstall.exe\" /S"
   fi
-  echo "handlers .icc tip $tip_clsid menu $menu_clsid"
+  echo "handlers .icc tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid"
   echo "tip $(win $srgb) $lib Description: sRGB\nClass: Monitor\nColor Space: RGB\nConnection Space: XYZ\nIntent: Perceptual"
   echo "menu $(win $srgb) Copy to Color Folder"
-  echo "handlers .ICM tip $tip_clsid menu $menu_clsid"
+  echo "thumbnail $(win $srgb) $lib 256x256 argb"
+  echo "handlers .ICM tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid"
   echo "tip $(win $lab) $lib Description: little cms Relative L*a*b* identity profile\nClass: Monitor\nColor Space: Lab\nConnection Space: Lab\nIntent: Relative Colorimetric"
   echo "menu $(win $lab) Copy to Color Folder"
+  echo "thumbnail $(win $lab) $lib 256x256 argb"
 }
 
 check_client() {  # LABEL CLIENT BITS LIBRARY ENTRY-DIR|none

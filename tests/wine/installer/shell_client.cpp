@@ -13,9 +13,10 @@
 //   server <CLSID> <InprocServer32 path> <ThreadingModel>
 //   approved <CLSID> <value under Shell Extensions\Approved>
 //   entry <value name> <value>
-//   handlers <extension> tip <CLSID> menu <CLSID>
+//   handlers <extension> tip <CLSID> menu <CLSID> thumbnail <CLSID>
 //   tip <file> <library that served it> <text, line feeds shown as \n>
 //   menu <file> <text of the item the handler added>
+//   thumbnail <file> <library that served it> <width>x<height> <alpha type>
 //
 // Whatever is missing or fails shows as "none" or "error <what> <HRESULT>" in its place.
 // The exit code is 0 when every handler was found and answered, 1 otherwise.
@@ -24,6 +25,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <thumbcache.h>
 
 #include <cstdio>
 #include <string>
@@ -32,6 +34,9 @@
 namespace {
 
 const wchar_t kIQueryInfo[] = L"{00021500-0000-0000-C000-000000000046}";
+const wchar_t* const kClasses[] = {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}",
+                                   L"{B8375335-1165-4272-B1EE-4C0764C78036}"};
+const wchar_t kIThumbnailProvider[] = L"{e357fccd-a995-4576-b01f-234630154e96}";
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -126,6 +131,47 @@ std::wstring Tip(const std::wstring& clsidText, const std::wstring& file, bool& 
   return result;
 }
 
+// The thumbnail, as the shell asks for it: Initialize with the file's stream, then
+// GetThumbnail at 256 pixels.
+std::wstring Thumbnail(const std::wstring& clsidText, const std::wstring& file, bool& ok) {
+  ok = false;
+  CLSID clsid;
+  IID provider_iid;
+  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
+  if (FAILED(hr)) return Error(L"CLSIDFromString", hr);
+  IIDFromString(kIThumbnailProvider, &provider_iid);
+  IStream* stream = nullptr;
+  hr = SHCreateStreamOnFileEx(file.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr, &stream);
+  if (FAILED(hr)) return Error(L"SHCreateStreamOnFileEx", hr);
+  IInitializeWithStream* init = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, reinterpret_cast<void**>(&init));
+  std::wstring result;
+  if (FAILED(hr)) {
+    result = Error(L"CoCreateInstance", hr);
+  } else {
+    IThumbnailProvider* provider = nullptr;
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    BITMAP info = {};
+    if (FAILED(hr = init->Initialize(stream, STGM_READ))) {
+      result = Error(L"Initialize", hr);
+    } else if (FAILED(hr = init->QueryInterface(provider_iid, reinterpret_cast<void**>(&provider)))) {
+      result = Error(L"QueryInterface", hr);
+    } else if (FAILED(hr = provider->GetThumbnail(256, &bitmap, &alpha)) || !GetObjectW(bitmap, sizeof info, &info)) {
+      result = Error(L"GetThumbnail", hr);
+    } else {
+      result = LoadedLibraryPath() + L" " + std::to_wstring(info.bmWidth) + L"x" + std::to_wstring(info.bmHeight) +
+               (alpha == WTSAT_ARGB ? L" argb" : L" not-argb");
+      ok = true;
+    }
+    if (bitmap) DeleteObject(bitmap);
+    if (provider) provider->Release();
+    init->Release();
+  }
+  stream->Release();
+  return result;
+}
+
 // The shell's data object for one file, as Explorer hands it to a context-menu handler.
 IDataObject* DataObjectFor(const std::wstring& file, HRESULT& hr) {
   PIDLIST_ABSOLUTE pidl = nullptr;
@@ -196,17 +242,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   Print(sizeof(void*) == 8 ? L"arch 64" : L"arch 32");
 
-  for (const wchar_t* progid : {L"Hueshell.ICCTip", L"Hueshell.ICCTip.1", L"Hueshell.ICCMenu", L"Hueshell.ICCMenu.1"}) {
+  for (const wchar_t* progid : {L"Hueshell.ICCTip", L"Hueshell.ICCTip.1", L"Hueshell.ICCMenu", L"Hueshell.ICCMenu.1",
+                                L"Hueshell.ICCThumbnail", L"Hueshell.ICCThumbnail.1"}) {
     CLSID clsid;
     hr = CLSIDFromProgID(progid, &clsid);
     Print(std::wstring(L"progid ") + progid + L" " + (SUCCEEDED(hr) ? GuidText(clsid) : Error(L"CLSIDFromProgID", hr)));
   }
-  for (const wchar_t* clsid : {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"}) {
+  for (const wchar_t* clsid : kClasses) {
     std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
     Print(std::wstring(L"server ") + clsid + L" " + ReadString(HKEY_CLASSES_ROOT, key, nullptr) + L" " +
           ReadString(HKEY_CLASSES_ROOT, key, L"ThreadingModel"));
   }
-  for (const wchar_t* clsid : {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"})
+  for (const wchar_t* clsid : kClasses)
     Print(std::wstring(L"approved ") + clsid + L" " +
           ReadString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", clsid));
   const wchar_t entry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tagwright";
@@ -220,8 +267,9 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring shellex = L"SystemFileAssociations\\" + extension + L"\\shellex\\";
     std::wstring tipHandler = ReadString(HKEY_CLASSES_ROOT, shellex + kIQueryInfo, nullptr);
     std::wstring menuHandler = ReadString(HKEY_CLASSES_ROOT, shellex + L"ContextMenuHandlers\\Hueshell", nullptr);
-    Print(L"handlers " + extension + L" tip " + tipHandler + L" menu " + menuHandler);
-    if (tipHandler == L"none" || menuHandler == L"none") {
+    std::wstring thumbnailHandler = ReadString(HKEY_CLASSES_ROOT, shellex + kIThumbnailProvider, nullptr);
+    Print(L"handlers " + extension + L" tip " + tipHandler + L" menu " + menuHandler + L" thumbnail " + thumbnailHandler);
+    if (tipHandler == L"none" || menuHandler == L"none" || thumbnailHandler == L"none") {
       status = 1;
       continue;
     }
@@ -229,6 +277,8 @@ int wmain(int argc, wchar_t** argv) {
     Print(L"tip " + file + L" " + Tip(tipHandler, file, ok));
     if (!ok) status = 1;
     Print(L"menu " + file + L" " + Menu(menuHandler, file, ok));
+    if (!ok) status = 1;
+    Print(L"thumbnail " + file + L" " + Thumbnail(thumbnailHandler, file, ok));
     if (!ok) status = 1;
   }
   CoUninitialize();

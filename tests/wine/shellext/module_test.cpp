@@ -289,7 +289,7 @@ TEST_F(Com, TheFileExportsFourEntriesImportsSystemLibrariesAndCarriesItsResource
                                              "DllUnregisterServer"}));
 
   const std::vector<std::string> system = {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL",
-                                           "OLEAUT32.DLL", "SHELL32.DLL", "USER32.DLL"};
+                                           "OLEAUT32.DLL", "SHELL32.DLL", "USER32.DLL", "GDI32.DLL"};
   const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
       base + dirs[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
   int imports = 0;

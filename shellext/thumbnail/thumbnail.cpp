@@ -1,0 +1,143 @@
+#include "thumbnail.h"
+
+#include <propsys.h>
+#include <thumbcache.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "com_object.h"
+#include "gamut.h"
+#include "guids.h"
+#include "icc_profile.h"
+#include "picture.h"
+
+namespace hueshell {
+namespace {
+
+// Not in every import library.
+const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
+
+// The shell's stream as a profile file.  A stream's failure travels as its HRESULT.
+class StreamFile : public icc::SourceFile {
+ public:
+  StreamFile(IStream* stream, uint64_t size) : stream_(stream), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    HRESULT hr = stream_->Seek(at, STREAM_SEEK_SET, nullptr);
+    auto* out = static_cast<BYTE*>(buffer);
+    while (SUCCEEDED(hr) && count != 0) {
+      ULONG got = 0;
+      const ULONG ask = ULONG(std::min<std::size_t>(count, 1u << 30));
+      hr = stream_->Read(out, ask, &got);
+      if (SUCCEEDED(hr) && got == 0) hr = E_FAIL;  // the stream ended before the file did
+      out += got;
+      count -= got;
+    }
+    return SUCCEEDED(hr) ? icc::Result{} : icc::Result::Io(uint32_t(hr));
+  }
+
+ private:
+  IStream* stream_;
+  uint64_t size_;
+};
+
+HRESULT FromResult(const icc::Result& r) {
+  switch (r.status) {
+    case icc::Status::Ok: return S_OK;
+    case icc::Status::OutOfMemory: return E_OUTOFMEMORY;
+    case icc::Status::Io: return FAILED(HRESULT(r.os_error)) ? HRESULT(r.os_error) : E_FAIL;
+    default: return E_FAIL;
+  }
+}
+
+class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvider, public ObjectRoot {
+ public:
+  explicit CICCThumbnail(IUnknown* outer) : ObjectRoot(outer) {}
+
+  HUESHELL_FORWARD_IUNKNOWN
+
+  // IInitializeWithStream: the stream is kept until the object goes.
+  HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD) override {
+    if (!stream) return E_INVALIDARG;
+    if (stream_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+    stream->AddRef();
+    stream_ = stream;
+    return S_OK;
+  }
+
+  // IThumbnailProvider
+  HRESULT STDMETHODCALLTYPE GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) override {
+    if (!bitmap || !alpha) return E_POINTER;
+    *bitmap = nullptr;
+    *alpha = WTSAT_UNKNOWN;
+    if (!stream_) return E_UNEXPECTED;
+    return Guarded([&] {
+      std::vector<uint32_t> pixels;
+      int size = 0;
+      HRESULT hr = DrawProfileThumbnail(stream_, cx, &pixels, &size);
+      if (SUCCEEDED(hr)) hr = MakeArgbBitmap(pixels, size, bitmap);
+      if (SUCCEEDED(hr)) *alpha = WTSAT_ARGB;
+      return hr;
+    });
+  }
+
+ protected:
+  const InterfaceEntry* Interfaces() const override {
+    static const InterfaceEntry rows[] = {
+        {&kIID_IThumbnailProvider, InterfaceOffset<CICCThumbnail, IThumbnailProvider>()},
+        {&IID_IInitializeWithStream, InterfaceOffset<CICCThumbnail, IInitializeWithStream>()},
+        {nullptr, 0},
+    };
+    return rows;
+  }
+
+ private:
+  ~CICCThumbnail() override {
+    if (stream_) stream_->Release();
+  }
+
+  IStream* stream_ = nullptr;
+};
+
+}  // namespace
+
+HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* argb, int* drawn) {
+  STATSTG stat = {};
+  HRESULT hr = stream->Stat(&stat, STATFLAG_NONAME);
+  if (FAILED(hr)) return hr;
+  std::unique_ptr<icc::Profile> profile;
+  icc::Result r = icc::Profile::Open(std::make_unique<StreamFile>(stream, stat.cbSize.QuadPart), &profile);
+  if (!r.ok()) return FromResult(r);
+  gamut::Gamut g;
+  r = gamut::ComputeGamut(*profile, &g);
+  if (!r.ok()) return FromResult(r);
+  *drawn = int(std::clamp<UINT>(size, gamut::kMinSize, gamut::kMaxSize));
+  return gamut::Render(g, nullptr, *drawn, argb) ? S_OK : E_FAIL;
+}
+
+HRESULT MakeArgbBitmap(const std::vector<uint32_t>& argb, int size, HBITMAP* bitmap) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;  // top-down, as the pixels come
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP made = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!made || !bits) return E_OUTOFMEMORY;
+  // 0xAARRGGBB in memory is B, G, R, A: the layout of a 32-bit DIB.
+  std::memcpy(bits, argb.data(), argb.size() * sizeof(uint32_t));
+  *bitmap = made;
+  return S_OK;
+}
+
+HRESULT CreateICCThumbnail(IUnknown* outer, REFIID riid, void** ppv) {
+  return ObjectRoot::Create<CICCThumbnail>(outer, riid, ppv);
+}
+
+}  // namespace hueshell

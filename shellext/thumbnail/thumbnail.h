@@ -1,0 +1,24 @@
+// ICCThumbnail: the thumbnail of a colour profile, its gamut on the CIE 1931 chromaticity
+// diagram, read from the stream the shell hands over.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace hueshell {
+
+// Draws the gamut of the profile in `stream` into `size` x `size` pixels (clamped to the
+// picture's sizes).  S_OK; E_FAIL for a damaged profile or one without a picture;
+// E_OUTOFMEMORY; a failure of the stream as the stream reports it.
+HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* argb, int* drawn);
+
+// A top-down 32-bit bitmap of `argb` (straight alpha), for WTSAT_ARGB.
+HRESULT MakeArgbBitmap(const std::vector<uint32_t>& argb, int size, HBITMAP* bitmap);
+
+// Creation function of the class table.
+HRESULT CreateICCThumbnail(IUnknown* outer, REFIID riid, void** ppv);
+
+}  // namespace hueshell

@@ -1,0 +1,147 @@
+// ICCThumbnail: every profile the system ships drawn through the handler (written as PNG
+// into thumbnails/ beside the test), damaged profiles refused, and the handler's contract.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <propsys.h>
+#include <shlwapi.h>
+#include <thumbcache.h>
+#include <wincodec.h>
+
+#include <string>
+
+#include "support.h"
+#include "thumbnail.h"
+
+namespace {
+
+const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
+
+template <class T>
+struct Ref {
+  T* p = nullptr;
+  ~Ref() { if (p) p->Release(); }
+  T* operator->() const { return p; }
+};
+
+struct Result {
+  HRESULT hr;
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+};
+
+// A new handler, initialized with the file's stream, asked for a `size` thumbnail.
+Result Draw(const std::string& path, UINT size) {
+  Ref<IStream> stream;
+  Ref<IInitializeWithStream> init;
+  Ref<IThumbnailProvider> provider;
+  Result r{SHCreateStreamOnFileA(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &stream.p)};
+  if (FAILED(r.hr)) return r;
+  EXPECT_EQ(hueshell::CreateICCThumbnail(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(&init.p)), S_OK);
+  EXPECT_EQ(init->Initialize(stream.p, STGM_READ), S_OK);
+  EXPECT_EQ(init->QueryInterface(kIID_IThumbnailProvider, reinterpret_cast<void**>(&provider.p)), S_OK);
+  r.hr = provider->GetThumbnail(size, &r.bitmap, &r.alpha);
+  return r;
+}
+
+DIBSECTION Section(HBITMAP bitmap) {
+  DIBSECTION dib = {};
+  EXPECT_EQ(GetObjectA(bitmap, sizeof dib, &dib), int(sizeof dib));
+  return dib;
+}
+
+// The thumbnail as a PNG, through the platform's imaging codecs.
+void WritePng(const std::string& path, HBITMAP bitmap) {
+  const DIBSECTION dib = Section(bitmap);
+  const UINT size = UINT(dib.dsBm.bmWidth);
+  Ref<IWICImagingFactory> factory;
+  Ref<IWICStream> stream;
+  Ref<IWICBitmapEncoder> encoder;
+  Ref<IWICBitmapFrameEncode> frame;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                             reinterpret_cast<void**>(&factory.p)), S_OK);
+  ASSERT_EQ(factory->CreateStream(&stream.p), S_OK);
+  ASSERT_EQ(stream->InitializeFromFilename(shx::Wide(path).c_str(), GENERIC_WRITE), S_OK);
+  ASSERT_EQ(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder.p), S_OK);
+  ASSERT_EQ(encoder->Initialize(stream.p, WICBitmapEncoderNoCache), S_OK);
+  ASSERT_EQ(encoder->CreateNewFrame(&frame.p, nullptr), S_OK);
+  ASSERT_EQ(frame->Initialize(nullptr), S_OK);
+  ASSERT_EQ(frame->SetSize(size, size), S_OK);
+  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+  ASSERT_EQ(frame->SetPixelFormat(&format), S_OK);
+  ASSERT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA));
+  ASSERT_EQ(frame->WritePixels(size, size * 4, size * size * 4, static_cast<BYTE*>(dib.dsBm.bmBits)), S_OK);
+  ASSERT_EQ(frame->Commit(), S_OK);
+  ASSERT_EQ(encoder->Commit(), S_OK);
+}
+
+class Thumbnail : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
+  void TearDown() override { CoUninitialize(); }
+};
+
+TEST_F(Thumbnail, EverySystemProfileThroughTheHandler) {
+  CreateDirectoryA("thumbnails", nullptr);
+  int drawn = 0;
+  for (const std::string& path : shx::SystemProfiles()) {
+    const Result r = Draw(path, 256);
+    ASSERT_EQ(r.hr, S_OK) << path;
+    EXPECT_EQ(r.alpha, WTSAT_ARGB);
+    const DIBSECTION dib = Section(r.bitmap);
+    EXPECT_EQ(dib.dsBm.bmWidth, 256);
+    EXPECT_EQ(dib.dsBm.bmHeight, 256);
+    EXPECT_EQ(dib.dsBm.bmBitsPixel, 32);
+    const auto* pixels = static_cast<const uint32_t*>(dib.dsBm.bmBits);
+    EXPECT_EQ(pixels[256 * 256 - 1] >> 24, 0u) << path;       // outside the diagram
+    EXPECT_EQ(pixels[128 * 256 + 85] >> 24, 0xFFu) << path;   // inside it
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    WritePng("thumbnails\\" + name + ".png", r.bitmap);
+    std::printf("thumbnail: %s -> thumbnails\\%s.png\n", path.c_str(), name.c_str());
+    DeleteObject(r.bitmap);
+    ++drawn;
+  }
+  EXPECT_GE(drawn, 49);
+}
+
+TEST_F(Thumbnail, DamagedProfilesFailWithoutABitmap) {
+  const std::string folder = shx::WindowsPath(DAMAGED_PROFILES) + "\\";
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((folder + "*.ic?").c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  int refused = 0;
+  do {
+    const Result r = Draw(folder + found.cFileName, 256);
+    EXPECT_TRUE(FAILED(r.hr)) << found.cFileName;
+    EXPECT_EQ(r.bitmap, nullptr);
+    ++refused;
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  EXPECT_GE(refused, 30);
+}
+
+TEST_F(Thumbnail, Contract) {
+  Ref<IThumbnailProvider> provider;
+  ASSERT_EQ(hueshell::CreateICCThumbnail(nullptr, kIID_IThumbnailProvider, reinterpret_cast<void**>(&provider.p)), S_OK);
+  HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
+  WTS_ALPHATYPE alpha;
+  EXPECT_EQ(provider->GetThumbnail(256, &bitmap, &alpha), E_UNEXPECTED);
+  EXPECT_EQ(bitmap, nullptr);
+  EXPECT_EQ(provider->GetThumbnail(256, nullptr, &alpha), E_POINTER);
+
+  Ref<IInitializeWithStream> init;
+  ASSERT_EQ(provider->QueryInterface(IID_IInitializeWithStream, reinterpret_cast<void**>(&init.p)), S_OK);
+  EXPECT_EQ(init->Initialize(nullptr, STGM_READ), E_INVALIDARG);
+  Ref<IStream> stream;
+  ASSERT_EQ(SHCreateStreamOnFileA("Z:\\usr\\share\\color\\icc\\sRGB.icc", STGM_READ, &stream.p), S_OK);
+  EXPECT_EQ(init->Initialize(stream.p, STGM_READ), S_OK);
+  EXPECT_EQ(init->Initialize(stream.p, STGM_READ), HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
+
+  // Sizes outside 16..1024 are drawn at the nearest one; the shell scales.
+  for (const auto& [asked, made] : {std::pair<UINT, LONG>{8, 16}, {4096, 1024}}) {
+    ASSERT_EQ(provider->GetThumbnail(asked, &bitmap, &alpha), S_OK);
+    EXPECT_EQ(Section(bitmap).dsBm.bmWidth, made);
+    DeleteObject(bitmap);
+  }
+}
+
+}  // namespace
