@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace gamut {
 namespace {
@@ -25,6 +26,8 @@ class Canvas {
   }
 
   int size() const { return n_; }
+  const std::vector<uint32_t>& pixels() const { return px_; }
+  void SetPixels(const std::vector<uint32_t>& pixels) { px_ = pixels; }
 
   // Even-odd fill with exact horizontal coverage on four sub-scanlines per row.
   void Fill(const std::vector<P>& poly) {
@@ -83,16 +86,28 @@ class Canvas {
       const int x1 = std::min(n_ - 1, int(std::ceil(std::max(a.x, b.x) + half + 1)));
       const int y0 = std::max(0, int(std::floor(std::min(a.y, b.y) - half - 1)));
       const int y1 = std::min(n_ - 1, int(std::ceil(std::max(a.y, b.y) + half + 1)));
-      for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) {
+      const double reach = half + 0.5, reach2 = reach * reach;
+      for (int y = y0; y <= y1; ++y) {
+        // Only pixels whose nearest point of the segment lies within `reach` of the row.
+        int xa = x0, xb = x1;
+        if (std::fabs(dy) > 1e-9) {
+          const double cy = y + 0.5 - a.y;
+          const double t0 = std::clamp((cy - reach) / dy, 0.0, 1.0), t1 = std::clamp((cy + reach) / dy, 0.0, 1.0);
+          const double u0 = t0 * dx, u1 = t1 * dx;
+          xa = std::max(x0, int(std::floor(a.x + std::min(u0, u1) - reach)));
+          xb = std::min(x1, int(std::ceil(a.x + std::max(u0, u1) + reach)));
+        }
+        for (int x = xa; x <= xb; ++x) {
           const double px = x + 0.5 - a.x, py = y + 0.5 - a.y;
           const double t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0, 1.0) : 0;
+          const double ex = px - t * dx, ey = py - t * dy, d2 = ex * ex + ey * ey;
+          if (d2 >= reach2) continue;
           if (dash > 0 && std::fmod(along + t * len, 2 * dash) > dash) continue;
-          const double d = std::hypot(px - t * dx, py - t * dy);
-          const float c = float(std::clamp(half + 0.5 - d, 0.0, 1.0));
+          const float c = float(std::min(1.0, reach - std::sqrt(d2)));
           float& m = mask_[std::size_t(y) * std::size_t(n_) + std::size_t(x)];
           if (c > m) m = c;
         }
+      }
       Touch(x0, y0, x1, y1);
       along += len;
     }
@@ -103,7 +118,9 @@ class Canvas {
     const int y0 = std::max(0, int(c.y - r - 1)), y1 = std::min(n_ - 1, int(c.y + r + 1));
     for (int y = y0; y <= y1; ++y)
       for (int x = x0; x <= x1; ++x) {
-        const float v = float(std::clamp(r + 0.5 - std::hypot(x + 0.5 - c.x, y + 0.5 - c.y), 0.0, 1.0));
+        const double ex = x + 0.5 - c.x, ey = y + 0.5 - c.y, d2 = ex * ex + ey * ey;
+        if (d2 >= (r + 0.5) * (r + 0.5)) continue;
+        const float v = float(std::min(1.0, r + 0.5 - std::sqrt(d2)));
         float& m = mask_[std::size_t(y) * std::size_t(n_) + std::size_t(x)];
         if (v > m) m = v;
       }
@@ -127,15 +144,26 @@ class Canvas {
   }
 
  private:
+  // Straight-alpha "over", with the common cases (opaque paint, empty or opaque pixel)
+  // kept free of divisions.
   static void Over(uint32_t& dst, uint32_t src, float coverage) {
-    const float sa = float(src >> 24) / 255.f * coverage;
-    const float da = float(dst >> 24) / 255.f;
+    const float sa = float(src >> 24) * (1 / 255.f) * coverage;
+    if (sa >= 0.999f) {
+      dst = src | 0xFF000000u;
+      return;
+    }
+    const uint32_t da8 = dst >> 24;
+    if (da8 == 0) {
+      dst = (src & 0xFFFFFFu) | uint32_t(sa * 255 + 0.5f) << 24;
+      return;
+    }
+    const float da = float(da8) * (1 / 255.f);
     const float oa = sa + da * (1 - sa);
-    if (oa <= 0) return;
-    uint32_t out = uint32_t(std::lround(oa * 255)) << 24;
+    const float ws = sa / oa, wd = da * (1 - sa) / oa;
+    uint32_t out = uint32_t(oa * 255 + 0.5f) << 24;
     for (int shift = 16; shift >= 0; shift -= 8) {
-      const float s = float((src >> shift) & 0xFF), d = float((dst >> shift) & 0xFF);
-      out |= uint32_t(std::lround((s * sa + d * da * (1 - sa)) / oa)) << shift;
+      const float c = float((src >> shift) & 0xFF) * ws + float((dst >> shift) & 0xFF) * wd;
+      out |= uint32_t(c + 0.5f) << shift;
     }
     dst = out;
   }
@@ -213,7 +241,28 @@ class Diagram {
   }
   double Px(double at256, double least) const { return std::max(least, at256 * scale_); }
 
+  // The diagram without a gamut is the same for every picture of a size: it is drawn once
+  // and kept for the next pictures (a folder of thumbnails asks for one size).
   void Background(bool tinted) {
+    struct Layer {
+      int size;
+      bool tinted;
+      std::vector<uint32_t> pixels;
+    };
+    static std::mutex lock;
+    static std::vector<Layer> layers;
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      for (const Layer& l : layers)
+        if (l.size == n_ && l.tinted == tinted) return canvas_.SetPixels(l.pixels);
+    }
+    DrawBackground(tinted);
+    std::lock_guard<std::mutex> hold(lock);
+    if (layers.size() == 4) layers.erase(layers.begin());
+    layers.push_back({n_, tinted, canvas_.pixels()});
+  }
+
+  void DrawBackground(bool tinted) {
     const std::vector<P> locus = At(SpectralLocus());
     canvas_.Fill(locus);
     if (tinted && !simple_) {
@@ -305,8 +354,9 @@ class Diagram {
                      0.0557 * X - 0.2040 + 1.0570 * Z};
     double top = 0;
     for (double& c : rgb) top = std::max(top, c = std::max(c, 0.0));
+    if (top <= 0) return 0xFFFFFFFF;
     uint32_t out = 0xFF;
-    for (double c : rgb) out = out << 8 | encode[std::size_t(std::lround(c / top * 1023))];
+    for (double c : rgb) out = out << 8 | encode[std::size_t(c / top * 1023 + 0.5)];
     return out;
   }
 
