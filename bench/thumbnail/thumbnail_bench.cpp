@@ -21,7 +21,7 @@
 
 namespace {
 
-const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
+using hueshell::kIID_IThumbnailProvider;
 
 bool Thumbnail(const std::string& path) {
   IStream* stream = nullptr;

@@ -14,10 +14,10 @@
 #include "picture.h"
 
 namespace hueshell {
-namespace {
 
-// Not in every import library.
 const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
+
+namespace {
 
 // The shell's stream as a profile file.  A stream's failure travels as its HRESULT.
 class StreamFile : public icc::SourceFile {

@@ -10,6 +10,9 @@
 
 namespace hueshell {
 
+// IThumbnailProvider's ID, which not every import library holds.
+extern const IID kIID_IThumbnailProvider;
+
 // Draws the gamut of the profile in `stream` into `size` x `size` pixels (clamped to the
 // picture's sizes).  S_OK; E_FAIL for a damaged profile or one without a picture;
 // E_OUTOFMEMORY; a failure of the stream as the stream reports it.
