@@ -15,24 +15,8 @@ const char kChangedQuestion[] =
     "into it anyway?";
 
 struct LocalDeleter {
-  void operator()(char* p) const { LocalFree(p); }
+  void operator()(wchar_t* p) const { LocalFree(p); }
 };
-
-std::wstring Widen(const std::string& text) {
-  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], units);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  const int bytes =
-      WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), &ansi[0], bytes, nullptr, nullptr);
-  return ansi;
-}
 
 // A file that Save As made and deletes again unless the command keeps it.  The deletion
 // leaves the last-error value of the failure that caused it.
@@ -62,10 +46,10 @@ BOOL Fail(DWORD error) {
 
 }  // namespace
 
-CFileStamp CFileStamp::Of(const char* pszPath) {
+CFileStamp CFileStamp::Of(const std::wstring& strPath) {
   CFileStamp stamp;
   const DWORD error = GetLastError();
-  const HANDLE h = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const HANDLE h = CreateFileW(strPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   BY_HANDLE_FILE_INFORMATION info;
   if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info)) {
@@ -92,33 +76,43 @@ bool CFileStamp::operator==(const CFileStamp& other) const {
          CompareFileTime(&m_ftWritten, &other.m_ftWritten) == 0;
 }
 
-bool IsSameFile(const char* pszPath1, const char* pszPath2) {
-  return lstrcmpA(pszPath1, pszPath2) == 0 ||
-         CFileStamp::Of(pszPath1).SameFile(CFileStamp::Of(pszPath2));
+bool IsSameFile(const std::wstring& strPath1, const std::wstring& strPath2) {
+  return strPath1 == strPath2 || CFileStamp::Of(strPath1).SameFile(CFileStamp::Of(strPath2));
 }
 
-void ReportFileError(const std::string& strFileName, const char* pszVerb) {
+std::string CodecPath(const std::wstring& strPath) {
+  const std::string ansi = AfxNarrow(strPath);
+  if (AfxWiden(ansi) == strPath) return ansi;
+  std::wstring shortPath(strPath.size() + 1, L'\0');
+  const DWORD length = GetShortPathNameW(strPath.c_str(), &shortPath[0], DWORD(shortPath.size()));
+  if (length == 0 || length >= shortPath.size()) return ansi;
+  shortPath.resize(length);
+  return AfxNarrow(shortPath);
+}
+
+void ReportFileError(const std::wstring& strFileName, const char* pszVerb) {
   const DWORD error = GetLastError();
-  std::string text;
+  std::wstring text;
   if (error == ERROR_INVALID_PROFILE) {
-    text = strFileName + " is not a valid ICC profile or is damaged (error 2011)";
+    text = strFileName + L" is not a valid ICC profile or is damaged (error 2011)";
   } else if (error == ERROR_TAG_NOT_FOUND) {
-    text = strFileName + " has no description tag (error 2012)";
+    text = strFileName + L" has no description tag (error 2012)";
   } else {
-    char* system = nullptr;
-    const DWORD length = FormatMessageA(
+    wchar_t* system = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        nullptr, error, 0, reinterpret_cast<char*>(&system), 0, nullptr);
-    const std::unique_ptr<char, LocalDeleter> owned(system);
-    std::string said = length != 0 && system ? std::string(system, length) : std::string();
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' '))
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&system), 0, nullptr);
+    const std::unique_ptr<wchar_t, LocalDeleter> owned(system);
+    std::wstring said = length != 0 && system ? std::wstring(system, length) : std::wstring();
+    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' || said.back() == L' '))
       said.pop_back();
     if (!said.empty())
-      text = strFileName + ": " + said;
+      text = strFileName + L": " + said;
     else
-      text = strFileName + " could not be " + pszVerb + " (error " + std::to_string(error) + ")";
+      text = strFileName + L" could not be " + AfxWiden(pszVerb) + L" (error " +
+             std::to_wstring(error) + L")";
   }
-  AfxMessageBox(text.c_str(), MB_ICONERROR);
+  AfxMessageBox(text, MB_ICONERROR);
 }
 
 BOOL CProfileView::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
@@ -139,8 +133,8 @@ BOOL CProfileView::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
 void CProfileView::OnFileOpen() {
   CFileDialog dlg(TRUE, nullptr, nullptr, OFN_FILEMUSTEXIST, kFilter);
   if (dlg.DoModal() != IDOK) return;
-  std::string strPathName = dlg.GetPathName();
-  std::string strFileName = dlg.GetFileName();
+  std::wstring strPathName = dlg.GetPathName();
+  std::wstring strFileName = dlg.GetFileName();
 
   // Everything a Read may touch belongs to the previous profile until the Read has
   // succeeded; a failed one puts all of it back, so the document never mixes two profiles.
@@ -164,23 +158,24 @@ void CProfileView::OnFileOpen() {
   };
 
   // Taken before the read: a change in between is noticed at the next save.
-  const CFileStamp stamp = CFileStamp::Of(m_strPathName.c_str());
+  const CFileStamp stamp = CFileStamp::Of(m_strPathName);
   BOOL read = FALSE;
   try {
-    read = m_descTag.Read(m_strPathName.c_str(), m_strDescription);
+    read = m_descTag.Read(CodecPath(m_strPathName).c_str(), m_strDescription);
   } catch (...) {
     restore();
     throw;
   }
   if (!read) {
-    const std::string strFailed = m_strFileName;
+    const std::wstring strFailed = m_strFileName;
     restore();
     ReportFileError(strFailed, "opened");
     return;
   }
 
   m_stamp = stamp;
-  SetWrapping(!HasLongLine(m_strDescription.c_str(), kWrapLimit), &m_strDescription);
+  const std::wstring strShown = AfxWiden(m_strDescription);
+  SetWrapping(!HasLongLine(strShown.c_str(), kWrapLimit), &strShown);
   // Setting the text raised a change notification; the profile is clean all the same.
   m_bModified = FALSE;
   m_bChanged = FALSE;
@@ -188,40 +183,42 @@ void CProfileView::OnFileOpen() {
 }
 
 BOOL CProfileView::ConfirmUnchanged() {
-  const CFileStamp now = CFileStamp::Of(m_strPathName.c_str());
+  const CFileStamp now = CFileStamp::Of(m_strPathName);
   // A file that is gone is not asked about: the save reports it.
   if (!now.m_bValid || now == m_stamp) return TRUE;
   return AfxMessageBox(kChangedQuestion, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
-BOOL CProfileView::StoreDescription(const char* pszPath) {
+BOOL CProfileView::StoreDescription(const std::wstring& strPath) {
+  const std::string strCodecPath = CodecPath(strPath);
   std::string strStored;
-  return m_descTag.Read(pszPath, strStored) && m_descTag.Build(m_strDescription.c_str()) &&
-         m_descTag.Write(pszPath);
+  return m_descTag.Read(strCodecPath.c_str(), strStored) &&
+         m_descTag.Build(m_strDescription.c_str()) && m_descTag.Write(strCodecPath.c_str());
 }
 
-BOOL CProfileView::StoreCopy(const std::string& strTarget, const std::string& strTargetName,
-                             std::string* pstrFailed) {
+BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& strTargetName,
+                             std::wstring* pstrFailed) {
   *pstrFailed = strTargetName;
-  const std::wstring target = colour::FinalPathName(Widen(strTarget));
+  const std::wstring target = colour::FinalPathName(strTarget);
   std::wstring temp;
   const DWORD error = colour::CreateTemporaryFile(target, &temp);
   if (error != ERROR_SUCCESS) return Fail(error);
   CTemporaryFile staged(temp);
 
-  if (!CopyFileW(Widen(m_strPathName).c_str(), temp.c_str(), FALSE)) {
-    if (GetFileAttributesA(m_strPathName.c_str()) == INVALID_FILE_ATTRIBUTES)
+  if (!CopyFileW(m_strPathName.c_str(), temp.c_str(), FALSE)) {
+    if (GetFileAttributesW(m_strPathName.c_str()) == INVALID_FILE_ATTRIBUTES)
       *pstrFailed = m_strFileName;
     return FALSE;
   }
   // The copy of a read-only profile is the user's new file, to be written.
   SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const std::string strCodecPath = CodecPath(temp);
   std::string strStored;
-  if (!m_descTag.Read(Narrow(temp).c_str(), strStored)) {
+  if (!m_descTag.Read(strCodecPath.c_str(), strStored)) {
     *pstrFailed = m_strFileName;  // what was copied is the current profile
     return FALSE;
   }
-  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(Narrow(temp).c_str()))
+  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(strCodecPath.c_str()))
     return FALSE;
 
   bool keep = false;
@@ -234,11 +231,11 @@ BOOL CProfileView::StoreCopy(const std::string& strTarget, const std::string& st
 void CProfileView::OnFileSave() {
   m_strDescription = m_wndEdit.GetWindowText();
   if (!ConfirmUnchanged()) return;
-  if (!StoreDescription(m_strPathName.c_str())) {
+  if (!StoreDescription(m_strPathName)) {
     ReportFileError(m_strFileName, "saved");
     return;
   }
-  m_stamp = CFileStamp::Of(m_strPathName.c_str());
+  m_stamp = CFileStamp::Of(m_strPathName);
   m_bModified = FALSE;
   m_bChanged = FALSE;
 }
@@ -246,24 +243,24 @@ void CProfileView::OnFileSave() {
 void CProfileView::OnFileSaveAs() {
   CFileDialog dlg(FALSE, "icc", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kFilter);
   if (dlg.DoModal() != IDOK) return;
-  std::string strNewPath = dlg.GetPathName();
-  std::string strNewName = dlg.GetFileName();
+  std::wstring strNewPath = dlg.GetPathName();
+  std::wstring strNewName = dlg.GetFileName();
   m_strDescription = m_wndEdit.GetWindowText();
   if (!ConfirmUnchanged()) return;
 
-  const DWORD attributes = GetFileAttributesA(strNewPath.c_str());
+  const DWORD attributes = GetFileAttributesW(strNewPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    const std::string text = strNewName +
-        " is read-only and was not replaced. Save under another name, or clear the file's "
-        "read-only attribute first.";
-    AfxMessageBox(text.c_str(), MB_ICONERROR);
+    AfxMessageBox(strNewName +
+                      L" is read-only and was not replaced. Save under another name, or clear "
+                      L"the file's read-only attribute first.",
+                  MB_ICONERROR);
     return;
   }
 
   // Another spelling of the current profile names the same file: it is written in place.
-  std::string strFailed = strNewName;
-  const BOOL stored = IsSameFile(m_strPathName.c_str(), strNewPath.c_str())
-                          ? StoreDescription(strNewPath.c_str())
+  std::wstring strFailed = strNewName;
+  const BOOL stored = IsSameFile(m_strPathName, strNewPath)
+                          ? StoreDescription(strNewPath)
                           : StoreCopy(strNewPath, strNewName, &strFailed);
   if (!stored) {
     ReportFileError(strFailed, "saved");
@@ -273,7 +270,7 @@ void CProfileView::OnFileSaveAs() {
   m_bModified = FALSE;
   std::swap(m_strPathName, strNewPath);
   std::swap(m_strFileName, strNewName);
-  m_stamp = CFileStamp::Of(m_strPathName.c_str());
+  m_stamp = CFileStamp::Of(m_strPathName);
   Invalidate(TRUE);
 }
 
@@ -294,8 +291,8 @@ void CProfileView::OnEditPaste() {
   // A long line wraps at a cost that grows with its square: such text is shown unwrapped.
   if (OpenClipboard(m_hWnd)) {
     bool bLong = false;
-    if (const HANDLE hText = GetClipboardData(CF_TEXT)) {
-      if (const auto* pszText = static_cast<const char*>(GlobalLock(hText))) {
+    if (const HANDLE hText = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* pszText = static_cast<const wchar_t*>(GlobalLock(hText))) {
         bLong = HasLongLine(pszText, kWrapLimit);
         GlobalUnlock(hText);
       }
@@ -347,13 +344,13 @@ BOOL CProfileView::CreateEdit(BOOL bWrap) {
   return TRUE;
 }
 
-void CProfileView::SetWrapping(BOOL bWrap, const std::string* pstrText) {
+void CProfileView::SetWrapping(BOOL bWrap, const std::wstring* pstrText) {
   const HWND hOld = m_wndEdit.m_hWnd;
   if (!hOld || ((GetWindowLongA(hOld, GWL_STYLE) & ES_AUTOHSCROLL) == 0) == (bWrap != FALSE)) {
-    if (pstrText) m_wndEdit.SetWindowText(pstrText->c_str());
+    if (pstrText) m_wndEdit.SetWindowTextWide(*pstrText);
     return;
   }
-  const std::string strText = pstrText ? *pstrText : m_wndEdit.GetWindowText();
+  const std::wstring strText = pstrText ? *pstrText : m_wndEdit.GetWindowTextWide();
   DWORD dwStart = 0;
   DWORD dwEnd = 0;
   m_wndEdit.SendMessage(EM_GETSEL, WPARAM(&dwStart), LPARAM(&dwEnd));
@@ -369,21 +366,14 @@ void CProfileView::SetWrapping(BOOL bWrap, const std::string* pstrText) {
   }
   ::DestroyWindow(hOld);
   // The text moves over unchanged: no change of the document.
-  m_wndEdit.SetWindowText(strText.c_str());
+  m_wndEdit.SetWindowTextWide(strText);
   m_bModified = bModified;
   m_bChanged = bChanged;
   if (!pstrText) m_wndEdit.SendMessage(EM_SETSEL, dwStart, dwEnd);
   if (focused) m_wndEdit.SetFocus();
 }
 
-bool HasLongLine(const char* pszText, std::size_t cchLimit) {
-  std::size_t run = 0;
-  for (const char* p = pszText; *p; ++p) {
-    run = (*p == '\n' || *p == '\r') ? 0 : run + 1;
-    if (run > cchLimit) return true;
-  }
-  return false;
-}
+
 
 void CProfileView::OnPaint() {
   CPaintDC dc(this);

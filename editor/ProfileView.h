@@ -10,7 +10,7 @@
 // What tells one state of a file on disk from another: its size, its last write and its
 // identity (volume and file index).
 struct CFileStamp {
-  static CFileStamp Of(const char* pszPath);
+  static CFileStamp Of(const std::wstring& strPath);
   bool SameFile(const CFileStamp& other) const;
   bool operator==(const CFileStamp& other) const;
   bool operator!=(const CFileStamp& other) const { return !(*this == other); }
@@ -47,12 +47,12 @@ class CProfileView : public CWnd {
 
   BOOL m_bChanged = FALSE;   // text changed since the last Open, Save or Save As
   BOOL m_bReadOnly = FALSE;  // read-only box of the last confirmed Open dialog
-  std::string m_strFileName;
+  std::wstring m_strFileName;
   CDescriptionTag m_descTag;
   BOOL m_bModified = FALSE;  // changed, and the profile may be written in place
   CEdit m_wndEdit;
   std::string m_strDescription;  // as last read or saved, not as typed since
-  std::string m_strPathName;
+  std::wstring m_strPathName;
   CFileStamp m_stamp;  // the file as last opened or saved
 
  protected:
@@ -68,28 +68,40 @@ class CProfileView : public CWnd {
   BOOL CreateEdit(BOOL bWrap);
   // Makes the edit box wrap or not and gives it pstrText (null: the text it has), keeping
   // the document's flags and the selection.
-  void SetWrapping(BOOL bWrap, const std::string* pstrText);
+  void SetWrapping(BOOL bWrap, const std::wstring* pstrText);
   // Whether the current file is still the one opened or saved last; asks the user before
   // writing into one that another program changed.  FALSE: the user said no.
   BOOL ConfirmUnchanged();
   // Reads the description tag of the file as it is now, builds the new one from
   // m_strDescription in the same form and writes it into pszPath.
-  BOOL StoreDescription(const char* pszPath);
+  BOOL StoreDescription(const std::wstring& strPath);
   // Save As to another file: the new content is made beside the target and takes its place
   // only when complete.  *pstrFailed names the file at fault on failure.
-  BOOL StoreCopy(const std::string& strTarget, const std::string& strTargetName,
-                 std::string* pstrFailed);
+  BOOL StoreCopy(const std::wstring& strTarget, const std::wstring& strTargetName,
+                 std::wstring* pstrFailed);
 };
 
 // Lines longer than this are not wrapped: wrapping one costs time that grows with the
 // square of its length.
 constexpr std::size_t kWrapLimit = 4096;
 // Whether the text has a line of more than cchLimit characters.
-bool HasLongLine(const char* pszText, std::size_t cchLimit);
+template <class Char>
+bool HasLongLine(const Char* pszText, std::size_t cchLimit) {
+  std::size_t run = 0;
+  for (const Char* p = pszText; *p; ++p) {
+    run = (*p == '\n' || *p == '\r') ? 0 : run + 1;
+    if (run > cchLimit) return true;
+  }
+  return false;
+}
 
 // The error box of a failed file command, naming the file: our words for a damaged profile
 // or a missing description, else the system's text for the last-error value, else the code.
-void ReportFileError(const std::string& strFileName, const char* pszVerb);
+void ReportFileError(const std::wstring& strFileName, const char* pszVerb);
 
 // Whether two paths name the same existing file.
-bool IsSameFile(const char* pszPath1, const char* pszPath2);
+bool IsSameFile(const std::wstring& strPath1, const std::wstring& strPath2);
+
+// The path in the ANSI code page for the description codec: the path itself when the code
+// page holds it, else its short form, whose names are plain ASCII where the volume keeps them.
+std::string CodecPath(const std::wstring& strPath);

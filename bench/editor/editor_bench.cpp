@@ -26,11 +26,11 @@ namespace {
 class Answers : public CUserPrompts {
  public:
   INT_PTR RunFileDialog(CFileDialog& dlg) override {
-    lstrcpynA(dlg.m_ofn.lpstrFile, path.c_str(), int(dlg.m_ofn.nMaxFile));
+    lstrcpynW(dlg.m_ofn.lpstrFile, AfxWiden(path).c_str(), int(dlg.m_ofn.nMaxFile));
     return IDOK;
   }
-  int MessageBox(HWND, const char* pszText, const char*, UINT) override {
-    std::fprintf(stderr, "editor_bench: %s\n", pszText);
+  int MessageBox(HWND, const wchar_t* pszText, const wchar_t*, UINT) override {
+    std::fprintf(stderr, "editor_bench: %s\n", AfxNarrow(pszText).c_str());
     failed = true;
     return IDOK;
   }

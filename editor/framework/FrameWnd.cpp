@@ -104,7 +104,7 @@ BOOL CFrameWnd::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
 
 BOOL CFrameWnd::PreTranslateMessage(MSG* pMsg) {
   if (pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST || !m_hAccelTable) return FALSE;
-  return TranslateAcceleratorA(m_hWnd, m_hAccelTable, pMsg);
+  return TranslateAcceleratorW(m_hWnd, m_hAccelTable, pMsg);
 }
 
 BOOL CFrameWnd::OnCommand(WPARAM wParam, LPARAM lParam) {

@@ -87,7 +87,8 @@ BOOL DispatchCommand(T* pTarget, const CCommandEntry<T> (&table)[N], UINT nID, C
 class CUserPrompts {
  public:
   virtual ~CUserPrompts() = default;
-  virtual int MessageBox(HWND hOwner, const char* pszText, const char* pszCaption, UINT nType);
+  virtual int MessageBox(HWND hOwner, const wchar_t* pszText, const wchar_t* pszCaption,
+                         UINT nType);
   virtual INT_PTR RunFileDialog(CFileDialog& dlg);
   virtual INT_PTR RunDialog(CDialog& dlg, HWND hOwner);
 };
@@ -95,8 +96,14 @@ class CUserPrompts {
 CUserPrompts* AfxSetUserPrompts(CUserPrompts* pPrompts);  // returns the one it replaces
 CUserPrompts& AfxGetUserPrompts();
 
-// A message box captioned with the program's title, owned by the main window.
+// A message box captioned with the program's title, owned by the main window.  ANSI text is
+// in the system's code page.
 int AfxMessageBox(const char* pszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+int AfxMessageBox(const std::wstring& strText, UINT nType = MB_OK, UINT nIDHelp = 0);
+
+// Text between the ANSI code page and UTF-16.
+std::wstring AfxWiden(const std::string& strText);
+std::string AfxNarrow(const std::wstring& strText);
 // The "Out of memory." box that ends a command abandoned by std::bad_alloc.
 void AfxReportOutOfMemory();
 
@@ -128,6 +135,8 @@ class CWnd {
   }
   std::string GetWindowText() const;
   void SetWindowText(const char* pszText) { ::SetWindowTextA(m_hWnd, pszText); }
+  std::wstring GetWindowTextWide() const;
+  void SetWindowTextWide(const std::wstring& strText) { ::SetWindowTextW(m_hWnd, strText.c_str()); }
   void Invalidate(BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
   void UpdateWindow() { ::UpdateWindow(m_hWnd); }
   BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
@@ -167,6 +176,7 @@ class CWnd {
   Message m_current = {};
 };
 
+// A Unicode edit control: its text never passes through a code page.
 class CEdit : public CWnd {
  public:
   BOOL Create(DWORD dwExStyle, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
@@ -183,6 +193,9 @@ class CPaintDC {
   int SetBkMode(int nMode) { return ::SetBkMode(m_hDC, nMode); }
   BOOL TextOut(int x, int y, const std::string& text) {
     return ::TextOutA(m_hDC, x, y, text.c_str(), int(text.size()));
+  }
+  BOOL TextOut(int x, int y, const std::wstring& text) {
+    return ::TextOutW(m_hDC, x, y, text.c_str(), int(text.size()));
   }
 
   HDC m_hDC;
@@ -215,7 +228,8 @@ class CDialog : public CWnd {
                                            LPARAM lParam);
 };
 
-// The system's open and save dialogs.  The filter uses '|' between label and patterns.
+// The system's open and save dialogs, in UTF-16: any path Windows accepts, however long.
+// The filter uses '|' between label and patterns.
 class CFileDialog : public CDialog {
  public:
   CFileDialog(BOOL bOpenFileDialog, const char* pszDefExt = nullptr,
@@ -223,17 +237,17 @@ class CFileDialog : public CDialog {
               const char* pszFilter = nullptr, CWnd* pParentWnd = nullptr);
   INT_PTR DoModal() override;
 
-  std::string GetPathName() const { return m_ofn.lpstrFile; }
-  std::string GetFileName() const;
+  std::wstring GetPathName() const { return m_ofn.lpstrFile; }
+  std::wstring GetFileName() const;
   BOOL GetReadOnlyPref() const { return (m_ofn.Flags & OFN_READONLY) != 0; }
 
   BOOL m_bOpenFileDialog;
-  OPENFILENAMEA m_ofn;
+  OPENFILENAMEW m_ofn;
 
  private:
-  std::string m_strDefExt;
-  std::string m_strFilter;
-  char m_szFile[MAX_PATH] = {};
+  std::wstring m_strDefExt;
+  std::wstring m_strFilter;
+  std::vector<wchar_t> m_file;  // the chosen path: room for the longest path Windows takes
 };
 
 class CWinApp {

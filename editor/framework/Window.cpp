@@ -150,6 +150,14 @@ BOOL CWnd::PreCreateWindow(CREATESTRUCTA& cs) {
   return cs.lpszClass != nullptr;
 }
 
+std::wstring CWnd::GetWindowTextWide() const {
+  const int length = GetWindowTextLengthW(m_hWnd);
+  std::wstring text(std::size_t(length) + 1, L'\0');
+  const int copied = ::GetWindowTextW(m_hWnd, &text[0], length + 1);
+  text.resize(copied > 0 ? std::size_t(copied) : 0);
+  return text;
+}
+
 std::string CWnd::GetWindowText() const {
   const int length = GetWindowTextLengthA(m_hWnd);
   std::string text(std::size_t(length) + 1, '\0');
@@ -195,7 +203,11 @@ BOOL CWnd::OnCommand(WPARAM, LPARAM) { return FALSE; }
 
 BOOL CEdit::Create(DWORD dwExStyle, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
                    UINT nID) {
-  return CreateEx(dwExStyle, "EDIT", "", dwStyle, rect, pParentWnd, nID);
+  m_hWnd = CreateWindowExW(dwExStyle, L"EDIT", L"", dwStyle, rect.left, rect.top,
+                           rect.right - rect.left, rect.bottom - rect.top,
+                           pParentWnd ? pParentWnd->m_hWnd : nullptr,
+                           reinterpret_cast<HMENU>(UINT_PTR(nID)), AfxGetInstanceHandle(), nullptr);
+  return m_hWnd != nullptr;
 }
 
 CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd) { m_hDC = BeginPaint(m_hWnd, &m_ps); }
@@ -253,23 +265,23 @@ INT_PTR CDialog::DialogProc(UINT message, WPARAM wParam, LPARAM) {
 
 CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* pszDefExt, const char* pszFileName,
                          DWORD dwFlags, const char* pszFilter, CWnd* pParentWnd)
-    : CDialog(0, pParentWnd), m_bOpenFileDialog(bOpenFileDialog), m_ofn() {
+    : CDialog(0, pParentWnd), m_bOpenFileDialog(bOpenFileDialog), m_ofn(), m_file(32768, L'\0') {
   m_ofn.lStructSize = sizeof m_ofn;
   m_ofn.hInstance = AfxGetInstanceHandle();
-  m_ofn.lpstrFile = m_szFile;
-  m_ofn.nMaxFile = MAX_PATH;
+  m_ofn.lpstrFile = m_file.data();
+  m_ofn.nMaxFile = DWORD(m_file.size());
   m_ofn.Flags = dwFlags | OFN_EXPLORER;
-  if (pszFileName) lstrcpynA(m_szFile, pszFileName, MAX_PATH);
+  if (pszFileName) lstrcpynW(m_file.data(), AfxWiden(pszFileName).c_str(), int(m_file.size()));
   if (pszDefExt) {
-    m_strDefExt = pszDefExt;
+    m_strDefExt = AfxWiden(pszDefExt);
     m_ofn.lpstrDefExt = m_strDefExt.c_str();
   }
   if (pszFilter) {
     // "label|patterns|" becomes "label\0patterns\0" with the string's own terminator
     // closing the list.
-    m_strFilter = pszFilter;
-    for (char& c : m_strFilter)
-      if (c == '|') c = '\0';
+    m_strFilter = AfxWiden(pszFilter);
+    for (wchar_t& c : m_strFilter)
+      if (c == L'|') c = L'\0';
     m_ofn.lpstrFilter = m_strFilter.c_str();
   }
 }
@@ -280,21 +292,21 @@ INT_PTR CFileDialog::DoModal() {
   return AfxGetUserPrompts().RunFileDialog(*this);
 }
 
-std::string CFileDialog::GetFileName() const {
-  const std::string path = GetPathName();
-  const std::size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
+std::wstring CFileDialog::GetFileName() const {
+  const std::wstring path = GetPathName();
+  const std::size_t cut = path.find_last_of(L"\\/:");
+  return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
 // The user.
 
-int CUserPrompts::MessageBox(HWND hOwner, const char* pszText, const char* pszCaption,
+int CUserPrompts::MessageBox(HWND hOwner, const wchar_t* pszText, const wchar_t* pszCaption,
                              UINT nType) {
-  return ::MessageBoxA(hOwner, pszText, pszCaption, nType);
+  return ::MessageBoxW(hOwner, pszText, pszCaption, nType);
 }
 
 INT_PTR CUserPrompts::RunFileDialog(CFileDialog& dlg) {
-  const BOOL ok = dlg.m_bOpenFileDialog ? GetOpenFileNameA(&dlg.m_ofn) : GetSaveFileNameA(&dlg.m_ofn);
+  const BOOL ok = dlg.m_bOpenFileDialog ? GetOpenFileNameW(&dlg.m_ofn) : GetSaveFileNameW(&dlg.m_ofn);
   return ok ? IDOK : IDCANCEL;
 }
 
@@ -311,15 +323,47 @@ CUserPrompts* AfxSetUserPrompts(CUserPrompts* pPrompts) {
 
 CUserPrompts& AfxGetUserPrompts() { return *g_pPrompts; }
 
-int AfxMessageBox(const char* pszText, UINT nType, UINT) {
+std::wstring AfxWiden(const std::string& strText) {
+  const int units = MultiByteToWideChar(CP_ACP, 0, strText.data(), int(strText.size()), nullptr, 0);
+  std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
+  if (units > 0)
+    MultiByteToWideChar(CP_ACP, 0, strText.data(), int(strText.size()), &wide[0], units);
+  return wide;
+}
+
+std::string AfxNarrow(const std::wstring& strText) {
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, strText.data(), int(strText.size()), nullptr, 0,
+                                        nullptr, nullptr);
+  std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_ACP, 0, strText.data(), int(strText.size()), &ansi[0], bytes, nullptr,
+                        nullptr);
+  return ansi;
+}
+
+namespace {
+
+// Without allocating: the out-of-memory box uses it too.
+int ShowBox(const wchar_t* pszText, UINT nType) {
   char buffer[256];
+  wchar_t caption[256];
+  if (!MultiByteToWideChar(CP_ACP, 0, AppTitle(buffer), -1, caption, 256)) caption[0] = L'\0';
   const CWnd* pMain = AfxGetMainWnd();
-  return AfxGetUserPrompts().MessageBox(pMain ? pMain->m_hWnd : nullptr, pszText,
-                                        AppTitle(buffer), nType);
+  return AfxGetUserPrompts().MessageBox(pMain ? pMain->m_hWnd : nullptr, pszText, caption, nType);
+}
+
+}  // namespace
+
+int AfxMessageBox(const std::wstring& strText, UINT nType, UINT) {
+  return ShowBox(strText.c_str(), nType);
+}
+
+int AfxMessageBox(const char* pszText, UINT nType, UINT nIDHelp) {
+  return AfxMessageBox(AfxWiden(pszText), nType, nIDHelp);
 }
 
 void AfxReportOutOfMemory() {
-  AfxMessageBox("Out of memory.", MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+  ShowBox(L"Out of memory.", MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
 }
 
 // The application.
@@ -337,8 +381,9 @@ CWinApp* AfxGetApp() { return g_pApp; }
 CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
 
 BOOL CWinApp::PumpMessage() {
+  // In UTF-16, so that characters typed into the Unicode edit box reach it whole.
   MSG msg;
-  const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+  const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
   if (got == 0 || got == -1) {
     m_nExitCode = got == 0 ? int(msg.wParam) : -1;
     return FALSE;
@@ -348,7 +393,7 @@ BOOL CWinApp::PumpMessage() {
       pMain && pMain->m_hWnd && (msg.hwnd == pMain->m_hWnd || IsChild(pMain->m_hWnd, msg.hwnd));
   if (!forMain || !pMain->PreTranslateMessage(&msg)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   return TRUE;
 }
@@ -358,7 +403,7 @@ int CWinApp::Run() {
   LONG count = 0;
   MSG msg;
   for (;;) {
-    while (idle && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+    while (idle && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
       if (!OnIdle(count++)) idle = false;
     }
     do {
@@ -368,7 +413,7 @@ int CWinApp::Run() {
         idle = true;
         count = 0;
       }
-    } while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    } while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
   }
 }
 

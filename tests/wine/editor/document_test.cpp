@@ -52,8 +52,8 @@ TEST_F(DocumentTest, OpenShowsTheProfileCleanAndTypingFollowsTheStateTable) {
 
   const std::string a = NewProfile("a.icc", "Office monitor");
   OpenProfile(a);
-  EXPECT_EQ(View().m_strPathName, a);
-  EXPECT_EQ(View().m_strFileName, "a.icc");
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
   EXPECT_EQ(View().m_strDescription, "Office monitor");
   EXPECT_EQ(View().m_wndEdit.GetWindowText(), "Office monitor");
   EXPECT_FALSE(Enabled(ID_FILE_SAVE));
@@ -83,7 +83,7 @@ TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   prompts_.answers.push_back({IDCANCEL, ""});
   Command(ID_FILE_SAVE_AS);
 
-  EXPECT_EQ(View().m_strPathName, a);
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_EQ(View().m_strDescription, "Office");
   EXPECT_EQ(View().m_wndEdit.GetWindowText(), "Office 2");
   EXPECT_TRUE(View().m_bModified);
@@ -125,8 +125,8 @@ TEST_F(DocumentTest, SaveAsCopiesAndLaterSavesGoToTheCopy) {
   StoredProfile b = Inspect(Path("b.icc"));
   EXPECT_EQ(b.description, "Office copy");
   EXPECT_EQ(b.header_size, b.file_size);
-  EXPECT_EQ(View().m_strPathName, Path("b.icc"));
-  EXPECT_EQ(View().m_strFileName, "b.icc");
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), Path("b.icc"));
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "b.icc");
   EXPECT_FALSE(Enabled(ID_FILE_SAVE));
   EXPECT_FALSE(Enabled(ID_FILE_SAVE_AS));
 
@@ -218,7 +218,7 @@ TEST_F(DocumentTest, FailedSaveAsLeavesTheTargetAsItWas) {
 
   EXPECT_EQ(FileBytes(target), kept);
   EXPECT_EQ(scratch_.Names(), (std::vector<std::string>{"a.icc", "target.icc"}));
-  EXPECT_EQ(View().m_strPathName, a);
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_TRUE(View().m_bChanged);
 }
 
@@ -233,7 +233,7 @@ TEST_F(DocumentTest, SaveAsFromAReadOnlyProfileMakesAWritableCopy) {
   EXPECT_TRUE(prompts_.boxes.empty());
   EXPECT_EQ(Inspect(Path("copy.icc")).description, "Locked!");
   EXPECT_FALSE(GetFileAttributesA(Path("copy.icc").c_str()) & FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(View().m_strFileName, "copy.icc");
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "copy.icc");
 }
 
 // A profile replaced by another program since Open: the user is asked before anything is
@@ -280,14 +280,43 @@ TEST_F(DocumentTest, ProfileChangedSinceOpenIsAskedAboutAndKeepsItsNewForm) {
   EXPECT_EQ(p.header_size, p.file_size);
 }
 
+// Folders and names outside the ANSI code page (1252 here): the dialogs' paths reach the
+// files, Save and Save As write them, and the name is kept as it is.
+TEST_F(DocumentTest, PathsOutsideTheCodePageAreOpenedAndSaved) {
+  ASSERT_EQ(GetACP(), 1252u);
+  const std::wstring folder = AfxWiden(scratch_.Path()) + L"\\Ελληνικά Кириллица 中文 \U0001F3A8";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring name = L"Οθόνη 显示器 \U0001F5A5.icc";
+  ASSERT_TRUE(MoveFileW(AfxWiden(NewProfile("a.icc", "Office")).c_str(), (folder + L"\\" + name).c_str()));
+  auto inspect = [&](const std::wstring& path) {
+    CopyFileW(path.c_str(), AfxWiden(Path("check.icc")).c_str(), FALSE);
+    return Inspect(Path("check.icc"));
+  };
+
+  prompts_.answers.push_back({IDOK, "", false, folder + L"\\" + name});
+  Command(ID_FILE_OPEN);
+  EXPECT_EQ(View().m_strFileName, name);
+  EXPECT_EQ(View().m_strDescription, "Office");
+  Type("!");
+  Command(ID_FILE_SAVE);
+  EXPECT_EQ(inspect(folder + L"\\" + name).description, "Office!");
+
+  Type("?");
+  prompts_.answers.push_back({IDOK, "", false, folder + L"\\Копия.icc"});
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_EQ(inspect(folder + L"\\Копия.icc").description, "Office!?");
+  EXPECT_EQ(View().m_strPathName, folder + L"\\Копия.icc");
+  EXPECT_TRUE(prompts_.boxes.empty());
+}
+
 TEST_F(DocumentTest, FailedCopyReportsAndChangesNothing) {
   const std::string a = NewProfile("a.icc", "Office");
   OpenProfile(a);
   Type("!");
   SaveAs(Path("missing folder\\b.icc"));
   EXPECT_EQ(OnlyBox().rfind("b.icc: ", 0), 0u);
-  EXPECT_EQ(View().m_strPathName, a);
-  EXPECT_EQ(View().m_strFileName, "a.icc");
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
   EXPECT_TRUE(View().m_bModified);
 }
 
@@ -319,8 +348,8 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
   ASSERT_EQ(prompts_.boxes.size(), 2u);
   EXPECT_EQ(prompts_.boxes[0].text, "broken.icc is not a valid ICC profile or is damaged (error 2011)");
   EXPECT_EQ(prompts_.boxes[1].text, "none.icc has no description tag (error 2012)");
-  EXPECT_EQ(View().m_strPathName, a);
-  EXPECT_EQ(View().m_strFileName, "a.icc");
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
   EXPECT_EQ(View().m_strDescription, "A profile with a rather long description");
   EXPECT_TRUE(View().m_bModified);
 
@@ -346,7 +375,7 @@ TEST_F(DocumentTest, OutOfMemoryAbandonsTheCommandWithItsBox) {
     EXPECT_EQ(box.caption, "Tagwright");
     EXPECT_EQ(box.type, 0x1030u);
   }
-  EXPECT_EQ(View().m_strPathName, a);
+  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_EQ(View().m_strDescription, "Office");
   EXPECT_TRUE(View().m_bModified);
 }

@@ -94,9 +94,16 @@ open_profile() {  # File > Open, the path typed into the dialog
   keys alt+f Return
   window Open >/dev/null
   sleep 1
-  xdotool type --delay 20 "$(winpath "$1")"
+  type_slowly "$(winpath "$1")"
   keys Return
   gone Open
+}
+type_slowly() {  # characters outside the keyboard's map each need a key mapped for them first
+  if LC_ALL=C.UTF-8 grep -qP '[^\x00-\x7F]' <<<"$1"; then
+    xdotool type --delay 120 "$1"
+  else
+    xdotool type --delay 20 "$1"
+  fi
 }
 quit() {  # File > Exit, and the program's end
   keys alt+f Up Return
@@ -253,6 +260,26 @@ for i in range(count):
         sys.exit(0 if data[off:off + 4] == b'mluc' else 1)
 sys.exit(1)
 PY
+
+step "a profile under Greek, Cyrillic, Chinese and emoji names, typed into the dialogs"
+unicode_dir="$out/Ελληνικά Кириллица 中文 🎨"
+mkdir -p "$unicode_dir"
+cp /usr/share/color/icc/sRGB.icc "$unicode_dir/Οθόνη 显示器.icc"
+chmod u+w "$unicode_dir/Οθόνη 显示器.icc"
+open_profile "$unicode_dir/Οθόνη 显示器.icc"
+keys ctrl+End
+xdotool type --delay 30 " unicode"
+save
+[ "$(description "$unicode_dir/Οθόνη 显示器.icc")" = "sRGB unicode" ] || fail "the profile under a Unicode path was not saved"
+xdotool type --delay 30 " copy"
+keys alt+f Down Down Return
+window "Save As" >/dev/null
+sleep 1
+type_slowly "Копия 中文"   # the dialog starts in the profile's folder
+keys Return
+gone "Save As"
+sleep 1.5
+[ "$(description "$unicode_dir/Копия 中文.icc")" = "sRGB unicode copy" ] || fail "Save As to a Unicode name"
 
 step "a 1 MB description opens, takes typing and is saved whole"
 big=$out/Big.icc

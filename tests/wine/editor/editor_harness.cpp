@@ -68,8 +68,9 @@ std::string SystemText(DWORD error) {
   return result;
 }
 
-int Prompts::MessageBox(HWND hOwner, const char* pszText, const char* pszCaption, UINT nType) {
-  boxes.push_back({pszText, pszCaption, nType, hOwner});
+int Prompts::MessageBox(HWND hOwner, const wchar_t* pszText, const wchar_t* pszCaption,
+                        UINT nType) {
+  boxes.push_back({AfxNarrow(pszText), pszText, AfxNarrow(pszCaption), nType, hOwner});
   if (box_answers.empty()) return IDOK;
   const int answer = box_answers.front();
   box_answers.pop_front();
@@ -77,23 +78,24 @@ int Prompts::MessageBox(HWND hOwner, const char* pszText, const char* pszCaption
 }
 
 INT_PTR Prompts::RunFileDialog(CFileDialog& dlg) {
-  const OPENFILENAMEA& ofn = dlg.m_ofn;
+  const OPENFILENAMEW& ofn = dlg.m_ofn;
   std::string filter;
   if (ofn.lpstrFilter) {
-    const char* p = ofn.lpstrFilter;
+    const wchar_t* p = ofn.lpstrFilter;
     while (*p) {
-      filter.append(p).push_back('\0');
-      p += strlen(p) + 1;
+      filter.append(AfxNarrow(p)).push_back('\0');
+      p += wcslen(p) + 1;
     }
   }
   asked.push_back({dlg.m_bOpenFileDialog != FALSE, ofn.Flags,
-                   ofn.lpstrDefExt ? ofn.lpstrDefExt : "", filter, ofn.hwndOwner});
+                   ofn.lpstrDefExt ? AfxNarrow(ofn.lpstrDefExt) : "", filter, ofn.hwndOwner});
   if (dialog_runs_out_of_memory) throw std::bad_alloc();
   if (answers.empty()) return IDCANCEL;
   const FileAnswer answer = answers.front();
   answers.pop_front();
   if (answer.result != IDOK) return answer.result;
-  lstrcpynA(dlg.m_ofn.lpstrFile, answer.path.c_str(), int(dlg.m_ofn.nMaxFile));
+  const std::wstring path = answer.wide_path.empty() ? AfxWiden(answer.path) : answer.wide_path;
+  lstrcpynW(dlg.m_ofn.lpstrFile, path.c_str(), int(dlg.m_ofn.nMaxFile));
   if (answer.read_only) dlg.m_ofn.Flags |= OFN_READONLY;
   return IDOK;
 }

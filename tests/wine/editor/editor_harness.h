@@ -51,6 +51,7 @@ class Prompts : public CUserPrompts {
     INT_PTR result;
     std::string path;
     bool read_only = false;
+    std::wstring wide_path;  // in place of path when given
   };
   struct AskedFile {
     bool open;
@@ -60,7 +61,8 @@ class Prompts : public CUserPrompts {
     HWND owner;
   };
   struct Box {
-    std::string text;
+    std::string text;  // in the ANSI code page
+    std::wstring wide_text;
     std::string caption;
     UINT type;
     HWND owner;
@@ -69,7 +71,8 @@ class Prompts : public CUserPrompts {
   Prompts() { previous_ = AfxSetUserPrompts(this); }
   ~Prompts() override { AfxSetUserPrompts(previous_); }
 
-  int MessageBox(HWND hOwner, const char* pszText, const char* pszCaption, UINT nType) override;
+  int MessageBox(HWND hOwner, const wchar_t* pszText, const wchar_t* pszCaption,
+                 UINT nType) override;
   INT_PTR RunFileDialog(CFileDialog& dlg) override;
   INT_PTR RunDialog(CDialog& dlg, HWND hOwner) override;
 

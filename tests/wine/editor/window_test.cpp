@@ -259,7 +259,7 @@ TEST_F(WindowTest, LayoutStaysAndTitleNeverChanges) {
   OpenProfile(NewProfile("a.icc", "Office"));
   Type("!");
   SaveAs(Path("b.icc"));
-  EXPECT_EQ(View().m_strFileName, "b.icc");
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "b.icc");
   EXPECT_EQ(frame_->GetWindowText(), "Tagwright");
 }
 
