@@ -80,16 +80,6 @@ bool IsSameFile(const std::wstring& strPath1, const std::wstring& strPath2) {
   return strPath1 == strPath2 || CFileStamp::Of(strPath1).SameFile(CFileStamp::Of(strPath2));
 }
 
-std::string CodecPath(const std::wstring& strPath) {
-  const std::string ansi = AfxNarrow(strPath);
-  if (AfxWiden(ansi) == strPath) return ansi;
-  std::wstring shortPath(strPath.size() + 1, L'\0');
-  const DWORD length = GetShortPathNameW(strPath.c_str(), &shortPath[0], DWORD(shortPath.size()));
-  if (length == 0 || length >= shortPath.size()) return ansi;
-  shortPath.resize(length);
-  return AfxNarrow(shortPath);
-}
-
 void ReportFileError(const std::wstring& strFileName, const char* pszVerb) {
   const DWORD error = GetLastError();
   std::wstring text;
@@ -138,7 +128,7 @@ void CProfileView::OnFileOpen() {
 
   // Everything a Read may touch belongs to the previous profile until the Read has
   // succeeded; a failed one puts all of it back, so the document never mixes two profiles.
-  std::string strDescription;
+  std::wstring strDescription;
   const DWORD cbStored = m_descTag.m_cbStored;
   const BOOL bUnicode = m_descTag.m_bUnicode;
   const BOOL bReadOnly = m_bReadOnly;
@@ -161,7 +151,7 @@ void CProfileView::OnFileOpen() {
   const CFileStamp stamp = CFileStamp::Of(m_strPathName);
   BOOL read = FALSE;
   try {
-    read = m_descTag.Read(CodecPath(m_strPathName).c_str(), m_strDescription);
+    read = m_descTag.Read(m_strPathName.c_str(), m_strDescription);
   } catch (...) {
     restore();
     throw;
@@ -174,8 +164,7 @@ void CProfileView::OnFileOpen() {
   }
 
   m_stamp = stamp;
-  const std::wstring strShown = AfxWiden(m_strDescription);
-  SetWrapping(!HasLongLine(strShown.c_str(), kWrapLimit), &strShown);
+  SetWrapping(!HasLongLine(m_strDescription.c_str(), kWrapLimit), &m_strDescription);
   // Setting the text raised a change notification; the profile is clean all the same.
   m_bModified = FALSE;
   m_bChanged = FALSE;
@@ -190,10 +179,9 @@ BOOL CProfileView::ConfirmUnchanged() {
 }
 
 BOOL CProfileView::StoreDescription(const std::wstring& strPath) {
-  const std::string strCodecPath = CodecPath(strPath);
-  std::string strStored;
-  return m_descTag.Read(strCodecPath.c_str(), strStored) &&
-         m_descTag.Build(m_strDescription.c_str()) && m_descTag.Write(strCodecPath.c_str());
+  std::wstring strStored;
+  return m_descTag.Read(strPath.c_str(), strStored) && m_descTag.Build(m_strDescription.c_str()) &&
+         m_descTag.Write(strPath.c_str());
 }
 
 BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& strTargetName,
@@ -212,14 +200,12 @@ BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& 
   }
   // The copy of a read-only profile is the user's new file, to be written.
   SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-  const std::string strCodecPath = CodecPath(temp);
-  std::string strStored;
-  if (!m_descTag.Read(strCodecPath.c_str(), strStored)) {
+  std::wstring strStored;
+  if (!m_descTag.Read(temp.c_str(), strStored)) {
     *pstrFailed = m_strFileName;  // what was copied is the current profile
     return FALSE;
   }
-  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(strCodecPath.c_str()))
-    return FALSE;
+  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(temp.c_str())) return FALSE;
 
   bool keep = false;
   const DWORD replaced = colour::ReplaceWithFile(target, temp, &keep);
@@ -229,7 +215,7 @@ BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& 
 }
 
 void CProfileView::OnFileSave() {
-  m_strDescription = m_wndEdit.GetWindowText();
+  m_strDescription = m_wndEdit.GetWindowTextWide();
   if (!ConfirmUnchanged()) return;
   if (!StoreDescription(m_strPathName)) {
     ReportFileError(m_strFileName, "saved");
@@ -245,7 +231,7 @@ void CProfileView::OnFileSaveAs() {
   if (dlg.DoModal() != IDOK) return;
   std::wstring strNewPath = dlg.GetPathName();
   std::wstring strNewName = dlg.GetFileName();
-  m_strDescription = m_wndEdit.GetWindowText();
+  m_strDescription = m_wndEdit.GetWindowTextWide();
   if (!ConfirmUnchanged()) return;
 
   const DWORD attributes = GetFileAttributesW(strNewPath.c_str());

@@ -51,7 +51,7 @@ class CProfileView : public CWnd {
   CDescriptionTag m_descTag;
   BOOL m_bModified = FALSE;  // changed, and the profile may be written in place
   CEdit m_wndEdit;
-  std::string m_strDescription;  // as last read or saved, not as typed since
+  std::wstring m_strDescription;  // as last read or saved, not as typed since
   std::wstring m_strPathName;
   CFileStamp m_stamp;  // the file as last opened or saved
 
@@ -101,7 +101,3 @@ void ReportFileError(const std::wstring& strFileName, const char* pszVerb);
 
 // Whether two paths name the same existing file.
 bool IsSameFile(const std::wstring& strPath1, const std::wstring& strPath2);
-
-// The path in the ANSI code page for the description codec: the path itself when the code
-// page holds it, else its short form, whose names are plain ASCII where the volume keeps them.
-std::string CodecPath(const std::wstring& strPath);

@@ -1,5 +1,6 @@
 // Open, Save and Save As on profiles on disk, with the user's answers stood in.
 #include "editor_harness.h"
+#include "text_description.h"
 
 namespace harness {
 namespace {
@@ -54,7 +55,7 @@ TEST_F(DocumentTest, OpenShowsTheProfileCleanAndTypingFollowsTheStateTable) {
   OpenProfile(a);
   EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
-  EXPECT_EQ(View().m_strDescription, "Office monitor");
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office monitor");
   EXPECT_EQ(View().m_wndEdit.GetWindowText(), "Office monitor");
   EXPECT_FALSE(Enabled(ID_FILE_SAVE));
   EXPECT_FALSE(Enabled(ID_FILE_SAVE_AS));
@@ -62,7 +63,7 @@ TEST_F(DocumentTest, OpenShowsTheProfileCleanAndTypingFollowsTheStateTable) {
   Type("!");
   EXPECT_TRUE(Enabled(ID_FILE_SAVE));
   EXPECT_TRUE(Enabled(ID_FILE_SAVE_AS));
-  EXPECT_EQ(View().m_strDescription, "Office monitor");  // not the typed text
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office monitor");  // not the typed text
 
   OpenProfile(a, true);
   EXPECT_TRUE(View().m_bReadOnly);
@@ -84,7 +85,7 @@ TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   Command(ID_FILE_SAVE_AS);
 
   EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
-  EXPECT_EQ(View().m_strDescription, "Office");
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office");
   EXPECT_EQ(View().m_wndEdit.GetWindowText(), "Office 2");
   EXPECT_TRUE(View().m_bModified);
   EXPECT_TRUE(View().m_bChanged);
@@ -99,7 +100,7 @@ TEST_F(DocumentTest, TwoSavesInARowKeepTheHeaderSizeRight) {
   Command(ID_FILE_SAVE);
   EXPECT_FALSE(View().m_bModified);
   EXPECT_FALSE(View().m_bChanged);
-  EXPECT_EQ(View().m_strDescription, "Office monitor, calibrated");
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office monitor, calibrated");
   StoredProfile p = Inspect(a);
   EXPECT_EQ(p.description, "Office monitor, calibrated");
   EXPECT_TRUE(p.unicode);
@@ -296,7 +297,7 @@ TEST_F(DocumentTest, PathsOutsideTheCodePageAreOpenedAndSaved) {
   prompts_.answers.push_back({IDOK, "", false, folder + L"\\" + name});
   Command(ID_FILE_OPEN);
   EXPECT_EQ(View().m_strFileName, name);
-  EXPECT_EQ(View().m_strDescription, "Office");
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office");
   Type("!");
   Command(ID_FILE_SAVE);
   EXPECT_EQ(inspect(folder + L"\\" + name).description, "Office!");
@@ -306,6 +307,50 @@ TEST_F(DocumentTest, PathsOutsideTheCodePageAreOpenedAndSaved) {
   Command(ID_FILE_SAVE_AS);
   EXPECT_EQ(inspect(folder + L"\\Копия.icc").description, "Office!?");
   EXPECT_EQ(View().m_strPathName, folder + L"\\Копия.icc");
+  EXPECT_TRUE(prompts_.boxes.empty());
+}
+
+// Text outside the ANSI code page goes from a version 4 record to the edit box and back
+// without conversion (Greek, Chinese, an emoji's surrogate pair), every other record and tag
+// keeping its bytes; a version 2 profile keeps such text whole in its Unicode record.
+TEST_F(DocumentTest, TextOutsideTheCodePageIsKeptWhole) {
+  ASSERT_EQ(GetACP(), 1252u);
+  const std::string a = Path("v4.icc");
+  WriteFileBytes(a, MakeLocalizedProfile({{"de", "DE", u"Bildschirm"}, {"en", "US", u"Οθόνη γραφείου"}}));
+  const auto before = testing_icc::TagsOf(FileBytes(a));
+  auto records = [](const std::string& path) {
+    std::vector<icc::LocalizedRecord> out;
+    const std::vector<uint8_t> desc = testing_icc::TagsOf(FileBytes(path))["desc"];
+    EXPECT_TRUE(icc::ParseLocalizedText(desc.data(), desc.size(), &out));
+    return out;
+  };
+  OpenProfile(a);
+  EXPECT_EQ(View().m_wndEdit.GetWindowTextWide(), L"Οθόνη γραφείου");
+  const std::wstring typed = L"显示器 \U0001F3A8 Οθόνη";
+  View().m_wndEdit.SendMessage(EM_SETSEL, 0, -1);
+  SendMessageW(View().m_wndEdit.m_hWnd, EM_REPLACESEL, TRUE, LPARAM(typed.c_str()));
+  Command(ID_FILE_SAVE);
+  Type("!");
+  SaveAs(Path("copy.icc"));
+  for (const std::string& path : {a, Path("copy.icc")}) {
+    SCOPED_TRACE(path);
+    const auto stored = records(path);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].text, u"Bildschirm");
+    EXPECT_EQ(stored[1].text, path == a ? u"显示器 \U0001F3A8 Οθόνη" : u"显示器 \U0001F3A8 Οθόνη!");
+    EXPECT_EQ(testing_icc::TagsOf(FileBytes(path))["wtpt"], before.at("wtpt"));
+  }
+
+  const std::string v2 = NewProfile("v2.icc", "Monitor", false);
+  OpenProfile(v2);
+  View().m_wndEdit.SendMessage(EM_SETSEL, 0, -1);
+  SendMessageW(View().m_wndEdit.m_hWnd, EM_REPLACESEL, TRUE, LPARAM(L"显示器"));
+  Command(ID_FILE_SAVE);
+  const std::vector<uint8_t> desc = testing_icc::TagsOf(FileBytes(v2))["desc"];
+  icc::TextDescription text;
+  ASSERT_TRUE(icc::ParseTextDescription(desc.data(), desc.size(), &text));
+  EXPECT_EQ(text.unicode, u"显示器");
+  EXPECT_EQ(text.ascii, "???");
   EXPECT_TRUE(prompts_.boxes.empty());
 }
 
@@ -350,7 +395,7 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
   EXPECT_EQ(prompts_.boxes[1].text, "none.icc has no description tag (error 2012)");
   EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
-  EXPECT_EQ(View().m_strDescription, "A profile with a rather long description");
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "A profile with a rather long description");
   EXPECT_TRUE(View().m_bModified);
 
   Command(ID_FILE_SAVE);
@@ -376,7 +421,7 @@ TEST_F(DocumentTest, OutOfMemoryAbandonsTheCommandWithItsBox) {
     EXPECT_EQ(box.type, 0x1030u);
   }
   EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
-  EXPECT_EQ(View().m_strDescription, "Office");
+  EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office");
   EXPECT_TRUE(View().m_bModified);
 }
 
