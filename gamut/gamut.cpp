@@ -86,9 +86,11 @@ std::vector<Point> StarOutline(const std::vector<Point>& points,
                          [](double a, double b) { return b - a < 1e-9; }),
              rays.end());
   std::vector<double> reach(rays.size(), -1);
+  std::vector<Point> direction(rays.size());
+  for (std::size_t k = 0; k < rays.size(); ++k) direction[k] = {std::cos(rays[k]), std::sin(rays[k])};
 
   auto cast = [&](std::size_t k, const Point& p, const Point& q) {
-    const double dx = std::cos(rays[k]), dy = std::sin(rays[k]);
+    const double dx = direction[k].x, dy = direction[k].y;
     const double ex = q.x - p.x, ey = q.y - p.y;
     const double den = dx * ey - dy * ex;
     const double px = p.x - origin.x, py = p.y - origin.y;
@@ -120,7 +122,7 @@ std::vector<Point> StarOutline(const std::vector<Point>& points,
   std::vector<Point> outline;
   for (std::size_t k = 0; k < rays.size(); ++k)
     if (reach[k] >= 0)
-      outline.push_back({origin.x + reach[k] * std::cos(rays[k]), origin.y + reach[k] * std::sin(rays[k])});
+      outline.push_back({origin.x + reach[k] * direction[k].x, origin.y + reach[k] * direction[k].y});
   // Drop points that lie on the line through their neighbours.
   std::vector<Point> kept;
   for (std::size_t k = 0; k < outline.size(); ++k) {
