@@ -334,7 +334,7 @@ HRESULT LastErrorResult() {
 
 class DataFile {
  public:
-  explicit DataFile(const char* path) : h_(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  explicit DataFile(const wchar_t* path) : h_(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
   ~DataFile() {
     if (h_) FreeLibrary(h_);
   }
@@ -347,15 +347,10 @@ class DataFile {
 };
 
 // The replacement for %MODULE%: the file name with every apostrophe doubled.
-HRESULT ModuleReplacement(const char* path, TaskText* out) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-  if (length <= 0) return LastErrorResult();
-  TaskText wide;
-  if (!wide.Allocate(SIZE_T(length))) return E_OUTOFMEMORY;
-  MultiByteToWideChar(CP_ACP, 0, path, -1, wide.get(), length);
-  if (!out->Allocate(SIZE_T(length) * 2)) return E_OUTOFMEMORY;
+HRESULT ModuleReplacement(const wchar_t* path, TaskText* out) {
+  if (!out->Allocate((SIZE_T(lstrlenW(path)) + 1) * 2)) return E_OUTOFMEMORY;
   wchar_t* o = out->get();
-  for (const wchar_t* p = wide.get(); *p; ++p) {
+  for (const wchar_t* p = path; *p; ++p) {
     *o++ = *p;
     if (*p == L'\'') *o++ = L'\'';
   }
@@ -363,12 +358,13 @@ HRESULT ModuleReplacement(const char* path, TaskText* out) {
   return S_OK;
 }
 
-// A name that fills the whole buffer has been cut: registering it would name another file.
-HRESULT ModuleFileName(HINSTANCE module, char (&path)[MAX_PATH + 1]) {
-  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+// The library's real name, in UTF-16: an ANSI form could name another file, or none.  A
+// name that fills the whole buffer has been cut: registering it would name another file.
+HRESULT ModuleFileName(HINSTANCE module, wchar_t (&path)[MAX_PATH + 1]) {
+  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   if (length == 0) return LastErrorResult();
   if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-  path[length] = '\0';
+  path[length] = L'\0';
   return S_OK;
 }
 
@@ -388,7 +384,7 @@ HRESULT InterpretScript(const wchar_t* script, bool do_register, HKEY classes_ro
 }
 
 HRESULT RunRegistrationScript(HINSTANCE module, UINT resource_id, bool do_register) {
-  char path[MAX_PATH + 1];
+  wchar_t path[MAX_PATH + 1];
   HRESULT hr = ModuleFileName(module, path);
   if (FAILED(hr)) return hr;
   TaskText replacement;
@@ -433,10 +429,10 @@ struct ComRef {
 // Loads the type library from the library file, or else from the file beside it with the
 // extension ".tlb"; `path` receives the name that was tried last.
 HRESULT LoadOwnTypeLibrary(HINSTANCE module, ITypeLib** library, wchar_t (&path)[MAX_PATH + 8]) {
-  char name[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
   HRESULT hr = ModuleFileName(module, name);
   if (FAILED(hr)) return hr;
-  if (!MultiByteToWideChar(CP_ACP, 0, name, -1, path, MAX_PATH + 1)) return LastErrorResult();
+  lstrcpyW(path, name);
   hr = LoadTypeLib(path, library);
   if (SUCCEEDED(hr)) return hr;
   wchar_t* dot = nullptr;

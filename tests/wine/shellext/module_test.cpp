@@ -38,8 +38,8 @@ struct Library {
   GetClassObjectFn get_class_object = nullptr;
   PlainFn can_unload = nullptr, register_server = nullptr, unregister_server = nullptr;
 
-  explicit Library(const std::string& path) {
-    module = LoadLibraryA(path.c_str());
+  explicit Library(const std::wstring& path) {
+    module = LoadLibraryW(path.c_str());
     if (!module) return;
     get_class_object = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
@@ -56,7 +56,22 @@ struct Library {
     const DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
     return std::string(path, n);
   }
+  std::wstring WideFileName() const {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    return std::wstring(path, n);
+  }
 };
+
+// A string value under HKEY_CLASSES_ROOT, as stored.
+std::wstring WideValue(const std::wstring& key) {
+  wchar_t value[MAX_PATH * 2] = {};
+  DWORD bytes = sizeof value;
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) !=
+      ERROR_SUCCESS)
+    return L"<none>";
+  return value;
+}
 
 std::string DllPath() { return shx::WindowsPath(HUESHELL_DLL); }
 
@@ -64,7 +79,7 @@ class Com : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    lib_ = new Library(DllPath());
+    lib_ = new Library(shx::Wide(DllPath()));
     ASSERT_NE(lib_->module, nullptr);
     ASSERT_TRUE(lib_->get_class_object && lib_->can_unload && lib_->register_server &&
                 lib_->unregister_server);
@@ -507,17 +522,29 @@ TEST_F(Com, RegistrationWritesTheTablesAndTakesThemBack) {
   ExpectNothingRegistered();
 }
 
-TEST_F(Com, AFolderWithAnApostropheIsRegisteredUnchanged) {
-  const std::string folder = shx::TempFolder("hue'shell o''brien");
-  const std::string copy = folder + "\\Hueshell.dll";
-  ASSERT_TRUE(CopyFileA(DllPath().c_str(), copy.c_str(), FALSE));
+// The library's real name is registered, apostrophes and letters outside the ANSI code page
+// included, and another process creates both classes through it.
+TEST_F(Com, AFolderWithAnApostropheAndForeignLettersIsRegisteredUnchanged) {
+  const std::wstring folder = shx::Wide(shx::TempFolder("hue'shell o''brien")) +
+                              L"\\\u0395\u03bb\u03bb\u03ac\u03b4\u03b1 \u041c\u0438\u0440 \u4e2d\u6587 \U0001F600";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring copy = folder + L"\\Hueshell.dll";
+  ASSERT_TRUE(CopyFileW(shx::Wide(DllPath()).c_str(), copy.c_str(), FALSE));
   {
     Library other(copy);
     ASSERT_NE(other.module, nullptr);
     ASSERT_EQ(other.register_server(), S_OK);
-    EXPECT_EQ(shx::StringValue(std::string(kTipClsid) + "\\InprocServer32"), other.FileName());
-    EXPECT_EQ(shx::StringValue(std::string(kMenuClsid) + "\\InprocServer32"), other.FileName());
-    EXPECT_NE(other.FileName().find("hue'shell o''brien"), std::string::npos);
+    EXPECT_EQ(other.WideFileName(), copy);
+    for (const char* clsid : {kTipClsid, kMenuClsid})
+      EXPECT_EQ(WideValue(shx::Wide(clsid) + L"\\InprocServer32"), copy) << clsid;
+
+    const std::string profile = "Z:\\usr\\share\\color\\icc\\sRGB.icc";
+    std::string output;
+    EXPECT_EQ(shx::RunProgram("\"" + shx::WindowsPath(HUESHELL_CLIENT) + "\" \"" + profile + "\"", &output), 0u)
+        << output;
+    const std::string tip = shx::IndependentTip(shx::FileBytes(profile));
+    EXPECT_EQ(output, "ICCTip by CLSID:\n" + tip + "\nICCTip by ProgID:\n" + tip +
+                          "\nICCMenu by CLSID: IContextMenu\nICCMenu by ProgID: IContextMenu\n");
     EXPECT_EQ(other.unregister_server(), S_OK);
   }
   ExpectNothingRegistered();
