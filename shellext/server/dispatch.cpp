@@ -17,17 +17,14 @@ struct ComRef {
   }
 };
 
+// Constant-initialized: nothing runs to make them, on any thread.
+TypeInfoCache g_tip_cache(IID_IICCTip);
+TypeInfoCache g_menu_cache(IID_IICCMenu);
+
 }  // namespace
 
-TypeInfoCache& TipTypeInfo() {
-  static TypeInfoCache cache(IID_IICCTip);
-  return cache;
-}
-
-TypeInfoCache& MenuTypeInfo() {
-  static TypeInfoCache cache(IID_IICCMenu);
-  return cache;
-}
+TypeInfoCache& TipTypeInfo() { return g_tip_cache; }
+TypeInfoCache& MenuTypeInfo() { return g_menu_cache; }
 
 HRESULT TypeInfoCache::Load(LCID lcid) {
   if (info_.load(std::memory_order_acquire)) return S_OK;

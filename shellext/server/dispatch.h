@@ -12,7 +12,7 @@ namespace hueshell {
 
 class TypeInfoCache {
  public:
-  explicit TypeInfoCache(const IID& iid) : iid_(&iid) {}
+  explicit constexpr TypeInfoCache(const IID& iid) : iid_(&iid) {}
 
   HRESULT GetTypeInfoCount(UINT* pctinfo);
   HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** ppTInfo);
