@@ -8,6 +8,19 @@ if(WIN32)
   add_compile_options(-Wall -Wextra)
   add_link_options(-static -static-libgcc -static-libstdc++)
 
+  # ship_stripped(TARGET): the binary that is built, tested and shipped carries no debug
+  # information (most of it the static C++ runtime's); the symbols stay beside it in the
+  # build tree, as TARGET_FILE.debug, tied to it by a debug link, for crash analysis.
+  function(ship_stripped target)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+      COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug
+              $<TARGET_FILE:${target}>
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+      COMMENT "Debug information of ${target} kept beside it"
+      VERBATIM)
+  endfunction()
+
   # Every build tree has its own Wine prefix, created on first use and reused.
   set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(WINE_RUN ${PROJECT_SCRIPTS}/wine-run ${WINE_PREFIX})
