@@ -110,50 +110,56 @@ bool UpdateLocalizedName(const uint8_t* stored, std::size_t size, const Language
   return true;
 }
 
-namespace {
-
-Result ReadTag(Profile& profile, uint32_t signature, std::vector<uint8_t>* bytes) {
+Result ProfileTags::ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) {
   uint32_t size = 0;
-  Result result = profile.GetTagSize(signature, &size);
+  Result result = profile_.GetTagSize(signature, &size);
   if (!result.ok()) return result;
   bytes->resize(size);
   if (size == 0) return {};
   bool shared = false;
-  return profile.GetTag(signature, 0, &size, bytes->data(), &shared);
+  return profile_.GetTag(signature, 0, &size, bytes->data(), &shared);
 }
 
-Result ReplaceTag(Profile& profile, uint32_t signature, const std::vector<uint8_t>& bytes) {
-  Result result = profile.SetTagSize(signature, uint32_t(bytes.size()));
-  if (!result.ok()) return result;
-  return profile.SetTag(signature, 0, uint32_t(bytes.size()), bytes.data());
+Result ProfileTags::ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) {
+  Result result = profile_.SetTagSize(signature, uint32_t(bytes.size()));
+  if (!result.ok() || bytes.empty()) return result;
+  return profile_.SetTag(signature, 0, uint32_t(bytes.size()), bytes.data());
 }
 
-}  // namespace
-
-Result ReadDescription(Profile& profile, const Language& language, Description* out) {
+Result ReadDescription(TagStore& tags, const Language& language, Description* out) {
   std::vector<uint8_t> tag;
-  Result result = ReadTag(profile, kDescriptionTag, &tag);
+  Result result = tags.ReadTag(kDescriptionTag, &tag);
   if (!result.ok()) return result;
   if (!ParseDescription(tag.data(), tag.size(), language, out)) return {Status::InvalidProfile};
   return {};
 }
 
-Result StoreDescription(Profile& profile, const Description& d, const Language& language) {
+Result ReadDescription(Profile& profile, const Language& language, Description* out) {
+  ProfileTags tags(profile);
+  return ReadDescription(tags, language, out);
+}
+
+Result StoreDescription(TagStore& tags, const Description& d, const Language& language) {
   std::vector<uint8_t> tag;
   if (!BuildDescription(d, &tag)) return {Status::InvalidParameter};
 
   std::vector<uint8_t> name;
   if (d.kind == DescriptionKind::Text) {
     std::vector<uint8_t> stored;
-    const Result read = ReadTag(profile, kLocalizedNameTag, &stored);
+    const Result read = tags.ReadTag(kLocalizedNameTag, &stored);
     if (!read.ok() && read.status != Status::TagNotFound) return read;
     if (read.ok() && !UpdateLocalizedName(stored.data(), stored.size(), language, d.unicode, &name))
       name.clear();
   }
 
-  Result result = ReplaceTag(profile, kDescriptionTag, tag);
-  if (result.ok() && !name.empty()) result = ReplaceTag(profile, kLocalizedNameTag, name);
+  Result result = tags.ReplaceTag(kDescriptionTag, tag);
+  if (result.ok() && !name.empty()) result = tags.ReplaceTag(kLocalizedNameTag, name);
   return result;
+}
+
+Result StoreDescription(Profile& profile, const Description& d, const Language& language) {
+  ProfileTags tags(profile);
+  return StoreDescription(tags, d, language);
 }
 
 }  // namespace icc

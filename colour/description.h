@@ -126,15 +126,38 @@ bool BuildDescription(const Description& d, std::vector<uint8_t>* tag);
 bool UpdateLocalizedName(const uint8_t* stored, std::size_t size, const Language& language,
                          const std::u16string& text, std::vector<uint8_t>* updated);
 
+// Whole tags of a profile, wherever it is held: an icc::Profile (ProfileTags below), or a
+// handle of the Windows colour service.
+class TagStore {
+ public:
+  virtual ~TagStore() = default;
+  // The tag's bytes; TagNotFound when the profile has no such tag.
+  virtual Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) = 0;
+  // Gives the tag exactly these bytes, adding it when it does not exist.
+  virtual Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) = 0;
+};
+
+class ProfileTags : public TagStore {
+ public:
+  explicit ProfileTags(Profile& profile) : profile_(profile) {}
+  Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override;
+  Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override;
+
+ private:
+  Profile& profile_;
+};
+
 // Reads the profile's 'desc' tag and parses it.  TagNotFound without a 'desc' tag,
 // InvalidProfile when ParseDescription refuses it, and the file's errors.
+Result ReadDescription(TagStore& tags, const Language& language, Description* out);
 Result ReadDescription(Profile& profile, const Language& language, Description* out);
 
 // Replaces the profile's 'desc' tag by the tag built from `d`.  For a description record
 // (Text) it also updates the profile's localized name, when the profile has one that
-// UpdateLocalizedName can update, with `d.unicode` in the record for `language`.  The
-// profile is only changed in memory: Commit writes it.  InvalidParameter when the tag
+// UpdateLocalizedName can update, with `d.unicode` in the record for `language`.  An
+// icc::Profile is only changed in memory: Commit writes it.  InvalidParameter when the tag
 // cannot be built.  Both tags are made before the profile is changed.
+Result StoreDescription(TagStore& tags, const Description& d, const Language& language);
 Result StoreDescription(Profile& profile, const Description& d, const Language& language);
 
 }  // namespace icc

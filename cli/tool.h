@@ -1,0 +1,130 @@
+// tagwright-cli's portable core: what every command needs (the platform's files and
+// console, option parsing, the list of profiles to work on, errors, progress).  Text inside
+// the tool is UTF-8 (paths too); each platform converts at its edge.
+//
+// A command is a function over a Tool (see commands.h).  It reports each file that fails
+// with Tool::Fail (path and reason on standard error), goes on with the others, and returns
+// the exit code: kExitOk, kExitFailed when any file failed, kExitUsage for a usage error.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "description.h"
+#include "icc_profile.h"
+
+namespace cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// One open profile.  Reading and writing tags through the TagStore never touches the file
+// until Save.
+class ProfileSession : public icc::TagStore {
+ public:
+  // The header as stored (big-endian numbers).
+  virtual icc::Result Header(uint8_t header[icc::kHeaderSize]) = 0;
+  // Writes the changed profile atomically in place of the file (a session opened for
+  // writing only).  Where the path is a link, the file it leads to is written.
+  virtual icc::Result Save() = 0;
+};
+
+// What the platform gives the core.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Opens a profile; `writable` for changing it, which refuses a read-only file.  On
+  // failure returns null and sets *reason.
+  virtual std::unique_ptr<ProfileSession> Open(const std::string& path, bool writable,
+                                               std::string* reason) = 0;
+  // Whether the path names a folder; false for anything else, missing paths included.
+  virtual bool IsFolder(const std::string& path) = 0;
+  // The files and the folders directly inside a folder, as full paths, in name order.
+  // Links to folders are not listed as folders.
+  virtual bool List(const std::string& folder, std::vector<std::string>* files,
+                    std::vector<std::string>* folders, std::string* reason) = 0;
+  // The system's text for one of its error codes (icc::Status::Io).
+  virtual std::string ErrorText(uint32_t os_error) = 0;
+
+  // The single-byte form of text for a description's ASCII record; *lost tells whether
+  // it cannot give back all of the text.
+  virtual std::string AsciiForm(const std::u16string& text, bool* lost) = 0;
+  // The text of an ASCII record.
+  virtual std::u16string FromAscii(const std::string& ascii) = 0;
+  // The user's language, for choosing among localized records.
+  virtual icc::Language UserLanguage() = 0;
+
+  virtual void Out(const std::string& text) = 0;  // standard output
+  virtual void Err(const std::string& text) = 0;  // standard error
+  virtual bool ErrIsTerminal() = 0;
+};
+
+std::string ToUtf8(const std::u16string& text);
+std::u16string FromUtf8(const std::string& text);
+// A JSON string literal, quotes included.
+std::string JsonString(const std::string& utf8);
+
+// The options a command accepts, and what was given.
+struct OptionSpec {
+  const char* name;   // "--json", "-r"
+  bool takes_value;   // "--lang ll-CC"
+};
+
+class Tool {
+ public:
+  explicit Tool(Platform& platform) : platform_(platform) {}
+
+  Platform& platform() { return platform_; }
+
+  // Splits the arguments into options and operands; "--" ends the options.  A usage
+  // error (unknown option, missing value) is reported and gives false.
+  bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& spec,
+                    std::vector<std::pair<std::string, std::string>>* options,
+                    std::vector<std::string>* operands);
+  static bool Has(const std::vector<std::pair<std::string, std::string>>& options,
+                  const char* name, std::string* value = nullptr);
+
+  // Reports a usage error on standard error; returns kExitUsage.
+  int Usage(const std::string& message);
+
+  // The profiles named: files as given, and with `recursive` the .icc and .icm files
+  // under each folder.  A folder without `recursive`, or a path that is not there, is a
+  // failure of its own and is left out.
+  std::vector<std::string> CollectProfiles(const std::vector<std::string>& paths, bool recursive);
+
+  // The text that describes a failed result.
+  std::string Reason(const icc::Result& result);
+  // Reports one file's failure as "path: reason" on standard error.
+  void Fail(const std::string& path, const std::string& reason);
+  bool Failed() const { return failed_; }
+  int ExitCode() const { return failed_ ? kExitFailed : kExitOk; }
+
+  // The text shown for a description: the shown localized record; for a description
+  // record, the Unicode record when its single-byte form is the ASCII record, else the
+  // ASCII record.
+  std::u16string Shown(const icc::Description& d);
+
+  void Out(const std::string& text);
+
+  // Progress over `total` files, shown on standard error when it is a terminal.
+  void BeginProgress(std::size_t total);
+  void Step();
+  void EndProgress();
+
+ private:
+  void ClearProgress();
+  void Walk(const std::string& folder, std::vector<std::string>* files);
+
+  Platform& platform_;
+  bool failed_ = false;
+  std::size_t total_ = 0, done_ = 0, shown_width_ = 0;
+  bool progress_ = false;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+}  // namespace cli
