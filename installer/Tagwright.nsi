@@ -2,14 +2,16 @@
 ; extension's info tip and context-menu command to .icc and .icm files.
 ;
 ; Built by CMake (installer/CMakeLists.txt):
-;   makensis -DVERSION=1.0.0.1 -DOUTFILE=... -DTAGWRIGHT_EXE=... \
+;   makensis -DVERSION=1.0.0.1 -DOUTFILE=... -DTAGWRIGHT_EXE=... -DTAGWRIGHT_CLI_EXE=... \
 ;            -DHUESHELL_X86=... -DHUESHELL_X64=... Tagwright.nsi
 ;
 ; Layout of an installation:
 ;   64-bit Windows: $PROGRAMFILES64\Tagwright\Tagwright.exe
+;                   $PROGRAMFILES64\Tagwright\tagwright-cli.exe    the command-line tool (32-bit)
 ;                   $PROGRAMFILES64\Tagwright\Hueshell.dll       64-bit, for Explorer
 ;                   $PROGRAMFILES64\Tagwright\x86\Hueshell.dll   32-bit, for 32-bit programs' file dialogs
 ;   32-bit Windows: $PROGRAMFILES\Tagwright\Tagwright.exe
+;                   $PROGRAMFILES\Tagwright\tagwright-cli.exe
 ;                   $PROGRAMFILES\Tagwright\Hueshell.dll
 ; Each library registers itself (regsvr32, which calls its DllRegisterServer) in the registry
 ; view of its own bitness. Silent mode: Tagwright-Setup.exe /S [/D=folder], Uninstall.exe /S.
@@ -26,6 +28,9 @@ Unicode true
 !endif
 !ifndef TAGWRIGHT_EXE
   !error "define TAGWRIGHT_EXE: the path of Tagwright.exe"
+!endif
+!ifndef TAGWRIGHT_CLI_EXE
+  !error "define TAGWRIGHT_CLI_EXE: the path of tagwright-cli.exe"
 !endif
 !ifndef HUESHELL_X86
   !error "define HUESHELL_X86: the path of the 32-bit Hueshell.dll"
@@ -161,6 +166,7 @@ Function ${UN}RemoveInstallation
   Delete /REBOOTOK "$INSTDIR\x86\Hueshell.dll"
   Delete /REBOOTOK "$INSTDIR\Hueshell.dll"
   Delete /REBOOTOK "$INSTDIR\${PRODUCT}.exe"
+  Delete /REBOOTOK "$INSTDIR\tagwright-cli.exe"
   Delete "$INSTDIR\Uninstall.exe"
   ${If} ${RebootFlag}
     RMDir /REBOOTOK "$INSTDIR\x86"
@@ -237,6 +243,7 @@ FunctionEnd
 Section "Tagwright and Hueshell"
   SetOutPath "$INSTDIR"
   File "/oname=${PRODUCT}.exe" "${TAGWRIGHT_EXE}"
+  File "/oname=tagwright-cli.exe" "${TAGWRIGHT_CLI_EXE}"
   ${If} ${RunningX64}
     !insertmacro PutLibrary "${HUESHELL_X64}" "$INSTDIR"
     !insertmacro PutLibrary "${HUESHELL_X86}" "$INSTDIR\x86"

@@ -14,7 +14,7 @@
 set -uo pipefail
 
 arch=$1 work=$2
-for v in WINE_RUN SETUP FAILING_SETUP TAGWRIGHT_EXE HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
+for v in WINE_RUN SETUP FAILING_SETUP TAGWRIGHT_EXE TAGWRIGHT_CLI_EXE HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
   [ -n "${!v:-}" ] || { echo "$v is not set" >&2; exit 2; }
 done
 needed=("$SETUP" "$FAILING_SETUP" "$TAGWRIGHT_EXE" "$HUESHELL_X86" "$CLIENT_X86")
@@ -178,6 +178,7 @@ done
 
 step "files"
 same_file "$unix_dir/Tagwright.exe" "$TAGWRIGHT_EXE"
+same_file "$unix_dir/tagwright-cli.exe" "$TAGWRIGHT_CLI_EXE"
 [ -f "$unix_dir/Uninstall.exe" ] || fail "no Uninstall.exe"
 if [ ! -f "$shortcut" ]; then
   fail "no Start-menu shortcut: $shortcut"
@@ -187,10 +188,10 @@ fi
 if [ "$arch" = win64 ]; then
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X64"
   same_file "$unix_dir/x86/Hueshell.dll" "$HUESHELL_X86"
-  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe\nx86\nx86/Hueshell.dll'
+  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe\nx86\nx86/Hueshell.dll'
 else
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X86"
-  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe'
+  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe'
 fi
 got=$(cd "$unix_dir" 2>/dev/null && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
 [ "$got" = "$listing" ] || fail "the installation folder holds"$'\n'"$got"$'\n'"instead of"$'\n'"$listing"

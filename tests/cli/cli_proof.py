@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""tagwright-cli over copies of every profile under /usr/share/color, with bad files among
+them: exit codes, the messages for the bad files, nothing but the descriptions changed.
+
+Leaves OUT/set(_v4) and OUT/replace with a manifest.txt each, for the Little CMS checker
+(tests/checker), which then confirms the new descriptions, every other tag byte for byte,
+the size field and the profile ID.  With --checker it runs the checker itself.
+
+usage: cli_proof.py [--checker PATH] OUT CLI-COMMAND...
+(the command may be several words: the Wine runner, its prefix and the .exe)
+"""
+import json
+import os
+import shutil
+import stat
+import subprocess
+import sys
+
+TEXT = "Renamed by tagwright-cli"
+OLD, NEW = "RGB", "RGB (edited)"
+failures = []
+
+
+def fail(message):
+    failures.append(message)
+    print("FAIL:", message)
+
+
+def run(cli, args):
+    env = dict(os.environ, LANG="en_US.UTF-8", LC_ALL="")
+    done = subprocess.run(cli + args, capture_output=True, env=env)
+    # Wine's console ends lines with CR LF.
+    out = done.stdout.decode("utf-8").replace("\r\n", "\n")
+    err = done.stderr.decode("utf-8", "replace").replace("\r\n", "\n").replace("\\", "/")
+    return done.returncode, out, err
+
+
+def corpus():
+    """The profiles the packages install (not what else may lie in those folders)."""
+    found = []
+    for folder in ("argyll/ref", "icc", "icc/colord"):
+        root = os.path.join("/usr/share/color", folder)
+        for name in os.listdir(root) if os.path.isdir(root) else []:
+            path = os.path.join(root, name)
+            if name.lower().endswith((".icc", ".icm")) and os.path.isfile(path):
+                found.append(path)
+    return sorted(found)
+
+
+def copy_corpus(folder, sources):
+    """Flat copies, version 4 profiles in FOLDER_v4; returns {copy: original}."""
+    copies = {}
+    for kind in ("", "_v4"):
+        os.makedirs(folder + kind, exist_ok=True)
+    for source in sources:
+        with open(source, "rb") as f:
+            version = f.read(9)[8:9]
+        name = source[len("/usr/share/color/"):].replace("/", "_")
+        copy = os.path.join(folder + ("_v4" if version and version[0] >= 4 else ""), name)
+        shutil.copyfile(source, copy)
+        copies[copy] = source
+    return copies
+
+
+def bad_files(folder, good):
+    """Damaged, truncated, empty, non-profile, read-only and missing files, with the
+    words their message must hold."""
+    os.makedirs(folder, exist_ok=True)
+    with open(good, "rb") as f:
+        profile = f.read()
+    bad = {}
+    damaged = bytearray(profile)
+    damaged[128:132] = b"\xff\xff\xff\xff"  # an absurd tag count
+    for name, data, words in (("damaged.icc", bytes(damaged), "not a profile"),
+                              ("truncated.icc", profile[:200], "not a profile"),
+                              ("empty.icm", b"", "not a profile"),
+                              ("notes.icc", b"not a colour profile\n" * 20, "not a profile"),
+                              ("readonly.icc", profile, "read-only")):
+        path = os.path.join(folder, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        bad[path] = words
+    os.chmod(os.path.join(folder, "readonly.icc"), stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+    bad[os.path.join(folder, "missing.icc")] = ""
+    return bad
+
+
+def contents(paths):
+    result = {}
+    for path in paths:
+        try:
+            with open(path, "rb") as f:
+                result[path] = f.read()
+        except FileNotFoundError:
+            result[path] = None
+    return result
+
+
+def check_bad(rc, err, bad, before, what):
+    if rc != 1:
+        fail(f"{what}: exit code {rc}, not 1")
+    lines = [line for line in err.splitlines() if line]
+    for path, words in bad.items():
+        mine = [line for line in lines if line.startswith(path + ": ")]
+        if len(mine) != 1 or words not in mine[0]:
+            fail(f"{what}: message for {path}: {mine}")
+    if len(lines) != len(bad):
+        fail(f"{what}: {len(lines)} messages for {len(bad)} bad files: {lines}")
+    if contents(bad) != before:
+        fail(f"{what}: a bad file was changed")
+
+
+def shown(cli, paths):
+    rc, out, err = run(cli, ["show", "--json", "--all-languages"] + paths)
+    if rc != 0:
+        fail(f"show: exit code {rc}: {err}")
+        return {}
+    return {p["path"]: p for p in json.loads(out)["profiles"]}
+
+
+def manifest(folder, lines):
+    with open(os.path.join(folder, "manifest.txt"), "w") as f:
+        f.writelines(lines)
+
+
+def main():
+    args = sys.argv[1:]
+    checker = None
+    if args[:1] == ["--checker"]:
+        checker, args = args[1], args[2:]
+    out = os.path.abspath(args[0])
+    cli = [os.path.abspath(word) if os.path.exists(word) else word for word in args[1:]]
+    checker = checker and os.path.abspath(checker)
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    os.chdir(out)  # relative paths: the same under Wine
+    sources = corpus()
+
+    # set: every profile, and the bad files among them.
+    copies = {os.path.relpath(k): v for k, v in copy_corpus("set", sources).items()}
+    bad = bad_files("bad", sources[0])
+    before_bad = contents(bad)
+    old = shown(cli, sorted(copies))
+    rc, report, err = run(cli, ["set", TEXT] + sorted(copies)[:5] + list(bad) + sorted(copies)[5:])
+    check_bad(rc, err, bad, before_bad, "set")
+    changed = [line for line in report.splitlines() if line]
+    if len(changed) != len(copies):
+        fail(f"set: {len(changed)} changes reported for {len(copies)} profiles")
+    new = shown(cli, sorted(copies))
+    v2, v4 = [], []
+    for copy, source in sorted(copies.items()):
+        if new.get(copy, {}).get("description") != TEXT:
+            fail(f"set: {copy} reads back {new.get(copy, {}).get('description')!r}")
+        relative = os.path.basename(copy)
+        if copy.startswith("set_v4"):
+            v4.append(f"{relative}\t{source}\t{TEXT.encode().hex()}\t"
+                      f"{old[copy]['description'].encode().hex()}\n")
+        else:
+            v2.append(f"{relative}\t{source}\t{TEXT.encode().hex()}\n")
+    manifest("set", v2)
+    manifest("set_v4", v4)
+
+    # --dry-run writes nothing; a run of only good files exits with 0.
+    again = sorted(copies)[:20]
+    before = contents(again)
+    rc, report, err = run(cli, ["set", "--dry-run", "Not written"] + again)
+    if rc != 0 or len(report.splitlines()) != len(again) or contents(again) != before:
+        fail(f"set --dry-run: exit code {rc}, {len(report.splitlines())} lines, files changed: "
+             f"{contents(again) != before}")
+
+    # replace, through folders: every record that holds OLD.
+    copies = {os.path.relpath(k): v for k, v in copy_corpus("replace", sources).items()}
+    old = shown(cli, sorted(copies))
+    rc, report, err = run(cli, ["replace", "-r", OLD, NEW, "replace", "replace_v4", "bad", "bad/missing.icc"])
+    check_bad(rc, err, bad, before_bad, "replace -r")
+    new = shown(cli, sorted(copies))
+    v2 = []
+    expected_lines = 0
+    for copy, source in sorted(copies.items()):
+        records = old[copy].get("languages") or {"": old[copy]["description"]}
+        expected_lines += sum(OLD in text for text in records.values())
+        want = {k: v.replace(OLD, NEW) for k, v in records.items()}
+        got = new[copy].get("languages") or {"": new[copy]["description"]}
+        if got != want:
+            fail(f"replace: {copy}: {got} instead of {want}")
+        if not copy.startswith("replace_v4") and OLD in old[copy]["description"]:
+            text = old[copy]["description"].replace(OLD, NEW)
+            v2.append(f"{os.path.basename(copy)}\t{source}\t{text.encode().hex()}\n")
+    if len(report.splitlines()) != expected_lines:
+        fail(f"replace: {len(report.splitlines())} changes reported, {expected_lines} expected")
+    manifest("replace", v2)
+
+    # Usage errors.
+    for usage in ([], ["bogus"], ["show"], ["show", "--nope", "x.icc"], ["set", "only-text"],
+                  ["set", "--lang", "english", "T", "x.icc"], ["replace", "", "x", "y.icc"]):
+        rc, _, err = run(cli, usage)
+        if rc != 2 or not err:
+            fail(f"{usage}: exit code {rc}, message {err!r}")
+    rc, _, err = run(cli, ["show", "set"])
+    if rc != 1 or "folder" not in err:
+        fail(f"show of a folder without -r: exit code {rc}, {err!r}")
+
+    print(f"{len(sources)} profiles: set, replace, bad files and usage checked in {out}")
+    if checker and not failures:
+        env = dict(os.environ, TAGWRIGHT_REAL_PROFILES=f"{out}/set:{out}/replace")
+        if subprocess.run([checker, "--gtest_color=no"], env=env).returncode != 0:
+            fail("the Little CMS checker found faults")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
