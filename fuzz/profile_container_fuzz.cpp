@@ -102,8 +102,8 @@ void ReadTag(icc::Profile& p, const icc::TagEntry& e, bool first_with_signature,
         icc::Status::InsufficientBuffer);
   CHECK(count == e.size);
 
-  // The whole tag, bounded so that a huge tag does not make a huge buffer.
-  const uint32_t want = e.size < 65536 ? e.size : 65536;
+  // The tag's first bytes: more of them would only copy more, not read differently.
+  const uint32_t want = e.size < 4096 ? e.size : 4096;
   std::vector<uint8_t> bytes(want + 1);  // never a null buffer, which asks for the size
   count = want;
   bool shared = false;
@@ -191,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     uint32_t old_size = 0;
     const bool exists = p->GetTagSize(signature, &old_size).ok();
     const uint32_t new_size = flags & 16 ? (old_size > change ? old_size - change : 0)
-                                         : uint32_t(std::min<uint64_t>(old_size + change, 1u << 20));
+                                         : uint32_t(std::min<uint64_t>(old_size + change, 1u << 16));
     if (!p->SetTagSize(signature, new_size).ok()) return;
     std::vector<uint8_t> content(new_size);
     auto known = expected.find(index);
@@ -257,12 +257,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (std::memcmp(header + 84, kNoId, 16) == 0) {
       CHECK(std::memcmp(out.data() + 84, kNoId, 16) == 0);
     } else {
-      std::vector<uint8_t> zeroed(out);
-      std::fill_n(zeroed.begin() + 44, 4, 0);
-      std::fill_n(zeroed.begin() + 64, 4, 0);
-      std::fill_n(zeroed.begin() + 84, 16, 0);
+      // The digest of the output with those fields as zeros, taken piece by piece.
+      static const uint8_t kZeros[16] = {};
       icc::Md5 md5;
-      md5.Update(zeroed.data(), zeroed.size());
+      md5.Update(out.data(), 44);
+      md5.Update(kZeros, 4);
+      md5.Update(out.data() + 48, 16);
+      md5.Update(kZeros, 4);
+      md5.Update(out.data() + 68, 16);
+      md5.Update(kZeros, 16);
+      md5.Update(out.data() + 100, out.size() - 100);
       uint8_t id[16];
       md5.Final(id);
       CHECK(std::memcmp(out.data() + 84, id, 16) == 0);
