@@ -42,19 +42,21 @@ const double kObserver[][3] = {
     {0.011359, 0.004102, 0.000000},                                  // 700
 };
 
+std::vector<Point> Chromaticities() {
+  std::vector<Point> points;
+  for (const auto& v : kObserver) {
+    const double sum = v[0] + v[1] + v[2];
+    points.push_back({v[0] / sum, v[1] / sum});
+  }
+  return points;
+}
+
+// Computed when the program (or library) is loaded, so that no call waits on a guard.
+const std::vector<Point> kLocus = Chromaticities();
+
 }  // namespace
 
-const std::vector<Point>& SpectralLocus() {
-  static const std::vector<Point> locus = [] {
-    std::vector<Point> points;
-    for (const auto& v : kObserver) {
-      const double sum = v[0] + v[1] + v[2];
-      points.push_back({v[0] / sum, v[1] / sum});
-    }
-    return points;
-  }();
-  return locus;
-}
+const std::vector<Point>& SpectralLocus() { return kLocus; }
 
 std::vector<Point> SrgbTriangle() { return {{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}}; }
 

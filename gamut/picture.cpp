@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <mutex>
+#include <atomic>
+#include <thread>
 
 namespace gamut {
 namespace {
@@ -13,6 +14,36 @@ constexpr double kLeft = -0.03, kBottom = -0.01, kSpan = 0.86;
 
 struct P {
   double x, y;
+};
+
+// The sRGB encoding, lightened for the diagram's tint, of linear values in 1/1023 steps.
+std::vector<uint8_t> TintEncoding() {
+  std::vector<uint8_t> t(1024);
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const double c = double(i) / 1023;
+    const double e = c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
+    t[i] = uint8_t(std::lround(255 * (0.62 + 0.38 * e)));
+  }
+  return t;
+}
+const std::vector<uint8_t> kTintEncoding = TintEncoding();
+
+// Blank diagrams already drawn, by size, under a spin lock: the lock is held for a copy,
+// and needs no system object (a shell extension is loaded and unloaded many times).
+struct Layer {
+  int size;
+  bool tinted;
+  std::vector<uint32_t> pixels;
+};
+std::vector<Layer> g_layers;
+std::atomic_flag g_layers_busy = ATOMIC_FLAG_INIT;
+
+class LayersLock {
+ public:
+  LayersLock() {
+    while (g_layers_busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  ~LayersLock() { g_layers_busy.clear(std::memory_order_release); }
 };
 
 // A coverage mask the shapes are drawn into, then painted onto the pixels in one colour
@@ -244,22 +275,15 @@ class Diagram {
   // The diagram without a gamut is the same for every picture of a size: it is drawn once
   // and kept for the next pictures (a folder of thumbnails asks for one size).
   void Background(bool tinted) {
-    struct Layer {
-      int size;
-      bool tinted;
-      std::vector<uint32_t> pixels;
-    };
-    static std::mutex lock;
-    static std::vector<Layer> layers;
     {
-      std::lock_guard<std::mutex> hold(lock);
-      for (const Layer& l : layers)
+      LayersLock hold;
+      for (const Layer& l : g_layers)
         if (l.size == n_ && l.tinted == tinted) return canvas_.SetPixels(l.pixels);
     }
     DrawBackground(tinted);
-    std::lock_guard<std::mutex> hold(lock);
-    if (layers.size() == 4) layers.erase(layers.begin());
-    layers.push_back({n_, tinted, canvas_.pixels()});
+    LayersLock hold;
+    if (g_layers.size() == 4) g_layers.erase(g_layers.begin());
+    g_layers.push_back({n_, tinted, canvas_.pixels()});
   }
 
   void DrawBackground(bool tinted) {
@@ -338,15 +362,6 @@ class Diagram {
  private:
   // The light colour of the chromaticity under pixel (x, y).
   uint32_t Tint(int x, int y) const {
-    static const auto encode = [] {
-      std::vector<uint8_t> t(1024);
-      for (std::size_t i = 0; i < t.size(); ++i) {
-        const double c = double(i) / 1023;
-        const double e = c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
-        t[i] = uint8_t(std::lround(255 * (0.62 + 0.38 * e)));
-      }
-      return t;
-    }();
     const double cx = kLeft + (x + 0.5) / n_ * kSpan, cy = kBottom + (n_ - y - 0.5) / n_ * kSpan;
     if (cy <= 1e-4) return 0xFFFFFFFF;
     const double X = cx / cy, Z = (1 - cx - cy) / cy;
@@ -356,7 +371,7 @@ class Diagram {
     for (double& c : rgb) top = std::max(top, c = std::max(c, 0.0));
     if (top <= 0) return 0xFFFFFFFF;
     uint32_t out = 0xFF;
-    for (double c : rgb) out = out << 8 | encode[std::size_t(c / top * 1023 + 0.5)];
+    for (double c : rgb) out = out << 8 | kTintEncoding[std::size_t(c / top * 1023 + 0.5)];
     return out;
   }
 
