@@ -22,6 +22,10 @@ if(WIN32)
   target_include_directories(lcms2 PRIVATE ${LCMS2_SOURCE_DIR}/src)
   # Third-party code: built as its authors build it, without our warnings.
   target_compile_options(lcms2 PRIVATE -w -O2)
+  # Its context lock is initialized statically, not guarded by a Windows mutex that it
+  # creates on first use and never closes: Hueshell is loaded and unloaded all session
+  # long, and each load would leave one mutex handle behind.
+  target_compile_definitions(lcms2 PRIVATE CMS_RELY_ON_WINDOWS_STATIC_MUTEX_INIT)
 else()
   find_library(LCMS2_LIBRARY lcms2 REQUIRED)
   find_path(LCMS2_INCLUDE_DIR lcms2.h REQUIRED)

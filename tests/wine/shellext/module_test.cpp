@@ -6,6 +6,8 @@
 #include <oleauto.h>
 #include <shlobj.h>
 #include <psapi.h>
+#include <shlwapi.h>
+#include <thumbcache.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +18,7 @@
 #include "classes.h"
 #include "guids.h"
 #include "support.h"
+#include "thumbnail.h"
 
 namespace {
 
@@ -552,7 +555,7 @@ TEST_F(Com, AFolderWithAnApostropheAndForeignLettersIsRegisteredUnchanged) {
 }
 
 // Explorer loads and unloads extensions all session long: after the first cycle, 1,000 more
-// of loading, using (tip, menu, type information) and unloading the library leave the
+// of loading, using (tip, menu, type information, thumbnail) and unloading the library leave the
 // process's committed memory and handle count where they were.  (The 32-bit library stays
 // loaded once loaded; the 64-bit one really unloads every time.)
 TEST_F(Com, LoadUseUnloadLeavesNothingBehind) {
@@ -588,6 +591,22 @@ TEST_F(Com, LoadUseUnloadLeavesNothingBehind) {
         DestroyMenu(popup);
       }
     }
+    // The thumbnail, at a small size: its blank diagram is drawn anew in every load.
+    [&] {
+      Ref<IClassFactory> factory;
+      ASSERT_EQ(lib.get_class_object(CLSID_ICCThumbnail, IID_IClassFactory, factory.out()), S_OK);
+      Ref<IInitializeWithStream> init;
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IInitializeWithStream, init.out()), S_OK);
+      Ref<IStream> stream;
+      ASSERT_EQ(SHCreateStreamOnFileEx(profile.c_str(), STGM_READ, 0, FALSE, nullptr, &stream.p), S_OK);
+      EXPECT_EQ(init->Initialize(stream.p, STGM_READ), S_OK);
+      Ref<IThumbnailProvider> thumbnail;
+      ASSERT_EQ(init->QueryInterface(hueshell::kIID_IThumbnailProvider, thumbnail.out()), S_OK);
+      HBITMAP bitmap = nullptr;
+      WTS_ALPHATYPE alpha;
+      EXPECT_EQ(thumbnail->GetThumbnail(32, &bitmap, &alpha), S_OK);
+      DeleteObject(bitmap);
+    }();
     EXPECT_EQ(lib.can_unload(), S_OK);
   };
   // Committed private memory, region by region, and the handles that answer (the
