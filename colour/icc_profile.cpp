@@ -324,15 +324,6 @@ class DigestSink : public Sink {
 
 constexpr std::size_t kFlagsOffset = 44;
 constexpr std::size_t kIntentOffset = 64;
-constexpr std::size_t kProfileIdOffset = 84;
-constexpr std::size_t kProfileIdSize = 16;
-
-bool HasProfileId(const uint8_t header[kHeaderSize]) {
-  if (header[8] < 4) return false;  // the field is reserved before version 4
-  for (std::size_t i = 0; i < kProfileIdSize; ++i)
-    if (header[kProfileIdOffset + i] != 0) return true;
-  return false;
-}
 
 }  // namespace
 
@@ -351,9 +342,7 @@ Result Profile::WriteTo(Sink& sink) {
     if (HasProfileId(header)) {
       uint8_t zeroed[kHeaderSize];
       std::copy(header, header + kHeaderSize, zeroed);
-      std::fill_n(zeroed + kFlagsOffset, 4, 0);
-      std::fill_n(zeroed + kIntentOffset, 4, 0);
-      std::fill_n(zeroed + kProfileIdOffset, kProfileIdSize, 0);
+      ZeroProfileIdFields(zeroed);
       DigestSink digest;
       Result r = Stream(layout, zeroed, digest);
       if (!r.ok()) return r;
@@ -404,6 +393,25 @@ Result Profile::Stream(const Layout& layout, const uint8_t header[kHeaderSize], 
     written = m.offset + padded;
   }
   return {};
+}
+
+bool HasProfileId(const uint8_t header[kHeaderSize]) {
+  if (header[8] < 4) return false;  // the field is reserved before version 4
+  for (std::size_t i = 0; i < kProfileIdSize; ++i)
+    if (header[kProfileIdOffset + i] != 0) return true;
+  return false;
+}
+
+void ZeroProfileIdFields(uint8_t header[kHeaderSize]) {
+  std::fill_n(header + kFlagsOffset, 4, 0);
+  std::fill_n(header + kIntentOffset, 4, 0);
+  std::fill_n(header + kProfileIdOffset, kProfileIdSize, 0);
+}
+
+Result Profile::ReadStored(uint64_t offset, void* buffer, std::size_t count) {
+  if (!file_ || offset > file_size_ || count > file_size_ - offset)
+    return {Status::InvalidParameter, 0};
+  return count ? file_->ReadAt(offset, buffer, count) : Result{};
 }
 
 void HeaderToHost(const uint8_t stored[kHeaderSize], uint32_t words[kHeaderSize / 4]) {

@@ -116,6 +116,9 @@ class Profile {
   // profile whose header carries a profile ID gets the ID of the new content.
   Result WriteTo(Sink& sink);
 
+  // Reads `count` bytes of the profile as stored, from `offset` of the file.
+  Result ReadStored(uint64_t offset, void* buffer, std::size_t count);
+
   // Closes the underlying file; nothing can be read afterwards.
   void ReleaseFile() { file_.reset(); }
 
@@ -146,6 +149,14 @@ class Profile {
   std::vector<Edit> edits_;
   bool modified_ = false;
 };
+
+// Whether a header carries a profile ID: from version 4 on, a field that is not all zero.
+bool HasProfileId(const uint8_t header[kHeaderSize]);
+// The header as the profile ID is computed over it: the flags, the rendering intent and the
+// ID itself taken as zero.
+void ZeroProfileIdFields(uint8_t header[kHeaderSize]);
+constexpr std::size_t kProfileIdOffset = 84;
+constexpr std::size_t kProfileIdSize = 16;
 
 // The header as the colour service hands it over: 32 numbers in host order.  Every 32-bit
 // word is converted, so the conversion is its own inverse and a header written back

@@ -1,0 +1,128 @@
+// What a file browser shows of a profile: texts of every stored type read within bounds,
+// header fields, and the profile ID's state.
+#include <gtest/gtest.h>
+
+#include "localized_text.h"
+#include "profile_builder.h"
+#include "profile_properties.h"
+
+using namespace testing_icc;
+
+namespace {
+
+std::unique_ptr<icc::Profile> Open(std::vector<uint8_t> bytes, uint64_t* read = nullptr) {
+  std::unique_ptr<icc::Profile> p;
+  EXPECT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(std::move(bytes), read), &p).ok());
+  return p;
+}
+
+std::vector<uint8_t> TextTag(const std::string& text) {
+  std::vector<uint8_t> tag = Bytes("text");
+  tag.resize(8);
+  tag.insert(tag.end(), text.begin(), text.end());
+  return tag;
+}
+
+template <std::size_t N>
+icc::Status Read(icc::Profile& p, const char (&sig)[N], icc::StoredText* text) {
+  return icc::ReadStoredText(p, icc::Signature(sig), "de", "DE", text).status;
+}
+
+TEST(ProfileProperties, TextsOfEveryTypeAndTheirDamage) {
+  const std::vector<uint8_t> localized = icc::BuildLocalizedText(
+      {{"en", "US", u"Maker"}, {"de", "DE", std::u16string(u"Hersteller\0xx", 13)}});
+  auto p = Open(BuildProfile({{"cprt", TextTag(std::string("No rights\0junk", 14))},
+                              {"dmnd", localized},
+                              {"dmdd", DescTag("Model 9", true)}}));
+  icc::StoredText text;
+  ASSERT_EQ(Read(*p, "cprt", &text), icc::Status::Ok);
+  EXPECT_FALSE(text.wide);
+  EXPECT_EQ(text.bytes, "No rights");
+  ASSERT_EQ(Read(*p, "dmnd", &text), icc::Status::Ok);
+  EXPECT_TRUE(text.wide);
+  EXPECT_EQ(text.units, u"Hersteller");
+  ASSERT_EQ(Read(*p, "dmdd", &text), icc::Status::Ok);
+  EXPECT_EQ(text.bytes, "Model 9");
+
+  // A count past the tag, a text without its zero, a type that holds no text, a tag too
+  // short for its own header, and no tag at all.
+  std::vector<uint8_t> long_count = DescTag("Short", false);
+  icc::StoreBE32(long_count.data() + 8, 0xFFFFFFF0u);
+  std::vector<uint8_t> short_mluc = localized;
+  short_mluc.resize(12);
+  auto q = Open(BuildProfile({{"cprt", TextTag("unterminated")}, {"dmnd", long_count},
+                              {"dmdd", Bytes("curv\0\0\0\0")}}));
+  ASSERT_EQ(Read(*q, "cprt", &text), icc::Status::Ok);
+  EXPECT_EQ(text.bytes, "unterminated");
+  ASSERT_EQ(Read(*q, "dmnd", &text), icc::Status::Ok);
+  EXPECT_EQ(text.bytes, "Short");
+  EXPECT_EQ(Read(*q, "dmdd", &text), icc::Status::InvalidProfile);
+  auto r = Open(BuildProfile({{"dmnd", short_mluc}, {"dmdd", Bytes("text")}}));
+  EXPECT_EQ(Read(*r, "dmnd", &text), icc::Status::InvalidProfile);
+  EXPECT_EQ(Read(*r, "dmdd", &text), icc::Status::InvalidProfile);
+  EXPECT_EQ(Read(*r, "cprt", &text), icc::Status::TagNotFound);
+}
+
+TEST(ProfileProperties, HugeTextsAreReadOnlyAsFarAsShown) {
+  const std::string big(8u << 20, 'x');
+  const std::vector<uint8_t> localized = icc::BuildLocalizedText(
+      {{"en", "US", std::u16string(4u << 20, u'y')}});
+  for (const auto& tag : {TextTag(big), DescTag(big, false), localized}) {
+    uint64_t read = 0;
+    auto p = Open(BuildProfile({{"cprt", tag}}), &read);
+    icc::StoredText text;
+    ASSERT_EQ(Read(*p, "cprt", &text), icc::Status::Ok);
+    EXPECT_EQ(text.bytes.size() + 2 * text.units.size(), icc::kMaxShownTextBytes);
+    EXPECT_LT(read, 2 * icc::kMaxShownTextBytes);
+  }
+}
+
+TEST(ProfileProperties, HeaderDateAndVersion) {
+  std::vector<uint8_t> file = BuildProfile({});
+  const uint16_t when[6] = {2024, 2, 29, 23, 59, 58};
+  for (int i = 0; i < 6; ++i) {
+    file[24 + 2 * i] = uint8_t(when[i] >> 8);
+    file[25 + 2 * i] = uint8_t(when[i]);
+  }
+  icc::DateTime date{};
+  ASSERT_TRUE(icc::CreationDate(file.data(), &date));
+  EXPECT_EQ(date.year, 2024);
+  EXPECT_EQ(date.day, 29);
+  EXPECT_EQ(date.second, 58);
+  file[25] = 3;  // 2023-02-29
+  EXPECT_FALSE(icc::CreationDate(file.data(), &date));
+  EXPECT_FALSE(icc::CreationDate(BuildProfile({}).data(), &date));  // all zero
+
+  EXPECT_EQ(icc::VersionText(file.data()), "2.1");
+  file[8] = 4;
+  file[9] = 0x21;
+  EXPECT_EQ(icc::VersionText(file.data()), "4.2.1");
+}
+
+TEST(ProfileProperties, ProfileIdAbsentValidOrWrong) {
+  std::vector<uint8_t> v4 = BuildProfile({{"desc", DescTag("x", false)}});
+  v4[8] = 4;
+  v4[67] = 2;  // the intent does not count
+  for (int i = 84; i < 100; ++i) v4[i] = 1;
+  MemorySink written;  // the container gives the written profile its right ID
+  ASSERT_TRUE(Open(v4)->WriteTo(written).ok());
+
+  std::vector<uint8_t> wrong = written.bytes, trailing = written.bytes, v2 = written.bytes;
+  wrong[200] ^= 1;
+  trailing.resize(trailing.size() + 8, 0xEE);  // bytes past the size field are not covered
+  v2[8] = 2;
+  std::vector<uint8_t> zero = v4;
+  std::fill_n(zero.begin() + 84, 16, 0);
+
+  const std::pair<std::vector<uint8_t>, icc::ProfileIdState> cases[] = {
+      {written.bytes, icc::ProfileIdState::Valid}, {trailing, icc::ProfileIdState::Valid},
+      {wrong, icc::ProfileIdState::Wrong},         {v2, icc::ProfileIdState::Absent},
+      {zero, icc::ProfileIdState::Absent}};
+  for (const auto& c : cases) {
+    icc::ProfileIdState state{};
+    ASSERT_TRUE(icc::CheckProfileId(*Open(c.first), &state).ok());
+    EXPECT_EQ(state, c.second) << &c - cases;
+  }
+}
+
+}  // namespace
