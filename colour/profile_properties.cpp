@@ -23,6 +23,10 @@ Result Invalid() { return {Status::InvalidProfile, 0}; }
 // Reads `count` bytes of the tag from `offset`; fewer are delivered only at the tag's end.
 Result ReadPart(Profile& profile, uint32_t signature, uint32_t offset, uint32_t count,
                 std::vector<uint8_t>* bytes) {
+  if (count == 0) {  // no buffer would make it a size query
+    bytes->clear();
+    return {};
+  }
   try {
     bytes->resize(count);
   } catch (const std::bad_alloc&) {
@@ -59,6 +63,37 @@ Result ReadLocalized(Profile& profile, uint32_t signature, uint32_t size, const 
   return {};
 }
 
+// A description record: its Unicode record when that holds text, else its ASCII record.
+// Both are found through the ASCII count `ascii`, which may run past the tag.
+Result ReadDescriptionRecord(Profile& profile, uint32_t signature, uint32_t size,
+                             uint32_t ascii, StoredText* text) {
+  ascii = std::min(ascii, size - kAsciiStart);
+  std::vector<uint8_t> stored;
+  const uint64_t unicode_at = uint64_t(kAsciiStart) + ascii + 8;  // after language and count
+  if (unicode_at <= size) {
+    Result r = ReadPart(profile, signature, uint32_t(unicode_at - 4), 4, &stored);
+    if (!r.ok()) return r;
+    const uint64_t bytes = std::min<uint64_t>(2 * uint64_t(LoadBE32(stored.data())),
+                                              size - unicode_at);
+    r = ReadPart(profile, signature, uint32_t(unicode_at),
+                 uint32_t(std::min<uint64_t>(bytes, kMaxShownTextBytes)), &stored);
+    if (!r.ok()) return r;
+    std::u16string units = DecodeUtf16BE(stored.data(), stored.size());
+    if (!units.empty() && units[0] == u'\xFEFF') units.erase(0, 1);
+    units.resize(std::min(units.size(), units.find(u'\0')));
+    if (!units.empty()) {
+      text->wide = true;
+      text->units = std::move(units);
+      return {};
+    }
+  }
+  Result r = ReadPart(profile, signature, kAsciiStart, std::min(ascii, kMaxShownTextBytes),
+                      &stored);
+  if (!r.ok()) return r;
+  text->bytes = UpToZero(stored.data(), stored.size());
+  return {};
+}
+
 }  // namespace
 
 Result ReadStoredText(Profile& profile, uint32_t signature, const char language[2],
@@ -78,16 +113,15 @@ Result ReadStoredText(Profile& profile, uint32_t signature, const char language[
     if (head.size() < kLocalizedHeaderSize) return Invalid();
     return ReadLocalized(profile, signature, size, head.data(), language, country, text);
   }
-  uint32_t start = kTextStart, count = size - kTextStart;
   if (type == kDescriptionType) {
     if (head.size() < kAsciiStart) return Invalid();
-    start = kAsciiStart;
-    count = std::min(LoadBE32(head.data() + kAsciiCount), size - kAsciiStart);
-  } else if (type != kTextType) {
-    return Invalid();
+    return ReadDescriptionRecord(profile, signature, size, LoadBE32(head.data() + kAsciiCount),
+                                 text);
   }
+  if (type != kTextType) return Invalid();
   std::vector<uint8_t> stored;
-  r = ReadPart(profile, signature, start, std::min(count, kMaxShownTextBytes), &stored);
+  r = ReadPart(profile, signature, kTextStart, std::min(size - kTextStart, kMaxShownTextBytes),
+               &stored);
   if (!r.ok()) return r;
   text->bytes = UpToZero(stored.data(), stored.size());
   return {};

@@ -41,8 +41,8 @@ TEST(ProfileProperties, TextsOfEveryTypeAndTheirDamage) {
   ASSERT_EQ(Read(*p, "dmnd", &text), icc::Status::Ok);
   EXPECT_TRUE(text.wide);
   EXPECT_EQ(text.units, u"Hersteller");
-  ASSERT_EQ(Read(*p, "dmdd", &text), icc::Status::Ok);
-  EXPECT_EQ(text.bytes, "Model 9");
+  ASSERT_EQ(Read(*p, "dmdd", &text), icc::Status::Ok);  // its Unicode record
+  EXPECT_EQ(text.units, u"Model 9");
 
   // A count past the tag, a text without its zero, a type that holds no text, a tag too
   // short for its own header, and no tag at all.
