@@ -79,6 +79,8 @@ Result ReadDescriptionRecord(Profile& profile, uint32_t signature, uint32_t size
                  uint32_t(std::min<uint64_t>(bytes, kMaxShownTextBytes)), &stored);
     if (!r.ok()) return r;
     std::u16string units = DecodeUtf16BE(stored.data(), stored.size());
+    if (!units.empty() && units[0] == u'\xFFFE')  // a reversed mark: little-endian units
+      for (char16_t& unit : units) unit = char16_t(unit << 8 | unit >> 8);
     if (!units.empty() && units[0] == u'\xFEFF') units.erase(0, 1);
     units.resize(std::min(units.size(), units.find(u'\0')));
     if (!units.empty()) {
