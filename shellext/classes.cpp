@@ -6,6 +6,7 @@
 #include "context_menu.h"
 #include "guids.h"
 #include "info_tip.h"
+#include "properties.h"
 #include "resource.h"
 #include "thumbnail.h"
 
@@ -16,6 +17,7 @@ ClassEntry g_classes[] = {
     {&CLSID_ICCTip, CreateICCTip, IDR_ICCTIP, nullptr},
     {&CLSID_ICCMenu, CreateICCMenu, IDR_ICCMENU, nullptr},
     {&CLSID_ICCThumbnail, CreateICCThumbnail, IDR_ICCTHUMBNAIL, nullptr},
+    {&CLSID_ICCProperties, CreateICCProperties, IDR_ICCPROPERTIES, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

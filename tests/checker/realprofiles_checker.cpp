@@ -14,11 +14,20 @@
 //
 // The folders are those of the two Windows builds, or the ':'-separated list in
 // TAGWRIGHT_REAL_PROFILES.
+//
+// The property handler's tests also leave, in the folder "properties" beside their copies,
+// a manifest of what the handler read from each installed profile:
+//   profile's path <TAB> then, each in hex of its UTF-8 text ("-" when absent): title,
+//   copyright, device class, colour space, connection space, intent, version, creation
+//   date (YYYY-MM-DD hh:mm:ss), manufacturer, model, profile ID state
+// and each must be what Little CMS reads from the profile.
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <lcms2_plugin.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -229,6 +238,21 @@ std::string Description(cmsHPROFILE h) {
   return text;
 }
 
+// Whether the profile ID in the header is Little CMS's MD5 over the file with the flags, the
+// rendering intent and the ID itself taken as zero.
+bool IdMatches(const Bytes& file) {
+  Bytes zeroed = file;
+  std::fill(zeroed.begin() + 44, zeroed.begin() + 48, 0);
+  std::fill(zeroed.begin() + 64, zeroed.begin() + 68, 0);
+  std::fill(zeroed.begin() + 84, zeroed.begin() + 100, 0);
+  cmsHANDLE md5 = cmsMD5alloc(nullptr);
+  if (!md5) return false;
+  cmsMD5add(md5, zeroed.data(), cmsUInt32Number(zeroed.size()));
+  cmsProfileID id;
+  cmsMD5finish(&id, md5);
+  return std::equal(id.ID8, id.ID8 + 16, file.begin() + 84);
+}
+
 void CheckVersion4Copy(const std::string& copy, const std::string& original,
                        const std::string& text, const std::string& shown) {
   SCOPED_TRACE(copy);
@@ -258,18 +282,7 @@ void CheckVersion4Copy(const std::string& copy, const std::string& original,
 
   ExpectOtherTagsUnchanged(before.h, after.h);
 
-  // The profile ID: Little CMS's MD5 over the file with the flags, the rendering intent and
-  // the ID itself taken as zero.
-  Bytes zeroed = file;
-  std::fill(zeroed.begin() + 44, zeroed.begin() + 48, 0);
-  std::fill(zeroed.begin() + 64, zeroed.begin() + 68, 0);
-  std::fill(zeroed.begin() + 84, zeroed.begin() + 100, 0);
-  cmsHANDLE md5 = cmsMD5alloc(nullptr);
-  ASSERT_NE(md5, nullptr);
-  cmsMD5add(md5, zeroed.data(), cmsUInt32Number(zeroed.size()));
-  cmsProfileID id;
-  cmsMD5finish(&id, md5);
-  EXPECT_TRUE(std::equal(id.ID8, id.ID8 + 16, file.begin() + 84)) << "profile ID";
+  EXPECT_TRUE(IdMatches(file)) << "profile ID";
 }
 
 TEST(RealProfiles, Version4CopiesKeepTheirRecordsAndCarryTheirId) {
@@ -296,6 +309,122 @@ TEST(RealProfiles, Version4CopiesKeepTheirRecordsAndCarryTheirId) {
     std::printf("checked %d version 4 copies in %s\n", copies, folder.c_str());
   }
   if (folders == 0) GTEST_SKIP() << "no copies to check: run the Windows tests first";
+}
+
+// Words for the header fields, as the handler gives them.
+std::string Word(const std::vector<std::pair<cmsUInt32Number, const char*>>& table, cmsUInt32Number v) {
+  for (const auto& row : table)
+    if (row.first == v) return row.second;
+  return "Unknown";
+}
+
+std::string ClassWord(cmsProfileClassSignature c) {
+  return Word({{cmsSigAbstractClass, "Abstract"}, {cmsSigLinkClass, "Link"},
+               {cmsSigDisplayClass, "Monitor"}, {cmsSigNamedColorClass, "Named"},
+               {cmsSigOutputClass, "Printer"}, {cmsSigInputClass, "Scanner"},
+               {cmsSigColorSpaceClass, "Color Space"}}, c);
+}
+
+std::string SpaceWord(cmsColorSpaceSignature s) {
+  std::vector<std::pair<cmsUInt32Number, const char*>> table = {
+      {cmsSigXYZData, "XYZ"}, {cmsSigLabData, "Lab"}, {cmsSigLuvData, "Luv"},
+      {cmsSigYCbCrData, "YCbCr"}, {cmsSigYxyData, "Yxy"}, {cmsSigRgbData, "RGB"},
+      {cmsSigGrayData, "Gray Scale"}, {cmsSigHsvData, "HSV"}, {cmsSigHlsData, "HLS"},
+      {cmsSigCmykData, "CMYK"}, {cmsSigCmyData, "CMY"}};
+  static const char* const generic[] = {"Generic 2 channel", "Generic 3 channel", "Generic 4 channel",
+                                        "Generic 5 channel", "Generic 6 channel", "Generic 7 channel",
+                                        "Generic 8 channel"};
+  for (int n = 2; n <= 8; ++n) table.push_back({cmsUInt32Number(0x30434C52 + (n << 24)), generic[n - 2]});
+  return Word(table, s);
+}
+
+std::string Utf8(const wchar_t* text) {
+  std::string out;
+  for (; *text; ++text) {
+    const uint32_t c = uint32_t(*text);
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | c >> 6);
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | c >> 12);
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | c >> 18);
+      out += char(0x80 | (c >> 12 & 0x3F));
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Info(cmsHPROFILE h, cmsInfoType what) {
+  wchar_t text[4096] = {};
+  if (cmsGetProfileInfo(h, what, "en", "US", text, sizeof text / sizeof *text) == 0) return "-";
+  return Utf8(text);
+}
+
+// What the handler must give for the profile, read by Little CMS.
+std::vector<std::string> ExpectedProperties(const std::string& path) {
+  Opened p(path);
+  Bytes file;
+  if (!p.h || !ReadAll(path, &file)) return {};
+  const cmsUInt32Number version = cmsGetEncodedICCversion(p.h);
+  char text[32];
+  if (version >> 16 & 0xF)
+    std::snprintf(text, sizeof text, "%u.%u.%u", version >> 24, version >> 20 & 0xF, version >> 16 & 0xF);
+  else
+    std::snprintf(text, sizeof text, "%u.%u", version >> 24, version >> 20 & 0xF);
+  std::string created = "-";
+  struct tm when = {};
+  if (cmsGetHeaderCreationDateTime(p.h, &when) && when.tm_mon >= 0 && when.tm_mday >= 1) {
+    char date[32];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", when.tm_year + 1900,
+                  when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec);
+    created = date;
+  }
+  cmsUInt8Number id[16];
+  cmsGetHeaderProfileID(p.h, id);
+  const bool has_id = (version >> 24) >= 4 && std::any_of(id, id + 16, [](cmsUInt8Number b) { return b != 0; });
+  const char* const intents[] = {"Perceptual", "Relative Colorimetric", "Saturation", "Absolute Colorimetric"};
+  const cmsUInt32Number intent = cmsGetHeaderRenderingIntent(p.h);
+  const cmsColorSpaceSignature pcs = cmsGetPCS(p.h);
+  return {Info(p.h, cmsInfoDescription),
+          Info(p.h, cmsInfoCopyright),
+          ClassWord(cmsGetDeviceClass(p.h)),
+          SpaceWord(cmsGetColorSpace(p.h)),
+          pcs == cmsSigLabData || pcs == cmsSigXYZData ? SpaceWord(pcs) : "Unknown",
+          intent < 4 ? intents[intent] : "Unknown",
+          text,
+          created,
+          Info(p.h, cmsInfoManufacturer),
+          Info(p.h, cmsInfoModel),
+          !has_id ? "Absent" : IdMatches(file) ? "Valid" : "Wrong"};
+}
+
+TEST(RealProfiles, PropertiesAreWhatLittleCmsReads) {
+  int profiles = 0;
+  for (const std::string& base : Folders()) {
+    const std::string folder = base.substr(0, base.rfind('/')) + "/properties";
+    std::ifstream manifest(folder + "/manifest.txt");
+    if (!manifest) continue;
+    for (std::string line; std::getline(manifest, line);) {
+      std::stringstream fields(line);
+      std::string path, hex;
+      std::getline(fields, path, '\t');
+      std::vector<std::string> got;
+      while (std::getline(fields, hex, '\t')) got.push_back(FromHex(hex));
+      const std::vector<std::string> expected = ExpectedProperties(path);
+      ASSERT_EQ(expected.size(), 11u) << "Little CMS cannot open " << path;
+      EXPECT_EQ(got, expected) << path;
+      ++profiles;
+    }
+  }
+  if (profiles == 0) GTEST_SKIP() << "no properties to check: run the Windows tests first";
+  std::printf("checked the properties of %d profiles\n", profiles);
 }
 
 }  // namespace

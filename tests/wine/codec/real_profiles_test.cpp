@@ -9,21 +9,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "DescriptionTag.h"
+#include "real_profiles.h"
 #include "scratch.h"
 
 using namespace testing_icc;
 
 namespace {
-
-// Where Linux's /usr/share/color appears to Windows programs under Wine.
-const char kColourRoot[] = "Z:\\usr\\share\\color";
-const char* const kPatterns[] = {"argyll\\ref\\*.icm", "icc\\*.icc", "icc\\*.icm",
-                                 "icc\\colord\\*.icc"};
 
 struct Variant {
   const char* name;
@@ -36,77 +31,6 @@ struct Variant {
     {"empty", "", false},
     {"accented", "Caf\xe9 na\xefve", true},
 };
-
-struct Source {
-  std::string path;   // as Windows sees it
-  std::string label;  // unique name for the copies
-};
-
-bool IsVersion(const std::string& path, int version) {
-  try {
-    const auto bytes = FileBytes(path);
-    return bytes.size() >= 128 && bytes[8] == version;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-std::vector<Source> InstalledProfiles(int version) {
-  std::vector<Source> found;
-  for (const char* pattern : kPatterns) {
-    const std::string wildcard = std::string(kColourRoot) + "\\" + pattern;
-    const std::string folder = wildcard.substr(0, wildcard.rfind('\\'));
-    std::string prefix = folder.substr(folder.rfind('\\') + 1);
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(wildcard.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) continue;
-    do {
-      const std::string path = folder + "\\" + data.cFileName;
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsVersion(path, version))
-        found.push_back({path, prefix + "-" + data.cFileName});
-    } while (FindNextFileA(h, &data));
-    FindClose(h);
-  }
-  return found;
-}
-
-// Wine shows the Linux file system as drive Z:.
-std::string LinuxPath(const std::string& windows) {
-  if (windows.size() < 3 || (windows[0] != 'Z' && windows[0] != 'z') || windows[1] != ':')
-    throw std::runtime_error(windows + " is not on drive Z:");
-  std::string path = windows.substr(2);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
-
-std::string Hex(const std::string& text) {
-  std::string hex;
-  char digits[3];
-  for (unsigned char c : text) {
-    std::snprintf(digits, sizeof digits, "%02x", c);
-    hex += digits;
-  }
-  return hex;
-}
-
-// An empty folder of that name in the working directory.
-std::string FreshFolder(const char* name) {
-  char cwd[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, cwd);
-  const std::string out = std::string(cwd) + "\\" + name;
-  RemoveFolder(out);
-  if (!CreateDirectoryA(out.c_str(), nullptr))
-    throw std::runtime_error("cannot create " + out);
-  return out;
-}
-
-void WriteManifest(const std::string& folder, const std::string& manifest) {
-  FILE* f = std::fopen((folder + "\\manifest.txt").c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(manifest.data(), 1, manifest.size(), f);
-  ASSERT_EQ(std::fclose(f), 0);
-}
 
 TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
   if (GetFileAttributesA(kColourRoot) == INVALID_FILE_ATTRIBUTES)
@@ -153,7 +77,7 @@ TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion2Profile) {
     }
   }
 
-  WriteManifest(out, manifest);
+  ASSERT_TRUE(WriteManifest(out, manifest));
   std::printf("%zu version 2 profiles, %d copies written to %s\n", sources.size(), written,
               out.c_str());
 }
@@ -189,7 +113,7 @@ TEST(RealProfiles, NewDescriptionsInCopiesOfEveryVersion4Profile) {
     manifest += LinuxPath(copy) + "\t" + LinuxPath(source.path) + "\t" + Hex(text) + "\t" +
                 Hex(shown) + "\n";
   }
-  WriteManifest(out, manifest);
+  ASSERT_TRUE(WriteManifest(out, manifest));
   std::printf("%zu version 4 profiles written to %s\n", sources.size(), out.c_str());
 }
 

@@ -1,0 +1,460 @@
+// ICCProperties as the shell uses it: created through the handler that the association of
+// the file's extension names, and given a stream on the file.  Every installed profile is
+// read (the values go to a manifest that the native checker compares with what Little CMS
+// reads) and given a new title in a copy (checked the same way); writing is refused where
+// it must be, goes to a destination stream when one is offered, and never touches a damaged
+// profile; eight threads read at once.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <propsys.h>
+#include <propkey.h>
+#include <propvarutil.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "profile_builder.h"
+#include "real_profiles.h"
+#include "scratch.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace testing_icc;
+
+namespace {
+
+const wchar_t kHandlers[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\";
+const wchar_t kClsid[] = L"{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}";
+const GUID kProfileFormat = {0x531FF94D, 0x1D45, 0x484C, {0x80, 0xB4, 0x4B, 0x29, 0xC2, 0xF7, 0xEB, 0xEA}};
+
+// Every key the handler serves, in the order of the checker's manifest.
+const PROPERTYKEY kKeys[] = {
+    PKEY_Title,           PKEY_Copyright,       {kProfileFormat, 2}, {kProfileFormat, 3},
+    {kProfileFormat, 4},  {kProfileFormat, 5},  {kProfileFormat, 6}, {kProfileFormat, 7},
+    {kProfileFormat, 8},  {kProfileFormat, 9},  {kProfileFormat, 10}};
+
+std::wstring Wide(const std::string& text, UINT page = CP_ACP) {
+  const int n = MultiByteToWideChar(page, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring wide(std::size_t(n), L'\0');
+  if (n) MultiByteToWideChar(page, 0, text.data(), int(text.size()), &wide[0], n);
+  return wide;
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(std::size_t(n), '\0');
+  if (n) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Registers this build's library and names it as the handler of .icc and .icm, as the setup
+// does; takes both back afterwards.
+class Registration : public testing::Environment {
+ public:
+  void SetUp() override {
+    std::string path = std::string("Z:") + HUESHELL_DLL;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    module_ = LoadLibraryA(path.c_str());
+    ASSERT_NE(module_, nullptr) << path;
+    ASSERT_EQ(Call("DllRegisterServer"), S_OK);
+    for (const wchar_t* extension : {L".icc", L".icm"})
+      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kHandlers) + extension).c_str(), nullptr,
+                                REG_SZ, kClsid, DWORD(sizeof kClsid)),
+                ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    for (const wchar_t* extension : {L".icc", L".icm"})
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kHandlers) + extension).c_str());
+    if (!module_) return;
+    Call("DllUnregisterServer");
+    FreeLibrary(module_);
+  }
+
+ private:
+  HRESULT Call(const char* name) {
+    auto fn = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return fn ? fn() : E_FAIL;
+  }
+  HMODULE module_ = nullptr;
+};
+const auto* const g_registration = testing::AddGlobalTestEnvironment(new Registration);
+
+// Uses COM on this thread for the span of a scope.
+struct ComScope {
+  ComScope() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+  ~ComScope() { CoUninitialize(); }
+};
+
+// The handler that the association of the file's extension names, initialized with
+// `stream` (a stream on the file in `mode` when none is given).
+HRESULT OpenStore(const std::string& path, DWORD mode, ComPtr<IPropertyStore>* store,
+                  IStream* stream = nullptr) {
+  wchar_t clsid_text[64] = L"";
+  DWORD size = sizeof clsid_text;
+  const std::wstring key = kHandlers + std::wstring(PathFindExtensionW(Wide(path).c_str()));
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, clsid_text, &size))
+    return REGDB_E_CLASSNOTREG;
+  CLSID clsid;
+  HRESULT hr = CLSIDFromString(clsid_text, &clsid);
+  if (FAILED(hr)) return hr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(store->ReleaseAndGetAddressOf()));
+  if (FAILED(hr)) return hr;
+  ComPtr<IStream> own;
+  if (!stream) {
+    hr = SHCreateStreamOnFileEx(Wide(path).c_str(), mode, FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &own);
+    if (FAILED(hr)) return hr;
+    stream = own.Get();
+  }
+  ComPtr<IInitializeWithStream> init;
+  hr = (*store).As(&init);
+  return SUCCEEDED(hr) ? init->Initialize(stream, mode) : hr;
+}
+
+std::string HexCode(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+// One value as text: UTF-8, "-" when the profile has none, the date as the header gives it.
+std::string Text(IPropertyStore* store, REFPROPERTYKEY key) {
+  PROPVARIANT value;
+  const HRESULT hr = store->GetValue(key, &value);
+  std::string text;
+  if (FAILED(hr)) {
+    text = "error " + HexCode(hr);
+  } else if (value.vt == VT_EMPTY) {
+    text = "-";
+  } else if (value.vt == VT_LPWSTR) {
+    text = Utf8(value.pwszVal);
+  } else if (value.vt == VT_FILETIME) {
+    SYSTEMTIME t;
+    FileTimeToSystemTime(&value.filetime, &t);
+    char date[32];
+    std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    text = date;
+  } else {
+    text = "type " + std::to_string(value.vt);
+  }
+  PropVariantClear(&value);
+  return text;
+}
+
+std::vector<std::string> AllValues(IPropertyStore* store) {
+  std::vector<std::string> values;
+  for (const PROPERTYKEY& key : kKeys) values.push_back(Text(store, key));
+  return values;
+}
+
+HRESULT SetTitle(IPropertyStore* store, const std::wstring& title) {
+  PROPVARIANT value;
+  InitPropVariantFromString(title.c_str(), &value);
+  const HRESULT hr = store->SetValue(PKEY_Title, value);
+  PropVariantClear(&value);
+  return hr;
+}
+
+std::string ReadTitle(const std::string& path) {
+  ComPtr<IPropertyStore> store;
+  const HRESULT hr = OpenStore(path, STGM_READ, &store);
+  return SUCCEEDED(hr) ? Text(store.Get(), PKEY_Title) : "error " + HexCode(hr);
+}
+
+TEST(RealProfiles, EveryValueThroughTheAssociation) {
+  ComScope com;
+  const std::vector<Source> sources = InstalledProfiles(0);
+  if (sources.empty()) GTEST_SKIP() << "no profiles under " << kColourRoot;
+  const std::string out = FreshFolder("properties");
+  std::string manifest;
+  for (const Source& source : sources) {
+    SCOPED_TRACE(source.path);
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(OpenStore(source.path, STGM_READ, &store), S_OK);
+    DWORD count = 0;
+    ASSERT_EQ(store->GetCount(&count), S_OK);
+    for (DWORD i = 0; i < count; ++i) {  // every key it lists has a value
+      PROPERTYKEY key;
+      ASSERT_EQ(store->GetAt(i, &key), S_OK);
+      EXPECT_NE(Text(store.Get(), key), "-") << i;
+    }
+    manifest += LinuxPath(source.path);
+    for (const std::string& value : AllValues(store.Get())) manifest += "\t" + Hex(value);
+    manifest += "\n";
+  }
+  ASSERT_TRUE(WriteManifest(out, manifest));
+  std::printf("the properties of %zu profiles are in %s\n", sources.size(), out.c_str());
+}
+
+// Version 2 copies get a Western title, which the checker's Latin-1 record matches; version
+// 4 copies get their shown record edited.  A few more copies, not for the checker, get
+// titles that no code page holds.
+TEST(RealProfiles, NewTitleCommittedIntoCopies) {
+  ComScope com;
+  const std::string western = "Renamed in Explorer, caf\xe9";
+  const std::wstring unicode = L"\x039A\x03B1\x03BB\x03B7\x03BC\x03AD\x03C1\x03B1 \x4F60\x597D \xD83C\xDFA8";
+  for (int version : {2, 4}) {
+    const std::vector<Source> sources = InstalledProfiles(version);
+    if (sources.empty()) continue;
+    const std::string out = FreshFolder(version == 2 ? "realprofiles" : "realprofiles_v4");
+    std::string manifest;
+    int unicode_copies = 0;
+    for (const Source& source : sources) {
+      const std::string copy = out + "\\" + source.label;
+      SCOPED_TRACE(copy);
+      ASSERT_TRUE(CopyFileA(source.path.c_str(), copy.c_str(), FALSE));
+      SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ComPtr<IPropertyStore> store;
+      ASSERT_EQ(OpenStore(copy, STGM_READWRITE, &store), S_OK);
+      const std::string shown = Text(store.Get(), PKEY_Title);
+      const std::string text = version == 2 ? western : "Edited: " + shown;
+      const std::wstring title = version == 2 ? Wide(western) : Wide(text, CP_UTF8);
+      ASSERT_EQ(SetTitle(store.Get(), title), S_OK);
+      ASSERT_EQ(store->Commit(), S_OK);
+      EXPECT_EQ(Text(store.Get(), PKEY_Title), Utf8(title));
+      EXPECT_NE(Text(store.Get(), kKeys[10]), "Wrong");  // a written ID is the content's
+      store.Reset();
+      EXPECT_EQ(ReadTitle(copy), Utf8(title));
+      manifest += LinuxPath(copy) + "\t" + LinuxPath(source.path) + "\t" + Hex(text) +
+                  (version == 4 ? "\t" + Hex(shown) : "") + "\n";
+
+      if (unicode_copies++ < 3) {
+        const std::string other = out + "\\unicode-" + source.label;
+        ASSERT_TRUE(CopyFileA(source.path.c_str(), other.c_str(), FALSE));
+        SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_EQ(OpenStore(other, STGM_READWRITE, &store), S_OK);
+        ASSERT_EQ(SetTitle(store.Get(), unicode), S_OK);
+        ASSERT_EQ(store->Commit(), S_OK);
+        store.Reset();
+        EXPECT_EQ(ReadTitle(other), Utf8(unicode));
+      }
+    }
+    ASSERT_TRUE(WriteManifest(out, manifest));
+  }
+}
+
+// A stream that offers a destination for the new profile, as the shell's file streams do.
+class OfferingStream : public IStream, public IDestinationStreamFactory {
+ public:
+  OfferingStream(IStream* source, IStream* destination) : source_(source), destination_(destination) {}
+  int destinations_given = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream)
+      *ppv = static_cast<IStream*>(this);
+    else if (riid == IID_IDestinationStreamFactory)
+      *ppv = static_cast<IDestinationStreamFactory*>(this);
+    else
+      return *ppv = nullptr, E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE Release() override { return ULONG(InterlockedDecrement(&refs_)); }
+  HRESULT STDMETHODCALLTYPE GetDestinationStream(IStream** out) override {
+    ++destinations_given;
+    return destination_.CopyTo(out);
+  }
+  HRESULT STDMETHODCALLTYPE Read(void* p, ULONG n, ULONG* got) override { return source_->Read(p, n, got); }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* at) override { return source_->Seek(d, o, at); }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD flags) override { return source_->Stat(s, flags); }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  ComPtr<IStream> source_, destination_;
+  LONG refs_ = 1;
+};
+
+std::vector<uint8_t> StreamBytes(IStream* stream) {
+  STATSTG stat = {};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::vector<uint8_t> bytes(std::size_t(stat.cbSize.QuadPart));
+  LARGE_INTEGER start = {};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  ULONG got = 0;
+  if (!bytes.empty()) stream->Read(bytes.data(), ULONG(bytes.size()), &got);
+  bytes.resize(got);
+  return bytes;
+}
+
+TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
+  ComScope com;
+  ScratchFolder folder;
+  const auto sound = BuildProfile({{"desc", DescTag("Before", true)},
+                                   {"cprt", Bytes(std::string("text\0\0\0\0(c) us", 14))}});
+  const std::string path = folder.Put("sound.icc", sound);
+
+  // Opened for reading: no write is accepted.  A stream that cannot be written is not
+  // damaged by a store that was told otherwise.
+  {
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(OpenStore(path, STGM_READ, &store), S_OK);
+    EXPECT_EQ(SetTitle(store.Get(), L"After"), STG_E_ACCESSDENIED);
+    EXPECT_EQ(store->Commit(), S_OK);  // nothing to write
+  }
+  {
+    ComPtr<IStream> read_only;
+    ASSERT_EQ(SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ, 0, FALSE, nullptr, &read_only), S_OK);
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store, read_only.Get()), S_OK);
+    ASSERT_EQ(SetTitle(store.Get(), L"After"), S_OK);
+    EXPECT_TRUE(FAILED(store->Commit()));
+    ComPtr<IPropertyStoreCapabilities> caps;
+    ASSERT_EQ(store.As(&caps), S_OK);
+    EXPECT_EQ(caps->IsPropertyWritable(PKEY_Title), S_OK);
+    EXPECT_EQ(caps->IsPropertyWritable(PKEY_Copyright), S_FALSE);
+    PROPVARIANT number;
+    InitPropVariantFromUInt32(7, &number);
+    EXPECT_EQ(store->SetValue(PKEY_Copyright, number), STG_E_ACCESSDENIED);
+    EXPECT_EQ(store->SetValue(PKEY_Title, number), E_INVALIDARG);
+  }
+  EXPECT_EQ(FileBytes(path), sound);
+
+  // A destination offered: the new profile goes there whole and is committed; the file is
+  // left to the one who offered it.  It equals what a rewrite in place gives.
+  ComPtr<IStream> source, destination;
+  ASSERT_EQ(SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ, 0, FALSE, nullptr, &source), S_OK);
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &destination), S_OK);
+  OfferingStream offering(source.Get(), destination.Get());
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store, &offering), S_OK);
+  ASSERT_EQ(SetTitle(store.Get(), L"After"), S_OK);
+  ASSERT_EQ(store->Commit(), S_OK);
+  EXPECT_EQ(offering.destinations_given, 1);
+  EXPECT_EQ(Text(store.Get(), PKEY_Copyright), "(c) us");
+  store.Reset();
+  EXPECT_EQ(FileBytes(path), sound);
+  const std::string in_place = folder.Put("in_place.icc", sound);
+  ASSERT_EQ(OpenStore(in_place, STGM_READWRITE, &store), S_OK);
+  ASSERT_EQ(SetTitle(store.Get(), L"After"), S_OK);
+  ASSERT_EQ(store->Commit(), S_OK);
+  store.Reset();
+  EXPECT_EQ(StreamBytes(destination.Get()), FileBytes(in_place));
+  EXPECT_EQ(ReadTitle(in_place), "After");
+
+  // Damaged descriptions, and none at all: a clear error, and the file as it was.
+  std::vector<uint8_t> table = Bytes("mluc");
+  table.resize(12);  // too short for its own header
+  const std::pair<std::vector<uint8_t>, HRESULT> damaged[] = {
+      {BuildProfile({{"desc", table}}), HRESULT_FROM_WIN32(ERROR_INVALID_PROFILE)},
+      {BuildProfile({{"desc", Bytes(std::string("desc\0\0\0\0", 8))}}),
+       HRESULT_FROM_WIN32(ERROR_INVALID_PROFILE)},
+      {BuildProfile({{"cprt", Bytes(std::string("text\0\0\0\0x", 9))}}),
+       HRESULT_FROM_WIN32(ERROR_TAG_NOT_FOUND)},
+  };
+  for (const auto& d : damaged) {
+    const std::string file = folder.Put("damaged.icc", d.first);
+    ASSERT_EQ(OpenStore(file, STGM_READWRITE, &store), S_OK);
+    ASSERT_EQ(SetTitle(store.Get(), L"After"), S_OK);
+    EXPECT_EQ(store->Commit(), d.second);
+    store.Reset();
+    EXPECT_EQ(FileBytes(file), d.first);
+  }
+}
+
+// Profiles the container refuses, and tags that cannot be read: Initialize or GetValue
+// fails, nothing crashes and nothing is written.  The fuzzers' corpus, when the native tree
+// has made one, runs through the same.
+TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
+  ComScope com;
+  ScratchFolder folder;
+  const auto sound = BuildProfile({{"desc", DescTag("x", false)}});
+  std::vector<std::vector<uint8_t>> malformed;
+  malformed.push_back(std::vector<uint8_t>(sound.begin(), sound.begin() + 100));   // truncated
+  malformed.push_back(Bytes("not a profile at all"));
+  auto count = sound;
+  icc::StoreBE32(count.data() + 128, 100000);  // more tags than the file holds
+  malformed.push_back(count);
+  auto past = sound;
+  icc::StoreBE32(past.data() + 136, 0x7FFFFFF0);  // a tag far past the end
+  malformed.push_back(past);
+  malformed.push_back(BuildProfile({{"desc", Bytes(std::string("mluc\0\0\0\0\0\0", 10))}}));
+  malformed.push_back(BuildProfile({{"desc", DescTag("x", false)}, {"cprt", Bytes(std::string("curv\0\0\0\0", 8))}}));
+  malformed.push_back(BuildProfile({{"desc", DescTag("x", false)}, {"dmnd", Bytes("tex")}}));
+  const std::size_t generated = malformed.size();
+
+  WIN32_FIND_DATAA data;
+  std::string corpus = std::string("Z:") + FUZZ_CORPUS;
+  for (char& c : corpus)
+    if (c == '/') c = '\\';
+  HANDLE find = FindFirstFileA((corpus + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        malformed.push_back(FileBytes(corpus + "\\" + data.cFileName));
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+
+  for (std::size_t i = 0; i < malformed.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string file = folder.Put("malformed.icc", malformed[i]);
+    ComPtr<IPropertyStore> store;
+    const HRESULT opened = OpenStore(file, STGM_READWRITE, &store);
+    bool failed = FAILED(opened);
+    if (SUCCEEDED(opened)) {
+      for (const std::string& value : AllValues(store.Get())) failed |= value.rfind("error", 0) == 0;
+      if (SUCCEEDED(SetTitle(store.Get(), L"Never written")) && FAILED(store->Commit())) {
+        EXPECT_EQ(FileBytes(file), malformed[i]);
+      }
+    }
+    if (i < generated) {
+      EXPECT_TRUE(failed);
+      EXPECT_EQ(FileBytes(file), malformed[i]);
+    }
+  }
+  std::printf("%zu malformed profiles, %zu of them from the fuzz corpus\n", malformed.size(),
+              malformed.size() - generated);
+}
+
+// Eight threads read the properties of different profiles, each through a store of its own
+// and all through one shared store, for ten seconds; every value is the one read alone.
+TEST(Threads, EightReadersForTenSeconds) {
+  ComScope com;
+  const std::vector<Source> sources = InstalledProfiles(0);
+  if (sources.empty()) GTEST_SKIP() << "no profiles under " << kColourRoot;
+  std::vector<std::vector<std::string>> expected;
+  for (const Source& s : sources) {
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(OpenStore(s.path, STGM_READ, &store), S_OK);
+    expected.push_back(AllValues(store.Get()));
+  }
+  ComPtr<IPropertyStore> shared;
+  ASSERT_EQ(OpenStore(sources[0].path, STGM_READ, &shared), S_OK);
+
+  std::atomic<int> wrong{0}, reads{0};
+  const DWORD until = GetTickCount() + 10000;
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      ComScope thread_com;
+      for (std::size_t i = t; int(GetTickCount() - until) < 0; i += 8) {
+        const std::size_t n = i % sources.size();
+        ComPtr<IPropertyStore> store;
+        if (FAILED(OpenStore(sources[n].path, STGM_READ, &store)) || AllValues(store.Get()) != expected[n])
+          ++wrong;
+        if (AllValues(shared.Get()) != expected[0]) ++wrong;
+        ++reads;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  std::printf("%d reads of a profile's properties in 10 s by 8 threads\n", reads.load());
+}
+
+}  // namespace
