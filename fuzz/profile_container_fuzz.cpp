@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the profile container as a file: open, every read, resizing and
-// writing tags, a header change, a rewrite into memory, and a commit with a failing step.
+// Feeds arbitrary bytes to the profile container as a file: open, every read (also as the
+// property handler reads texts and the profile ID), resizing and writing tags, a header
+// change, a rewrite into memory, and a commit with a failing step.
 // The rewritten profile must open again, keep every untouched tag byte for byte, and carry
 // the size field and (in a version 4 profile with one) the profile ID of its new content.
 //
@@ -29,6 +30,7 @@
 #include "icc_profile.h"
 #include "md5.h"
 #include "profile_builder.h"
+#include "profile_properties.h"
 #include "text_description.h"
 
 namespace {
@@ -173,6 +175,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const uint32_t absent = icc::Signature("zzzz");
   if (!first.count(absent))
     CHECK(p->GetTag(absent, 0, &count, nullptr, nullptr).status == icc::Status::TagNotFound);
+
+  // What a file browser shows: every tag read as text stays within the shown bound, and the
+  // profile ID check reads only the file.
+  for (const icc::TagEntry& e : original) {
+    icc::StoredText text;
+    if (icc::ReadStoredText(*p, e.signature, "en", "US", &text).ok())
+      CHECK(text.bytes.size() + 2 * text.units.size() <= icc::kMaxShownTextBytes);
+  }
+  icc::ProfileIdState id_state;
+  CHECK(icc::CheckProfileId(*p, &id_state).ok());
 
   // Edits, driven by the reserved header bytes.
   const uint8_t* control = data + 100;

@@ -1,15 +1,17 @@
 ; Tagwright-Setup.exe: installs Tagwright and the Hueshell shell extension, and ties the
-; extension's info tip and context-menu command to .icc and .icm files.
+; extension's info tip, context-menu command, thumbnail and property handler to .icc and
+; .icm files.
 ;
 ; Built by CMake (installer/CMakeLists.txt):
 ;   makensis -DVERSION=1.0.0.1 -DOUTFILE=... -DTAGWRIGHT_EXE=... -DTAGWRIGHT_CLI_EXE=... \
-;            -DHUESHELL_X86=... -DHUESHELL_X64=... Tagwright.nsi
+;            -DHUESHELL_X86=... -DHUESHELL_X64=... -DHUESHELL_PROPDESC=... Tagwright.nsi
 ;
 ; Layout of an installation:
 ;   64-bit Windows: $PROGRAMFILES64\Tagwright\Tagwright.exe
 ;                   $PROGRAMFILES64\Tagwright\tagwright-cli.exe    the command-line tool (32-bit)
 ;                   $PROGRAMFILES64\Tagwright\Hueshell.dll       64-bit, for Explorer
 ;                   $PROGRAMFILES64\Tagwright\x86\Hueshell.dll   32-bit, for 32-bit programs' file dialogs
+;                   $PROGRAMFILES64\Tagwright\Hueshell.propdesc   the property schema
 ;   32-bit Windows: $PROGRAMFILES\Tagwright\Tagwright.exe
 ;                   $PROGRAMFILES\Tagwright\tagwright-cli.exe
 ;                   $PROGRAMFILES\Tagwright\Hueshell.dll
@@ -38,12 +40,16 @@ Unicode true
 !ifndef HUESHELL_X64
   !error "define HUESHELL_X64: the path of the 64-bit Hueshell.dll"
 !endif
+!ifndef HUESHELL_PROPDESC
+  !error "define HUESHELL_PROPDESC: the path of Hueshell.propdesc"
+!endif
 
 !define PRODUCT "Tagwright"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define CLSID_ICCTIP "{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}"
 !define CLSID_ICCMENU "{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"
 !define CLSID_ICCTHUMBNAIL "{B8375335-1165-4272-B1EE-4C0764C78036}"
+!define CLSID_ICCPROPERTIES "{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}"
 ; The shell asks the handler registered under this interface's ID for a file's info tip.
 !define IID_IQUERYINFO "{00021500-0000-0000-C000-000000000046}"
 ; ... and the one registered under IThumbnailProvider's ID for its thumbnail.
@@ -64,6 +70,15 @@ Unicode true
 ; listed here. It is written in both registry views on 64-bit Windows, for the 64-bit
 ; Explorer and for 32-bit programs. The key is the system's: only our values go again.
 !define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved"
+
+; The property handler of an extension: one per extension for the whole system, in each
+; registry view. Ours is written when the extension has none, or has ours already; another
+; program's stays, and so do the keys when it is gone.
+!define PROPERTY_HANDLERS "Software\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers"
+; What the Details pane shows of a profile (FullDetails: the pane of a selected file and the
+; Properties dialog's Details page; PreviewDetails: the pane's short form).
+!define FULL_DETAILS "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
+!define PREVIEW_DETAILS "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;System.Size;System.DateModified"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -108,8 +123,24 @@ UninstPage instfiles
   DeleteRegKey /ifempty HKLM "${KEY}"
 !macroend
 
+; Deletes a value of HKLM\KEY only when it still holds what the setup wrote there.
+!macro DeleteValueIfOurs KEY NAME OURS
+  ReadRegStr $1 HKLM "${KEY}" "${NAME}"
+  ${If} $1 == "${OURS}"
+    DeleteRegValue HKLM "${KEY}" "${NAME}"
+  ${EndIf}
+!macroend
+
+; The property handler of one extension in the current registry view, when it is ours.
+!macro ReleasePropertyHandler EXT
+  !insertmacro DeleteValueIfOurs "${PROPERTY_HANDLERS}\${EXT}" "" "${CLSID_ICCPROPERTIES}"
+  !insertmacro DropKeyIfUnused "${PROPERTY_HANDLERS}\${EXT}"
+!macroend
+
 ; The handler entries of one extension; the keys above them only when they became empty.
 !macro Dissociate EXT
+  !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
+  !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
   DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}"
   DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell"
   DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}"
@@ -122,12 +153,24 @@ UninstPage instfiles
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCTIP}" "ICCTip Class"
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}" "ICCMenu Class"
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCTHUMBNAIL}" "ICCThumbnail Class"
+  WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCPROPERTIES}" "ICCProperties Class"
 !macroend
 
 !macro Disapprove
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCTIP}"
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}"
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCTHUMBNAIL}"
+  DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCPROPERTIES}"
+!macroend
+
+; The Approved list and the property handlers, in the current registry view. The keys above
+; the handlers go only when nothing is left in them, as on a system that had none before.
+!macro Withdraw
+  !insertmacro Disapprove
+  !insertmacro ReleasePropertyHandler ".icc"
+  !insertmacro ReleasePropertyHandler ".icm"
+  !insertmacro DropKeyIfUnused "${PROPERTY_HANDLERS}"
+  !insertmacro DropKeyIfUnused "Software\Microsoft\Windows\CurrentVersion\PropertySystem"
 !macroend
 
 ; Undoes an installation, or the part of one that an interrupted setup made. The association
@@ -139,11 +182,14 @@ Function ${UN}RemoveInstallation
   !insertmacro Dissociate ".icc"
   !insertmacro Dissociate ".icm"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}"
-  !insertmacro Disapprove
+  !insertmacro Withdraw
   ${If} ${RunningX64}
     SetRegView 32
-    !insertmacro Disapprove
+    !insertmacro Withdraw
     SetRegView 64
+  ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\Hueshell.propdesc"
+    System::Call 'propsys::PSUnregisterPropertySchema(w "$INSTDIR\Hueshell.propdesc") i.r0'
   ${EndIf}
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
@@ -167,6 +213,7 @@ Function ${UN}RemoveInstallation
   Delete /REBOOTOK "$INSTDIR\Hueshell.dll"
   Delete /REBOOTOK "$INSTDIR\${PRODUCT}.exe"
   Delete /REBOOTOK "$INSTDIR\tagwright-cli.exe"
+  Delete "$INSTDIR\Hueshell.propdesc"
   Delete "$INSTDIR\Uninstall.exe"
   ${If} ${RebootFlag}
     RMDir /REBOOTOK "$INSTDIR\x86"
@@ -238,6 +285,30 @@ FunctionEnd
   WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "" "${CLSID_ICCTIP}"
   WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
   WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "" "${CLSID_ICCTHUMBNAIL}"
+  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
+  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
+!macroend
+
+; The property handler of one extension in the current registry view, unless another
+; program's is there.
+!macro ClaimPropertyHandler EXT
+  ReadRegStr $1 HKLM "${PROPERTY_HANDLERS}\${EXT}" ""
+  ${If} $1 == ""
+  ${OrIf} $1 == "${CLSID_ICCPROPERTIES}"
+    WriteRegStr HKLM "${PROPERTY_HANDLERS}\${EXT}" "" "${CLSID_ICCPROPERTIES}"
+  ${Else}
+    DetailPrint "${EXT} keeps the property handler $1"
+  ${EndIf}
+!macroend
+
+; What the property handler needs in the current registry view, besides its class: the
+; handlers' entries, the Approved list, and the mark that it saves through the destination
+; stream the shell offers (ManualSafeSave), on the class key its library registered.
+!macro Enlist
+  !insertmacro ClaimPropertyHandler ".icc"
+  !insertmacro ClaimPropertyHandler ".icm"
+  !insertmacro Approve
+  WriteRegDWORD HKLM "Software\Classes\CLSID\${CLSID_ICCPROPERTIES}" "ManualSafeSave" 1
 !macroend
 
 Section "Tagwright and Hueshell"
@@ -251,6 +322,7 @@ Section "Tagwright and Hueshell"
     !insertmacro PutLibrary "${HUESHELL_X86}" "$INSTDIR"
   ${EndIf}
   SetOutPath "$INSTDIR"
+  File "/oname=Hueshell.propdesc" "${HUESHELL_PROPDESC}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ${If} ${RunningX64}
@@ -262,11 +334,17 @@ Section "Tagwright and Hueshell"
 
   !insertmacro Associate ".icc"
   !insertmacro Associate ".icm"
-  !insertmacro Approve
+  !insertmacro Enlist
   ${If} ${RunningX64}
     SetRegView 32
-    !insertmacro Approve
+    !insertmacro Enlist
     SetRegView 64
+  ${EndIf}
+  ; Names the handler's own properties for Explorer. Without the schema the values are still
+  ; served, but Explorer has no label for them; the setup goes on and says so.
+  System::Call 'propsys::PSRegisterPropertySchema(w "$INSTDIR\Hueshell.propdesc") i.r0'
+  ${If} $0 != 0
+    DetailPrint "The property schema could not be registered (PSRegisterPropertySchema: $0)."
   ${EndIf}
   ; Explorer reads the handlers when it needs them, but caches file type information.
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'   ; SHCNE_ASSOCCHANGED

@@ -43,6 +43,9 @@ settle() { WINEPREFIX=$prefix wineserver -w; }
 tip_clsid='{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}'
 menu_clsid='{A287BA08-76B5-43BD-BAD6-E642F9A49F95}'
 thumbnail_clsid='{B8375335-1165-4272-B1EE-4C0764C78036}'
+properties_clsid='{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}'
+full_details='prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified'
+preview_details='prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;System.Size;System.DateModified'
 srgb=/usr/share/color/icc/sRGB.icc
 lab=/usr/share/color/icc/LCMSLABI.ICM
 
@@ -88,31 +91,44 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
   echo "progid Hueshell.ICCMenu.1 $menu_clsid"
   echo "progid Hueshell.ICCThumbnail $thumbnail_clsid"
   echo "progid Hueshell.ICCThumbnail.1 $thumbnail_clsid"
+  echo "progid Hueshell.ICCProperties $properties_clsid"
+  echo "progid Hueshell.ICCProperties.1 $properties_clsid"
   echo "server $tip_clsid $lib Apartment"
   echo "server $menu_clsid $lib Apartment"
   echo "server $thumbnail_clsid $lib Both"
+  echo "server $properties_clsid $lib Both"
+  # Without the setup (regsvr32 and the .reg pair) the property handler is not tied to the
+  # extensions, nor the properties named in the Details pane.
+  local handler=$properties_clsid details="$full_details $preview_details"
   if [ "$dir" = none ]; then
+    handler=none details="none none"
     echo "approved $tip_clsid none"
     echo "approved $menu_clsid none"
     echo "approved $thumbnail_clsid none"
+    echo "approved $properties_clsid none"
     for n in DisplayName DisplayVersion UninstallString QuietUninstallString; do echo "entry $n none"; done
   else
     echo "approved $tip_clsid ICCTip Class"
     echo "approved $menu_clsid ICCMenu Class"
     echo "approved $thumbnail_clsid ICCThumbnail Class"
+    echo "approved $properties_clsid ICCProperties Class"
     echo "entry DisplayName Tagwright"
     echo "entry DisplayVersion 1.0.0.1"
     echo "entry UninstallString \"$dir\\Uninstall.exe\""
     echo "entry QuietUninstallString \"$dir\\Uninstall.exe\" /S"
   fi
-  echo "handlers .icc tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid"
+  echo "handlers .icc tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid properties $handler"
+  echo "details .icc $details"
   echo "tip $(win $srgb) $lib Description: sRGB\nClass: Monitor\nColor Space: RGB\nConnection Space: XYZ\nIntent: Perceptual"
   echo "menu $(win $srgb) Copy to Color Folder"
   echo "thumbnail $(win $srgb) $lib 256x256 argb"
-  echo "handlers .ICM tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid"
+  [ "$handler" = none ] || echo "properties $(win $srgb) $lib sRGB | Monitor | Absent"
+  echo "handlers .ICM tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid properties $handler"
+  echo "details .ICM $details"
   echo "tip $(win $lab) $lib Description: little cms Relative L*a*b* identity profile\nClass: Monitor\nColor Space: Lab\nConnection Space: Lab\nIntent: Relative Colorimetric"
   echo "menu $(win $lab) Copy to Color Folder"
   echo "thumbnail $(win $lab) $lib 256x256 argb"
+  [ "$handler" = none ] || echo "properties $(win $lab) $lib little cms Relative L*a*b* identity profile | Monitor | Absent"
 }
 
 check_client() {  # LABEL CLIENT BITS LIBRARY ENTRY-DIR|none
@@ -188,10 +204,10 @@ fi
 if [ "$arch" = win64 ]; then
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X64"
   same_file "$unix_dir/x86/Hueshell.dll" "$HUESHELL_X86"
-  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe\nx86\nx86/Hueshell.dll'
+  listing=$'Hueshell.dll\nHueshell.propdesc\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe\nx86\nx86/Hueshell.dll'
 else
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X86"
-  listing=$'Hueshell.dll\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe'
+  listing=$'Hueshell.dll\nHueshell.propdesc\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe'
 fi
 got=$(cd "$unix_dir" 2>/dev/null && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
 [ "$got" = "$listing" ] || fail "the installation folder holds"$'\n'"$got"$'\n'"instead of"$'\n'"$listing"

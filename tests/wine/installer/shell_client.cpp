@@ -13,16 +13,20 @@
 //   server <CLSID> <InprocServer32 path> <ThreadingModel>
 //   approved <CLSID> <value under Shell Extensions\Approved>
 //   entry <value name> <value>
-//   handlers <extension> tip <CLSID> menu <CLSID> thumbnail <CLSID>
+//   handlers <extension> tip <CLSID> menu <CLSID> thumbnail <CLSID> properties <CLSID>
+//   details <extension> <FullDetails value> <PreviewDetails value>
 //   tip <file> <library that served it> <text, line feeds shown as \n>
 //   menu <file> <text of the item the handler added>
 //   thumbnail <file> <library that served it> <width>x<height> <alpha type>
+//   properties <file> <library that served it> <title> | <device class> | <profile ID state>
 //
 // Whatever is missing or fails shows as "none" or "error <what> <HRESULT>" in its place.
 // The exit code is 0 when every handler was found and answered, 1 otherwise.
 
 #include <windows.h>
 #include <objbase.h>
+#include <propsys.h>
+#include <propkey.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <thumbcache.h>
@@ -35,7 +39,7 @@ namespace {
 
 const wchar_t kIQueryInfo[] = L"{00021500-0000-0000-C000-000000000046}";
 const wchar_t* const kClasses[] = {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}",
-                                   L"{B8375335-1165-4272-B1EE-4C0764C78036}"};
+                                   L"{B8375335-1165-4272-B1EE-4C0764C78036}", L"{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}"};
 const wchar_t kIThumbnailProvider[] = L"{e357fccd-a995-4576-b01f-234630154e96}";
 
 std::string Utf8(const std::wstring& text) {
@@ -172,6 +176,53 @@ std::wstring Thumbnail(const std::wstring& clsidText, const std::wstring& file, 
   return result;
 }
 
+// The property handler, as Explorer and the indexer use it: a stream on the file, then
+// Initialize and GetValue.
+std::wstring Properties(const std::wstring& clsidText, const std::wstring& file, bool& ok) {
+  ok = false;
+  CLSID clsid;
+  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
+  if (FAILED(hr)) return Error(L"CLSIDFromString", hr);
+  IStream* stream = nullptr;
+  hr = SHCreateStreamOnFileEx(file.c_str(), STGM_READ, 0, FALSE, nullptr, &stream);
+  if (FAILED(hr)) return Error(L"SHCreateStreamOnFileEx", hr);
+  IInitializeWithStream* init = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, reinterpret_cast<void**>(&init));
+  std::wstring result;
+  if (FAILED(hr)) {
+    result = Error(L"CoCreateInstance", hr);
+  } else {
+    IPropertyStore* store = nullptr;
+    if (FAILED(hr = init->Initialize(stream, STGM_READ))) {
+      result = Error(L"Initialize", hr);
+    } else if (FAILED(hr = init->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store)))) {
+      result = Error(L"QueryInterface", hr);
+    } else {
+      const GUID profile = {0x531FF94D, 0x1D45, 0x484C, {0x80, 0xB4, 0x4B, 0x29, 0xC2, 0xF7, 0xEB, 0xEA}};
+      const PROPERTYKEY keys[] = {PKEY_Title, {profile, 2}, {profile, 10}};
+      result = LoadedLibraryPath();
+      ok = true;
+      for (const PROPERTYKEY& key : keys) {
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        hr = store->GetValue(key, &value);
+        result += &key == keys ? L" " : L" | ";
+        if (FAILED(hr) || value.vt != VT_LPWSTR) {
+          result += Error(L"GetValue", FAILED(hr) ? hr : HRESULT(value.vt));
+          ok = false;
+        } else {
+          result += value.pwszVal;
+        }
+        PropVariantClear(&value);
+      }
+      store->Release();
+    }
+    init->Release();
+  }
+  stream->Release();
+  return result;
+}
+
 // The shell's data object for one file, as Explorer hands it to a context-menu handler.
 IDataObject* DataObjectFor(const std::wstring& file, HRESULT& hr) {
   PIDLIST_ABSOLUTE pidl = nullptr;
@@ -243,7 +294,8 @@ int wmain(int argc, wchar_t** argv) {
   Print(sizeof(void*) == 8 ? L"arch 64" : L"arch 32");
 
   for (const wchar_t* progid : {L"Hueshell.ICCTip", L"Hueshell.ICCTip.1", L"Hueshell.ICCMenu", L"Hueshell.ICCMenu.1",
-                                L"Hueshell.ICCThumbnail", L"Hueshell.ICCThumbnail.1"}) {
+                                L"Hueshell.ICCThumbnail", L"Hueshell.ICCThumbnail.1", L"Hueshell.ICCProperties",
+                                L"Hueshell.ICCProperties.1"}) {
     CLSID clsid;
     hr = CLSIDFromProgID(progid, &clsid);
     Print(std::wstring(L"progid ") + progid + L" " + (SUCCEEDED(hr) ? GuidText(clsid) : Error(L"CLSIDFromProgID", hr)));
@@ -268,7 +320,13 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring tipHandler = ReadString(HKEY_CLASSES_ROOT, shellex + kIQueryInfo, nullptr);
     std::wstring menuHandler = ReadString(HKEY_CLASSES_ROOT, shellex + L"ContextMenuHandlers\\Hueshell", nullptr);
     std::wstring thumbnailHandler = ReadString(HKEY_CLASSES_ROOT, shellex + kIThumbnailProvider, nullptr);
-    Print(L"handlers " + extension + L" tip " + tipHandler + L" menu " + menuHandler + L" thumbnail " + thumbnailHandler);
+    std::wstring propertyHandler = ReadString(
+        HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertyHandlers\\" + extension, nullptr);
+    Print(L"handlers " + extension + L" tip " + tipHandler + L" menu " + menuHandler + L" thumbnail " + thumbnailHandler +
+          L" properties " + propertyHandler);
+    const std::wstring association = L"SystemFileAssociations\\" + extension;
+    Print(L"details " + extension + L" " + ReadString(HKEY_CLASSES_ROOT, association, L"FullDetails") + L" " +
+          ReadString(HKEY_CLASSES_ROOT, association, L"PreviewDetails"));
     if (tipHandler == L"none" || menuHandler == L"none" || thumbnailHandler == L"none") {
       status = 1;
       continue;
@@ -280,6 +338,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!ok) status = 1;
     Print(L"thumbnail " + file + L" " + Thumbnail(thumbnailHandler, file, ok));
     if (!ok) status = 1;
+    if (propertyHandler != L"none") {
+      Print(L"properties " + file + L" " + Properties(propertyHandler, file, ok));
+      if (!ok) status = 1;
+    }
   }
   CoUninitialize();
   return status;
