@@ -11,8 +11,8 @@
 #include "com_object.h"
 #include "guids.h"
 #include "icc_profile.h"
-#include "info_tip.h"
 #include "description.h"
+#include "profile_names.h"
 #include "profile_properties.h"
 #include "stream_file.h"
 #include "user_language.h"
@@ -246,10 +246,10 @@ class CICCProperties final : public IInitializeWithStream,
 
     text(PKEY_Title, kDescTag);
     text(PKEY_Copyright, icc::Signature("cprt"));
-    word(kDeviceClassId, ClassName(words[3]));
-    word(kColourSpaceId, ColourSpaceName(words[4]));
-    word(kConnectionSpaceId, ConnectionSpaceName(words[5]));
-    word(kRenderingIntentId, IntentName(words[16]));
+    word(kDeviceClassId, icc::DeviceClassName(words[3]));
+    word(kColourSpaceId, icc::ColourSpaceName(words[4]));
+    word(kConnectionSpaceId, icc::ConnectionSpaceName(words[5]));
+    word(kRenderingIntentId, icc::IntentName(words[16]));
     word(kVersionId, icc::VersionText(header).c_str());
     icc::DateTime date;
     SYSTEMTIME when = {};
