@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "bench_common.h"
+#include "classes.h"
 #include "guids.h"
 #include "info_tip.h"
-#include "module.h"
 #include "properties.h"
 
 namespace {
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s DATA_DIR [ITULab.icc]\n", argv[0]);
     return 2;
   }
-  hueshell::module::Attach(GetModuleHandleA(nullptr));
+  hueshell::module::Attach(GetModuleHandleA(nullptr), hueshell::LibraryClasses());
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
   char full[MAX_PATH];
