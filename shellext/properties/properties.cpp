@@ -1,7 +1,6 @@
 #include "properties.h"
 
 #include <propkey.h>
-#include <propvarutil.h>
 #include <shobjidl.h>
 
 #include <memory>
@@ -56,6 +55,18 @@ std::string AnsiForm(const std::wstring& text, bool* lost) {
                         nullptr, &defaulted);
   *lost = bytes <= 0 || defaulted || Widen(ansi.c_str(), int(ansi.size())) != text;
   return ansi;
+}
+
+// A text as a property value, in memory from the COM task allocator, which the caller frees
+// with PropVariantClear.
+HRESULT TextValue(const std::wstring& text, PROPVARIANT* value) {
+  const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
+  auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
+  if (!copy) return E_OUTOFMEMORY;
+  memcpy(copy, text.c_str(), bytes);
+  value->vt = VT_LPWSTR;
+  value->pwszVal = copy;
+  return S_OK;
 }
 
 const wchar_t* IdStateText(icc::ProfileIdState state) {
@@ -152,7 +163,7 @@ class CICCProperties final : public IInitializeWithStream,
     if (!stream_) return E_UNEXPECTED;
     return Guarded([&] {
       if (SameKey(key, PKEY_Title) && pending_)
-        return InitPropVariantFromString(pending_title_.c_str(), value);
+        return TextValue(pending_title_, value);
       Value* found = Find(key);
       if (!found) return S_OK;  // not a property of this profile: VT_EMPTY
       if (SameKey(key, ProfileKey(kProfileIdStateId)) && !id_checked_) CheckId(found);
@@ -162,7 +173,7 @@ class CICCProperties final : public IInitializeWithStream,
         value->filetime = found->time;
         return S_OK;
       }
-      return InitPropVariantFromString(found->text.c_str(), value);
+      return TextValue(found->text, value);
     });
   }
 
