@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 namespace colour {
 namespace {
 
+// Reads of a profile are a few small ones near each other (the header, the tag table, the
+// start of a tag, then its text), and each read of a stream is a seek and a read, which cost
+// a system call each.  A small read therefore fetches the block that starts with it, and
+// the reads that follow within that block are served from memory.
 class StreamFile : public icc::SourceFile {
  public:
   StreamFile(IStream* stream, uint64_t size) : stream_(stream), size_(size) { stream_->AddRef(); }
@@ -16,6 +21,27 @@ class StreamFile : public icc::SourceFile {
   uint64_t Size() const override { return size_; }
 
   icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+    if (offset >= block_at_ && offset - block_at_ <= block_.size() &&
+        count <= block_.size() - (offset - block_at_)) {
+      std::copy_n(block_.data() + (offset - block_at_), count, static_cast<BYTE*>(buffer));
+      return {};
+    }
+    if (count >= kBlock || offset >= size_) return Read(offset, buffer, count);
+    const std::size_t fill = std::size_t(std::min<uint64_t>(kBlock, size_ - offset));
+    if (count > fill) return Read(offset, buffer, count);  // past the end: the stream says so
+    block_.resize(fill);
+    block_at_ = uint64_t(-1);
+    const icc::Result r = Read(offset, block_.data(), fill);
+    if (!r.ok()) return r;
+    block_at_ = offset;
+    std::copy_n(block_.data(), count, static_cast<BYTE*>(buffer));
+    return {};
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 8192;
+
+  icc::Result Read(uint64_t offset, void* buffer, std::size_t count) {
     LARGE_INTEGER at;
     at.QuadPart = LONGLONG(offset);
     HRESULT hr = stream_->Seek(at, STREAM_SEEK_SET, nullptr);
@@ -33,18 +59,21 @@ class StreamFile : public icc::SourceFile {
     return {};
   }
 
- private:
   IStream* stream_;
   uint64_t size_;
+  std::vector<BYTE> block_;
+  uint64_t block_at_ = uint64_t(-1);
 };
 
 }  // namespace
 
 icc::Result OpenStreamFile(IStream* stream, std::unique_ptr<icc::SourceFile>* out) {
-  STATSTG stat = {};
-  const HRESULT hr = stream->Stat(&stat, STATFLAG_NONAME);
+  // The size from the end's position: Stat can cost far more (file times, attributes).
+  LARGE_INTEGER zero = {};
+  ULARGE_INTEGER end = {};
+  const HRESULT hr = stream->Seek(zero, STREAM_SEEK_END, &end);
   if (FAILED(hr)) return icc::Result::Io(uint32_t(hr));
-  out->reset(new (std::nothrow) StreamFile(stream, stat.cbSize.QuadPart));
+  out->reset(new (std::nothrow) StreamFile(stream, end.QuadPart));
   if (!*out) return {icc::Status::OutOfMemory, 0};
   return {};
 }
