@@ -40,6 +40,16 @@ struct Profile::Layout {
   uint64_t length = 0;
 };
 
+Result MemorySink::Write(const void* data, std::size_t count) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  try {
+    bytes.insert(bytes.end(), p, p + count);
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+  return {};
+}
+
 Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>* out) {
   out->reset();
   const uint64_t size = file->Size();

@@ -73,6 +73,13 @@ class Sink {
   virtual Result Write(const void* data, std::size_t count) = 0;
 };
 
+// A sink that keeps everything written to it.
+class MemorySink : public Sink {
+ public:
+  Result Write(const void* data, std::size_t count) override;
+  std::vector<uint8_t> bytes;
+};
+
 // One row of the tag table.
 struct TagEntry {
   uint32_t signature;

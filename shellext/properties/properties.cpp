@@ -87,17 +87,6 @@ struct Value {
   FILETIME time = {};
 };
 
-// Collects a writable copy of what WriteTo streams, for a rewrite in place.
-class BufferSink : public icc::Sink {
- public:
-  icc::Result Write(const void* data, std::size_t count) override {
-    const auto* p = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), p, p + count);
-    return {};
-  }
-  std::vector<uint8_t> bytes;
-};
-
 // Holds a critical section for the span of a method.
 class Locked {
  public:
@@ -360,7 +349,7 @@ class CICCProperties final : public IInitializeWithStream,
     }
     // The container reads the old profile from the stream while it writes, so the new one
     // is made whole first.
-    BufferSink buffer;
+    icc::MemorySink buffer;
     HRESULT hr = colour::ToHresult(profile_->WriteTo(buffer));
     if (SUCCEEDED(hr)) hr = Rewrite(stream_, &buffer.bytes);
     if (SUCCEEDED(hr)) hr = stream_->Commit(STGC_DEFAULT);

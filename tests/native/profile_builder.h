@@ -33,16 +33,7 @@ std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode);
 // points outside the file.
 std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file);
 
-// A sink that keeps everything written to it.
-class MemorySink : public icc::Sink {
- public:
-  icc::Result Write(const void* data, std::size_t count) override {
-    const auto* p = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), p, p + count);
-    return {};
-  }
-  std::vector<uint8_t> bytes;
-};
+using icc::MemorySink;
 
 // A file in memory that counts the bytes read from it.
 class MemoryFile : public icc::SourceFile {
