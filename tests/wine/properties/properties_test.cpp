@@ -367,8 +367,8 @@ TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
 }
 
 // Profiles the container refuses, and tags that cannot be read: Initialize or GetValue
-// fails, nothing crashes and nothing is written.  The fuzzers' corpus, when the native tree
-// has made one, runs through the same.
+// fails, nothing crashes and nothing is written.  The fuzzers' damaged profiles, and their
+// seeds when the native tree has made them, run through the same.
 TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
   ComScope com;
   ScratchFolder folder;
@@ -387,12 +387,13 @@ TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
   malformed.push_back(BuildProfile({{"desc", DescTag("x", false)}, {"dmnd", Bytes("tex")}}));
   const std::size_t generated = malformed.size();
 
-  WIN32_FIND_DATAA data;
-  std::string corpus = std::string("Z:") + FUZZ_CORPUS;
-  for (char& c : corpus)
-    if (c == '/') c = '\\';
-  HANDLE find = FindFirstFileA((corpus + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  for (std::string corpus : {std::string(FUZZ_DAMAGED), std::string(FUZZ_SEEDS)}) {
+    corpus = "Z:" + corpus;
+    for (char& c : corpus)
+      if (c == '/') c = '\\';
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((corpus + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) continue;
     do {
       if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         malformed.push_back(FileBytes(corpus + "\\" + data.cFileName));
