@@ -12,47 +12,13 @@
 #include "guids.h"
 #include "icc_profile.h"
 #include "picture.h"
+#include "stream_file.h"
 
 namespace hueshell {
 
 const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x23, 0x46, 0x30, 0x15, 0x4E, 0x96}};
 
 namespace {
-
-// The shell's stream as a profile file.  A stream's failure travels as its HRESULT.
-class StreamFile : public icc::SourceFile {
- public:
-  StreamFile(IStream* stream, uint64_t size) : stream_(stream), size_(size) {}
-  uint64_t Size() const override { return size_; }
-  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
-    LARGE_INTEGER at;
-    at.QuadPart = LONGLONG(offset);
-    HRESULT hr = stream_->Seek(at, STREAM_SEEK_SET, nullptr);
-    auto* out = static_cast<BYTE*>(buffer);
-    while (SUCCEEDED(hr) && count != 0) {
-      ULONG got = 0;
-      const ULONG ask = ULONG(std::min<std::size_t>(count, 1u << 30));
-      hr = stream_->Read(out, ask, &got);
-      if (SUCCEEDED(hr) && got == 0) hr = E_FAIL;  // the stream ended before the file did
-      out += got;
-      count -= got;
-    }
-    return SUCCEEDED(hr) ? icc::Result{} : icc::Result::Io(uint32_t(hr));
-  }
-
- private:
-  IStream* stream_;
-  uint64_t size_;
-};
-
-HRESULT FromResult(const icc::Result& r) {
-  switch (r.status) {
-    case icc::Status::Ok: return S_OK;
-    case icc::Status::OutOfMemory: return E_OUTOFMEMORY;
-    case icc::Status::Io: return FAILED(HRESULT(r.os_error)) ? HRESULT(r.os_error) : E_FAIL;
-    default: return E_FAIL;
-  }
-}
 
 class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvider, public ObjectRoot {
  public:
@@ -106,15 +72,14 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
 }  // namespace
 
 HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* argb, int* drawn) {
-  STATSTG stat = {};
-  HRESULT hr = stream->Stat(&stat, STATFLAG_NONAME);
-  if (FAILED(hr)) return hr;
+  std::unique_ptr<icc::SourceFile> file;
+  icc::Result r = colour::OpenStreamFile(stream, &file);
   std::unique_ptr<icc::Profile> profile;
-  icc::Result r = icc::Profile::Open(std::make_unique<StreamFile>(stream, stat.cbSize.QuadPart), &profile);
-  if (!r.ok()) return FromResult(r);
+  if (r.ok()) r = icc::Profile::Open(std::move(file), &profile);
+  if (!r.ok()) return colour::ToHresult(r);
   gamut::Gamut g;
   r = gamut::ComputeGamut(*profile, &g);
-  if (!r.ok()) return FromResult(r);
+  if (!r.ok()) return colour::ToHresult(r);
   *drawn = int(std::clamp<UINT>(size, gamut::kMinSize, gamut::kMaxSize));
   return gamut::Render(g, nullptr, *drawn, argb) ? S_OK : E_FAIL;
 }
