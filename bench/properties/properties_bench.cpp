@@ -4,8 +4,8 @@
 //
 //   properties_bench DATA_DIR [ITULab.icc]
 //
-// DATA_DIR holds the generated profiles, shared with the other benchmarks; each is given
-// 1,000 names (hard links) in a folder of its own.
+// DATA_DIR holds the generated profiles, shared with the other benchmarks; each profile is
+// given 1,000 names (hard links) in a folder of its own there.
 #include <windows.h>
 #include <propsys.h>
 #include <propkey.h>
@@ -28,9 +28,11 @@ namespace {
 constexpr int kFiles = 1000;
 constexpr int kRounds = 7;
 
-// 1,000 names for the profile at `path`, in a folder beside it.
-std::vector<std::wstring> NamesFor(const std::string& path) {
-  const std::string folder = path + ".folder";
+// 1,000 names for the profile at `path`, in a folder of their own under the data folder (never
+// beside the profile, which may lie in a system folder such as the colour directory).
+std::vector<std::wstring> NamesFor(const std::string& data_dir, const bench::Input& in) {
+  const std::string& path = in.path;
+  const std::string folder = data_dir + "\\" + in.name + ".names";
   CreateDirectoryA(folder.c_str(), nullptr);
   std::vector<std::wstring> names;
   for (int i = 0; i < kFiles; ++i) {
@@ -114,7 +116,7 @@ int main(int argc, char** argv) {
   bench::Table table({"profile", "size", "properties", "tip", "properties/tip", "properties/properties@1KB"});
   double small = 0;
   for (const bench::Input& in : inputs) {
-    const std::vector<std::wstring> names = NamesFor(in.path);
+    const std::vector<std::wstring> names = NamesFor(full, in);
     if (names.empty()) {
       std::fprintf(stderr, "%s: cannot make the folder of %d names\n", in.path.c_str(), kFiles);
       return 1;
