@@ -135,91 +135,81 @@ std::wstring Tip(const std::wstring& clsidText, const std::wstring& file, bool& 
   return result;
 }
 
-// The thumbnail, as the shell asks for it: Initialize with the file's stream, then
-// GetThumbnail at 256 pixels.
+// A stream handler as the shell makes one: a stream on the file, the class created by its
+// CLSID, Initialize with the stream, then the interface asked for.  Null, with the failing
+// step in `error`, when any step fails.
+template <typename Interface>
+Interface* OnStream(const std::wstring& clsidText, const std::wstring& file, DWORD share, REFIID iid,
+                    std::wstring& error) {
+  CLSID clsid;
+  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
+  if (FAILED(hr)) return error = Error(L"CLSIDFromString", hr), nullptr;
+  IStream* stream = nullptr;
+  hr = SHCreateStreamOnFileEx(file.c_str(), STGM_READ | share, 0, FALSE, nullptr, &stream);
+  if (FAILED(hr)) return error = Error(L"SHCreateStreamOnFileEx", hr), nullptr;
+  IInitializeWithStream* init = nullptr;
+  Interface* wanted = nullptr;
+  if (FAILED(hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream,
+                                   reinterpret_cast<void**>(&init)))) {
+    error = Error(L"CoCreateInstance", hr);
+  } else if (FAILED(hr = init->Initialize(stream, STGM_READ))) {
+    error = Error(L"Initialize", hr);
+  } else if (FAILED(hr = init->QueryInterface(iid, reinterpret_cast<void**>(&wanted)))) {
+    error = Error(L"QueryInterface", hr);
+  }
+  if (init) init->Release();
+  stream->Release();
+  return wanted;
+}
+
+// The thumbnail, as the shell asks for it: GetThumbnail at 256 pixels.
 std::wstring Thumbnail(const std::wstring& clsidText, const std::wstring& file, bool& ok) {
   ok = false;
-  CLSID clsid;
   IID provider_iid;
-  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
-  if (FAILED(hr)) return Error(L"CLSIDFromString", hr);
   IIDFromString(kIThumbnailProvider, &provider_iid);
-  IStream* stream = nullptr;
-  hr = SHCreateStreamOnFileEx(file.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr, &stream);
-  if (FAILED(hr)) return Error(L"SHCreateStreamOnFileEx", hr);
-  IInitializeWithStream* init = nullptr;
-  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, reinterpret_cast<void**>(&init));
   std::wstring result;
-  if (FAILED(hr)) {
-    result = Error(L"CoCreateInstance", hr);
+  auto* provider = OnStream<IThumbnailProvider>(clsidText, file, STGM_SHARE_DENY_WRITE, provider_iid, result);
+  if (!provider) return result;
+  HBITMAP bitmap = nullptr;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  BITMAP info = {};
+  HRESULT hr = provider->GetThumbnail(256, &bitmap, &alpha);
+  if (FAILED(hr) || !GetObjectW(bitmap, sizeof info, &info)) {
+    result = Error(L"GetThumbnail", hr);
   } else {
-    IThumbnailProvider* provider = nullptr;
-    HBITMAP bitmap = nullptr;
-    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    BITMAP info = {};
-    if (FAILED(hr = init->Initialize(stream, STGM_READ))) {
-      result = Error(L"Initialize", hr);
-    } else if (FAILED(hr = init->QueryInterface(provider_iid, reinterpret_cast<void**>(&provider)))) {
-      result = Error(L"QueryInterface", hr);
-    } else if (FAILED(hr = provider->GetThumbnail(256, &bitmap, &alpha)) || !GetObjectW(bitmap, sizeof info, &info)) {
-      result = Error(L"GetThumbnail", hr);
-    } else {
-      result = LoadedLibraryPath() + L" " + std::to_wstring(info.bmWidth) + L"x" + std::to_wstring(info.bmHeight) +
-               (alpha == WTSAT_ARGB ? L" argb" : L" not-argb");
-      ok = true;
-    }
-    if (bitmap) DeleteObject(bitmap);
-    if (provider) provider->Release();
-    init->Release();
+    result = LoadedLibraryPath() + L" " + std::to_wstring(info.bmWidth) + L"x" + std::to_wstring(info.bmHeight) +
+             (alpha == WTSAT_ARGB ? L" argb" : L" not-argb");
+    ok = true;
   }
-  stream->Release();
+  if (bitmap) DeleteObject(bitmap);
+  provider->Release();
   return result;
 }
 
-// The property handler, as Explorer and the indexer use it: a stream on the file, then
-// Initialize and GetValue.
+// The property handler, as Explorer and the indexer use it: GetValue of a few properties.
 std::wstring Properties(const std::wstring& clsidText, const std::wstring& file, bool& ok) {
   ok = false;
-  CLSID clsid;
-  HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
-  if (FAILED(hr)) return Error(L"CLSIDFromString", hr);
-  IStream* stream = nullptr;
-  hr = SHCreateStreamOnFileEx(file.c_str(), STGM_READ, 0, FALSE, nullptr, &stream);
-  if (FAILED(hr)) return Error(L"SHCreateStreamOnFileEx", hr);
-  IInitializeWithStream* init = nullptr;
-  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, reinterpret_cast<void**>(&init));
   std::wstring result;
-  if (FAILED(hr)) {
-    result = Error(L"CoCreateInstance", hr);
-  } else {
-    IPropertyStore* store = nullptr;
-    if (FAILED(hr = init->Initialize(stream, STGM_READ))) {
-      result = Error(L"Initialize", hr);
-    } else if (FAILED(hr = init->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store)))) {
-      result = Error(L"QueryInterface", hr);
+  auto* store = OnStream<IPropertyStore>(clsidText, file, 0, IID_IPropertyStore, result);
+  if (!store) return result;
+  const GUID profile = {0x531FF94D, 0x1D45, 0x484C, {0x80, 0xB4, 0x4B, 0x29, 0xC2, 0xF7, 0xEB, 0xEA}};
+  const PROPERTYKEY keys[] = {PKEY_Title, {profile, 2}, {profile, 10}};
+  result = LoadedLibraryPath();
+  ok = true;
+  for (const PROPERTYKEY& key : keys) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    const HRESULT hr = store->GetValue(key, &value);
+    result += &key == keys ? L" " : L" | ";
+    if (FAILED(hr) || value.vt != VT_LPWSTR) {
+      result += Error(L"GetValue", FAILED(hr) ? hr : HRESULT(value.vt));
+      ok = false;
     } else {
-      const GUID profile = {0x531FF94D, 0x1D45, 0x484C, {0x80, 0xB4, 0x4B, 0x29, 0xC2, 0xF7, 0xEB, 0xEA}};
-      const PROPERTYKEY keys[] = {PKEY_Title, {profile, 2}, {profile, 10}};
-      result = LoadedLibraryPath();
-      ok = true;
-      for (const PROPERTYKEY& key : keys) {
-        PROPVARIANT value;
-        PropVariantInit(&value);
-        hr = store->GetValue(key, &value);
-        result += &key == keys ? L" " : L" | ";
-        if (FAILED(hr) || value.vt != VT_LPWSTR) {
-          result += Error(L"GetValue", FAILED(hr) ? hr : HRESULT(value.vt));
-          ok = false;
-        } else {
-          result += value.pwszVal;
-        }
-        PropVariantClear(&value);
-      }
-      store->Release();
+      result += value.pwszVal;
     }
-    init->Release();
+    PropVariantClear(&value);
   }
-  stream->Release();
+  store->Release();
   return result;
 }
 
