@@ -34,28 +34,25 @@ icc::Result LastResult() {
 class ServiceSession : public cli::ProfileSession {
  public:
   explicit ServiceSession(HPROFILE profile) : profile_(profile) {}
-  ~ServiceSession() override {
-    if (profile_) colour::CloseColorProfile(profile_);
-  }
 
   icc::Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override {
     DWORD size = 0;
     BOOL reference = FALSE;
-    if (!colour::GetColorProfileElement(profile_, signature, 0, &size, nullptr, &reference) &&
+    if (!colour::GetColorProfileElement(profile_.get(), signature, 0, &size, nullptr, &reference) &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
       return LastResult();
     bytes->resize(size);
     if (size == 0) return {};
-    if (!colour::GetColorProfileElement(profile_, signature, 0, &size, bytes->data(), &reference))
+    if (!colour::GetColorProfileElement(profile_.get(), signature, 0, &size, bytes->data(), &reference))
       return LastResult();
     return {};
   }
 
   icc::Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override {
     DWORD count = DWORD(bytes.size());
-    if (!colour::SetColorProfileElementSize(profile_, signature, count)) return LastResult();
+    if (!colour::SetColorProfileElementSize(profile_.get(), signature, count)) return LastResult();
     if (count &&
-        !colour::SetColorProfileElement(profile_, signature, 0, &count,
+        !colour::SetColorProfileElement(profile_.get(), signature, 0, &count,
                                         const_cast<uint8_t*>(bytes.data())))
       return LastResult();
     return {};
@@ -63,7 +60,7 @@ class ServiceSession : public cli::ProfileSession {
 
   icc::Result Header(uint8_t header[icc::kHeaderSize]) override {
     PROFILEHEADER host;
-    if (!colour::GetColorProfileHeader(profile_, &host)) return LastResult();
+    if (!colour::GetColorProfileHeader(profile_.get(), &host)) return LastResult();
     uint32_t words[icc::kHeaderSize / 4];
     static_assert(sizeof host == sizeof words, "the header is 128 bytes");
     memcpy(words, &host, sizeof words);
@@ -72,14 +69,10 @@ class ServiceSession : public cli::ProfileSession {
   }
 
   // Closing a handle opened for writing stores its changes, atomically.
-  icc::Result Save() override {
-    const HPROFILE profile = profile_;
-    profile_ = nullptr;
-    return colour::CloseColorProfile(profile) ? icc::Result() : LastResult();
-  }
+  icc::Result Save() override { return profile_.Close() ? icc::Result() : LastResult(); }
 
  private:
-  HPROFILE profile_;
+  colour::ProfileHandle profile_;
 };
 
 class WindowsPlatform : public cli::Platform {

@@ -32,4 +32,35 @@ BOOL WINAPI SetColorProfileElement(HPROFILE hProfile, TAGTYPE tag, DWORD dwOffse
 BOOL WINAPI GetColorDirectoryA(PCSTR pMachineName, PSTR pBuffer, PDWORD pdwSize);
 BOOL WINAPI GetColorDirectoryW(PCWSTR pMachineName, PWSTR pBuffer, PDWORD pdwSize);
 
+// The one holder of an open profile handle: closed when the holder goes, through `close`
+// (the service's own unless a test stands one in).  A close on the way out of a failure
+// keeps the failing step's last-error value for the caller.
+class ProfileHandle {
+ public:
+  using CloseFn = BOOL(WINAPI*)(HPROFILE);
+  explicit ProfileHandle(HPROFILE handle, CloseFn close = CloseColorProfile)
+      : handle_(handle), close_(close) {}
+  ~ProfileHandle() {
+    if (!handle_) return;
+    const DWORD error = GetLastError();
+    close_(handle_);
+    SetLastError(error);
+  }
+  ProfileHandle(const ProfileHandle&) = delete;
+  ProfileHandle& operator=(const ProfileHandle&) = delete;
+
+  HPROFILE get() const { return handle_; }
+  // Closes now; a profile opened for writing stores its changes, and the result says
+  // whether that worked.
+  BOOL Close() {
+    const HPROFILE handle = handle_;
+    handle_ = nullptr;
+    return handle ? close_(handle) : FALSE;
+  }
+
+ private:
+  HPROFILE handle_;
+  CloseFn close_;
+};
+
 }  // namespace colour

@@ -4,6 +4,8 @@
 #include <new>
 #include <vector>
 
+#include "com_ptr.h"
+
 namespace colour {
 namespace {
 
@@ -13,8 +15,7 @@ namespace {
 // the reads that follow within that block are served from memory.
 class StreamFile : public icc::SourceFile {
  public:
-  StreamFile(IStream* stream, uint64_t size) : stream_(stream), size_(size) { stream_->AddRef(); }
-  ~StreamFile() override { stream_->Release(); }
+  StreamFile(IStream* stream, uint64_t size) : stream_(stream), size_(size) {}
   StreamFile(const StreamFile&) = delete;
   StreamFile& operator=(const StreamFile&) = delete;
 
@@ -59,7 +60,7 @@ class StreamFile : public icc::SourceFile {
     return {};
   }
 
-  IStream* stream_;
+  ComPtr<IStream> stream_;
   uint64_t size_;
   std::vector<BYTE> block_;
   uint64_t block_at_ = uint64_t(-1);
@@ -76,6 +77,12 @@ icc::Result OpenStreamFile(IStream* stream, std::unique_ptr<icc::SourceFile>* ou
   out->reset(new (std::nothrow) StreamFile(stream, end.QuadPart));
   if (!*out) return {icc::Status::OutOfMemory, 0};
   return {};
+}
+
+icc::Result OpenStreamProfile(IStream* stream, std::unique_ptr<icc::Profile>* out) {
+  std::unique_ptr<icc::SourceFile> file;
+  const icc::Result r = OpenStreamFile(stream, &file);
+  return r.ok() ? icc::Profile::Open(std::move(file), out) : r;
 }
 
 icc::Result StreamSink::Write(const void* data, std::size_t count) {

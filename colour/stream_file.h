@@ -15,6 +15,8 @@ namespace colour {
 // so the stream must not be used by anyone else while the profile reads from it.
 // The stream's own failures come back as Status::Io with the HRESULT as the code.
 icc::Result OpenStreamFile(IStream* stream, std::unique_ptr<icc::SourceFile>* out);
+// The profile in `stream`, read through OpenStreamFile.
+icc::Result OpenStreamProfile(IStream* stream, std::unique_ptr<icc::Profile>* out);
 
 // Writes through `stream` from where it stands.
 class StreamSink : public icc::Sink {

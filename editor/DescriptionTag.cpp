@@ -39,31 +39,6 @@ HPROFILE OpenProfile(const wchar_t* path, DWORD access, DWORD share) {
   return colour::OpenColorProfileW(&record, access, share, OPEN_EXISTING);
 }
 
-// Closes the profile when the operation leaves, on any path.  A close on a failure path
-// keeps the failing step's last-error value for the caller.
-class OpenedProfile {
- public:
-  explicit OpenedProfile(HPROFILE h) : handle_(h) {}
-  ~OpenedProfile() {
-    if (!handle_) return;
-    const DWORD error = GetLastError();
-    colour::CloseColorProfile(handle_);
-    SetLastError(error);
-  }
-  OpenedProfile(const OpenedProfile&) = delete;
-  OpenedProfile& operator=(const OpenedProfile&) = delete;
-
-  HPROFILE get() const { return handle_; }
-  BOOL Close() {
-    const HPROFILE h = handle_;
-    handle_ = nullptr;
-    return colour::CloseColorProfile(h);
-  }
-
- private:
-  HPROFILE handle_;
-};
-
 icc::Language UserLanguage() {
   icc::Language language;
   colour::UserLanguage(language.language, language.country);
@@ -147,7 +122,7 @@ BOOL CDescriptionTag::Read(const wchar_t* pszPath, std::wstring& strDescription)
 
 // Reads and parses the 'desc' tag of the profile just opened, and closes it.
 BOOL CDescriptionTag::ReadProfile(HPROFILE hProfile, icc::Description* pDescription) {
-  OpenedProfile profile(hProfile);
+  colour::ProfileHandle profile(hProfile);
   if (!profile.get()) return FALSE;
 
   DWORD size = 0;
@@ -258,7 +233,7 @@ BOOL CDescriptionTag::Write(const wchar_t* pszPath) {
 
 // Stores the built tag in the profile just opened for writing, and closes it.
 BOOL CDescriptionTag::WriteProfile(HPROFILE hProfile) {
-  OpenedProfile profile(hProfile);
+  colour::ProfileHandle profile(hProfile);
   if (!profile.get()) return FALSE;
 
   PROFILEHEADER header;

@@ -42,21 +42,9 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 }
 
 STDAPI DllRegisterServer() {
-  return Guarded([] {
-    for (ClassEntry* row = module::Classes(); row->clsid; ++row) {
-      const HRESULT hr = RunRegistrationScript(module::Instance(), row->script_id, true);
-      if (FAILED(hr)) return hr;
-    }
-    return RegisterTypeLibrary(module::Instance());
-  });
+  return Guarded([] { return RegisterServer(module::Instance(), module::Classes(), true); });
 }
 
 STDAPI DllUnregisterServer() {
-  Guarded([] {
-    for (ClassEntry* row = module::Classes(); row->clsid; ++row)
-      RunRegistrationScript(module::Instance(), row->script_id, false);
-    UnregisterTypeLibrary(module::Instance());
-    return S_OK;
-  });
-  return S_OK;
+  return Guarded([] { return RegisterServer(module::Instance(), module::Classes(), false); });
 }

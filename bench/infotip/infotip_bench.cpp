@@ -17,7 +17,6 @@
 #include "classes.h"
 #include "guids.h"
 #include "info_tip.h"
-#include "platform.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ namespace {
 // the Windows library (and our service) copy as many bytes as were asked for.  The tip asks
 // for 4 bytes of the count, so Wine's call is wrapped: a refused partial read is repeated
 // with a buffer of the reported size and the asked-for bytes are copied out.
-decltype(hueshell::Platform::GetColorProfileElement) g_wine_element;
+decltype(hueshell::TipPlatform::GetColorProfileElement) g_wine_element;
 
 BOOL WINAPI PartialElement(HPROFILE h, TAGTYPE tag, DWORD offset, PDWORD size, PVOID buffer,
                            PBOOL reference) {
@@ -49,7 +48,7 @@ bool Resolve(HMODULE library, const char* name, F* out) {
 // A tip object for one profile through one colour library.
 class Subject {
  public:
-  Subject(const hueshell::Platform& platform, const std::string& path) {
+  Subject(const hueshell::TipPlatform& platform, const std::string& path) {
     if (FAILED(hueshell::CreateICCTipWith(platform, nullptr, IID_IQueryInfo, reinterpret_cast<void**>(&info_))))
       return;
     IPersistFile* file = nullptr;
@@ -94,8 +93,8 @@ int main(int argc, char** argv) {
   }
   hueshell::module::Attach(GetModuleHandleA(nullptr), hueshell::LibraryClasses());
 
-  hueshell::Platform ours = hueshell::DefaultPlatform();
-  hueshell::Platform system = ours;
+  hueshell::TipPlatform ours = hueshell::DefaultTipPlatform();
+  hueshell::TipPlatform system = ours;
   HMODULE mscms = LoadLibraryA("mscms.dll");
   if (!mscms || !Resolve(mscms, "OpenColorProfileW", &system.OpenColorProfileW) ||
       !Resolve(mscms, "CloseColorProfile", &system.CloseColorProfile) ||

@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include "colour_service.h"
 #include "com_object.h"
+#include "com_ptr.h"
 #include "dispatch.h"
 #include "drop_list.h"
 #include "guids.h"
@@ -26,6 +28,9 @@ const Command kCommands[2] = {
 };
 
 const wchar_t kBrowseTitle[] = L"Choose Backup Folder";
+
+// Constant-initialized: nothing runs to make it, on any thread.
+TypeInfoCache g_type_info(IID_IICCMenu);
 
 // A name is cut to this many characters, as the shell's own drop-list reader cuts it.
 constexpr std::size_t kNameLimit = MAX_PATH - 1;
@@ -175,12 +180,12 @@ bool ReadInvocation(const CMINVOKECOMMANDINFO* info, Invocation* out) {
 
 class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMenu, public ObjectRoot {
  public:
-  CICCMenu(IUnknown* outer, const Platform* platform) : ObjectRoot(outer), platform_(*platform) {
-    if (FAILED(platform_.SHGetMalloc(&m_pMalloc))) m_pMalloc = nullptr;
+  CICCMenu(IUnknown* outer, const MenuPlatform* platform) : ObjectRoot(outer), platform_(*platform) {
+    if (FAILED(platform_.SHGetMalloc(m_pMalloc.put()))) m_pMalloc.reset();
   }
 
   HUESHELL_FORWARD_IUNKNOWN
-  HUESHELL_FORWARD_IDISPATCH(MenuTypeInfo(), IICCMenu)
+  HUESHELL_FORWARD_IDISPATCH(g_type_info, IICCMenu)
 
   // IShellExtInit
   HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) override {
@@ -248,10 +253,7 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
   }
 
  private:
-  ~CICCMenu() override {
-    DropNames();
-    if (m_pMalloc) m_pMalloc->Release();
-  }
+  ~CICCMenu() override { DropNames(); }
 
   // Takes the selection from the data object's drop list and decides the command.
   HRESULT Select(IDataObject* data) {
@@ -297,7 +299,7 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     if (m_bInColorDir && invocation.no_ui) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
     SIZE_T units = 0;
     for (const wchar_t* p = m_pszFiles; *p; p += lstrlenW(p) + 1) units += SIZE_T(lstrlenW(p)) + 1;
-    ShellBlock sources(m_pMalloc, (units + 1) * sizeof(wchar_t));
+    ShellBlock sources(m_pMalloc.get(), (units + 1) * sizeof(wchar_t));
     if (!sources.get()) return E_OUTOFMEMORY;
     memcpy(sources.get(), m_pszFiles, (units + 1) * sizeof(wchar_t));
     m_szColorDir[lstrlenW(m_szColorDir) + 1] = L'\0';
@@ -341,24 +343,32 @@ class CICCMenu final : public IShellExtInit, public IContextMenu, public IICCMen
     m_nFiles = 0;
   }
 
-  const Platform& platform_;
+  const MenuPlatform& platform_;
   wchar_t* m_pszFiles = nullptr;  // the names, each ended by a zero, and one more zero
   int m_nFiles = 0;
   wchar_t m_szColorDir[MAX_PATH + 1] = {};
   BOOL m_bInColorDir = FALSE;
-  IMalloc* m_pMalloc = nullptr;
+  colour::ComPtr<IMalloc> m_pMalloc;
   // Set by a successful Initialize: until then there is no selection to act on.
   bool m_bReady = false;
 };
 
 }  // namespace
 
-HRESULT CreateICCMenuWith(const Platform& platform, IUnknown* outer, REFIID riid, void** ppv) {
+const MenuPlatform& DefaultMenuPlatform() {
+  static const MenuPlatform platform = {
+      colour::GetColorDirectoryW, ::SHGetMalloc, ::InsertMenuW, ::GetFocus,
+      ::SHBrowseForFolderW, ::SHGetPathFromIDListW, ::SHFileOperationW,
+  };
+  return platform;
+}
+
+HRESULT CreateICCMenuWith(const MenuPlatform& platform, IUnknown* outer, REFIID riid, void** ppv) {
   return ObjectRoot::Create<CICCMenu>(outer, riid, ppv, &platform);
 }
 
 HRESULT CreateICCMenu(IUnknown* outer, REFIID riid, void** ppv) {
-  return CreateICCMenuWith(DefaultPlatform(), outer, riid, ppv);
+  return CreateICCMenuWith(DefaultMenuPlatform(), outer, riid, ppv);
 }
 
 }  // namespace hueshell

@@ -4,13 +4,27 @@
 #pragma once
 
 #include <windows.h>
-
-#include "platform.h"
+#include <shlobj.h>
+#include <shellapi.h>
 
 namespace hueshell {
 
+// The platform operations the menu calls, gathered so that a test can stand in for any of
+// them.  DefaultMenuPlatform() holds the real ones: our colour service and the shell.
+struct MenuPlatform {
+  BOOL(WINAPI* GetColorDirectoryW)(PCWSTR, PWSTR, PDWORD);
+  HRESULT(WINAPI* SHGetMalloc)(IMalloc**);
+  BOOL(WINAPI* InsertMenuW)(HMENU, UINT, UINT, UINT_PTR, LPCWSTR);
+  HWND(WINAPI* GetFocus)();
+  PIDLIST_ABSOLUTE(WINAPI* SHBrowseForFolderW)(LPBROWSEINFOW);
+  BOOL(WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR);
+  int(WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
+};
+
+const MenuPlatform& DefaultMenuPlatform();
+
 // Creation function of the class table; the second form stands platform operations in.
 HRESULT CreateICCMenu(IUnknown* outer, REFIID riid, void** ppv);
-HRESULT CreateICCMenuWith(const Platform& platform, IUnknown* outer, REFIID riid, void** ppv);
+HRESULT CreateICCMenuWith(const MenuPlatform& platform, IUnknown* outer, REFIID riid, void** ppv);
 
 }  // namespace hueshell

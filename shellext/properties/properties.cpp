@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com_object.h"
+#include "com_ptr.h"
 #include "guids.h"
 #include "icc_profile.h"
 #include "description.h"
@@ -120,8 +121,7 @@ class CICCProperties final : public IInitializeWithStream,
       std::vector<Value> values;
       hr = ReadValues(*profile, &values);
       if (FAILED(hr)) return hr;
-      stream->AddRef();
-      stream_ = stream;
+      stream_ = colour::ComPtr<IStream>(stream);
       writable_ = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
       profile_ = std::move(profile);
       values_ = std::move(values);
@@ -204,17 +204,10 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
  private:
-  ~CICCProperties() override {
-    profile_.reset();
-    if (stream_) stream_->Release();
-    DeleteCriticalSection(&lock_);
-  }
+  ~CICCProperties() override { DeleteCriticalSection(&lock_); }
 
   static HRESULT Open(IStream* stream, std::unique_ptr<icc::Profile>* profile) {
-    std::unique_ptr<icc::SourceFile> file;
-    icc::Result r = colour::OpenStreamFile(stream, &file);
-    if (r.ok()) r = icc::Profile::Open(std::move(file), profile);
-    return colour::ToHresult(r);
+    return colour::ToHresult(colour::OpenStreamProfile(stream, profile));
   }
 
   // Everything but the profile ID's state, which takes a read of the whole profile and is
@@ -310,14 +303,13 @@ class CICCProperties final : public IInitializeWithStream,
     r = icc::StoreDescription(*profile_, description, language);
     if (!r.ok()) return colour::ToHresult(r);
 
-    IStream* target = nullptr;
+    colour::ComPtr<IStream> target;
     HRESULT hr = WriteProfile(&target);
     if (FAILED(hr)) return hr;
     // The store now reads what was written.
-    stream_->Release();
-    stream_ = target;
+    stream_ = std::move(target);
     profile_.reset();
-    hr = Open(stream_, &profile_);
+    hr = Open(stream_.get(), &profile_);
     if (Value* title = Find(PKEY_Title)) {
       title->error = S_OK;
       title->text = pending_title_;
@@ -330,31 +322,25 @@ class CICCProperties final : public IInitializeWithStream,
   // Writes the changed profile to the destination stream that the caller offers, so that
   // the file is replaced only once the whole profile is there; else rewrites the stream
   // from its start.  *target receives the stream written, with a reference.
-  HRESULT WriteProfile(IStream** target) {
-    IDestinationStreamFactory* factory = nullptr;
-    if (SUCCEEDED(stream_->QueryInterface(IID_IDestinationStreamFactory,
-                                          reinterpret_cast<void**>(&factory)))) {
-      IStream* destination = nullptr;
-      HRESULT hr = factory->GetDestinationStream(&destination);
-      factory->Release();
+  HRESULT WriteProfile(colour::ComPtr<IStream>* target) {
+    colour::ComPtr<IDestinationStreamFactory> factory;
+    if (SUCCEEDED(stream_.As(IID_IDestinationStreamFactory, &factory))) {
+      colour::ComPtr<IStream> destination;
+      HRESULT hr = factory->GetDestinationStream(destination.put());
       if (FAILED(hr)) return hr;
-      hr = Rewrite(destination, nullptr);
+      hr = Rewrite(destination.get(), nullptr);
       if (SUCCEEDED(hr)) hr = destination->Commit(STGC_DEFAULT);
-      if (FAILED(hr)) {
-        destination->Release();
-        return hr;
-      }
-      *target = destination;
+      if (FAILED(hr)) return hr;
+      *target = std::move(destination);
       return S_OK;
     }
     // The container reads the old profile from the stream while it writes, so the new one
     // is made whole first.
     icc::MemorySink buffer;
     HRESULT hr = colour::ToHresult(profile_->WriteTo(buffer));
-    if (SUCCEEDED(hr)) hr = Rewrite(stream_, &buffer.bytes);
+    if (SUCCEEDED(hr)) hr = Rewrite(stream_.get(), &buffer.bytes);
     if (SUCCEEDED(hr)) hr = stream_->Commit(STGC_DEFAULT);
     if (FAILED(hr)) return hr;
-    stream_->AddRef();
     *target = stream_;
     return S_OK;
   }
@@ -374,7 +360,7 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   CRITICAL_SECTION lock_;
-  IStream* stream_ = nullptr;
+  colour::ComPtr<IStream> stream_;
   bool writable_ = false;
   std::unique_ptr<icc::Profile> profile_;
   std::vector<Value> values_;

@@ -1,5 +1,6 @@
 #include "dispatch.h"
 
+#include "com_ptr.h"
 #include "guids.h"
 #include "module.h"
 
@@ -9,22 +10,7 @@ namespace {
 constexpr WORD kMajor = 1;
 constexpr WORD kMinor = 0;
 
-template <class T>
-struct ComRef {
-  T* p = nullptr;
-  ~ComRef() {
-    if (p) p->Release();
-  }
-};
-
-// Constant-initialized: nothing runs to make them, on any thread.
-TypeInfoCache g_tip_cache(IID_IICCTip);
-TypeInfoCache g_menu_cache(IID_IICCMenu);
-
 }  // namespace
-
-TypeInfoCache& TipTypeInfo() { return g_tip_cache; }
-TypeInfoCache& MenuTypeInfo() { return g_menu_cache; }
 
 HRESULT TypeInfoCache::Load(LCID lcid) {
   if (info_.load(std::memory_order_acquire)) return S_OK;
@@ -43,38 +29,34 @@ HRESULT TypeInfoCache::Load(LCID lcid) {
 }
 
 HRESULT TypeInfoCache::LoadLocked(LCID lcid) {
-  ComRef<ITypeLib> library;
-  HRESULT hr = LoadRegTypeLib(LIBID_HUESHELLLib, kMajor, kMinor, lcid, &library.p);
+  colour::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadRegTypeLib(LIBID_HUESHELLLib, kMajor, kMinor, lcid, library.put());
   if (FAILED(hr)) return hr;
-  ComRef<ITypeInfo> info;
-  hr = library.p->GetTypeInfoOfGuid(*iid_, &info.p);
+  colour::ComPtr<ITypeInfo> info;
+  hr = library->GetTypeInfoOfGuid(*iid_, info.put());
   if (FAILED(hr)) return hr;
-  ITypeInfo2* info2 = nullptr;
-  if (SUCCEEDED(info.p->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2)))) {
-    info.p->Release();
-    info.p = info2;
-  }
+  colour::ComPtr<ITypeInfo2> info2;
+  if (SUCCEEDED(info.As(IID_ITypeInfo2, &info2))) info = colour::ComPtr<ITypeInfo>(info2.get());
 
   TYPEATTR* attributes = nullptr;
-  if (SUCCEEDED(info.p->GetTypeAttr(&attributes))) {
+  if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
     const UINT functions = attributes->cFuncs;
-    info.p->ReleaseTypeAttr(attributes);
+    info->ReleaseTypeAttr(attributes);
     if (functions != 0) {
       names_ = static_cast<Name*>(module::Allocate(sizeof(Name) * functions));
       if (!names_) return E_OUTOFMEMORY;
       for (UINT i = 0; i < functions; ++i) {
         FUNCDESC* function = nullptr;
-        if (FAILED(info.p->GetFuncDesc(i, &function))) continue;
+        if (FAILED(info->GetFuncDesc(i, &function))) continue;
         BSTR name = nullptr;
         const MEMBERID id = function->memid;
-        info.p->ReleaseFuncDesc(function);
-        if (FAILED(info.p->GetDocumentation(id, &name, nullptr, nullptr, nullptr))) continue;
+        info->ReleaseFuncDesc(function);
+        if (FAILED(info->GetDocumentation(id, &name, nullptr, nullptr, nullptr))) continue;
         names_[name_count_++] = {name, SysStringLen(name), id};
       }
     }
   }
-  info_.store(info.p, std::memory_order_release);
-  info.p = nullptr;
+  info_.store(info.detach(), std::memory_order_release);
   return S_OK;
 }
 

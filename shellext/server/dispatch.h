@@ -38,9 +38,6 @@ class TypeInfoCache {
   bool shutdown_added_ = false;
 };
 
-TypeInfoCache& TipTypeInfo();
-TypeInfoCache& MenuTypeInfo();
-
 // The four IDispatch methods of a class, forwarded to its cache; `Self` is the dual
 // interface that ITypeInfo::Invoke calls through.
 #define HUESHELL_FORWARD_IDISPATCH(cache, Self)                                                \

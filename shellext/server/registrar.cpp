@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "com_ptr.h"
 #include "module.h"
 
 namespace hueshell {
@@ -418,14 +419,6 @@ HRESULT RunRegistrationScript(HINSTANCE module, UINT resource_id, bool do_regist
 
 namespace {
 
-template <class T>
-struct ComRef {
-  T* p = nullptr;
-  ~ComRef() {
-    if (p) p->Release();
-  }
-};
-
 // Loads the type library from the library file, or else from the file beside it with the
 // extension ".tlb"; `path` receives the name that was tried last.
 HRESULT LoadOwnTypeLibrary(HINSTANCE module, ITypeLib** library, wchar_t (&path)[MAX_PATH + 8]) {
@@ -447,8 +440,8 @@ HRESULT LoadOwnTypeLibrary(HINSTANCE module, ITypeLib** library, wchar_t (&path)
 
 HRESULT RegisterTypeLibrary(HINSTANCE module) {
   wchar_t path[MAX_PATH + 8];
-  ComRef<ITypeLib> library;
-  HRESULT hr = LoadOwnTypeLibrary(module, &library.p, path);
+  colour::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadOwnTypeLibrary(module, library.put(), path);
   if (FAILED(hr)) return hr;
   wchar_t help[MAX_PATH + 8];
   lstrcpyW(help, path);
@@ -456,25 +449,54 @@ HRESULT RegisterTypeLibrary(HINSTANCE module) {
   for (wchar_t* p = help; *p; ++p)
     if (*p == L'\\' || *p == L'/' || *p == L':') cut = p + 1;
   *cut = L'\0';
-  return RegisterTypeLib(library.p, path, help);
+  return RegisterTypeLib(library.get(), path, help);
 }
 
-void UnregisterTypeLibrary(HINSTANCE module) {
+HRESULT UnregisterTypeLibrary(HINSTANCE module) {
   wchar_t path[MAX_PATH + 8];
-  ComRef<ITypeLib> library;
-  if (FAILED(LoadOwnTypeLibrary(module, &library.p, path))) return;
+  colour::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadOwnTypeLibrary(module, library.put(), path);
+  if (FAILED(hr)) return hr;
   TLIBATTR* attributes = nullptr;
-  if (FAILED(library.p->GetLibAttr(&attributes))) return;
+  hr = library->GetLibAttr(&attributes);
+  if (FAILED(hr)) return hr;
+  // A library that is not registered (any more) leaves nothing to take back.
+  wchar_t key[80];
+  wchar_t guid[40];
+  StringFromGUID2(attributes->guid, guid, 40);
+  wsprintfW(key, L"TypeLib\\%s\\%x.%x", guid, attributes->wMajorVerNum, attributes->wMinorVerNum);
+  HKEY found = nullptr;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &found);
+  if (opened == ERROR_SUCCESS) RegCloseKey(found);
+  hr = opened == ERROR_FILE_NOT_FOUND ? S_OK : E_FAIL;
   using UnRegisterFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-  if (HMODULE oleaut = LoadLibraryA("oleaut32.dll")) {
+  if (HMODULE oleaut = opened == ERROR_FILE_NOT_FOUND ? nullptr : LoadLibraryA("oleaut32.dll")) {
     auto unregister =
         reinterpret_cast<UnRegisterFn>(reinterpret_cast<void*>(GetProcAddress(oleaut, "UnRegisterTypeLib")));
     if (unregister)
-      unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                 attributes->lcid, attributes->syskind);
+      hr = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                      attributes->lcid, attributes->syskind);
     FreeLibrary(oleaut);
   }
-  library.p->ReleaseTLibAttr(attributes);
+  library->ReleaseTLibAttr(attributes);
+  return hr;
+}
+
+HRESULT RegisterServer(HINSTANCE module, const ClassEntry* classes, bool do_register) {
+  HRESULT hr = S_OK;
+  if (do_register) {
+    for (const ClassEntry* row = classes; row->clsid && SUCCEEDED(hr); ++row)
+      hr = RunRegistrationScript(module, row->script_id, true);
+    if (SUCCEEDED(hr)) hr = RegisterTypeLibrary(module);
+    if (FAILED(hr)) RegisterServer(module, classes, false);
+    return hr;
+  }
+  for (const ClassEntry* row = classes; row->clsid; ++row) {
+    const HRESULT step = RunRegistrationScript(module, row->script_id, false);
+    if (SUCCEEDED(hr)) hr = step;
+  }
+  const HRESULT step = UnregisterTypeLibrary(module);
+  return SUCCEEDED(hr) ? step : hr;
 }
 
 }  // namespace hueshell

@@ -13,6 +13,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "module.h"
+
 namespace hueshell {
 
 // The registry operations the interpreter uses, by default the system's own.  Tests derive
@@ -62,6 +64,12 @@ HRESULT InterpretScript(const wchar_t* script, bool do_register, HKEY classes_ro
 HRESULT RunRegistrationScript(HINSTANCE module, UINT resource_id, bool do_register);
 
 HRESULT RegisterTypeLibrary(HINSTANCE module);
-void UnregisterTypeLibrary(HINSTANCE module);
+// S_OK also when the type library is not registered.
+HRESULT UnregisterTypeLibrary(HINSTANCE module);
+
+// Registers the scripts of every row of `classes` and the type library of `module`; a
+// failure part-way takes back all of it and is returned.  Unregistering goes on past a
+// failure and returns the first one.
+HRESULT RegisterServer(HINSTANCE module, const ClassEntry* classes, bool do_register);
 
 }  // namespace hueshell

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "com_object.h"
+#include "com_ptr.h"
 #include "gamut.h"
 #include "guids.h"
 #include "icc_profile.h"
@@ -30,8 +31,7 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
   HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD) override {
     if (!stream) return E_INVALIDARG;
     if (stream_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-    stream->AddRef();
-    stream_ = stream;
+    stream_ = colour::ComPtr<IStream>(stream);
     return S_OK;
   }
 
@@ -44,7 +44,7 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
     return Guarded([&] {
       std::vector<uint32_t> pixels;
       int size = 0;
-      HRESULT hr = DrawProfileThumbnail(stream_, cx, &pixels, &size);
+      HRESULT hr = DrawProfileThumbnail(stream_.get(), cx, &pixels, &size);
       if (SUCCEEDED(hr)) hr = MakeArgbBitmap(pixels, size, bitmap);
       if (SUCCEEDED(hr)) *alpha = WTSAT_ARGB;
       return hr;
@@ -62,20 +62,14 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
   }
 
  private:
-  ~CICCThumbnail() override {
-    if (stream_) stream_->Release();
-  }
-
-  IStream* stream_ = nullptr;
+  colour::ComPtr<IStream> stream_;
 };
 
 }  // namespace
 
 HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* argb, int* drawn) {
-  std::unique_ptr<icc::SourceFile> file;
-  icc::Result r = colour::OpenStreamFile(stream, &file);
   std::unique_ptr<icc::Profile> profile;
-  if (r.ok()) r = icc::Profile::Open(std::move(file), &profile);
+  icc::Result r = colour::OpenStreamProfile(stream, &profile);
   if (!r.ok()) return colour::ToHresult(r);
   gamut::Gamut g;
   r = gamut::ComputeGamut(*profile, &g);

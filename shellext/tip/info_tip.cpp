@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "colour_service.h"
 #include "com_object.h"
+#include "com_ptr.h"
 #include "dispatch.h"
 #include "guids.h"
 #include "module.h"
@@ -17,21 +19,8 @@ namespace {
 
 constexpr TAGTYPE kDescTag = 0x64657363;  // 'desc'
 
-// A profile handle that is closed on every way out.
-class OpenProfile {
- public:
-  OpenProfile(const Platform& platform, HPROFILE handle) : platform_(platform), handle_(handle) {}
-  ~OpenProfile() {
-    if (handle_) platform_.CloseColorProfile(handle_);
-  }
-  OpenProfile(const OpenProfile&) = delete;
-  OpenProfile& operator=(const OpenProfile&) = delete;
-  HPROFILE get() const { return handle_; }
-
- private:
-  const Platform& platform_;
-  HPROFILE handle_;
-};
+// Constant-initialized: nothing runs to make it, on any thread.
+TypeInfoCache g_type_info(IID_IICCTip);
 
 // A block from the module's heap.
 class HeapBlock {
@@ -51,7 +40,7 @@ class HeapBlock {
 
 // Appends `length` UTF-16 units to the string.  When memory is short the piece is dropped
 // and the text keeps what it had.
-void Append(const Platform& platform, BSTR* text, const wchar_t* piece, UINT length) {
+void Append(const TipPlatform& platform, BSTR* text, const wchar_t* piece, UINT length) {
   if (length == 0) return;
   const UINT old_length = *text ? SysStringLen(*text) : 0;
   if (length > 0x7FFFFFFFu - old_length) return;
@@ -65,7 +54,7 @@ void Append(const Platform& platform, BSTR* text, const wchar_t* piece, UINT len
 }
 
 // Appends ANSI text, converted from the code page.
-void Append(const Platform& platform, BSTR* text, const char* piece) {
+void Append(const TipPlatform& platform, BSTR* text, const char* piece) {
   const int length = lstrlenA(piece);
   if (length <= 0) return;
   HeapBlock wide(SIZE_T(length + 1) * sizeof(WCHAR));
@@ -77,7 +66,7 @@ void Append(const Platform& platform, BSTR* text, const char* piece) {
 // The desc tag through the colour service.
 class ServiceTag final : public TagBytes {
  public:
-  ServiceTag(const Platform& platform, HPROFILE profile) : platform_(platform), profile_(profile) {}
+  ServiceTag(const TipPlatform& platform, HPROFILE profile) : platform_(platform), profile_(profile) {}
 
   // A query without a buffer reports the size; implementations differ in whether they call
   // that a success, so only the reported size counts.
@@ -98,13 +87,13 @@ class ServiceTag final : public TagBytes {
   }
 
  private:
-  const Platform& platform_;
+  const TipPlatform& platform_;
   HPROFILE profile_;
 };
 
 // "Description: " and the description as the tip shows it: a localized record straight
 // from its UTF-16, a description record's ASCII text through the ANSI code page.
-HRESULT AppendDescription(const Platform& platform, HPROFILE profile, BSTR* text) {
+HRESULT AppendDescription(const TipPlatform& platform, HPROFILE profile, BSTR* text) {
   char language[2], country[2];
   colour::UserLanguage(language, country);
   ServiceTag tag(platform, profile);
@@ -130,12 +119,12 @@ HRESULT AppendDescription(const Platform& platform, HPROFILE profile, BSTR* text
 
 class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, public ObjectRoot {
  public:
-  CICCTip(IUnknown* outer, const Platform* platform) : ObjectRoot(outer), platform_(*platform) {
-    if (FAILED(platform_.SHGetMalloc(&malloc_))) malloc_ = nullptr;
+  CICCTip(IUnknown* outer, const TipPlatform* platform) : ObjectRoot(outer), platform_(*platform) {
+    if (FAILED(platform_.SHGetMalloc(malloc_.put()))) malloc_.reset();
   }
 
   HUESHELL_FORWARD_IUNKNOWN
-  HUESHELL_FORWARD_IDISPATCH(TipTypeInfo(), IICCTip)
+  HUESHELL_FORWARD_IDISPATCH(g_type_info, IICCTip)
 
   // IQueryInfo
   HRESULT STDMETHODCALLTYPE GetInfoTip(DWORD, LPWSTR* tip) override {
@@ -203,13 +192,10 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
   }
 
  private:
-  ~CICCTip() override {
-    module::Free(path_);
-    if (malloc_) malloc_->Release();
-  }
+  ~CICCTip() override { module::Free(path_); }
 
-  const Platform& platform_;
-  IMalloc* malloc_ = nullptr;
+  const TipPlatform& platform_;
+  colour::ComPtr<IMalloc> malloc_;
   wchar_t* path_ = nullptr;  // from the module's heap; null before Load
 };
 
@@ -220,15 +206,16 @@ const char* ColourSpaceName(DWORD signature) { return icc::ColourSpaceName(signa
 const char* ConnectionSpaceName(DWORD signature) { return icc::ConnectionSpaceName(signature); }
 const char* IntentName(DWORD intent) { return icc::IntentName(intent); }
 
-HRESULT ComposeTip(const Platform& platform, const wchar_t* path, BSTR* text) {
+HRESULT ComposeTip(const TipPlatform& platform, const wchar_t* path, BSTR* text) {
   SysFreeString(*text);
   *text = nullptr;
   if (!path || !*path) return E_FAIL;
 
   PROFILE name = {PROFILE_FILENAME, const_cast<wchar_t*>(path),
                   DWORD((lstrlenW(path) + 1) * sizeof(wchar_t))};
-  OpenProfile profile(platform,
-                      platform.OpenColorProfileW(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING));
+  colour::ProfileHandle profile(
+      platform.OpenColorProfileW(&name, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
+      platform.CloseColorProfile);
   if (!profile.get()) return E_FAIL;
   const HRESULT described = AppendDescription(platform, profile.get(), text);
   if (FAILED(described)) return described;
@@ -246,12 +233,20 @@ HRESULT ComposeTip(const Platform& platform, const wchar_t* path, BSTR* text) {
   return S_OK;
 }
 
-HRESULT CreateICCTipWith(const Platform& platform, IUnknown* outer, REFIID riid, void** ppv) {
+const TipPlatform& DefaultTipPlatform() {
+  static const TipPlatform platform = {
+      colour::OpenColorProfileW, colour::CloseColorProfile, colour::GetColorProfileHeader,
+      colour::GetColorProfileElement, ::SysAllocStringLen, ::SHGetMalloc,
+  };
+  return platform;
+}
+
+HRESULT CreateICCTipWith(const TipPlatform& platform, IUnknown* outer, REFIID riid, void** ppv) {
   return ObjectRoot::Create<CICCTip>(outer, riid, ppv, &platform);
 }
 
 HRESULT CreateICCTip(IUnknown* outer, REFIID riid, void** ppv) {
-  return CreateICCTipWith(DefaultPlatform(), outer, riid, ppv);
+  return CreateICCTipWith(DefaultTipPlatform(), outer, riid, ppv);
 }
 
 }  // namespace hueshell

@@ -11,12 +11,11 @@
 #include "colour_service.h"
 #include "context_menu.h"
 #include "guids.h"
-#include "platform.h"
 #include "support.h"
 
 namespace {
 
-using hueshell::Platform;
+using hueshell::MenuPlatform;
 
 // ---- stand-ins ---------------------------------------------------------------------
 
@@ -107,8 +106,8 @@ BOOL WINAPI StoodInPath(PCIDLIST_ABSOLUTE, LPWSTR path) {
   return TRUE;
 }
 
-Platform StoodIn() {
-  Platform p = hueshell::DefaultPlatform();
+MenuPlatform StoodIn() {
+  MenuPlatform p = hueshell::DefaultMenuPlatform();
   p.SHGetMalloc = StoodInMalloc;
   p.GetColorDirectoryW = StoodInColourDir;
   p.GetFocus = StoodInFocus;
@@ -117,7 +116,7 @@ Platform StoodIn() {
   p.SHGetPathFromIDListW = StoodInPath;
   return p;
 }
-const Platform g_platform = StoodIn();
+const MenuPlatform g_platform = StoodIn();
 
 // ---- fixture -----------------------------------------------------------------------
 
@@ -139,7 +138,7 @@ class Menu : public ::testing::Test {
     EXPECT_EQ(g_malloc.live, 0) << "no block of the shell allocator is left behind";
   }
 
-  void Create(const Platform& platform) {
+  void Create(const MenuPlatform& platform) {
     if (init_) init_->Release();
     if (menu_) menu_->Release();
     ASSERT_EQ(hueshell::CreateICCMenuWith(platform, nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu_)), S_OK);
@@ -385,8 +384,8 @@ TEST_F(Menu, ACancelledOrPathlessBrowserMovesNothing) {
 }
 
 TEST_F(Menu, CopyIntoWinesColourFolder) {
-  Platform real = g_platform;
-  real.GetColorDirectoryW = hueshell::DefaultPlatform().GetColorDirectoryW;
+  MenuPlatform real = g_platform;
+  real.GetColorDirectoryW = hueshell::DefaultMenuPlatform().GetColorDirectoryW;
   Create(real);
   g_real_file_operation = true;
   char colour[MAX_PATH] = {};

@@ -16,7 +16,10 @@
 #include <vector>
 
 #include "classes.h"
+#include "com_ptr.h"
 #include "guids.h"
+#include "registrar.h"
+#include "resource.h"
 #include "support.h"
 #include "thumbnail.h"
 
@@ -24,18 +27,6 @@ namespace {
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using PlainFn = HRESULT(WINAPI*)();
-
-template <class T>
-struct Ref {
-  T* p = nullptr;
-  ~Ref() { reset(); }
-  void reset() {
-    if (p) p->Release();
-    p = nullptr;
-  }
-  void** out() { return reinterpret_cast<void**>(&p); }
-  T* operator->() const { return p; }
-};
 
 struct Library {
   HMODULE module = nullptr;
@@ -92,8 +83,8 @@ class Com : public ::testing::Test {
     delete lib_;
     CoUninitialize();
   }
-  HRESULT Factory(REFCLSID clsid, Ref<IClassFactory>* out) {
-    return lib_->get_class_object(clsid, IID_IClassFactory, out->out());
+  HRESULT Factory(REFCLSID clsid, colour::ComPtr<IClassFactory>* out) {
+    return lib_->get_class_object(clsid, IID_IClassFactory, out->put_void());
   }
   Library* lib_ = nullptr;
 };
@@ -119,33 +110,33 @@ TEST_F(Com, LockCountFollowsClassObjectsLocksAndInstances) {
 
   IClassFactory* first = nullptr;
   {
-    Ref<IClassFactory> tip;
+    colour::ComPtr<IClassFactory> tip;
     ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
-    first = tip.p;
+    first = tip.get();
     EXPECT_EQ(lib_->can_unload(), S_FALSE);
   }
   EXPECT_EQ(lib_->can_unload(), S_OK);
 
-  Ref<IClassFactory> again;
+  colour::ComPtr<IClassFactory> again;
   ASSERT_EQ(Factory(CLSID_ICCTip, &again), S_OK);
-  EXPECT_EQ(again.p, first) << "the class object stays cached";
-  Ref<IUnknown> unknown;
-  ASSERT_EQ(lib_->get_class_object(CLSID_ICCTip, IID_IUnknown, unknown.out()), S_OK);
-  EXPECT_EQ(static_cast<void*>(unknown.p), static_cast<void*>(first));
+  EXPECT_EQ(again.get(), first) << "the class object stays cached";
+  colour::ComPtr<IUnknown> unknown;
+  ASSERT_EQ(lib_->get_class_object(CLSID_ICCTip, IID_IUnknown, unknown.put_void()), S_OK);
+  EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(first));
   unknown.reset();
   raw = reinterpret_cast<void*>(1);
   EXPECT_EQ(lib_->get_class_object(CLSID_ICCTip, IID_IDispatch, &raw), E_NOINTERFACE);
   EXPECT_EQ(raw, nullptr);
 
-  Ref<IClassFactory> menu;
+  colour::ComPtr<IClassFactory> menu;
   ASSERT_EQ(Factory(CLSID_ICCMenu, &menu), S_OK);
-  EXPECT_NE(static_cast<void*>(menu.p), static_cast<void*>(first));
+  EXPECT_NE(static_cast<void*>(menu.get()), static_cast<void*>(first));
   menu.reset();
   again.reset();
   EXPECT_EQ(lib_->can_unload(), S_OK);
 
   ASSERT_EQ(Factory(CLSID_ICCTip, &again), S_OK);
-  EXPECT_EQ(again.p, first);
+  EXPECT_EQ(again.get(), first);
   EXPECT_EQ(again->LockServer(TRUE), S_OK);
   again.reset();
   EXPECT_EQ(lib_->can_unload(), S_FALSE);
@@ -158,8 +149,8 @@ TEST_F(Com, LockCountFollowsClassObjectsLocksAndInstances) {
   ASSERT_EQ(Factory(CLSID_ICCTip, &again), S_OK);
   EXPECT_EQ(again->LockServer(TRUE), S_OK);
 
-  Ref<IQueryInfo> instance;
-  ASSERT_EQ(again->CreateInstance(nullptr, IID_IQueryInfo, instance.out()), S_OK);
+  colour::ComPtr<IQueryInfo> instance;
+  ASSERT_EQ(again->CreateInstance(nullptr, IID_IQueryInfo, instance.put_void()), S_OK);
   again.reset();
   EXPECT_EQ(lib_->can_unload(), S_FALSE);
   instance.reset();
@@ -167,13 +158,13 @@ TEST_F(Com, LockCountFollowsClassObjectsLocksAndInstances) {
 }
 
 TEST_F(Com, CreateInstanceAnswersByTheInterfaceTables) {
-  Ref<IClassFactory> tip, menu;
+  colour::ComPtr<IClassFactory> tip, menu;
   ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
   EXPECT_EQ(tip->CreateInstance(nullptr, IID_IQueryInfo, nullptr), E_POINTER);
 
   // A failed request destroys the new instance at once: with no outside reference to the
   // (still cached) class object the library is unloadable before and after.
-  IClassFactory* cached = tip.p;
+  IClassFactory* cached = tip.get();
   tip.reset();
   ASSERT_EQ(lib_->can_unload(), S_OK);
   void* raw = reinterpret_cast<void*>(1);
@@ -187,19 +178,19 @@ TEST_F(Com, CreateInstanceAnswersByTheInterfaceTables) {
   EXPECT_EQ(raw, nullptr);
 
   // Every interface of a tip gives the same identity, the dual interface.
-  Ref<IPersistFile> file;
-  ASSERT_EQ(tip->CreateInstance(nullptr, IID_IPersistFile, file.out()), S_OK);
-  Ref<IUnknown> identity;
-  Ref<IDispatch> dispatch;
-  Ref<IICCTip> dual;
-  Ref<IQueryInfo> info;
-  ASSERT_EQ(file->QueryInterface(IID_IUnknown, identity.out()), S_OK);
-  ASSERT_EQ(file->QueryInterface(IID_IDispatch, dispatch.out()), S_OK);
-  ASSERT_EQ(file->QueryInterface(IID_IICCTip, dual.out()), S_OK);
-  ASSERT_EQ(dual->QueryInterface(IID_IQueryInfo, info.out()), S_OK);
-  EXPECT_EQ(static_cast<void*>(identity.p), static_cast<void*>(dispatch.p));
-  EXPECT_EQ(static_cast<void*>(identity.p), static_cast<void*>(dual.p));
-  EXPECT_NE(static_cast<void*>(identity.p), static_cast<void*>(file.p));
+  colour::ComPtr<IPersistFile> file;
+  ASSERT_EQ(tip->CreateInstance(nullptr, IID_IPersistFile, file.put_void()), S_OK);
+  colour::ComPtr<IUnknown> identity;
+  colour::ComPtr<IDispatch> dispatch;
+  colour::ComPtr<IICCTip> dual;
+  colour::ComPtr<IQueryInfo> info;
+  ASSERT_EQ(file->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
+  ASSERT_EQ(file->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+  ASSERT_EQ(file->QueryInterface(IID_IICCTip, dual.put_void()), S_OK);
+  ASSERT_EQ(dual->QueryInterface(IID_IQueryInfo, info.put_void()), S_OK);
+  EXPECT_EQ(static_cast<void*>(identity.get()), static_cast<void*>(dispatch.get()));
+  EXPECT_EQ(static_cast<void*>(identity.get()), static_cast<void*>(dual.get()));
+  EXPECT_NE(static_cast<void*>(identity.get()), static_cast<void*>(file.get()));
   EXPECT_EQ(file->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
   raw = reinterpret_cast<void*>(1);
   EXPECT_EQ(file->QueryInterface(IID_IShellExtInit, &raw), E_NOINTERFACE);
@@ -208,19 +199,19 @@ TEST_F(Com, CreateInstanceAnswersByTheInterfaceTables) {
   EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
 
-  Ref<IContextMenu> context;
-  ASSERT_EQ(menu->CreateInstance(nullptr, IID_IContextMenu, context.out()), S_OK);
-  Ref<IUnknown> menu_identity;
-  Ref<IICCMenu> menu_dual;
-  Ref<IShellExtInit> init;
-  ASSERT_EQ(context->QueryInterface(IID_IUnknown, menu_identity.out()), S_OK);
-  ASSERT_EQ(context->QueryInterface(IID_IICCMenu, menu_dual.out()), S_OK);
-  ASSERT_EQ(context->QueryInterface(IID_IShellExtInit, init.out()), S_OK);
-  EXPECT_EQ(static_cast<void*>(menu_identity.p), static_cast<void*>(menu_dual.p));
+  colour::ComPtr<IContextMenu> context;
+  ASSERT_EQ(menu->CreateInstance(nullptr, IID_IContextMenu, context.put_void()), S_OK);
+  colour::ComPtr<IUnknown> menu_identity;
+  colour::ComPtr<IICCMenu> menu_dual;
+  colour::ComPtr<IShellExtInit> init;
+  ASSERT_EQ(context->QueryInterface(IID_IUnknown, menu_identity.put_void()), S_OK);
+  ASSERT_EQ(context->QueryInterface(IID_IICCMenu, menu_dual.put_void()), S_OK);
+  ASSERT_EQ(context->QueryInterface(IID_IShellExtInit, init.put_void()), S_OK);
+  EXPECT_EQ(static_cast<void*>(menu_identity.get()), static_cast<void*>(menu_dual.get()));
 }
 
 TEST_F(Com, AggregatedInstancesDelegateToTheOuterObject) {
-  Ref<IClassFactory> tip;
+  colour::ComPtr<IClassFactory> tip;
   ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
   Outer outer;
   void* raw = reinterpret_cast<void*>(1);
@@ -283,11 +274,11 @@ TEST_F(Com, EightThreadsHammeringTheClassObjects) {
   EXPECT_EQ(lib_->can_unload(), S_OK);
   for (int t = 2; t < 8; ++t) EXPECT_EQ(seen[t], seen[t % 2]) << t;
   EXPECT_NE(seen[0], seen[1]);
-  Ref<IClassFactory> tip, menu;
+  colour::ComPtr<IClassFactory> tip, menu;
   ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
   ASSERT_EQ(Factory(CLSID_ICCMenu, &menu), S_OK);
-  EXPECT_EQ(tip.p, seen[0]);
-  EXPECT_EQ(menu.p, seen[1]);
+  EXPECT_EQ(tip.get(), seen[0]);
+  EXPECT_EQ(menu.get(), seen[1]);
 }
 
 // ---- The library file ------------------------------------------------------------------
@@ -334,8 +325,8 @@ TEST_F(Com, TheFileExportsFourEntriesImportsSystemLibrariesAndCarriesItsResource
   }
 
   // The type library in the file, for this build's word size.
-  Ref<ITypeLib> library;
-  ASSERT_EQ(LoadTypeLibEx(shx::Wide(lib_->FileName()).c_str(), REGKIND_NONE, &library.p), S_OK);
+  colour::ComPtr<ITypeLib> library;
+  ASSERT_EQ(LoadTypeLibEx(shx::Wide(lib_->FileName()).c_str(), REGKIND_NONE, library.put()), S_OK);
   TLIBATTR* attributes = nullptr;
   ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
   EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_HUESHELLLib));
@@ -357,8 +348,8 @@ TEST_F(Com, TheFileExportsFourEntriesImportsSystemLibrariesAndCarriesItsResource
                {&IID_IICCTip, TKIND_DISPATCH, "IICCTip Interface"},
                {&IID_IICCMenu, TKIND_DISPATCH, "IICCMenu Interface"}};
   for (const auto& type : types) {
-    Ref<ITypeInfo> info;
-    ASSERT_EQ(library->GetTypeInfoOfGuid(*type.guid, &info.p), S_OK) << type.help;
+    colour::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(*type.guid, info.put()), S_OK) << type.help;
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->typekind, type.kind) << type.help;
@@ -478,11 +469,19 @@ TEST_F(Com, RegistrationWritesTheTablesAndTakesThemBack) {
   EXPECT_EQ(lib_->unregister_server(), S_OK);
   ExpectNothingRegistered();
   EXPECT_EQ(lib_->unregister_server(), S_OK) << "a library that is not registered";
+  // A table whose second script is missing: registering fails and takes the first back;
+  // unregistering reports the failure.
+  hueshell::ClassEntry broken[] = {{&CLSID_ICCTip, nullptr, IDR_ICCTIP, nullptr},
+                                   {&CLSID_ICCMenu, nullptr, 999, nullptr},
+                                   {nullptr, nullptr, 0, nullptr}};
+  EXPECT_TRUE(FAILED(hueshell::RegisterServer(lib_->module, broken, true)));
+  ExpectNothingRegistered();
+  EXPECT_TRUE(FAILED(hueshell::RegisterServer(lib_->module, broken, false)));
 
-  Ref<IClassFactory> tip;
+  colour::ComPtr<IClassFactory> tip;
   ASSERT_EQ(Factory(CLSID_ICCTip, &tip), S_OK);
-  Ref<IDispatch> dispatch;
-  ASSERT_EQ(tip->CreateInstance(nullptr, IID_IDispatch, dispatch.out()), S_OK);
+  colour::ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(tip->CreateInstance(nullptr, IID_IDispatch, dispatch.put_void()), S_OK);
   ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
   EXPECT_EQ(dispatch->GetTypeInfo(0, 0, &info), TYPE_E_LIBNOTREGISTERED);
   EXPECT_EQ(info, nullptr);
@@ -565,25 +564,25 @@ TEST_F(Com, LoadUseUnloadLeavesNothingBehind) {
   auto cycle = [&] {
     Library lib(path);
     for (const CLSID* clsid : {&CLSID_ICCTip, &CLSID_ICCMenu}) {
-      Ref<IClassFactory> factory;
-      ASSERT_EQ(lib.get_class_object(*clsid, IID_IClassFactory, factory.out()), S_OK);
-      Ref<IDispatch> object;
-      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.out()), S_OK);
-      Ref<ITypeInfo> info;
-      EXPECT_EQ(object->GetTypeInfo(0, 0, &info.p), S_OK);
-      Ref<IPersistFile> file;
-      if (SUCCEEDED(object->QueryInterface(IID_IPersistFile, file.out()))) {
+      colour::ComPtr<IClassFactory> factory;
+      ASSERT_EQ(lib.get_class_object(*clsid, IID_IClassFactory, factory.put_void()), S_OK);
+      colour::ComPtr<IDispatch> object;
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.put_void()), S_OK);
+      colour::ComPtr<ITypeInfo> info;
+      EXPECT_EQ(object->GetTypeInfo(0, 0, info.put()), S_OK);
+      colour::ComPtr<IPersistFile> file;
+      if (SUCCEEDED(object->QueryInterface(IID_IPersistFile, file.put_void()))) {
         file->Load(profile.c_str(), 0);
-        Ref<IQueryInfo> tip;
-        object->QueryInterface(IID_IQueryInfo, tip.out());
+        colour::ComPtr<IQueryInfo> tip;
+        object->QueryInterface(IID_IQueryInfo, tip.put_void());
         wchar_t* text = nullptr;
         EXPECT_EQ(tip->GetInfoTip(0, &text), S_OK);
         CoTaskMemFree(text);
       }
-      Ref<IContextMenu> menu;
-      if (SUCCEEDED(object->QueryInterface(IID_IContextMenu, menu.out()))) {
-        Ref<IShellExtInit> init;
-        object->QueryInterface(IID_IShellExtInit, init.out());
+      colour::ComPtr<IContextMenu> menu;
+      if (SUCCEEDED(object->QueryInterface(IID_IContextMenu, menu.put_void()))) {
+        colour::ComPtr<IShellExtInit> init;
+        object->QueryInterface(IID_IShellExtInit, init.put_void());
         shx::DropDataObject data(shx::DropList(std::vector<std::wstring>{profile}));
         EXPECT_EQ(init->Initialize(nullptr, &data, nullptr), S_OK);
         HMENU popup = CreatePopupMenu();
@@ -593,15 +592,15 @@ TEST_F(Com, LoadUseUnloadLeavesNothingBehind) {
     }
     // The thumbnail, at a small size: its blank diagram is drawn anew in every load.
     [&] {
-      Ref<IClassFactory> factory;
-      ASSERT_EQ(lib.get_class_object(CLSID_ICCThumbnail, IID_IClassFactory, factory.out()), S_OK);
-      Ref<IInitializeWithStream> init;
-      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IInitializeWithStream, init.out()), S_OK);
-      Ref<IStream> stream;
-      ASSERT_EQ(SHCreateStreamOnFileEx(profile.c_str(), STGM_READ, 0, FALSE, nullptr, &stream.p), S_OK);
-      EXPECT_EQ(init->Initialize(stream.p, STGM_READ), S_OK);
-      Ref<IThumbnailProvider> thumbnail;
-      ASSERT_EQ(init->QueryInterface(hueshell::kIID_IThumbnailProvider, thumbnail.out()), S_OK);
+      colour::ComPtr<IClassFactory> factory;
+      ASSERT_EQ(lib.get_class_object(CLSID_ICCThumbnail, IID_IClassFactory, factory.put_void()), S_OK);
+      colour::ComPtr<IInitializeWithStream> init;
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IInitializeWithStream, init.put_void()), S_OK);
+      colour::ComPtr<IStream> stream;
+      ASSERT_EQ(SHCreateStreamOnFileEx(profile.c_str(), STGM_READ, 0, FALSE, nullptr, stream.put()), S_OK);
+      EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
+      colour::ComPtr<IThumbnailProvider> thumbnail;
+      ASSERT_EQ(init->QueryInterface(hueshell::kIID_IThumbnailProvider, thumbnail.put_void()), S_OK);
       HBITMAP bitmap = nullptr;
       WTS_ALPHATYPE alpha;
       EXPECT_EQ(thumbnail->GetThumbnail(32, &bitmap, &alpha), S_OK);

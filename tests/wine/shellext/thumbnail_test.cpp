@@ -9,19 +9,13 @@
 
 #include <string>
 
+#include "com_ptr.h"
 #include "support.h"
 #include "thumbnail.h"
 
 namespace {
 
 using hueshell::kIID_IThumbnailProvider;
-
-template <class T>
-struct Ref {
-  T* p = nullptr;
-  ~Ref() { if (p) p->Release(); }
-  T* operator->() const { return p; }
-};
 
 struct Result {
   HRESULT hr;
@@ -31,14 +25,14 @@ struct Result {
 
 // A new handler, initialized with the file's stream, asked for a `size` thumbnail.
 Result Draw(const std::string& path, UINT size) {
-  Ref<IStream> stream;
-  Ref<IInitializeWithStream> init;
-  Ref<IThumbnailProvider> provider;
-  Result r{SHCreateStreamOnFileA(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &stream.p)};
+  colour::ComPtr<IStream> stream;
+  colour::ComPtr<IInitializeWithStream> init;
+  colour::ComPtr<IThumbnailProvider> provider;
+  Result r{SHCreateStreamOnFileA(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, stream.put())};
   if (FAILED(r.hr)) return r;
-  EXPECT_EQ(hueshell::CreateICCThumbnail(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(&init.p)), S_OK);
-  EXPECT_EQ(init->Initialize(stream.p, STGM_READ), S_OK);
-  EXPECT_EQ(init->QueryInterface(kIID_IThumbnailProvider, reinterpret_cast<void**>(&provider.p)), S_OK);
+  EXPECT_EQ(hueshell::CreateICCThumbnail(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(init.put())), S_OK);
+  EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
+  EXPECT_EQ(init->QueryInterface(kIID_IThumbnailProvider, reinterpret_cast<void**>(provider.put())), S_OK);
   r.hr = provider->GetThumbnail(size, &r.bitmap, &r.alpha);
   return r;
 }
@@ -53,17 +47,17 @@ DIBSECTION Section(HBITMAP bitmap) {
 void WritePng(const std::string& path, HBITMAP bitmap) {
   const DIBSECTION dib = Section(bitmap);
   const UINT size = UINT(dib.dsBm.bmWidth);
-  Ref<IWICImagingFactory> factory;
-  Ref<IWICStream> stream;
-  Ref<IWICBitmapEncoder> encoder;
-  Ref<IWICBitmapFrameEncode> frame;
+  colour::ComPtr<IWICImagingFactory> factory;
+  colour::ComPtr<IWICStream> stream;
+  colour::ComPtr<IWICBitmapEncoder> encoder;
+  colour::ComPtr<IWICBitmapFrameEncode> frame;
   ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                             reinterpret_cast<void**>(&factory.p)), S_OK);
-  ASSERT_EQ(factory->CreateStream(&stream.p), S_OK);
+                             reinterpret_cast<void**>(factory.put())), S_OK);
+  ASSERT_EQ(factory->CreateStream(stream.put()), S_OK);
   ASSERT_EQ(stream->InitializeFromFilename(shx::Wide(path).c_str(), GENERIC_WRITE), S_OK);
-  ASSERT_EQ(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder.p), S_OK);
-  ASSERT_EQ(encoder->Initialize(stream.p, WICBitmapEncoderNoCache), S_OK);
-  ASSERT_EQ(encoder->CreateNewFrame(&frame.p, nullptr), S_OK);
+  ASSERT_EQ(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put()), S_OK);
+  ASSERT_EQ(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache), S_OK);
+  ASSERT_EQ(encoder->CreateNewFrame(frame.put(), nullptr), S_OK);
   ASSERT_EQ(frame->Initialize(nullptr), S_OK);
   ASSERT_EQ(frame->SetSize(size, size), S_OK);
   WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
@@ -120,21 +114,21 @@ TEST_F(Thumbnail, DamagedProfilesFailWithoutABitmap) {
 }
 
 TEST_F(Thumbnail, Contract) {
-  Ref<IThumbnailProvider> provider;
-  ASSERT_EQ(hueshell::CreateICCThumbnail(nullptr, kIID_IThumbnailProvider, reinterpret_cast<void**>(&provider.p)), S_OK);
+  colour::ComPtr<IThumbnailProvider> provider;
+  ASSERT_EQ(hueshell::CreateICCThumbnail(nullptr, kIID_IThumbnailProvider, reinterpret_cast<void**>(provider.put())), S_OK);
   HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
   WTS_ALPHATYPE alpha;
   EXPECT_EQ(provider->GetThumbnail(256, &bitmap, &alpha), E_UNEXPECTED);
   EXPECT_EQ(bitmap, nullptr);
   EXPECT_EQ(provider->GetThumbnail(256, nullptr, &alpha), E_POINTER);
 
-  Ref<IInitializeWithStream> init;
-  ASSERT_EQ(provider->QueryInterface(IID_IInitializeWithStream, reinterpret_cast<void**>(&init.p)), S_OK);
+  colour::ComPtr<IInitializeWithStream> init;
+  ASSERT_EQ(provider->QueryInterface(IID_IInitializeWithStream, reinterpret_cast<void**>(init.put())), S_OK);
   EXPECT_EQ(init->Initialize(nullptr, STGM_READ), E_INVALIDARG);
-  Ref<IStream> stream;
-  ASSERT_EQ(SHCreateStreamOnFileA("Z:\\usr\\share\\color\\icc\\sRGB.icc", STGM_READ, &stream.p), S_OK);
-  EXPECT_EQ(init->Initialize(stream.p, STGM_READ), S_OK);
-  EXPECT_EQ(init->Initialize(stream.p, STGM_READ), HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
+  colour::ComPtr<IStream> stream;
+  ASSERT_EQ(SHCreateStreamOnFileA("Z:\\usr\\share\\color\\icc\\sRGB.icc", STGM_READ, stream.put()), S_OK);
+  EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
+  EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
 
   // Sizes outside 16..1024 are drawn at the nearest one; the shell scales.
   for (const auto& [asked, made] : {std::pair<UINT, LONG>{8, 16}, {4096, 1024}}) {

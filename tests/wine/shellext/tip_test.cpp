@@ -10,12 +10,11 @@
 #include "icc_profile.h"
 #include "info_tip.h"
 #include "localized_text.h"
-#include "platform.h"
 #include "support.h"
 
 namespace {
 
-using hueshell::Platform;
+using hueshell::TipPlatform;
 
 // ---- stand-ins ---------------------------------------------------------------------
 
@@ -39,14 +38,14 @@ HRESULT WINAPI StoodInMalloc(IMalloc** out) {
 }
 
 HPROFILE WINAPI CountingOpen(PPROFILE profile, DWORD access, DWORD share, DWORD creation) {
-  HPROFILE h = hueshell::DefaultPlatform().OpenColorProfileW(profile, access, share, creation);
+  HPROFILE h = hueshell::DefaultTipPlatform().OpenColorProfileW(profile, access, share, creation);
   if (h) ++g_open_profiles;
   return h;
 }
 
 BOOL WINAPI CountingClose(HPROFILE h) {
   --g_open_profiles;
-  return hueshell::DefaultPlatform().CloseColorProfile(h);
+  return hueshell::DefaultTipPlatform().CloseColorProfile(h);
 }
 
 BOOL WINAPI MaybeFailingHeader(HPROFILE h, PPROFILEHEADER header) {
@@ -54,7 +53,7 @@ BOOL WINAPI MaybeFailingHeader(HPROFILE h, PPROFILEHEADER header) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  return hueshell::DefaultPlatform().GetColorProfileHeader(h, header);
+  return hueshell::DefaultTipPlatform().GetColorProfileHeader(h, header);
 }
 
 BOOL WINAPI WatchedElement(HPROFILE h, TAGTYPE tag, DWORD offset, PDWORD size, PVOID buffer, PBOOL ref) {
@@ -65,7 +64,7 @@ BOOL WINAPI WatchedElement(HPROFILE h, TAGTYPE tag, DWORD offset, PDWORD size, P
       return FALSE;
     }
   }
-  return hueshell::DefaultPlatform().GetColorProfileElement(h, tag, offset, size, buffer, ref);
+  return hueshell::DefaultTipPlatform().GetColorProfileElement(h, tag, offset, size, buffer, ref);
 }
 
 BSTR WINAPI MaybeRefusedString(const OLECHAR* text, UINT length) {
@@ -73,8 +72,8 @@ BSTR WINAPI MaybeRefusedString(const OLECHAR* text, UINT length) {
   return SysAllocStringLen(text, length);
 }
 
-Platform StoodIn() {
-  Platform p = hueshell::DefaultPlatform();
+TipPlatform StoodIn() {
+  TipPlatform p = hueshell::DefaultTipPlatform();
   p.SHGetMalloc = StoodInMalloc;
   p.OpenColorProfileW = CountingOpen;
   p.CloseColorProfile = CountingClose;
@@ -83,7 +82,7 @@ Platform StoodIn() {
   p.SysAllocStringLen = MaybeRefusedString;
   return p;
 }
-const Platform g_platform = StoodIn();
+const TipPlatform g_platform = StoodIn();
 
 // ---- fixture -----------------------------------------------------------------------
 
