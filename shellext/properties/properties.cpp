@@ -3,6 +3,8 @@
 #include <propkey.h>
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "guids.h"
 #include "icc_profile.h"
 #include "description.h"
+#include "md5.h"
 #include "profile_names.h"
 #include "profile_properties.h"
 #include "stream_file.h"
@@ -21,6 +24,10 @@ namespace hueshell {
 namespace {
 
 constexpr uint32_t kDescTag = icc::Signature("desc");
+
+// The profile ID takes a read of the whole profile, with the store's lock held: larger
+// profiles are not checked.
+constexpr uint64_t kMaxIdCheckedBytes = 256u << 20;
 
 PROPERTYKEY ProfileKey(DWORD id) { return {kProfileFormatId, id}; }
 
@@ -79,6 +86,120 @@ const wchar_t* IdStateText(icc::ProfileIdState state) {
   return L"Absent";
 }
 
+// Whether a shown text may have been cut at the read limit: written back, it would cut the
+// stored one.
+bool MayBeCut(const icc::StoredText& text) {
+  const std::size_t bytes = text.wide ? 2 * (text.units.size() + 1) : text.bytes.size();
+  return bytes >= icc::kMaxShownTextBytes;
+}
+
+// What a store read from a profile, as far as a rewrite depends on it: the size, the
+// header, the tag table and the description's bytes (up to the read limit).
+HRESULT Fingerprint(icc::Profile& profile, uint8_t digest[16]) {
+  icc::Md5 md5;
+  const uint64_t size = profile.FileSize();
+  md5.Update(&size, sizeof size);
+  uint8_t header[icc::kHeaderSize];
+  profile.GetHeader(header);
+  md5.Update(header, sizeof header);
+  for (const icc::TagEntry& entry : profile.Entries()) md5.Update(&entry, sizeof entry);
+  uint32_t count = 0;
+  icc::Result r = profile.GetTagSize(kDescTag, &count);
+  if (r.ok() && count != 0) {
+    count = std::min(count, icc::kMaxShownTextBytes);
+    std::vector<uint8_t> bytes(count);
+    r = profile.GetTag(kDescTag, 0, &count, bytes.data(), nullptr);
+    md5.Update(bytes.data(), count);
+  }
+  md5.Final(digest);
+  return r.ok() || r.status == icc::Status::TagNotFound ? S_OK : colour::ToHresult(r);
+}
+
+// A profile's bytes in memory, as the container reads them.
+class BytesFile final : public icc::SourceFile {
+ public:
+  explicit BytesFile(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  uint64_t Size() const override { return bytes_.size(); }
+  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+    if (offset > bytes_.size() || count > bytes_.size() - offset)
+      return icc::Result::Io(uint32_t(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)));
+    if (count) memcpy(buffer, bytes_.data() + offset, count);
+    return {};
+  }
+
+ private:
+  const std::vector<uint8_t>& bytes_;
+};
+
+HRESULT SeekTo(IStream* stream, uint64_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = LONGLONG(offset);
+  return stream->Seek(at, STREAM_SEEK_SET, nullptr);
+}
+
+HRESULT WriteAt(IStream* stream, uint64_t offset, const uint8_t* bytes, std::size_t count) {
+  HRESULT hr = SeekTo(stream, offset);
+  if (FAILED(hr) || count == 0) return hr;
+  colour::StreamSink sink(stream);
+  return colour::ToHresult(sink.Write(bytes, count));
+}
+
+HRESULT SetSize(IStream* stream, uint64_t size) {
+  ULARGE_INTEGER length;
+  length.QuadPart = size;
+  return stream->SetSize(length);
+}
+
+// All of the stream, read afresh.
+HRESULT ReadAll(IStream* stream, std::vector<uint8_t>* bytes) {
+  LARGE_INTEGER zero = {};
+  ULARGE_INTEGER end = {};
+  HRESULT hr = stream->Seek(zero, STREAM_SEEK_END, &end);
+  if (FAILED(hr)) return hr;
+  if (end.QuadPart > SIZE_T(-1) / 2) return E_OUTOFMEMORY;
+  bytes->resize(std::size_t(end.QuadPart));
+  hr = SeekTo(stream, 0);
+  for (std::size_t done = 0; SUCCEEDED(hr) && done < bytes->size();) {
+    ULONG got = 0;
+    hr = stream->Read(bytes->data() + done,
+                      ULONG(std::min<std::size_t>(bytes->size() - done, 0x40000000)), &got);
+    if (SUCCEEDED(hr) && got == 0) hr = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    done += got;
+  }
+  return hr;
+}
+
+// Makes `stream`, which holds `old`, hold `neu` instead, so that it ends as one or the
+// other whatever the stream does: only the bytes that differ are written, in one piece,
+// and a shorter profile's size is set last.  The stream is first asked to take a write
+// (and a size) that changes nothing, so that one that cannot is refused untouched; a
+// step that fails later puts the old bytes and size back.
+HRESULT ReplaceInPlace(IStream* stream, const std::vector<uint8_t>& old,
+                       const std::vector<uint8_t>& neu) {
+  const std::size_t common = std::min(old.size(), neu.size());
+  std::size_t first = 0;
+  while (first < common && old[first] == neu[first]) ++first;
+  std::size_t end = neu.size();
+  if (neu.size() <= old.size()) {
+    end = common;
+    while (end > first && old[end - 1] == neu[end - 1]) --end;
+  }
+  const bool shorter = neu.size() < old.size();
+  HRESULT hr = first < old.size() ? WriteAt(stream, first, &old[first], 1) : S_OK;
+  if (SUCCEEDED(hr) && shorter) hr = SetSize(stream, old.size());
+  if (FAILED(hr)) return hr;
+
+  hr = WriteAt(stream, first, neu.data() + first, end - first);
+  if (SUCCEEDED(hr) && shorter) hr = SetSize(stream, neu.size());
+  if (SUCCEEDED(hr)) hr = stream->Commit(STGC_DEFAULT);
+  if (SUCCEEDED(hr)) return S_OK;
+  const std::size_t old_end = shorter ? old.size() : std::min(end, old.size());
+  if (SUCCEEDED(WriteAt(stream, first, old.data() + first, old_end - first)) &&
+      SUCCEEDED(SetSize(stream, old.size())))
+    stream->Commit(STGC_DEFAULT);
+  return hr;
+}
+
 // One property as the store holds it: a text, a time, or the reason it cannot be read.
 struct Value {
   PROPERTYKEY key;
@@ -119,7 +240,8 @@ class CICCProperties final : public IInitializeWithStream,
       HRESULT hr = Open(stream, &profile);
       if (FAILED(hr)) return hr;
       std::vector<Value> values;
-      hr = ReadValues(*profile, &values);
+      hr = ReadValues(*profile, &values, &title_cut_);
+      if (SUCCEEDED(hr)) hr = Fingerprint(*profile, fingerprint_);
       if (FAILED(hr)) return hr;
       stream_ = colour::ComPtr<IStream>(stream);
       writable_ = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
@@ -169,10 +291,11 @@ class CICCProperties final : public IInitializeWithStream,
   HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override {
     Locked hold(lock_);
     if (!stream_) return E_UNEXPECTED;
-    if (!SameKey(key, PKEY_Title) || !writable_) return STG_E_ACCESSDENIED;
-    if (value.vt != VT_LPWSTR || !value.pwszVal) return E_INVALIDARG;
+    if (!SameKey(key, PKEY_Title) || !writable_ || title_cut_) return STG_E_ACCESSDENIED;
+    // The property system hands over an empty or blank title as no value at all.
+    if (value.vt != VT_EMPTY && (value.vt != VT_LPWSTR || !value.pwszVal)) return E_INVALIDARG;
     return Guarded([&] {
-      pending_title_ = value.pwszVal;
+      pending_title_ = value.vt == VT_EMPTY ? L"" : value.pwszVal;
       pending_ = true;
       return S_OK;
     });
@@ -187,8 +310,10 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   // IPropertyStoreCapabilities
+  // A title that may have been cut when it was read is not written back.
   HRESULT STDMETHODCALLTYPE IsPropertyWritable(REFPROPERTYKEY key) override {
-    return SameKey(key, PKEY_Title) ? S_OK : S_FALSE;
+    Locked hold(lock_);
+    return SameKey(key, PKEY_Title) && !title_cut_ ? S_OK : S_FALSE;
   }
 
  protected:
@@ -212,7 +337,7 @@ class CICCProperties final : public IInitializeWithStream,
 
   // Everything but the profile ID's state, which takes a read of the whole profile and is
   // found when it is asked for.  A damaged text tag makes its own property fail.
-  static HRESULT ReadValues(icc::Profile& profile, std::vector<Value>* values) {
+  static HRESULT ReadValues(icc::Profile& profile, std::vector<Value>* values, bool* title_cut) {
     char language[2], country[2];
     colour::UserLanguage(language, country);
     auto text = [&](const PROPERTYKEY& key, uint32_t signature) {
@@ -223,6 +348,7 @@ class CICCProperties final : public IInitializeWithStream,
       v.key = key;
       v.error = colour::ToHresult(r);
       if (r.ok()) v.text = ShownText(stored);
+      if (signature == kDescTag) *title_cut = r.ok() && MayBeCut(stored);
       values->push_back(std::move(v));
     };
     auto word = [&](DWORD id, const char* name) {
@@ -273,12 +399,17 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   void CheckId(Value* value) {
+    id_checked_ = true;
+    if (profile_ && profile_->FileSize() > kMaxIdCheckedBytes) {
+      value->error = S_OK;
+      value->text = L"Not checked";
+      return;
+    }
     icc::ProfileIdState state = icc::ProfileIdState::Absent;
     const icc::Result r = profile_ ? icc::CheckProfileId(*profile_, &state)
                                    : icc::Result{icc::Status::InvalidParameter, 0};
     value->error = colour::ToHresult(r);
     if (r.ok()) value->text = IdStateText(state);
-    id_checked_ = true;
   }
 
   // The profile with the pending description, as the editor's Save writes it: the new
@@ -290,26 +421,44 @@ class CICCProperties final : public IInitializeWithStream,
     // A profile with a tag that could not be read is damaged: better left as it is.
     for (const Value& v : values_)
       if (FAILED(v.error)) return v.error;
+    // The new profile is made from the stream as it is now, which must still hold what the
+    // store read: another program may have replaced the file since.
+    colour::ComPtr<IDestinationStreamFactory> factory;
+    const bool in_place = FAILED(stream_.As(IID_IDestinationStreamFactory, &factory));
+    std::vector<uint8_t> old;
+    std::unique_ptr<icc::Profile> fresh;
+    HRESULT hr = in_place ? ReadAll(stream_.get(), &old) : S_OK;
+    if (SUCCEEDED(hr)) {
+      hr = in_place ? colour::ToHresult(icc::Profile::Open(
+                          std::unique_ptr<icc::SourceFile>(new BytesFile(old)), &fresh))
+                    : Open(stream_.get(), &fresh);
+    }
+    uint8_t now[16];
+    if (SUCCEEDED(hr)) hr = Fingerprint(*fresh, now);
+    if (FAILED(hr)) return hr;
+    if (memcmp(now, fingerprint_, sizeof now) != 0) return STG_E_NOTCURRENT;
+
     icc::Language language;
     colour::UserLanguage(language.language, language.country);
     icc::Description description;
-    icc::Result r = icc::ReadDescription(*profile_, language, &description);
+    icc::Result r = icc::ReadDescription(*fresh, language, &description);
     if (!r.ok()) return colour::ToHresult(r);
     bool lost = false;
     const std::string ansi = AnsiForm(pending_title_, &lost);
     icc::SetDescriptionText(&description,
                             std::u16string(pending_title_.begin(), pending_title_.end()), ansi,
                             lost);
-    r = icc::StoreDescription(*profile_, description, language);
+    r = icc::StoreDescription(*fresh, description, language);
     if (!r.ok()) return colour::ToHresult(r);
 
     colour::ComPtr<IStream> target;
-    HRESULT hr = WriteProfile(&target);
+    hr = in_place ? WriteInPlace(*fresh, old) : WriteToDestination(*fresh, *factory.get(), &target);
     if (FAILED(hr)) return hr;
     // The store now reads what was written.
-    stream_ = std::move(target);
+    if (!in_place) stream_ = std::move(target);
     profile_.reset();
     hr = Open(stream_.get(), &profile_);
+    if (SUCCEEDED(hr)) Fingerprint(*profile_, fingerprint_);
     if (Value* title = Find(PKEY_Title)) {
       title->error = S_OK;
       title->text = pending_title_;
@@ -320,43 +469,26 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   // Writes the changed profile to the destination stream that the caller offers, so that
-  // the file is replaced only once the whole profile is there; else rewrites the stream
-  // from its start.  *target receives the stream written, with a reference.
-  HRESULT WriteProfile(colour::ComPtr<IStream>* target) {
-    colour::ComPtr<IDestinationStreamFactory> factory;
-    if (SUCCEEDED(stream_.As(IID_IDestinationStreamFactory, &factory))) {
-      colour::ComPtr<IStream> destination;
-      HRESULT hr = factory->GetDestinationStream(destination.put());
-      if (FAILED(hr)) return hr;
-      hr = Rewrite(destination.get(), nullptr);
-      if (SUCCEEDED(hr)) hr = destination->Commit(STGC_DEFAULT);
-      if (FAILED(hr)) return hr;
-      *target = std::move(destination);
-      return S_OK;
-    }
-    // The container reads the old profile from the stream while it writes, so the new one
-    // is made whole first.
-    icc::MemorySink buffer;
-    HRESULT hr = colour::ToHresult(profile_->WriteTo(buffer));
-    if (SUCCEEDED(hr)) hr = Rewrite(stream_.get(), &buffer.bytes);
-    if (SUCCEEDED(hr)) hr = stream_->Commit(STGC_DEFAULT);
+  // the file is replaced only once the whole profile is there.  *target receives it.
+  static HRESULT WriteToDestination(icc::Profile& profile, IDestinationStreamFactory& factory,
+                                    colour::ComPtr<IStream>* target) {
+    colour::ComPtr<IStream> destination;
+    HRESULT hr = factory.GetDestinationStream(destination.put());
+    if (SUCCEEDED(hr)) hr = SeekTo(destination.get(), 0);
     if (FAILED(hr)) return hr;
-    *target = stream_;
-    return S_OK;
+    colour::StreamSink sink(destination.get());
+    hr = colour::ToHresult(profile.WriteTo(sink));
+    if (SUCCEEDED(hr)) hr = SetSize(destination.get(), profile.OutputLength());
+    if (SUCCEEDED(hr)) hr = destination->Commit(STGC_DEFAULT);
+    if (SUCCEEDED(hr)) *target = std::move(destination);
+    return hr;
   }
 
-  // Puts the new profile at the start of `stream` (`bytes`, or streamed from the profile)
-  // and makes the stream exactly that long.
-  HRESULT Rewrite(IStream* stream, const std::vector<uint8_t>* bytes) {
-    LARGE_INTEGER start = {};
-    HRESULT hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    if (FAILED(hr)) return hr;
-    colour::StreamSink sink(stream);
-    const icc::Result r = bytes ? sink.Write(bytes->data(), bytes->size()) : profile_->WriteTo(sink);
-    if (!r.ok()) return colour::ToHresult(r);
-    ULARGE_INTEGER length;
-    length.QuadPart = bytes ? bytes->size() : profile_->OutputLength();
-    return stream->SetSize(length);
+  // Rewrites the store's own stream, which holds `old`, with the changed profile.
+  HRESULT WriteInPlace(icc::Profile& profile, const std::vector<uint8_t>& old) {
+    icc::MemorySink neu;
+    const HRESULT hr = colour::ToHresult(profile.WriteTo(neu));
+    return SUCCEEDED(hr) ? ReplaceInPlace(stream_.get(), old, neu.bytes) : hr;
   }
 
   CRITICAL_SECTION lock_;
@@ -367,6 +499,8 @@ class CICCProperties final : public IInitializeWithStream,
   bool id_checked_ = false;
   bool pending_ = false;
   std::wstring pending_title_;
+  bool title_cut_ = false;
+  uint8_t fingerprint_[16] = {};
 };
 
 }  // namespace

@@ -366,6 +366,153 @@ TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
   }
 }
 
+// A stream in memory whose write, seek, size and commit calls fail: the `fail_at`th of
+// them, or every one of the kind `always` ('w', 's', 'z' or 'c').  A failing call changes
+// nothing.
+class FaultyStream : public IStream {
+ public:
+  explicit FaultyStream(std::vector<uint8_t> content) : bytes(std::move(content)) {}
+  std::vector<uint8_t> bytes;
+  int calls = 0, fail_at = 0;  // 0: none fails
+  char always = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid != IID_IUnknown && riid != IID_IStream && riid != IID_ISequentialStream)
+      return *ppv = nullptr, E_NOINTERFACE;
+    *ppv = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Read(void* p, ULONG n, ULONG* got) override {
+    const std::size_t count = at_ < bytes.size() ? std::min<std::size_t>(n, bytes.size() - at_) : 0;
+    if (count) memcpy(p, bytes.data() + at_, count);
+    at_ += count;
+    if (got) *got = ULONG(count);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void* p, ULONG n, ULONG* written) override {
+    if (Fails('w')) return STG_E_WRITEFAULT;
+    if (at_ + n > bytes.size()) bytes.resize(at_ + n);
+    memcpy(bytes.data() + at_, p, n);
+    at_ += n;
+    if (written) *written = n;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER d, DWORD origin, ULARGE_INTEGER* at) override {
+    if (Fails('s')) return STG_E_SEEKERROR;
+    at_ = std::size_t(d.QuadPart + (origin == STREAM_SEEK_END ? LONGLONG(bytes.size())
+                                    : origin == STREAM_SEEK_CUR ? LONGLONG(at_) : 0));
+    if (at) at->QuadPart = at_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override {
+    if (Fails('z')) return STG_E_MEDIUMFULL;
+    bytes.resize(std::size_t(size.QuadPart));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return Fails('c') ? STG_E_WRITEFAULT : S_OK; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD) override {
+    *s = STATSTG();
+    s->cbSize.QuadPart = bytes.size();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  bool Fails(char kind) { return ++calls == fail_at || kind == always; }
+  std::size_t at_ = 0;
+};
+
+// A commit in place, with a longer and with a shorter title, failing at each of its calls in
+// turn, and with every call of one kind failing: the stream ends as the old profile and the
+// commit fails, or as the new one and it succeeds.  A stream replaced since it was read is
+// refused untouched.
+TEST(Writing, EveryFailingCallLeavesTheOldProfileOrTheNewOne) {
+  ComScope com;
+  ScratchFolder folder;
+  const std::string path = folder.Put("faulty.icc", Bytes("-"));
+  std::vector<std::vector<uint8_t>> profiles = {BuildProfile(
+      {{"desc", DescTag("A title of some length", true)}, {"cprt", Bytes(std::string("text\0\0\0\0(c) us", 14))}})};
+  const std::vector<Source> v4 = InstalledProfiles(4);
+  if (!v4.empty()) profiles.push_back(FileBytes(v4[0].path));
+  for (const auto& old : profiles) {
+    FaultyStream original(old);
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(OpenStore(path, STGM_READ, &store, &original), S_OK);
+    const std::string copyright = Text(store.Get(), PKEY_Copyright);
+    for (const wchar_t* title : {L"Short", L"A much longer title than the one before it"}) {
+      SCOPED_TRACE(testing::Message() << old.size() << " " << Utf8(title));
+      for (int k = -4;; ++k) {  // below 0: a kind of call always fails; from 1: call k
+        if (k == 0) continue;
+        FaultyStream stream(old);
+        ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store, &stream), S_OK);
+        ASSERT_EQ(SetTitle(store.Get(), title), S_OK);
+        stream.calls = 0;
+        stream.fail_at = k;
+        if (k < 0) stream.always = "wszc"[k + 4];
+        const HRESULT hr = store->Commit();
+        store.Reset();
+        if (FAILED(hr)) {
+          EXPECT_TRUE(stream.bytes == old) << k << " " << HexCode(hr);
+          continue;
+        }
+        FaultyStream written(stream.bytes);
+        ASSERT_EQ(OpenStore(path, STGM_READ, &store, &written), S_OK) << k;
+        EXPECT_EQ(Text(store.Get(), PKEY_Title), Utf8(title)) << k;
+        EXPECT_EQ(Text(store.Get(), PKEY_Copyright), copyright);
+        store.Reset();
+        if (stream.calls < k) break;
+      }
+    }
+    FaultyStream replaced(old);
+    ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store, &replaced), S_OK);
+    ASSERT_EQ(SetTitle(store.Get(), L"Mine"), S_OK);
+    const auto other = BuildProfile({{"desc", DescTag("Another program's", true)}});
+    replaced.bytes = other;
+    EXPECT_EQ(store->Commit(), STG_E_NOTCURRENT);
+    EXPECT_TRUE(replaced.bytes == other);
+    store.Reset();
+  }
+}
+
+// The shell hands an empty title over as no value: the description becomes empty.  A
+// description longer than what is read of it is not writable.  The ID of a profile over
+// 256 MB is not checked.
+TEST(Writing, EmptyTitleWrittenCutTitleNotWritableHugeIdNotChecked) {
+  ComScope com;
+  ScratchFolder folder;
+  const std::string path = folder.Put("empty.icc", BuildProfile({{"desc", DescTag("Before", true)}}));
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store), S_OK);
+  PROPVARIANT empty;
+  PropVariantInit(&empty);
+  ASSERT_EQ(store->SetValue(PKEY_Title, empty), S_OK);
+  ASSERT_EQ(store->Commit(), S_OK);
+  store.Reset();
+  EXPECT_EQ(ReadTitle(path), "");
+
+  const std::string cut = folder.Put("cut.icc", BuildProfile({{"desc", DescTag(std::string(70000, 'x'), false)}}));
+  ASSERT_EQ(OpenStore(cut, STGM_READWRITE, &store), S_OK);
+  ComPtr<IPropertyStoreCapabilities> caps;
+  ASSERT_EQ(store.As(&caps), S_OK);
+  EXPECT_EQ(caps->IsPropertyWritable(PKEY_Title), S_FALSE);
+  EXPECT_EQ(SetTitle(store.Get(), L"Shorter"), STG_E_ACCESSDENIED);
+
+  const std::string huge = folder.Put("huge.icc", BuildProfile({{"desc", DescTag("Big", false)}}));
+  HANDLE file = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  LARGE_INTEGER at;
+  at.QuadPart = LONGLONG(257) << 20;  // sparse: the rest reads as zeros
+  ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+  CloseHandle(file);
+  ASSERT_EQ(OpenStore(huge, STGM_READ, &store), S_OK);
+  EXPECT_EQ(Text(store.Get(), kKeys[10]), "Not checked");
+}
+
 // Profiles the container refuses, and tags that cannot be read: Initialize or GetValue
 // fails, nothing crashes and nothing is written.  The fuzzers' damaged profiles, and their
 // seeds when the native tree has made them, run through the same.
