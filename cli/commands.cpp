@@ -9,9 +9,7 @@ const Command kCommands[] = {
     {"show", "show [--json] [--all-languages] [-r] PATH...", RunShow},
     {"set", "set [--lang ll-CC] [--dry-run] TEXT FILE...", RunSet},
     {"replace", "replace [-r] [--dry-run] OLD NEW PATH...", RunReplace},
-#ifndef _WIN32
-    {"plot", "plot PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]", RunPlot},
-#endif
+    {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]", RunPlot},
 };
 
 std::string UsageText() {
@@ -25,11 +23,9 @@ std::string UsageText() {
          "set      gives each file the description TEXT (version 4: the record of --lang,\n"
          "         else of the user's language)\n"
          "replace  replaces OLD by NEW in the descriptions that hold it\n"
-#ifndef _WIN32
          "plot     draws each profile's gamut on the CIE 1931 chromaticity diagram as a PNG\n"
          "         (FOLDER/NAME.png, in the current folder without -d; 256 pixels unless\n"
          "         --size says 16 to 1024; --compare adds a dashed outline)\n"
-#endif
          "-r       goes through folders for .icc and .icm files\n"
          "--dry-run  shows what would change and writes nothing\n"
          "Exit code: 0 when every file succeeded, 1 when one failed, 2 for a usage error.\n";

@@ -19,7 +19,7 @@ struct Command {
 int RunShow(Tool& tool, const std::vector<std::string>& args);     // show.cpp
 int RunSet(Tool& tool, const std::vector<std::string>& args);      // edit.cpp
 int RunReplace(Tool& tool, const std::vector<std::string>& args);  // edit.cpp
-int RunPlot(Tool& tool, const std::vector<std::string>& args);     // plot.cpp, native only
+int RunPlot(Tool& tool, const std::vector<std::string>& args);     // plot.cpp
 
 // Runs the tool: `args` are the arguments after the program's name.
 int RunTool(Platform& platform, const std::vector<std::string>& args);

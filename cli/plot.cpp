@@ -1,80 +1,55 @@
 // plot: the gamut of each profile on the CIE 1931 chromaticity diagram, as a PNG file, the
-// picture Hueshell's thumbnail shows.  Built natively (libpng); profiles are read through
-// the container over POSIX files.
-#include <png.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdio>
+// picture Hueshell's thumbnail shows.  Profiles are read and pictures written through the
+// platform; png_encoder.h encodes.
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <set>
 
 #include "commands.h"
 #include "gamut.h"
 #include "picture.h"
-#include "posix_file.h"
+#include "png_encoder.h"
 
 namespace cli {
 namespace {
 
-icc::Result GamutOf(const std::string& path, gamut::Gamut* g) {
-  std::unique_ptr<icc::SourceFile> file;
-  icc::Result r = icc::OpenPosixFile(path, &file);
-  std::unique_ptr<icc::Profile> profile;
-  if (r.ok()) r = icc::Profile::Open(std::move(file), &profile);
-  if (r.ok()) r = gamut::ComputeGamut(*profile, g);
-  return r;
-}
+#ifdef _WIN32
+constexpr char kSeparators[] = "\\/:";
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparators[] = "/";
+constexpr char kSeparator = '/';
+#endif
 
-// Writes the picture into a temporary file beside `path` and renames it into place, so
-// that a failure leaves no half-written PNG.  Returns an errno value, or 0.
-int WritePng(const std::string& path, const std::vector<uint32_t>& argb, int size) {
-  const std::string temp = path + ".part";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return errno;
-  std::vector<png_byte> row(std::size_t(size) * 4);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  int error = ENOMEM;
-  // libpng reports its errors by a long jump back to here.
-  if (info && !setjmp(png_jmpbuf(png))) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(size), png_uint_32(size), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < size; ++y) {
-      for (int x = 0; x < size; ++x) {
-        const uint32_t v = argb[std::size_t(y) * std::size_t(size) + std::size_t(x)];
-        png_byte* p = &row[std::size_t(x) * 4];
-        p[0] = png_byte(v >> 16), p[1] = png_byte(v >> 8), p[2] = png_byte(v), p[3] = png_byte(v >> 24);
-      }
-      png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    error = 0;
-  } else if (info) {
-    error = EIO;
-  }
-  png_destroy_write_struct(&png, &info);
-  if (std::fflush(f) != 0 && error == 0) error = errno;
-  if (std::fclose(f) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) std::remove(temp.c_str());
-  return error;
+// The gamut of the profile at `path`; on failure false, with *reason.
+bool GamutOf(Tool& tool, const std::string& path, gamut::Gamut* g, std::string* reason) {
+  std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
+  if (!file) return false;
+  std::unique_ptr<icc::Profile> profile;
+  icc::Result r = icc::Profile::Open(std::move(file), &profile);
+  if (r.ok()) r = gamut::ComputeGamut(*profile, g);
+  if (!r.ok()) *reason = tool.Reason(r);
+  return r.ok();
 }
 
 // FOLDER/NAME.png for a profile NAME.icc; profiles of the same name from different folders
 // get NAME-2.png, NAME-3.png... rather than one picture over another.
 std::string PictureName(const std::string& folder, const std::string& profile,
                         std::set<std::string>* taken) {
-  std::string name = profile.substr(profile.find_last_of('/') + 1);
+  std::string name = profile.substr(profile.find_last_of(kSeparators) + 1);
   const std::size_t dot = name.find_last_of('.');
   if (dot != std::string::npos && dot != 0) name.erase(dot);
-  std::string path = folder + "/" + name + ".png";
-  for (int n = 2; !taken->insert(path).second; ++n) path = folder + "/" + name + "-" + std::to_string(n) + ".png";
+  const std::string stem = folder + kSeparator + name;
+  std::string path = stem + ".png";
+  for (int n = 2; !taken->insert(path).second; ++n) path = stem + "-" + std::to_string(n) + ".png";
   return path;
+}
+
+bool IsSrgb(const std::string& name) {
+  if (name.size() != 4) return false;
+  for (std::size_t i = 0; i < 4; ++i)
+    if ((name[i] | 0x20) != "srgb"[i]) return false;
+  return true;
 }
 
 }  // namespace
@@ -82,7 +57,7 @@ std::string PictureName(const std::string& folder, const std::string& profile,
 int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   std::vector<std::pair<std::string, std::string>> options;
   std::vector<std::string> operands;
-  if (!tool.ParseOptions(args, {{"-o", true}, {"-d", true}, {"--size", true}, {"--compare", true}},
+  if (!tool.ParseOptions(args, {{"-o", true}, {"-d", true}, {"--size", true}, {"--compare", true}, {"-r", false}},
                          &options, &operands))
     return kExitUsage;
   std::string output, folder = ".", size_text, compare;
@@ -100,16 +75,19 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   }
   if (operands.empty()) return tool.Usage("plot needs a profile");
   if (to_file && to_folder) return tool.Usage("plot writes either -o FILE.png or into -d FOLDER");
-  if (to_file && operands.size() > 1) return tool.Usage("-o names one picture; -d FOLDER takes several");
+  const bool recursive = Tool::Has(options, "-r");
+  if (to_file && (operands.size() > 1 || recursive))
+    return tool.Usage("-o names one picture; -d FOLDER takes several");
 
+  Platform& platform = tool.platform();
+  std::string reason;
   gamut::Gamut reference;
-  if (compare == "sRGB") {
+  if (IsSrgb(compare)) {
     reference.kind = gamut::Kind::Matrix;
     reference.outline = gamut::SrgbTriangle();
   } else if (comparing) {
-    const icc::Result r = GamutOf(compare, &reference);
-    if (!r.ok()) {
-      tool.Fail(compare, tool.Reason(r));
+    if (!GamutOf(tool, compare, &reference, &reason)) {
+      tool.Fail(compare, reason);
       return kExitFailed;
     }
     if (reference.outline.empty()) {
@@ -117,25 +95,26 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
       return kExitFailed;
     }
   }
-  if (to_folder && mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-    tool.Fail(folder, std::strerror(errno));
+  if (to_folder && !platform.MakeFolder(folder, &reason)) {
+    tool.Fail(folder, reason);
     return kExitFailed;
   }
 
-  const std::vector<std::string> profiles = tool.CollectProfiles(operands, false);
+  const std::vector<std::string> profiles = tool.CollectProfiles(operands, recursive);
   std::vector<uint32_t> pixels;
+  std::vector<uint8_t> png;
   std::set<std::string> written;
   for (const std::string& profile : profiles) {
     gamut::Gamut g;
-    const icc::Result r = GamutOf(profile, &g);
-    if (!r.ok()) {
-      tool.Fail(profile, tool.Reason(r));
+    if (!GamutOf(tool, profile, &g, &reason)) {
+      tool.Fail(profile, reason);
       continue;
     }
     gamut::Render(g, comparing ? &reference : nullptr, size, &pixels);
     const std::string path = to_file ? output : PictureName(folder, profile, &written);
-    if (const int e = WritePng(path, pixels, size)) {
-      tool.Fail(path, std::strerror(e));
+    if (!EncodePng(pixels, size, size, &png, &reason) ||
+        !platform.WriteNewFile(path, png, &reason)) {
+      tool.Fail(path, reason);
       continue;
     }
     tool.Out(profile + " -> " + path + "\n");

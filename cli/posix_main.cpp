@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +81,47 @@ class PosixPlatform : public cli::Platform {
       return nullptr;
     }
     return std::unique_ptr<cli::ProfileSession>(new PosixSession(std::move(profile), target));
+  }
+
+  std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path, std::string* reason) override {
+    std::unique_ptr<icc::SourceFile> file;
+    const icc::Result r = icc::OpenPosixFile(path, &file);
+    if (!r.ok()) *reason = r.os_error == EISDIR ? "not a file" : ErrorText(r.os_error);
+    return file;
+  }
+
+  // A new file gets the mode that the umask leaves, as a file made by open would.
+  bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::string* reason) override {
+    std::string temp = path + ".part.XXXXXX";
+    const int fd = mkstemp(&temp[0]);
+    if (fd < 0) {
+      *reason = std::strerror(errno);
+      return false;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    int error = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
+      const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno != EINTR) error = errno;
+      if (n > 0) done += std::size_t(n);
+    }
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
+      unlink(temp.c_str());
+      *reason = std::strerror(error);
+    }
+    return error == 0;
+  }
+
+  bool MakeFolder(const std::string& path, std::string* reason) override {
+    if (mkdir(path.c_str(), 0777) == 0) return true;
+    const int error = errno;
+    if (error == EEXIST && IsFolder(path)) return true;
+    *reason = std::strerror(error);
+    return false;
   }
 
   bool IsFolder(const std::string& path) override {

@@ -42,6 +42,16 @@ class Platform {
   // failure returns null and sets *reason.
   virtual std::unique_ptr<ProfileSession> Open(const std::string& path, bool writable,
                                                std::string* reason) = 0;
+  // A file's bytes for the container, for commands that read a profile themselves (plot).
+  // On failure returns null and sets *reason.
+  virtual std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path,
+                                                    std::string* reason) = 0;
+  // Writes a new file, or replaces one, with `bytes`: beside it first, then in its place,
+  // so that a failure leaves no half-written file.
+  virtual bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                            std::string* reason) = 0;
+  // Creates a folder; one that is already there is fine.
+  virtual bool MakeFolder(const std::string& path, std::string* reason) = 0;
   // Whether the path names a folder; false for anything else, missing paths included.
   virtual bool IsFolder(const std::string& path) = 0;
   // The files and the folders directly inside a folder, as full paths, in name order.

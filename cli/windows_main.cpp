@@ -7,6 +7,7 @@
 
 #include "colour_service.h"
 #include "commands.h"
+#include "file_commit.h"
 #include "user_language.h"
 
 namespace {
@@ -99,6 +100,43 @@ class WindowsPlatform : public cli::Platform {
     else
       *reason = ErrorText(error);
     return nullptr;
+  }
+
+  std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path, std::string* reason) override {
+    std::unique_ptr<icc::SourceFile> file;
+    const icc::Result r = colour::OpenFileForReading(Wide(path).c_str(), &file);
+    if (!r.ok()) *reason = IsFolder(path) ? "not a file" : ErrorText(r.os_error);
+    return file;
+  }
+
+  bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::string* reason) override {
+    const std::wstring target = Wide(path);
+    std::wstring temp;
+    DWORD error = colour::CreateTemporaryFile(target, &temp);
+    if (error == ERROR_SUCCESS) {
+      const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD written = 0;
+      if (file == INVALID_HANDLE_VALUE ||
+          !::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr))
+        error = GetLastError();
+      if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && error == ERROR_SUCCESS)
+        error = GetLastError();
+      bool keep = false;
+      if (error == ERROR_SUCCESS) error = colour::ReplaceWithFile(target, temp, &keep);
+      if (error != ERROR_SUCCESS && !keep) DeleteFileW(temp.c_str());
+    }
+    if (error != ERROR_SUCCESS) *reason = ErrorText(error);
+    return error == ERROR_SUCCESS;
+  }
+
+  bool MakeFolder(const std::string& path, std::string* reason) override {
+    if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && IsFolder(path)) return true;
+    *reason = ErrorText(error);
+    return false;
   }
 
   bool IsFolder(const std::string& path) override {

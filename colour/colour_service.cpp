@@ -480,4 +480,18 @@ BOOL WINAPI GetColorDirectoryW(PCWSTR pMachineName, PWSTR pBuffer, PDWORD pdwSiz
                                   pdwSize);
 }
 
+icc::Result OpenFileForReading(const wchar_t* path, std::unique_ptr<icc::SourceFile>* out) {
+  const HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return icc::Result::Io(GetLastError());
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(h, &size)) {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    return icc::Result::Io(error);
+  }
+  out->reset(new Win32File(h, uint64_t(size.QuadPart)));
+  return {};
+}
+
 }  // namespace colour

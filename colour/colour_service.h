@@ -6,6 +6,10 @@
 #include <windows.h>
 #include <icm.h>
 
+#include <memory>
+
+#include "icc_profile.h"
+
 #ifndef ERROR_INVALID_PROFILE
 #define ERROR_INVALID_PROFILE 2011L
 #endif
@@ -62,5 +66,10 @@ class ProfileHandle {
   HPROFILE handle_;
   CloseFn close_;
 };
+
+// The container's view of a file opened for reading as the service opens profiles, for
+// callers that need the profile itself rather than a handle (the command line's plot).
+// CreateFileW's reason comes back as Status::Io.
+icc::Result OpenFileForReading(const wchar_t* path, std::unique_ptr<icc::SourceFile>* out);
 
 }  // namespace colour

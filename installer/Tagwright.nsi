@@ -4,11 +4,11 @@
 ;
 ; Built by CMake (installer/CMakeLists.txt):
 ;   makensis -DVERSION=1.0.0.1 -DOUTFILE=... -DTAGWRIGHT_EXE=... -DTAGWRIGHT_CLI_EXE=... \
-;            -DHUESHELL_X86=... -DHUESHELL_X64=... -DHUESHELL_PROPDESC=... Tagwright.nsi
+;            -DTAGWRIGHT_CLI_X64=... -DHUESHELL_X86=... -DHUESHELL_X64=... -DHUESHELL_PROPDESC=... Tagwright.nsi
 ;
 ; Layout of an installation:
 ;   64-bit Windows: $PROGRAMFILES64\Tagwright\Tagwright.exe
-;                   $PROGRAMFILES64\Tagwright\tagwright-cli.exe    the command-line tool (32-bit)
+;                   $PROGRAMFILES64\Tagwright\tagwright-cli.exe    the command-line tool, 64-bit
 ;                   $PROGRAMFILES64\Tagwright\Hueshell.dll       64-bit, for Explorer
 ;                   $PROGRAMFILES64\Tagwright\x86\Hueshell.dll   32-bit, for 32-bit programs' file dialogs
 ;                   $PROGRAMFILES64\Tagwright\Hueshell.propdesc   the property schema
@@ -33,6 +33,9 @@ Unicode true
 !endif
 !ifndef TAGWRIGHT_CLI_EXE
   !error "define TAGWRIGHT_CLI_EXE: the path of tagwright-cli.exe"
+!endif
+!ifndef TAGWRIGHT_CLI_X64
+  !error "define TAGWRIGHT_CLI_X64: the path of the 64-bit tagwright-cli.exe"
 !endif
 !ifndef HUESHELL_X86
   !error "define HUESHELL_X86: the path of the 32-bit Hueshell.dll"
@@ -314,7 +317,11 @@ FunctionEnd
 Section "Tagwright and Hueshell"
   SetOutPath "$INSTDIR"
   File "/oname=${PRODUCT}.exe" "${TAGWRIGHT_EXE}"
-  File "/oname=tagwright-cli.exe" "${TAGWRIGHT_CLI_EXE}"
+  ${If} ${RunningX64}
+    File "/oname=tagwright-cli.exe" "${TAGWRIGHT_CLI_X64}"
+  ${Else}
+    File "/oname=tagwright-cli.exe" "${TAGWRIGHT_CLI_EXE}"
+  ${EndIf}
   ${If} ${RunningX64}
     !insertmacro PutLibrary "${HUESHELL_X64}" "$INSTDIR"
     !insertmacro PutLibrary "${HUESHELL_X86}" "$INSTDIR\x86"

@@ -14,11 +14,11 @@
 set -uo pipefail
 
 arch=$1 work=$2
-for v in WINE_RUN SETUP FAILING_SETUP TAGWRIGHT_EXE TAGWRIGHT_CLI_EXE HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
+for v in WINE_RUN SETUP FAILING_SETUP TAGWRIGHT_EXE TAGWRIGHT_CLI_EXE TAGWRIGHT_CLI_X64 HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
   [ -n "${!v:-}" ] || { echo "$v is not set" >&2; exit 2; }
 done
 needed=("$SETUP" "$FAILING_SETUP" "$TAGWRIGHT_EXE" "$HUESHELL_X86" "$CLIENT_X86")
-[ "$arch" = win64 ] && needed+=("$HUESHELL_X64" "$CLIENT_X64")
+[ "$arch" = win64 ] && needed+=("$HUESHELL_X64" "$TAGWRIGHT_CLI_X64" "$CLIENT_X64")
 for f in "${needed[@]}"; do
   [ -f "$f" ] || { echo "missing: $f (the 64-bit files come from the win64 tree: build it first)" >&2; exit 2; }
 done
@@ -194,7 +194,6 @@ done
 
 step "files"
 same_file "$unix_dir/Tagwright.exe" "$TAGWRIGHT_EXE"
-same_file "$unix_dir/tagwright-cli.exe" "$TAGWRIGHT_CLI_EXE"
 [ -f "$unix_dir/Uninstall.exe" ] || fail "no Uninstall.exe"
 if [ ! -f "$shortcut" ]; then
   fail "no Start-menu shortcut: $shortcut"
@@ -202,15 +201,22 @@ elif ! grep -qaF "$install_dir\Tagwright.exe" "$shortcut"; then
   fail "the Start-menu shortcut does not lead to $install_dir\Tagwright.exe"
 fi
 if [ "$arch" = win64 ]; then
+  same_file "$unix_dir/tagwright-cli.exe" "$TAGWRIGHT_CLI_X64"
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X64"
   same_file "$unix_dir/x86/Hueshell.dll" "$HUESHELL_X86"
   listing=$'Hueshell.dll\nHueshell.propdesc\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe\nx86\nx86/Hueshell.dll'
 else
+  same_file "$unix_dir/tagwright-cli.exe" "$TAGWRIGHT_CLI_EXE"
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X86"
   listing=$'Hueshell.dll\nHueshell.propdesc\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe'
 fi
 got=$(cd "$unix_dir" 2>/dev/null && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
 [ "$got" = "$listing" ] || fail "the installation folder holds"$'\n'"$got"$'\n'"instead of"$'\n'"$listing"
+
+# The installed command-line tool draws through the system's PNG encoder.
+run "$install_dir\\tagwright-cli.exe" plot "$(win $srgb)" -o "$(win "$work/installed.png")" >/dev/null
+[ "$(head -c 4 "$work/installed.png" 2>/dev/null | tail -c 3)" = PNG ] ||
+  fail "the installed tagwright-cli.exe drew no PNG"
 
 step "registration and association, as the shell sees them"
 if [ "$arch" = win64 ]; then
