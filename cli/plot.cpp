@@ -1,11 +1,12 @@
-// plot: the gamut of each profile on the CIE 1931 chromaticity diagram, as a PNG file, the
-// picture Hueshell's thumbnail shows.  Profiles are read and pictures written through the
+// plot: the gamut of each profile on the CIE 1931 chromaticity diagram, as a PNG file: the
+// picture Hueshell's thumbnail shows, with axes, wavelengths and a legend.  Profiles are read and pictures written through the
 // platform; png_encoder.h encodes.
 #include <cstdlib>
 #include <memory>
 #include <set>
 
 #include "commands.h"
+#include "description.h"
 #include "gamut.h"
 #include "picture.h"
 #include "png_encoder.h"
@@ -21,14 +22,26 @@ constexpr char kSeparators[] = "/";
 constexpr char kSeparator = '/';
 #endif
 
-// The gamut of the profile at `path`; on failure false, with *reason.
-bool GamutOf(Tool& tool, const std::string& path, gamut::Gamut* g, std::string* reason) {
+// The name of a profile in the legend: its description, or else its file name.
+std::string NameOf(Tool& tool, icc::Profile& profile, const std::string& path) {
+  icc::Description d;
+  if (icc::ReadDescription(profile, tool.platform().UserLanguage(), &d).ok()) {
+    const std::string text = ToUtf8(tool.Shown(d));
+    if (!text.empty()) return text;
+  }
+  return path.substr(path.find_last_of(kSeparators) + 1);
+}
+
+// The gamut of the profile at `path` and its name; on failure false, with *reason.
+bool GamutOf(Tool& tool, const std::string& path, gamut::Gamut* g, std::string* name,
+             std::string* reason) {
   std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
   if (!file) return false;
   std::unique_ptr<icc::Profile> profile;
   icc::Result r = icc::Profile::Open(std::move(file), &profile);
   if (r.ok()) r = gamut::ComputeGamut(*profile, g);
   if (!r.ok()) *reason = tool.Reason(r);
+  if (r.ok()) *name = NameOf(tool, *profile, path);
   return r.ok();
 }
 
@@ -82,11 +95,13 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   Platform& platform = tool.platform();
   std::string reason;
   gamut::Gamut reference;
+  gamut::Notes notes;
   if (IsSrgb(compare)) {
     reference.kind = gamut::Kind::Matrix;
     reference.outline = gamut::SrgbTriangle();
+    notes.compare_name = "sRGB";
   } else if (comparing) {
-    if (!GamutOf(tool, compare, &reference, &reason)) {
+    if (!GamutOf(tool, compare, &reference, &notes.compare_name, &reason)) {
       tool.Fail(compare, reason);
       return kExitFailed;
     }
@@ -106,11 +121,11 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   std::set<std::string> written;
   for (const std::string& profile : profiles) {
     gamut::Gamut g;
-    if (!GamutOf(tool, profile, &g, &reason)) {
+    if (!GamutOf(tool, profile, &g, &notes.name, &reason)) {
       tool.Fail(profile, reason);
       continue;
     }
-    gamut::Render(g, comparing ? &reference : nullptr, size, &pixels);
+    gamut::Render(g, comparing ? &reference : nullptr, size, &pixels, &notes);
     const std::string path = to_file ? output : PictureName(folder, profile, &written);
     if (!EncodePng(pixels, size, size, &png, &reason) ||
         !platform.WriteNewFile(path, png, &reason)) {

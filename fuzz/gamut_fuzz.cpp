@@ -30,5 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::vector<uint32_t> pixels;
   const int picture = gamut::kMinSize + (size > 127 ? data[127] % 49 : 0);
   CHECK(gamut::Render(g, &g, picture, &pixels));
+  // Now and then the command line's picture, named by the profile's first bytes.
+  if (size > 126 && data[126] % 8 == 0) {
+    const gamut::Notes notes{std::string(data, data + 64), std::string(data + 64, data + 80)};
+    CHECK(gamut::Render(g, &g, 128, &pixels, &notes));
+  }
   return 0;
 }

@@ -148,6 +148,49 @@ TEST(Gamut, EveryKindDrawsAtEverySize) {
   EXPECT_FALSE(gamut::Render(lab, nullptr, 1025, &px));
 }
 
+// A gamut beyond the spectral locus widens the view, so that nothing of it reaches the
+// picture's edge; one beyond the widest view is cut with red marks, and the legend says so.
+// The command line's notes (long names, control bytes, broken UTF-8) fit the picture.
+TEST(Gamut, WideGamutsAreShownWholeOrMarked) {
+  const gamut::Point ap0_blue{0.0001, -0.077};
+  struct Row {
+    std::vector<gamut::Point> outline, compare;
+    bool marked;
+  } rows[] = {
+      {{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}}, {}, false},
+      {{{0.7347, 0.2653}, {0.0, 1.0}, ap0_blue}, {}, false},
+      {{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}}, {{0.7347, 0.2653}, {0.0, 1.0}, ap0_blue}, false},
+      {{{1.6, -0.2}, {0.1, 0.8}, {0.1, 0.05}}, {}, true},
+      {{{0.64, 0.33}, {0.30, 0.60}, {-3.0, 0.06}}, {}, true},
+  };
+  const std::string hostile = "\x1b[2J\xff\xc3\xa9 " + std::string(300, 'W');
+  const gamut::Notes notes{hostile, hostile};
+  for (const Row& row : rows) {
+    gamut::Gamut g, compare;
+    g.kind = compare.kind = gamut::Kind::Matrix;
+    g.outline = row.outline;
+    g.white = {0.3127, 0.3290};
+    compare.outline = row.compare;
+    const gamut::Gamut* with = row.compare.empty() ? nullptr : &compare;
+    for (const gamut::Notes* n : {static_cast<const gamut::Notes*>(nullptr), &notes}) {
+      std::vector<uint32_t> px;
+      ASSERT_TRUE(gamut::Render(g, with, 256, &px, n));
+      int red = 0;
+      bool edge_drawn = false;
+      for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+          const uint32_t v = px[std::size_t(y) * 256 + std::size_t(x)];
+          red += v == 0xFFD01010u;
+          // The thumbnail is transparent around the diagram, the noted picture white.
+          const bool edge = x == 0 || y == 0 || x == 255 || y == 255;
+          edge_drawn = edge_drawn || (edge && v != (n ? 0xFFFFFFFFu : 0u));
+        }
+      EXPECT_EQ(red > 0, row.marked) << row.outline[0].x << (n ? " noted" : "");
+      EXPECT_EQ(edge_drawn, row.marked && !n) << row.outline[0].x << (n ? " noted" : "");
+    }
+  }
+}
+
 TEST(Gamut, ReadsOnlyTheTagsItUses) {
   std::vector<Tag> tags;
   for (auto& [sig, bytes] : TagsOf(FileBytes(LCMS2_TESTBED "/test3.icc"))) tags.push_back({sig, bytes});
