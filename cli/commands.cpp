@@ -7,7 +7,7 @@ namespace {
 
 const Command kCommands[] = {
     {"show", "show [--json] [--all-languages] [-r] PATH...", RunShow},
-    {"set", "set [--lang ll-CC] [--dry-run] TEXT FILE...", RunSet},
+    {"set", "set [--lang ll[-CC]] [--dry-run] TEXT FILE...", RunSet},
     {"replace", "replace [-r] [--dry-run] OLD NEW PATH...", RunReplace},
     {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]", RunPlot},
 };

@@ -11,15 +11,15 @@ struct Change {
   std::u16string before, after;
 };
 
-// Decides the new description; false when the file has nothing to change.
-using Edit = std::function<bool(icc::Description& d, std::vector<Change>* changes)>;
+enum class Outcome { Unchanged, Changed, InvalidText };
 
-// Gives a description record new text: the ASCII record its single-byte form, the Unicode
-// record (added if need be) whatever that form loses.
-void SetText(Tool& tool, icc::Description* d, const std::u16string& text) {
-  bool lost = false;
-  const std::string ascii = tool.platform().AsciiForm(text, &lost);
-  icc::SetDescriptionText(d, text, ascii, lost);
+// Decides the new description.
+using Edit = std::function<Outcome(icc::Description& d, std::vector<Change>* changes)>;
+
+// Gives the description new text by the one rule of the codec; false for text that is not
+// valid UTF-16, which the caller reports.
+bool SetText(Tool& tool, icc::Description* d, const std::u16string& text) {
+  return icc::SetDescriptionText(d, text, tool.platform().CodePage());
 }
 
 int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
@@ -40,12 +40,20 @@ int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
       tool.Fail(path, tool.Reason(result));
       continue;
     }
-    if (!edit(d, &changes)) continue;
+    if (d.damage) {  // what cannot be read whole is not rewritten
+      tool.Fail(path, std::string("the description is damaged (") + d.damage +
+                          "); the file is left as it was");
+      continue;
+    }
+    const Outcome outcome = edit(d, &changes);
+    if (outcome == Outcome::InvalidText)
+      tool.Fail(path, "the new text is not valid Unicode; the file is left as it was");
+    if (outcome != Outcome::Changed) continue;
     std::vector<uint8_t> tag;
     if (dry_run)
       result = icc::BuildDescription(d, &tag) ? icc::Result() : icc::Result{icc::Status::InvalidParameter};
     else
-      result = icc::StoreDescription(*session, d, language);
+      result = icc::StoreDescription(*session, d);
     if (result.ok() && !dry_run) result = session->Save();
     if (!result.ok()) {
       tool.Fail(path, tool.Reason(result));
@@ -60,25 +68,30 @@ int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
   return tool.ExitCode();
 }
 
-// "ll-CC" or "ll_CC".
+// "ll-CC", "ll_CC" or "ll".
 bool ParseLanguage(const std::string& text, icc::Language* language) {
   auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  if (text.size() != 5 || (text[2] != '-' && text[2] != '_') || !letter(text[0]) ||
-      !letter(text[1]) || !letter(text[3]) || !letter(text[4]))
-    return false;
+  const bool country = text.size() == 5 && (text[2] == '-' || text[2] == '_') &&
+                       letter(text[3]) && letter(text[4]);
+  if ((text.size() != 2 && !country) || !letter(text[0]) || !letter(text[1])) return false;
+  *language = icc::Language();
   language->language[0] = char(text[0] | 0x20);
   language->language[1] = char(text[1] | 0x20);
-  language->country[0] = char(text[3] & ~0x20);
-  language->country[1] = char(text[4] & ~0x20);
+  if (country) {
+    language->country[0] = char(text[3] & ~0x20);
+    language->country[1] = char(text[4] & ~0x20);
+  }
   return true;
 }
 
+// The record a reader in that language sees: the exact language and country, else the
+// first of the language alone; -1 when the language has none.
 int FindRecord(const std::vector<icc::LocalizedRecord>& records, const icc::Language& language) {
-  for (std::size_t i = 0; i < records.size(); ++i)
-    if (std::equal(records[i].language, records[i].language + 2, language.language) &&
-        std::equal(records[i].country, records[i].country + 2, language.country))
-      return int(i);
-  return -1;
+  const int i = icc::ChooseLocalizedRecord(records, language.language, language.country);
+  return i >= 0 && std::equal(language.language, language.language + 2,
+                              records[std::size_t(i)].language)
+             ? i
+             : -1;
 }
 
 std::u16string ReplaceAll(std::u16string text, const std::u16string& old_text,
@@ -101,7 +114,7 @@ int RunSet(Tool& tool, const std::vector<std::string>& args) {
   std::string asked;
   const bool explicit_language = Tool::Has(options, "--lang", &asked);
   if (explicit_language && !ParseLanguage(asked, &language))
-    return tool.Usage("--lang takes a language and a country, such as en-US");
+    return tool.Usage("--lang takes a language, such as de, or a language and a country, such as en-US");
   const std::u16string text = FromUtf8(operands[0]);
 
   const std::vector<std::string> files(operands.begin() + 1, operands.end());
@@ -118,18 +131,10 @@ int RunSet(Tool& tool, const std::vector<std::string>& args) {
                        }
                      }
                      const std::u16string before = tool.Shown(d);
-                     bool lost = false;
-                     const bool same =
-                         d.kind == icc::DescriptionKind::Localized
-                             ? d.shown >= 0 && !added
-                             : tool.platform().AsciiForm(text, &lost) == d.ascii;
-                     if (same && before == text) return false;
+                     if (before == text && !added) return Outcome::Unchanged;
+                     if (!SetText(tool, &d, text)) return Outcome::InvalidText;
                      changes->push_back({before, text});
-                     if (d.kind == icc::DescriptionKind::Localized)
-                       icc::SetDescriptionText(&d, text, std::string(), false);
-                     else
-                       SetText(tool, &d, text);
-                     return true;
+                     return Outcome::Changed;
                    });
 }
 
@@ -150,17 +155,18 @@ int RunReplace(Tool& tool, const std::vector<std::string>& args) {
                        for (icc::LocalizedRecord& r : d.records) {
                          if (r.text.find(old_text) == std::u16string::npos) continue;
                          const std::u16string after = ReplaceAll(r.text, old_text, new_text);
+                         if (!icc::IsStorableText(after)) return Outcome::InvalidText;
                          changes->push_back({r.text, after});
                          r.text = after;
                        }
-                       return !changes->empty();
+                       return changes->empty() ? Outcome::Unchanged : Outcome::Changed;
                      }
                      const std::u16string before = tool.Shown(d);
-                     if (before.find(old_text) == std::u16string::npos) return false;
+                     if (before.find(old_text) == std::u16string::npos) return Outcome::Unchanged;
                      const std::u16string after = ReplaceAll(before, old_text, new_text);
+                     if (!SetText(tool, &d, after)) return Outcome::InvalidText;
                      changes->push_back({before, after});
-                     SetText(tool, &d, after);
-                     return true;
+                     return Outcome::Changed;
                    });
 }
 

@@ -156,24 +156,7 @@ class PosixPlatform : public cli::Platform {
 
   std::string ErrorText(uint32_t os_error) override { return std::strerror(int(os_error)); }
 
-  // ASCII: every other character becomes '?', and the Unicode record keeps it.
-  std::string AsciiForm(const std::u16string& text, bool* lost) override {
-    std::string ascii;
-    *lost = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char16_t c = text[i];
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) ++i;  // one character, one '?'
-      *lost = *lost || c >= 0x80;
-      ascii += c < 0x80 ? char(c) : '?';
-    }
-    return ascii;
-  }
-
-  std::u16string FromAscii(const std::string& ascii) override {
-    icc::Description d;
-    d.ascii = ascii;
-    return icc::DescriptionText(d);
-  }
+  const icc::CodePage& CodePage() override { return icc::PortableCodePage(); }
 
   // LC_ALL, LC_MESSAGES or LANG, as "ll_CC.charset".
   icc::Language UserLanguage() override {

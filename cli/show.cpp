@@ -12,8 +12,11 @@ struct Shown {
   std::vector<std::pair<std::string, std::string>> records;  // "en-US", text
 };
 
+// "en-US"; "ca" for a record of a language alone.
 std::string RecordName(const icc::LocalizedRecord& r) {
-  return std::string(r.language, 2) + "-" + std::string(r.country, 2);
+  const std::string language(r.language, 2);
+  return r.country[0] == 0 && r.country[1] == 0 ? language
+                                                 : language + "-" + std::string(r.country, 2);
 }
 
 std::string Text(const Shown& s, bool all_languages) {

@@ -190,11 +190,7 @@ void Tool::Fail(const std::string& path, const std::string& reason) {
 }
 
 std::u16string Tool::Shown(const icc::Description& d) {
-  if (d.kind == icc::DescriptionKind::Localized) return icc::DescriptionText(d);
-  bool lost = false;
-  if (d.has_unicode && !d.unicode.empty() && platform_.AsciiForm(d.unicode, &lost) == d.ascii)
-    return d.unicode;
-  return platform_.FromAscii(d.ascii);
+  return icc::DescriptionText(d, platform_.CodePage());
 }
 
 void Tool::Out(const std::string& text) {

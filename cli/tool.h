@@ -26,8 +26,6 @@ constexpr int kExitUsage = 2;
 // until Save.
 class ProfileSession : public icc::TagStore {
  public:
-  // The header as stored (big-endian numbers).
-  virtual icc::Result Header(uint8_t header[icc::kHeaderSize]) = 0;
   // Writes the changed profile atomically in place of the file (a session opened for
   // writing only).  Where the path is a link, the file it leads to is written.
   virtual icc::Result Save() = 0;
@@ -61,11 +59,8 @@ class Platform {
   // The system's text for one of its error codes (icc::Status::Io).
   virtual std::string ErrorText(uint32_t os_error) = 0;
 
-  // The single-byte form of text for a description's ASCII record; *lost tells whether
-  // it cannot give back all of the text.
-  virtual std::string AsciiForm(const std::u16string& text, bool* lost) = 0;
-  // The text of an ASCII record.
-  virtual std::u16string FromAscii(const std::string& ascii) = 0;
+  // The characters of a description's ASCII record.
+  virtual const icc::CodePage& CodePage() = 0;
   // The user's language, for choosing among localized records.
   virtual icc::Language UserLanguage() = 0;
 
@@ -114,9 +109,7 @@ class Tool {
   bool Failed() const { return failed_; }
   int ExitCode() const { return failed_ ? kExitFailed : kExitOk; }
 
-  // The text shown for a description: the shown localized record; for a description
-  // record, the Unicode record when its single-byte form is the ASCII record, else the
-  // ASCII record.
+  // The text shown for a description (icc::DescriptionText).
   std::u16string Shown(const icc::Description& d);
 
   void Out(const std::string& text);

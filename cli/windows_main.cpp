@@ -5,9 +5,10 @@
 
 #include <algorithm>
 
-#include "colour_service.h"
+#include "ansi_code_page.h"
 #include "commands.h"
 #include "file_commit.h"
+#include "service_tags.h"
 #include "user_language.h"
 
 namespace {
@@ -21,59 +22,26 @@ std::string Utf8(const wchar_t* text, std::size_t length) {
   return cli::ToUtf8(std::u16string(text, text + length));
 }
 
-icc::Result LastResult() {
-  const DWORD error = GetLastError();
-  switch (error) {
-    case ERROR_INVALID_PROFILE: return {icc::Status::InvalidProfile, 0};
-    case ERROR_TAG_NOT_FOUND: return {icc::Status::TagNotFound, 0};
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return {icc::Status::OutOfMemory, 0};
-    default: return icc::Result::Io(error);
-  }
-}
-
 class ServiceSession : public cli::ProfileSession {
  public:
-  explicit ServiceSession(HPROFILE profile) : profile_(profile) {}
+  explicit ServiceSession(HPROFILE profile) : profile_(profile), tags_(profile) {}
 
   icc::Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override {
-    DWORD size = 0;
-    BOOL reference = FALSE;
-    if (!colour::GetColorProfileElement(profile_.get(), signature, 0, &size, nullptr, &reference) &&
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-      return LastResult();
-    bytes->resize(size);
-    if (size == 0) return {};
-    if (!colour::GetColorProfileElement(profile_.get(), signature, 0, &size, bytes->data(), &reference))
-      return LastResult();
-    return {};
+    return tags_.ReadTag(signature, bytes);
   }
-
   icc::Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override {
-    DWORD count = DWORD(bytes.size());
-    if (!colour::SetColorProfileElementSize(profile_.get(), signature, count)) return LastResult();
-    if (count &&
-        !colour::SetColorProfileElement(profile_.get(), signature, 0, &count,
-                                        const_cast<uint8_t*>(bytes.data())))
-      return LastResult();
-    return {};
+    return tags_.ReplaceTag(signature, bytes);
   }
-
-  icc::Result Header(uint8_t header[icc::kHeaderSize]) override {
-    PROFILEHEADER host;
-    if (!colour::GetColorProfileHeader(profile_.get(), &host)) return LastResult();
-    uint32_t words[icc::kHeaderSize / 4];
-    static_assert(sizeof host == sizeof words, "the header is 128 bytes");
-    memcpy(words, &host, sizeof words);
-    icc::HeaderFromHost(words, header);
-    return {};
-  }
+  icc::Result Header(uint8_t header[icc::kHeaderSize]) override { return tags_.Header(header); }
 
   // Closing a handle opened for writing stores its changes, atomically.
-  icc::Result Save() override { return profile_.Close() ? icc::Result() : LastResult(); }
+  icc::Result Save() override {
+    return profile_.Close() ? icc::Result() : colour::LastResult();
+  }
 
  private:
   colour::ProfileHandle profile_;
+  colour::ServiceTags tags_;
 };
 
 class WindowsPlatform : public cli::Platform {
@@ -181,28 +149,7 @@ class WindowsPlatform : public cli::Platform {
     return message;
   }
 
-  // The ANSI form; what it cannot give back is kept by the Unicode record.
-  std::string AsciiForm(const std::u16string& text, bool* lost) override {
-    const std::wstring wide(text.begin(), text.end());
-    std::string ansi;
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), int(wide.size()), nullptr, 0,
-                                          nullptr, nullptr);
-    if (bytes > 0) {
-      ansi.resize(std::size_t(bytes));
-      WideCharToMultiByte(CP_ACP, 0, wide.c_str(), int(wide.size()), &ansi[0], bytes, nullptr,
-                          nullptr);
-    }
-    *lost = FromAscii(ansi) != text;
-    return ansi;
-  }
-
-  std::u16string FromAscii(const std::string& ascii) override {
-    const int units = MultiByteToWideChar(CP_ACP, 0, ascii.data(), int(ascii.size()), nullptr, 0);
-    std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-      MultiByteToWideChar(CP_ACP, 0, ascii.data(), int(ascii.size()), &wide[0], units);
-    return std::u16string(wide.begin(), wide.end());
-  }
+  const icc::CodePage& CodePage() override { return colour::AnsiCodePage(); }
 
   icc::Language UserLanguage() override {
     icc::Language language;
@@ -233,8 +180,16 @@ class WindowsPlatform : public cli::Platform {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i], wcslen(argv[i])));
   WindowsPlatform platform;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    const std::u16string arg(argv[i], argv[i] + wcslen(argv[i]));
+    // UTF-8 has no form for half a surrogate pair: such text is refused, not replaced.
+    if (!arg.empty() && !icc::IsStorableText(arg)) {
+      platform.Err("tagwright-cli: argument " + std::to_string(i) + " is not valid Unicode\n");
+      return cli::kExitUsage;
+    }
+    args.push_back(cli::ToUtf8(arg));
+  }
   return cli::RunTool(platform, args);
 }

@@ -14,7 +14,6 @@
 #include "icc_profile.h"
 
 namespace colour {
-namespace {
 
 DWORD ToWin32(const icc::Result& r) {
   switch (r.status) {
@@ -28,6 +27,8 @@ DWORD ToWin32(const icc::Result& r) {
   }
   return ERROR_INVALID_PARAMETER;
 }
+
+namespace {
 
 BOOL Fail(DWORD error) {
   SetLastError(error);

@@ -19,6 +19,9 @@
 
 namespace colour {
 
+// A result of the container as the service's last-error value.
+DWORD ToWin32(const icc::Result& r);
+
 // PROFILE_FILENAME only: the name, ANSI or UTF-16, must end inside cbDataSize bytes.
 HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   DWORD dwCreationMode);

@@ -1,11 +1,17 @@
 #include "description.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text_description.h"
 
 namespace icc {
 namespace {
+
+constexpr uint32_t kDescriptionType = Signature("desc");
+constexpr uint32_t kLocalizedType = Signature("mluc");
+constexpr uint32_t kTextType = Signature("text");
+constexpr std::size_t kTextStart = 8;  // textType: the text follows the type and reserved bytes
 
 // Windows-1252 from 0x80 to 0x9F; the bytes it leaves undefined stand for themselves.
 const char16_t kWindows1252High[32] = {
@@ -14,100 +20,209 @@ const char16_t kWindows1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+class Portable final : public CodePage {
+ public:
+  std::u16string Decode(const std::string& bytes) const override {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (char c : bytes) {
+      const uint8_t byte = uint8_t(c);
+      text.push_back(byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+  }
+  std::string Encode(const std::u16string& text) const override {
+    std::string ascii;
+    ascii.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) ++i;  // one character, one '?'
+      ascii += c < 0x80 ? char(c) : '?';
+    }
+    return ascii;
+  }
+};
+
+bool IsSevenBit(const std::u16string& text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+}
+
+// Characters that a code page may have turned into others: anything outside ASCII, and '?'.
+bool Unsure(uint32_t c) { return c >= 0x80 || c == '?'; }
+
+const char* LocalizedDamage(const uint8_t* tag, std::size_t size) {
+  if (size < kLocalizedHeaderSize) return "the table of localized records is cut short";
+  const uint64_t count = LoadBE32(tag + 8), stride = LoadBE32(tag + 12);
+  if (count == 0) return nullptr;
+  if (stride < kLocalizedRecordSize ||
+      kLocalizedHeaderSize + (count - 1) * stride + kLocalizedRecordSize > size)
+    return "the table of localized records runs past the end of the tag";
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint8_t* row = tag + kLocalizedHeaderSize + i * stride;
+    const uint64_t length = LoadBE32(row + 4), offset = LoadBE32(row + 8);
+    if (offset + length > size || length % 2 != 0)
+      return "a localized record lies outside the tag";
+  }
+  return nullptr;
+}
+
 bool BuildTextDescription(const Description& d, std::vector<uint8_t>* tag) {
   const std::size_t n = d.ascii.size() + 1;
-  const std::size_t units = d.has_unicode ? (n > d.unicode.size() + 1 ? n : d.unicode.size() + 1)
-                                          : 0;
-  const std::size_t unicode = d.has_unicode ? 2 + 2 * units : 0;
-  if (n > 0xFFFFFFFFu / 4 || units > 0xFFFFFFFFu / 4) return false;
-  tag->assign(90 + n + unicode, 0);
+  const bool kept = d.has_unicode && d.unicode_kept && d.unicode_stored.size() >= 8;
+  const std::size_t units =
+      d.has_unicode && !kept ? std::max(n, d.unicode.size() + 1) : 0;
+  const std::size_t unicode = kept ? d.unicode_stored.size() : 8 + 2 * units;
+  if (n > 0xFFFFFFFFu / 4 || unicode > 0xFFFFFFFFu / 4) return false;
+  tag->assign(12 + n + unicode + 3 + kScriptCodeField, 0);
 
   uint8_t* p = tag->data();
   std::memcpy(p, "desc", 4);
   StoreBE32(p + 8, uint32_t(n));
   std::memcpy(p + 12, d.ascii.data(), n - 1);
-  if (d.has_unicode) {
-    StoreBE32(p + 16 + n, uint32_t(units + 1));
-    p[20 + n] = 0xFE;
-    p[21 + n] = 0xFF;
-    uint8_t* out = p + 22 + n;
+  if (kept) {
+    std::memcpy(p + 12 + n, d.unicode_stored.data(), unicode);
+  } else if (d.has_unicode) {
+    StoreBE32(p + 16 + n, uint32_t(units));
+    uint8_t* out = p + 20 + n;
     for (char16_t unit : d.unicode) {
       *out++ = uint8_t(unit >> 8);
       *out++ = uint8_t(unit);
     }
   }
-  uint8_t* script = p + 20 + n + unicode;  // the 2-byte ScriptCode code stays 0
-  const std::size_t count = n < kScriptCodeField ? n : kScriptCodeField;
+  uint8_t* script = p + 12 + n + unicode;  // the 2-byte ScriptCode code stays 0
+  const std::size_t count = std::min(n, kScriptCodeField);
   script[2] = uint8_t(count);
-  std::memcpy(script + 3, p + 12, count);
+  std::memcpy(script + 3, p + 12, count - 1);  // the text, cut to leave room for its zero
   return true;
 }
 
 }  // namespace
 
+const CodePage& PortableCodePage() {
+  static const Portable portable;
+  return portable;
+}
+
 bool ParseDescription(const uint8_t* tag, std::size_t size, const Language& language,
                       Description* out) {
-  if (IsLocalizedText(tag, size)) {
-    std::vector<LocalizedRecord> records;
-    if (!ParseLocalizedText(tag, size, &records)) return false;
-    *out = Description();
+  const uint32_t type = size >= 4 ? LoadBE32(tag) : 0;
+  if (size < (type == kTextType ? kTextStart : 12)) return false;
+  *out = Description();
+  if (type == kLocalizedType) {
     out->kind = DescriptionKind::Localized;
-    out->records.swap(records);
+    out->damage = LocalizedDamage(tag, size);
+    if (!ParseLocalizedText(tag, size, &out->records)) {
+      out->damage = "the localized records are damaged";
+      return true;
+    }
     out->shown = ChooseLocalizedRecord(out->records, language.language, language.country);
     return true;
   }
+  if (type == kTextType) {
+    out->kind = DescriptionKind::Plain;
+    const uint8_t* text = tag + kTextStart;
+    out->ascii.assign(text, std::find(text, tag + size, uint8_t(0)));
+    return true;
+  }
+  if (type != kDescriptionType) {
+    out->damage = "the description is of an unknown type";
+    return true;
+  }
   TextDescription text;
-  if (!ParseTextDescription(tag, size, &text)) return false;
-  *out = Description();
+  ParseTextDescription(tag, size, &text);
   out->ascii.swap(text.ascii);
   out->has_unicode = text.has_unicode;
   out->unicode.swap(text.unicode);
+  out->unicode_stored.assign(tag + text.unicode_begin, tag + text.unicode_end);
+  if (text.ascii_cut) out->damage = "the ASCII record runs past the end of the tag";
+  if (text.unicode_cut) out->damage = "the Unicode record runs past the end of the tag";
   return true;
 }
 
-std::u16string DescriptionText(const Description& d) {
-  if (d.kind == DescriptionKind::Localized)
-    return d.shown < 0 ? std::u16string() : d.records[std::size_t(d.shown)].text;
-  if (d.has_unicode && !d.unicode.empty()) return d.unicode;
-  std::u16string text;
-  text.reserve(d.ascii.size());
-  for (char c : d.ascii) {
-    const uint8_t byte = uint8_t(c);
-    text.push_back(byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : char16_t(byte));
+bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
+  std::size_t i = 0, j = 0;
+  while (i < ascii.size() && j < unicode.size()) {
+    const uint8_t a = uint8_t(ascii[i]);
+    const char16_t u = unicode[j];
+    if (Unsure(a) != Unsure(u)) return false;
+    if (!Unsure(a)) {
+      if (a != u) return false;
+      ++i, ++j;
+      continue;
+    }
+    while (i < ascii.size() && Unsure(uint8_t(ascii[i]))) ++i;
+    while (j < unicode.size() && Unsure(unicode[j])) ++j;
   }
-  return text;
+  return i == ascii.size() && j == unicode.size();
 }
 
-void SetDescriptionText(Description* d, const std::u16string& text, const std::string& ascii,
-                        bool ascii_lost_characters) {
+std::u16string DescriptionText(const Description& d, const CodePage& code_page) {
+  if (d.kind == DescriptionKind::Localized)
+    return d.shown < 0 ? std::u16string() : d.records[std::size_t(d.shown)].text;
+  if (d.kind == DescriptionKind::Text && d.has_unicode && !d.unicode.empty() &&
+      (d.ascii.empty() || RecordsAgree(d.ascii, d.unicode)))
+    return d.unicode;
+  return code_page.Decode(d.ascii);
+}
+
+bool IsStorableText(const std::u16string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == 0 || (c >= 0xDC00 && c < 0xE000)) return false;
+    if (c >= 0xD800 && c < 0xDC00) {
+      if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] >= 0xE000) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+bool SetDescriptionText(Description* d, const std::u16string& text, const CodePage& code_page) {
+  if (!IsStorableText(text)) return false;
+  d->shown_before = DescriptionText(*d, code_page);
+  d->shown_after = text;
+  d->changed = true;
+  const bool seven_bit = IsSevenBit(text);
+  if (d->kind == DescriptionKind::Plain) {
+    if (seven_bit) {
+      d->ascii.assign(text.begin(), text.end());
+      return true;
+    }
+    d->kind = d->version >= 4 ? DescriptionKind::Localized : DescriptionKind::Text;
+  }
   if (d->kind == DescriptionKind::Localized) {
     if (d->shown < 0 || std::size_t(d->shown) >= d->records.size()) {
       d->records.emplace_back("en", "US", std::u16string());
       d->shown = int(d->records.size() - 1);
     }
     d->records[std::size_t(d->shown)].text = text;
-    return;
+    return true;
   }
-  d->ascii = ascii;
-  d->unicode = text;
-  if (ascii_lost_characters) d->has_unicode = true;
+  const bool unicode_shown = d->has_unicode && !d->unicode.empty() &&
+                             (d->ascii.empty() || RecordsAgree(d->ascii, d->unicode));
+  d->ascii = code_page.Encode(text);
+  // A record made here rather than read (no stored bytes) has nothing of its own to keep.
+  if (!seven_bit || unicode_shown || (d->has_unicode && d->unicode_stored.empty())) {
+    d->has_unicode = d->has_unicode || !seven_bit;
+    d->unicode = text;
+    d->unicode_kept = false;
+  } else {
+    d->unicode_kept = d->has_unicode;  // a translation or another text: not the user's to lose
+  }
+  return true;
 }
 
 bool BuildDescription(const Description& d, std::vector<uint8_t>* tag) {
   if (d.kind == DescriptionKind::Text) return BuildTextDescription(d, tag);
+  if (d.kind == DescriptionKind::Plain) {
+    if (d.ascii.size() > 0xFFFFFF00u) return false;
+    tag->assign(kTextStart + d.ascii.size() + 1, 0);
+    std::memcpy(tag->data(), "text", 4);
+    std::memcpy(tag->data() + kTextStart, d.ascii.data(), d.ascii.size());
+    return true;
+  }
   *tag = BuildLocalizedText(d.records);
   return tag->size() <= 0xFFFFFFF0u;
-}
-
-bool UpdateLocalizedName(const uint8_t* stored, std::size_t size, const Language& language,
-                         const std::u16string& text, std::vector<uint8_t>* updated) {
-  std::vector<LocalizedRecord> records;
-  if (!ParseLocalizedText(stored, size, &records)) return false;
-  const int shown = ChooseLocalizedRecord(records, language.language, language.country);
-  if (shown < 0) return false;
-  records[std::size_t(shown)].text = text;
-  *updated = BuildLocalizedText(records);
-  return true;
 }
 
 Result ProfileTags::ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) {
@@ -126,11 +241,20 @@ Result ProfileTags::ReplaceTag(uint32_t signature, const std::vector<uint8_t>& b
   return profile_.SetTag(signature, 0, uint32_t(bytes.size()), bytes.data());
 }
 
+Result ProfileTags::Header(uint8_t header[kHeaderSize]) {
+  profile_.GetHeader(header);
+  return {};
+}
+
 Result ReadDescription(TagStore& tags, const Language& language, Description* out) {
+  uint8_t header[kHeaderSize];
+  Result result = tags.Header(header);
+  if (!result.ok()) return result;
   std::vector<uint8_t> tag;
-  Result result = tags.ReadTag(kDescriptionTag, &tag);
+  result = tags.ReadTag(kDescriptionTag, &tag);
   if (!result.ok()) return result;
   if (!ParseDescription(tag.data(), tag.size(), language, out)) return {Status::InvalidProfile};
+  out->version = header[8];
   return {};
 }
 
@@ -139,17 +263,27 @@ Result ReadDescription(Profile& profile, const Language& language, Description* 
   return ReadDescription(tags, language, out);
 }
 
-Result StoreDescription(TagStore& tags, const Description& d, const Language& language) {
+Result StoreDescription(TagStore& tags, const Description& d) {
+  if (d.damage) return {Status::InvalidProfile};
   std::vector<uint8_t> tag;
   if (!BuildDescription(d, &tag)) return {Status::InvalidParameter};
 
+  // The localized name follows where it said what was shown; other records are kept.
   std::vector<uint8_t> name;
-  if (d.kind == DescriptionKind::Text) {
+  if (d.changed && d.kind != DescriptionKind::Localized && d.shown_before != d.shown_after) {
     std::vector<uint8_t> stored;
+    std::vector<LocalizedRecord> records;
     const Result read = tags.ReadTag(kLocalizedNameTag, &stored);
     if (!read.ok() && read.status != Status::TagNotFound) return read;
-    if (read.ok() && !UpdateLocalizedName(stored.data(), stored.size(), language, d.unicode, &name))
-      name.clear();
+    bool moved = false;
+    if (read.ok() && !LocalizedDamage(stored.data(), stored.size()) &&
+        ParseLocalizedText(stored.data(), stored.size(), &records))
+      for (LocalizedRecord& r : records)
+        if (r.text == d.shown_before) {
+          r.text = d.shown_after;
+          moved = true;
+        }
+    if (moved) name = BuildLocalizedText(records);
   }
 
   Result result = tags.ReplaceTag(kDescriptionTag, tag);
@@ -157,9 +291,81 @@ Result StoreDescription(TagStore& tags, const Description& d, const Language& la
   return result;
 }
 
-Result StoreDescription(Profile& profile, const Description& d, const Language& language) {
+Result StoreDescription(Profile& profile, const Description& d) {
   ProfileTags tags(profile);
-  return StoreDescription(tags, d, language);
+  return StoreDescription(tags, d);
+}
+
+bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePage& code_page,
+                          uint32_t limit, std::u16string* text, bool* cut) {
+  text->clear();
+  *cut = false;
+  // Reads `count` bytes from `offset`; fewer only where the tag ends.
+  auto read = [&](uint64_t offset, uint64_t count, std::vector<uint8_t>* bytes) {
+    bytes->resize(std::size_t(count));
+    uint32_t delivered = uint32_t(count);
+    if (count != 0 && !tag.Read(uint32_t(offset), &delivered, bytes->data())) return false;
+    bytes->resize(std::min<std::size_t>(delivered, std::size_t(count)));
+    return true;
+  };
+  const uint32_t size = tag.Size();
+  std::vector<uint8_t> head;
+  if (size < kTextStart || !read(0, std::min<uint32_t>(size, kLocalizedHeaderSize), &head) ||
+      head.size() < kTextStart)
+    return false;
+  const uint32_t type = LoadBE32(head.data());
+  std::vector<uint8_t> bytes;
+
+  if (type == kTextType) {
+    const uint64_t available = size - kTextStart;
+    if (!read(kTextStart, std::min<uint64_t>(available, limit), &bytes)) return false;
+    const auto zero = std::find(bytes.begin(), bytes.end(), uint8_t(0));
+    *text = code_page.Decode(std::string(bytes.begin(), zero));
+    *cut = zero == bytes.end() && available > limit;
+    return true;
+  }
+  if (head.size() < 12) return false;
+
+  if (type == kLocalizedType) {
+    std::vector<LocalizedEntry> entries;
+    if (head.size() < kLocalizedHeaderSize ||
+        !read(0, LocalizedTableBytes(head.data(), size), &bytes) ||
+        !ParseLocalizedEntries(bytes.data(), bytes.size(), size, &entries))
+      return false;
+    const int chosen = ChooseLocalizedRecord(entries, language.language, language.country);
+    if (chosen < 0) return true;
+    const LocalizedEntry& entry = entries[std::size_t(chosen)];
+    if (!read(entry.offset, std::min(entry.length, limit & ~1u), &bytes)) return false;
+    std::size_t units = 0;
+    while (units < bytes.size() / 2 && (bytes[2 * units] | bytes[2 * units + 1]) != 0) ++units;
+    *text = DecodeUtf16BE(bytes.data(), units * 2);
+    *cut = units * 2 == (limit & ~1u) && entry.length > units * 2;
+    return true;
+  }
+  if (type != kDescriptionType) return true;  // a type of its own: nothing to show
+
+  // The two records, each read up to the limit, and the rule of DescriptionText.
+  Description d;
+  const uint64_t count = LoadBE32(head.data() + 8), available = size - 12;
+  if (!read(12, std::min<uint64_t>({count, available, limit}), &bytes)) return false;
+  const auto zero = std::find(bytes.begin(), bytes.end(), uint8_t(0));
+  d.ascii.assign(bytes.begin(), zero);
+  const bool ascii_cut = zero == bytes.end() && bytes.size() == limit && count > limit &&
+                         available > limit;
+  bool unicode_cut = false;
+  if (count <= available && available - count >= 8) {
+    if (!read(16 + count, 4, &bytes) || bytes.size() < 4) return false;
+    const uint64_t stated = LoadBE32(bytes.data());
+    const uint64_t total = std::min<uint64_t>(stated, (available - count - 8) / 2);
+    const uint64_t units = std::min<uint64_t>(total, limit / 2);
+    if (!read(20 + count, 2 * units, &bytes)) return false;
+    d.has_unicode = stated != 0;
+    d.unicode = DecodeUnicodeRecord(bytes.data(), bytes.size() / 2);
+    unicode_cut = units < total && d.unicode.size() + 1 >= units;
+  }
+  *text = DescriptionText(d, code_page);
+  *cut = d.has_unicode && !d.unicode.empty() && *text == d.unicode ? unicode_cut : ascii_cut;
+  return true;
 }
 
 }  // namespace icc

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <stdexcept>
 
 #include "md5.h"
@@ -36,6 +37,9 @@ struct Profile::Layout {
   std::vector<Region> regions;  // in file order
   std::vector<Moved> moved;
   std::vector<uint64_t> offsets;  // new offset of every table entry
+  // Original bytes that only a moved tag used, in file order: written as zeros, so that a
+  // renamed profile does not carry its old text.
+  std::vector<std::pair<uint64_t, uint64_t>> freed;
   uint64_t data_end = 0;          // end of the original data area in the new file
   uint64_t length = 0;
 };
@@ -276,6 +280,25 @@ void Profile::ComputeLayout(Layout* layout) const {
     layout->offsets[i] = moved_offset(entries_[i].offset);
   layout->data_end = moved_offset(file_size_);
 
+  for (const Edit* e : relocated) {
+    if (e->entry >= original_count_) continue;
+    std::vector<std::pair<uint64_t, uint64_t>> pieces = {
+        {entries_[e->entry].offset, uint64_t(entries_[e->entry].offset) + entries_[e->entry].size}};
+    for (std::size_t j = 0; j < original_count_; ++j) {
+      if (std::any_of(edits_.begin(), edits_.end(), [&](const Edit& o) { return o.entry == j; }))
+        continue;
+      const uint64_t start = entries_[j].offset, end = start + entries_[j].size;
+      std::vector<std::pair<uint64_t, uint64_t>> left;
+      for (const auto& piece : pieces) {
+        if (piece.first < std::min(start, piece.second)) left.emplace_back(piece.first, std::min(start, piece.second));
+        if (std::max(end, piece.first) < piece.second) left.emplace_back(std::max(end, piece.first), piece.second);
+      }
+      pieces.swap(left);
+    }
+    layout->freed.insert(layout->freed.end(), pieces.begin(), pieces.end());
+  }
+  std::sort(layout->freed.begin(), layout->freed.end());
+
   uint64_t end = layout->data_end;
   if (!relocated.empty()) end = Pad4(end);
   for (const Edit* e : relocated) {
@@ -294,7 +317,7 @@ uint64_t Profile::OutputLength() const {
 
 namespace {
 
-const uint8_t kZeros[4] = {};
+const uint8_t kZeros[256] = {};
 
 Result CopyRange(SourceFile& file, uint64_t from, uint64_t to, std::vector<uint8_t>& buffer,
                  Sink& sink) {
@@ -307,6 +330,22 @@ Result CopyRange(SourceFile& file, uint64_t from, uint64_t to, std::vector<uint8
     from += n;
   }
   return {};
+}
+
+// CopyRange, with zeros in place of the freed ranges.
+Result CopyKept(SourceFile& file, uint64_t from, uint64_t to,
+                const std::vector<std::pair<uint64_t, uint64_t>>& freed,
+                std::vector<uint8_t>& buffer, Sink& sink) {
+  for (const auto& range : freed) {
+    const uint64_t start = std::max(range.first, from), end = std::min(range.second, to);
+    if (start >= end) continue;
+    Result r = CopyRange(file, from, start, buffer, sink);
+    for (uint64_t at = start; r.ok() && at < end; at += sizeof kZeros)
+      r = sink.Write(kZeros, std::size_t(std::min<uint64_t>(sizeof kZeros, end - at)));
+    if (!r.ok()) return r;
+    from = end;
+  }
+  return CopyRange(file, from, to, buffer, sink);
 }
 
 Result WritePadded(const std::vector<uint8_t>& bytes, uint64_t length, Sink& sink) {
@@ -382,13 +421,13 @@ Result Profile::Stream(const Layout& layout, const uint8_t header[kHeaderSize], 
   std::vector<uint8_t> buffer(std::size_t(std::min<uint64_t>(kCopyChunk, file_size_)));
   uint64_t cursor = kTagTableStart + uint64_t(original_count_) * kTagEntrySize;
   for (const Layout::Region& region : layout.regions) {
-    r = CopyRange(*file_, cursor, region.start, buffer, sink);
+    r = CopyKept(*file_, cursor, region.start, layout.freed, buffer, sink);
     if (!r.ok()) return r;
     r = WritePadded(region.edit->bytes, region.new_length, sink);
     if (!r.ok()) return r;
     cursor = region.old_end;
   }
-  r = CopyRange(*file_, cursor, file_size_, buffer, sink);
+  r = CopyKept(*file_, cursor, file_size_, layout.freed, buffer, sink);
   if (!r.ok()) return r;
 
   uint64_t written = layout.data_end;

@@ -14,119 +14,49 @@ namespace {
 constexpr uint32_t kTextType = Signature("text");
 constexpr uint32_t kDescriptionType = Signature("desc");
 constexpr uint32_t kLocalizedType = Signature("mluc");
-constexpr uint32_t kTextStart = 8;    // textType: the text follows the type and reserved bytes
-constexpr uint32_t kAsciiCount = 8;   // textDescriptionType: the ASCII count, then the text
-constexpr uint32_t kAsciiStart = 12;
 
-Result Invalid() { return {Status::InvalidProfile, 0}; }
-
-// Reads `count` bytes of the tag from `offset`; fewer are delivered only at the tag's end.
-Result ReadPart(Profile& profile, uint32_t signature, uint32_t offset, uint32_t count,
-                std::vector<uint8_t>* bytes) {
-  if (count == 0) {  // no buffer would make it a size query
-    bytes->clear();
-    return {};
+// A tag of the profile read a part at a time.
+class ProfileTagBytes : public TagBytes {
+ public:
+  ProfileTagBytes(Profile& profile, uint32_t signature, uint32_t size)
+      : profile_(profile), signature_(signature), size_(size) {}
+  uint32_t Size() override { return size_; }
+  bool Read(uint32_t offset, uint32_t* count, uint8_t* buffer) override {
+    result_ = profile_.GetTag(signature_, offset, count, buffer, nullptr);
+    return result_.ok();
   }
-  try {
-    bytes->resize(count);
-  } catch (const std::bad_alloc&) {
-    return {Status::OutOfMemory, 0};
-  }
-  Result r = profile.GetTag(signature, offset, &count, bytes->data(), nullptr);
-  bytes->resize(r.ok() ? count : 0);
-  return r;
-}
+  Result result() const { return result_; }
 
-// Bytes up to the first zero, or all of them.
-std::string UpToZero(const uint8_t* bytes, std::size_t count) {
-  const uint8_t* end = std::find(bytes, bytes + count, uint8_t(0));
-  return std::string(bytes, end);
-}
-
-Result ReadLocalized(Profile& profile, uint32_t signature, uint32_t size, const uint8_t* head,
-                     const char language[2], const char country[2], StoredText* text) {
-  std::vector<uint8_t> table;
-  Result r = ReadPart(profile, signature, 0, uint32_t(LocalizedTableBytes(head, size)), &table);
-  if (!r.ok()) return r;
-  std::vector<LocalizedEntry> entries;
-  if (!ParseLocalizedEntries(table.data(), table.size(), size, &entries)) return Invalid();
-  text->wide = true;
-  const int chosen = ChooseLocalizedRecord(entries, language, country);
-  if (chosen < 0) return {};
-  const LocalizedEntry& entry = entries[std::size_t(chosen)];
-  std::vector<uint8_t> stored;
-  r = ReadPart(profile, signature, entry.offset, std::min(entry.length, kMaxShownTextBytes),
-               &stored);
-  if (!r.ok()) return r;
-  text->units = DecodeUtf16BE(stored.data(), stored.size());
-  text->units.resize(std::min(text->units.size(), text->units.find(u'\0')));
-  return {};
-}
-
-// A description record: its Unicode record when that holds text, else its ASCII record.
-// Both are found through the ASCII count `ascii`, which may run past the tag.
-Result ReadDescriptionRecord(Profile& profile, uint32_t signature, uint32_t size,
-                             uint32_t ascii, StoredText* text) {
-  ascii = std::min(ascii, size - kAsciiStart);
-  std::vector<uint8_t> stored;
-  const uint64_t unicode_at = uint64_t(kAsciiStart) + ascii + 8;  // after language and count
-  if (unicode_at <= size) {
-    Result r = ReadPart(profile, signature, uint32_t(unicode_at - 4), 4, &stored);
-    if (!r.ok()) return r;
-    const uint64_t bytes = std::min<uint64_t>(2 * uint64_t(LoadBE32(stored.data())),
-                                              size - unicode_at);
-    r = ReadPart(profile, signature, uint32_t(unicode_at),
-                 uint32_t(std::min<uint64_t>(bytes, kMaxShownTextBytes)), &stored);
-    if (!r.ok()) return r;
-    std::u16string units = DecodeUtf16BE(stored.data(), stored.size());
-    if (!units.empty() && units[0] == u'\xFFFE')  // a reversed mark: little-endian units
-      for (char16_t& unit : units) unit = char16_t(unit << 8 | unit >> 8);
-    if (!units.empty() && units[0] == u'\xFEFF') units.erase(0, 1);
-    units.resize(std::min(units.size(), units.find(u'\0')));
-    if (!units.empty()) {
-      text->wide = true;
-      text->units = std::move(units);
-      return {};
-    }
-  }
-  Result r = ReadPart(profile, signature, kAsciiStart, std::min(ascii, kMaxShownTextBytes),
-                      &stored);
-  if (!r.ok()) return r;
-  text->bytes = UpToZero(stored.data(), stored.size());
-  return {};
-}
+ private:
+  Profile& profile_;
+  uint32_t signature_, size_;
+  Result result_;
+};
 
 }  // namespace
 
-Result ReadStoredText(Profile& profile, uint32_t signature, const char language[2],
-                      const char country[2], StoredText* text) {
-  *text = StoredText();
+Result ReadStoredText(Profile& profile, uint32_t signature, const Language& language,
+                      const CodePage& code_page, std::u16string* text, bool* cut) {
+  text->clear();
+  *cut = false;
   uint32_t size = 0;
   Result r = profile.GetTagSize(signature, &size);
   if (!r.ok()) return r;
-
-  std::vector<uint8_t> head;
-  r = ReadPart(profile, signature, 0, std::min<uint32_t>(size, kLocalizedHeaderSize), &head);
+  uint8_t type[4];
+  uint32_t count = sizeof type;
+  if (size >= sizeof type) r = profile.GetTag(signature, 0, &count, type, nullptr);
   if (!r.ok()) return r;
-  if (head.size() < 8) return Invalid();
-  const uint32_t type = LoadBE32(head.data());
-
-  if (type == kLocalizedType) {
-    if (head.size() < kLocalizedHeaderSize) return Invalid();
-    return ReadLocalized(profile, signature, size, head.data(), language, country, text);
+  if (size < sizeof type ||
+      (LoadBE32(type) != kTextType && LoadBE32(type) != kDescriptionType &&
+       LoadBE32(type) != kLocalizedType))
+    return {Status::InvalidProfile, 0};
+  ProfileTagBytes tag(profile, signature, size);
+  try {
+    if (ReadShownDescription(tag, language, code_page, kMaxShownTextBytes, text, cut)) return {};
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
   }
-  if (type == kDescriptionType) {
-    if (head.size() < kAsciiStart) return Invalid();
-    return ReadDescriptionRecord(profile, signature, size, LoadBE32(head.data() + kAsciiCount),
-                                 text);
-  }
-  if (type != kTextType) return Invalid();
-  std::vector<uint8_t> stored;
-  r = ReadPart(profile, signature, kTextStart, std::min(size - kTextStart, kMaxShownTextBytes),
-               &stored);
-  if (!r.ok()) return r;
-  text->bytes = UpToZero(stored.data(), stored.size());
-  return {};
+  return tag.result().ok() ? Result{Status::InvalidProfile, 0} : tag.result();
 }
 
 bool CreationDate(const uint8_t header[kHeaderSize], DateTime* date) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "description.h"
 #include "icc_profile.h"
 
 namespace icc {
@@ -16,22 +17,14 @@ namespace icc {
 // damaged or hostile tag cannot make a reader allocate what the tag claims.
 constexpr uint32_t kMaxShownTextBytes = 64 * 1024;
 
-// The text of a text-bearing tag, as stored: 8-bit bytes for textType and the ASCII record
-// of a description record (the platform's code page gives their characters), UTF-16 for a
-// localized record and for a description record's Unicode record.
-struct StoredText {
-  bool wide = false;
-  std::string bytes;     // !wide: up to the first zero byte
-  std::u16string units;  // wide: up to the first U+0000
-};
-
-// Reads the text of tag `signature`: textType ('text'), a description record ('desc': its
-// Unicode record when that holds text, which keeps what a code page cannot, else its ASCII
-// record), or the record of a localized tag ('mluc') chosen for the language and
-// country as the description's is.  TagNotFound when there is no such tag, InvalidProfile
-// when the tag is of another type or too short for its own header.
-Result ReadStoredText(Profile& profile, uint32_t signature, const char language[2],
-                      const char country[2], StoredText* text);
+// Reads the text of tag `signature` as every program shows a description
+// (icc::ReadShownDescription): textType ('text'), a description record ('desc') or the
+// record of a localized tag ('mluc') chosen for the language, the single-byte characters
+// through `code_page`.  At most kMaxShownTextBytes of a record are read; *cut tells that the
+// text goes on.  TagNotFound when there is no such tag, InvalidProfile when the tag is of
+// another type or too short for its own header.
+Result ReadStoredText(Profile& profile, uint32_t signature, const Language& language,
+                      const CodePage& code_page, std::u16string* text, bool* cut);
 
 // The header's creation date and time (UTC); false when the fields are not a date.
 struct DateTime {

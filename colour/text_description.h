@@ -12,6 +12,10 @@ struct TextDescription {
   std::string ascii;         // the ASCII description, without its terminating zero
   bool has_unicode = false;  // the Unicode count that follows the ASCII part is not 0
   std::u16string unicode;    // the Unicode description, without mark and terminator
+  // Where the Unicode record (language code, count, units) lies in the tag: [begin, end).
+  std::size_t unicode_begin = 0, unicode_end = 0;
+  // A count runs past the end of the tag: the record holds less than it says.
+  bool ascii_cut = false, unicode_cut = false;
 };
 
 // Takes the ASCII count c at offset 8, the text from offset 12 up to its first zero byte
@@ -20,8 +24,11 @@ struct TextDescription {
 // Unicode count that would lie outside the tag counts as 0.  Only a tag too short to hold
 // the ASCII count (fewer than 12 bytes) is refused.
 // The Unicode text is the count's units from offset 20 + c, as many as the tag holds, up to
-// the first U+0000.  A leading byte-order mark is dropped; a reversed one (FF FE) means the
-// units are little-endian.
+// the first U+0000 (see DecodeUnicodeRecord).
 bool ParseTextDescription(const uint8_t* tag, std::size_t size, TextDescription* out);
+
+// `count` stored units of a Unicode record, up to the first U+0000.  A leading byte-order
+// mark is dropped; a reversed one (FF FE) means the units are little-endian.
+std::u16string DecodeUnicodeRecord(const uint8_t* units, std::size_t count);
 
 }  // namespace icc

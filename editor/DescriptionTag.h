@@ -4,12 +4,13 @@
 // that cannot be satisfied throws std::bad_alloc, which abandons the whole command.
 //
 // This is the Windows layer over the portable codec (description.h): it reads and writes
-// the tags through the colour service, converts between the ANSI code page and UTF-16, and
-// keeps the fields the program relies on.  Version 4 profiles store their description as
-// localized records ('mluc'): Read shows the record for the user's UI language (else
-// en-US, else the first), Build puts the edited text into that record and keeps the
-// others.  A profile that also carries a localized copy of its name ('dscm') gets the new
-// text there too when it is written.
+// the tags through the colour service (colour::ServiceTags), shows the text that every
+// program shows (icc::DescriptionText, the ANSI code page for the ASCII record) and stores
+// new text by the codec's rule (icc::SetDescriptionText, icc::StoreDescription).  Version 4
+// profiles store their description as localized records ('mluc'): Read shows the record for
+// the user's UI language (else en-US, else the first), Build puts the edited text into that
+// record and keeps the others.  A profile's localized name ('dscm') follows where it said
+// the text shown.  A damaged description is shown as far as it goes but never written.
 #pragma once
 
 #include <windows.h>
@@ -33,19 +34,15 @@ class CDescriptionTag {
   BOOL Write(const char* pszPath);
 
   // The Unicode forms: any path Windows accepts, and text that no code page limits.
-  // Read gives a localized record as stored; for a description record, the Unicode record
-  // when it holds the same text as the ASCII record (or all of what the ASCII record could
-  // not), else the ASCII record.  Build puts the text into the localized record unchanged;
-  // for a description record the ASCII record takes the ANSI form and, when that loses
-  // characters, the Unicode record (added if the tag had none) takes the whole text.
-  // Everything the ANSI forms can represent gives the same bytes as the ANSI forms.
+  // Everything the ANSI forms can represent gives the same bytes as the ANSI forms.  Build
+  // refuses text that is not valid UTF-16 (ERROR_NO_UNICODE_TRANSLATION).
   BOOL Read(const wchar_t* pszPath, std::wstring& strDescription);
   BOOL Build(const wchar_t* pszDescription);
   BOOL Write(const wchar_t* pszPath);
 
   DWORD m_cbStored = 0;     // size of the 'desc' tag in the file last read or written
   BYTE* m_pTag = nullptr;   // the tag made by the last Build
-  BOOL m_bUnicode = FALSE;  // whether Build writes a Unicode description
+  BOOL m_bUnicode = FALSE;  // whether the description read has a Unicode record
   DWORD m_cbTag = 0;        // size of m_pTag
 
   icc::Description m_description;  // the description as last read successfully
@@ -53,7 +50,6 @@ class CDescriptionTag {
 
  private:
   BOOL ReadProfile(HPROFILE hProfile, icc::Description* pDescription);
-  BOOL BuildText(const std::u16string& text, const std::string& ansi, bool bAnsiLost);
+  BOOL BuildText(const std::u16string& text);
   BOOL WriteProfile(HPROFILE hProfile);
-  BOOL PrepareLocalizedName(HPROFILE hProfile, std::vector<uint8_t>* pTag, DWORD* pcbStored);
 };

@@ -179,9 +179,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // What a file browser shows: every tag read as text stays within the shown bound, and the
   // profile ID check reads only the file.
   for (const icc::TagEntry& e : original) {
-    icc::StoredText text;
-    if (icc::ReadStoredText(*p, e.signature, "en", "US", &text).ok())
-      CHECK(text.bytes.size() + 2 * text.units.size() <= icc::kMaxShownTextBytes);
+    std::u16string text;
+    bool cut = false;
+    if (icc::ReadStoredText(*p, e.signature, {{'e', 'n'}, {'U', 'S'}}, icc::PortableCodePage(),
+                            &text, &cut).ok())
+      CHECK(text.size() <= icc::kMaxShownTextBytes);
   }
   icc::ProfileIdState id_state;
   CHECK(icc::CheckProfileId(*p, &id_state).ok());

@@ -41,19 +41,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   hueshell::TipDescription d;
   // The user's language comes from the first bytes, so that every record can be chosen.
   const char language[2] = {char(size > 0 ? data[0] : 'e'), char(size > 1 ? data[1] : 'n')};
-  const bool ok = hueshell::ReadTipDescription(tag, language, "US", &d);
+  const bool ok =
+      hueshell::ReadTipDescription(tag, language, "US", icc::PortableCodePage(), &d);
   if (!ok) return 0;
-  CHECK(size >= 12);
-  // The cost is flat: a table of records and one text at most.
-  CHECK(tag.read <= 16 + 2 * uint64_t(hueshell::kTipTextLimit) + 12 * uint64_t(size / 12));
-  if (d.wide) {
-    CHECK(d.ansi.empty() && d.text.size() * 2 <= hueshell::kTipTextLimit);
-    CHECK(d.text.find(u'\0') == std::u16string::npos);
-  } else {
-    CHECK(d.text.empty() && d.ansi.size() <= hueshell::kTipTextLimit);
-    CHECK(d.ansi.find('\0') == std::string::npos);
-    CHECK(std::memcmp(d.ansi.data(), bytes.data() + 12, d.ansi.size()) == 0);
-    CHECK(!d.cut || d.ansi.size() == hueshell::kTipTextLimit);
+  CHECK(size >= 8);
+  // The cost is flat: a table of records and two records' texts at most.
+  CHECK(tag.read <= 16 + 4 + 2 * uint64_t(hueshell::kTipTextLimit) + 12 * uint64_t(size / 12));
+  CHECK(d.text.size() <= hueshell::kTipTextLimit);
+  CHECK(d.text.find(u'\0') == std::u16string::npos);
+  // The same text as the whole tag gives (up to a U+0000 inside a localized record).
+  icc::Description whole;
+  icc::Language chosen = {{language[0], language[1]}, {'U', 'S'}};
+  if (!d.cut && size <= hueshell::kTipTextLimit &&
+      icc::ParseDescription(bytes.data(), bytes.size(), chosen, &whole) && !whole.damage) {
+    const std::u16string text = icc::DescriptionText(whole, icc::PortableCodePage());
+    CHECK(d.text == text.substr(0, text.find(u'\0')));
   }
   std::u16string line = d.text;
   hueshell::FinishTipLine(&line, d.cut);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "Framework.h"
+#include "ansi_code_page.h"
 
 namespace {
 
@@ -323,22 +324,14 @@ CUserPrompts* AfxSetUserPrompts(CUserPrompts* pPrompts) {
 
 CUserPrompts& AfxGetUserPrompts() { return *g_pPrompts; }
 
+// The one ANSI conversion of every Windows program here (no best-fit characters).
 std::wstring AfxWiden(const std::string& strText) {
-  const int units = MultiByteToWideChar(CP_ACP, 0, strText.data(), int(strText.size()), nullptr, 0);
-  std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
-  if (units > 0)
-    MultiByteToWideChar(CP_ACP, 0, strText.data(), int(strText.size()), &wide[0], units);
-  return wide;
+  const std::u16string text = colour::AnsiCodePage().Decode(strText);
+  return std::wstring(text.begin(), text.end());
 }
 
 std::string AfxNarrow(const std::wstring& strText) {
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, strText.data(), int(strText.size()), nullptr, 0,
-                                        nullptr, nullptr);
-  std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_ACP, 0, strText.data(), int(strText.size()), &ansi[0], bytes, nullptr,
-                        nullptr);
-  return ansi;
+  return colour::AnsiCodePage().Encode(std::u16string(strText.begin(), strText.end()));
 }
 
 namespace {

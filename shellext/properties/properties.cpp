@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_code_page.h"
 #include "com_object.h"
 #include "com_ptr.h"
 #include "guids.h"
@@ -35,35 +36,10 @@ bool SameKey(REFPROPERTYKEY a, REFPROPERTYKEY b) {
   return IsEqualGUID(a.fmtid, b.fmtid) && a.pid == b.pid;
 }
 
-std::wstring Widen(const char* text, int length = -1) {
-  if (length < 0) length = lstrlenA(text);
-  if (length == 0) return std::wstring();
-  const int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-  std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text, length, &wide[0], units);
-  return wide;
-}
+// A name of ours (a class, a colour space): plain ASCII.
+std::wstring Widen(const char* text) { return std::wstring(text, text + lstrlenA(text)); }
 
-std::wstring ShownText(const icc::StoredText& text) {
-  if (text.wide) return std::wstring(text.units.begin(), text.units.end());
-  return Widen(text.bytes.data(), int(text.bytes.size()));
-}
-
-// The ANSI form of a description for its ASCII record, and whether it lost characters
-// (which a best-fit mapping would hide by turning them into others).
-std::string AnsiForm(const std::wstring& text, bool* lost) {
-  *lost = false;
-  if (text.empty()) return std::string();
-  BOOL defaulted = FALSE;
-  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()),
-                                        nullptr, 0, nullptr, &defaulted);
-  std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), &ansi[0], bytes,
-                        nullptr, &defaulted);
-  *lost = bytes <= 0 || defaulted || Widen(ansi.c_str(), int(ansi.size())) != text;
-  return ansi;
-}
+std::u16string AsUtf16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
 // A text as a property value, in memory from the COM task allocator, which the caller frees
 // with PropVariantClear.
@@ -84,13 +60,6 @@ const wchar_t* IdStateText(icc::ProfileIdState state) {
     case icc::ProfileIdState::Absent: break;
   }
   return L"Absent";
-}
-
-// Whether a shown text may have been cut at the read limit: written back, it would cut the
-// stored one.
-bool MayBeCut(const icc::StoredText& text) {
-  const std::size_t bytes = text.wide ? 2 * (text.units.size() + 1) : text.bytes.size();
-  return bytes >= icc::kMaxShownTextBytes;
 }
 
 // What a store read from a profile, as far as a rewrite depends on it: the size, the
@@ -294,6 +263,7 @@ class CICCProperties final : public IInitializeWithStream,
     if (!SameKey(key, PKEY_Title) || !writable_ || title_cut_) return STG_E_ACCESSDENIED;
     // The property system hands over an empty or blank title as no value at all.
     if (value.vt != VT_EMPTY && (value.vt != VT_LPWSTR || !value.pwszVal)) return E_INVALIDARG;
+    if (value.vt == VT_LPWSTR && !icc::IsStorableText(AsUtf16(value.pwszVal))) return E_INVALIDARG;
     return Guarded([&] {
       pending_title_ = value.vt == VT_EMPTY ? L"" : value.pwszVal;
       pending_ = true;
@@ -338,17 +308,19 @@ class CICCProperties final : public IInitializeWithStream,
   // Everything but the profile ID's state, which takes a read of the whole profile and is
   // found when it is asked for.  A damaged text tag makes its own property fail.
   static HRESULT ReadValues(icc::Profile& profile, std::vector<Value>* values, bool* title_cut) {
-    char language[2], country[2];
-    colour::UserLanguage(language, country);
+    icc::Language language;
+    colour::UserLanguage(language.language, language.country);
     auto text = [&](const PROPERTYKEY& key, uint32_t signature) {
-      icc::StoredText stored;
-      const icc::Result r = icc::ReadStoredText(profile, signature, language, country, &stored);
+      std::u16string stored;
+      bool cut = false;
+      const icc::Result r = icc::ReadStoredText(profile, signature, language,
+                                                colour::AnsiCodePage(), &stored, &cut);
       if (r.status == icc::Status::TagNotFound) return;
       Value v;
       v.key = key;
       v.error = colour::ToHresult(r);
-      if (r.ok()) v.text = ShownText(stored);
-      if (signature == kDescTag) *title_cut = r.ok() && MayBeCut(stored);
+      if (r.ok()) v.text.assign(stored.begin(), stored.end());
+      if (signature == kDescTag) *title_cut = r.ok() && cut;
       values->push_back(std::move(v));
     };
     auto word = [&](DWORD id, const char* name) {
@@ -443,12 +415,9 @@ class CICCProperties final : public IInitializeWithStream,
     icc::Description description;
     icc::Result r = icc::ReadDescription(*fresh, language, &description);
     if (!r.ok()) return colour::ToHresult(r);
-    bool lost = false;
-    const std::string ansi = AnsiForm(pending_title_, &lost);
-    icc::SetDescriptionText(&description,
-                            std::u16string(pending_title_.begin(), pending_title_.end()), ansi,
-                            lost);
-    r = icc::StoreDescription(*fresh, description, language);
+    if (!icc::SetDescriptionText(&description, AsUtf16(pending_title_), colour::AnsiCodePage()))
+      return E_INVALIDARG;
+    r = icc::StoreDescription(*fresh, description);
     if (!r.ok()) return colour::ToHresult(r);
 
     colour::ComPtr<IStream> target;
@@ -458,7 +427,8 @@ class CICCProperties final : public IInitializeWithStream,
     if (!in_place) stream_ = std::move(target);
     profile_.reset();
     hr = Open(stream_.get(), &profile_);
-    if (SUCCEEDED(hr)) Fingerprint(*profile_, fingerprint_);
+    if (SUCCEEDED(hr)) hr = Fingerprint(*profile_, fingerprint_);
+    if (FAILED(hr)) return hr;  // written, but not readable again: not a success
     if (Value* title = Find(PKEY_Title)) {
       title->error = S_OK;
       title->text = pending_title_;

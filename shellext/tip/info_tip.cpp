@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ansi_code_page.h"
 #include "colour_service.h"
 #include "com_object.h"
 #include "com_ptr.h"
@@ -91,26 +92,15 @@ class ServiceTag final : public TagBytes {
   HPROFILE profile_;
 };
 
-// "Description: " and the description as the tip shows it: a localized record straight
-// from its UTF-16, a description record's ASCII text through the ANSI code page.
+// "Description: " and the description as every program shows it (the codec's rule).
 HRESULT AppendDescription(const TipPlatform& platform, HPROFILE profile, BSTR* text) {
   char language[2], country[2];
   colour::UserLanguage(language, country);
   ServiceTag tag(platform, profile);
   TipDescription description;
-  if (!ReadTipDescription(tag, language, country, &description)) return E_FAIL;
-  std::u16string line;
-  if (description.wide) {
-    line = std::move(description.text);
-  } else if (!description.ansi.empty()) {
-    const int length = int(description.ansi.size());
-    const int units = MultiByteToWideChar(CP_ACP, 0, description.ansi.data(), length, nullptr, 0);
-    if (units > 0) {
-      line.resize(std::size_t(units));
-      MultiByteToWideChar(CP_ACP, 0, description.ansi.data(), length,
-                          reinterpret_cast<wchar_t*>(&line[0]), units);
-    }
-  }
+  if (!ReadTipDescription(tag, language, country, colour::AnsiCodePage(), &description))
+    return E_FAIL;
+  std::u16string line = std::move(description.text);
   FinishTipLine(&line, description.cut);
   Append(platform, text, "Description: ");
   Append(platform, text, reinterpret_cast<const wchar_t*>(line.data()), UINT(line.size()));

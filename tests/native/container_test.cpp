@@ -211,9 +211,12 @@ TEST(ContainerResize, OverlappingNeighbourIsNeverRewritten) {
   auto p = OpenBytes(before);
   const auto tag = DescTag("Longer", false);
   Resize(*p, tag);
-  auto tags = TagsOf(Written(*p));
+  const auto after = Written(*p);
+  auto tags = TagsOf(after);
   EXPECT_EQ(tags.at("desc"), tag);
   EXPECT_EQ(tags.at("gTRC"), Pattern(9, 4));
+  // The tag moved to the end: its old bytes are zero, not a copy of the old text.
+  EXPECT_TRUE(std::all_of(after.begin() + 156, after.begin() + 247, [](uint8_t b) { return b == 0; }));
 }
 
 TEST(ContainerResize, NewTagsAndZeroFilledGrowth) {

@@ -1,6 +1,8 @@
-// The description codec: the exact bytes of a description record, what is kept when a
-// description changes, and a whole profile given a new description.
+// The description codec: which text a description shows, what an edit keeps, the exact
+// bytes of a description record, and a whole profile given a new description.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "description.h"
 #include "profile_builder.h"
@@ -10,6 +12,7 @@ using namespace testing_icc;
 namespace {
 
 const icc::Language kGerman = {{'d', 'e'}, {'D', 'E'}};
+const icc::CodePage& kPortable = icc::PortableCodePage();
 
 icc::Description Parse(const std::vector<uint8_t>& tag, const icc::Language& language = {}) {
   icc::Description d;
@@ -23,59 +26,161 @@ std::vector<uint8_t> Build(const icc::Description& d) {
   return tag;
 }
 
-std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+// A stored description record: the ASCII record's bytes and, unless null, a Unicode record.
+std::vector<uint8_t> Record(const std::string& ascii, const char16_t* unicode) {
+  icc::Description d;
+  d.ascii = ascii;
+  d.has_unicode = unicode != nullptr;
+  if (unicode) d.unicode = unicode;
+  return Build(d);
+}
 
-TEST(Description, RecordLayoutAndRoundTrip) {
+// The tag read a part at a time, as the info tip and the property handler read it.
+class Parts : public icc::TagBytes {
+ public:
+  explicit Parts(const std::vector<uint8_t>& tag) : tag_(tag) {}
+  uint32_t Size() override { return uint32_t(tag_.size()); }
+  bool Read(uint32_t offset, uint32_t* count, uint8_t* buffer) override {
+    if (offset > tag_.size()) return false;
+    *count = std::min<uint32_t>(*count, uint32_t(tag_.size()) - offset);
+    std::memcpy(buffer, tag_.data() + offset, *count);
+    return true;
+  }
+
+ private:
+  const std::vector<uint8_t>& tag_;
+};
+
+std::vector<uint8_t> UnicodeBytes(const std::vector<uint8_t>& tag) {
+  const icc::Description d = Parse(tag);
+  return d.unicode_stored;
+}
+
+const char16_t* const kWorld = u"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac \u4e2d\u6587 \U0001F600 caf\u00e9";
+
+TEST(Description, OneRuleForReadingAndWriting) {
+  // `unicode` null: no Unicode record.  `text` null: only read.  `unicode_after`: the
+  // Unicode record's text after the edit; null where the stored record is kept byte for byte.
+  struct Case {
+    const char* name;
+    std::string ascii;
+    const char16_t* unicode;
+    const char16_t* shown;
+    const char16_t* text;
+    std::string ascii_after;
+    const char16_t* unicode_after;
+  };
+  const Case cases[] = {
+      // The Windows build in code page 1252, and the same text written here.
+      {"agree, 1252", "???????? ?? ?? caf\xe9", kWorld, kWorld, u"bar", "bar", u"bar"},
+      {"agree, 7-bit", "???????? ?? ?? caf?", kWorld, kWorld, u"caf\u00e9 bar", "caf? bar",
+       u"caf\u00e9 bar"},
+      {"agree, Latin", "caf\xe9", u"caf\u00e9", u"caf\u00e9", nullptr},
+      {"agree, a '?' of its own", "Why?", u"Why?", u"Why?", u"Because", "Because", u"Because"},
+      // Renamed by a tool that knows only the ASCII record, or a translation.
+      {"disagree, ASCII edit", "New name", u"Old name", u"New name", u"Newer", "Newer", nullptr},
+      {"disagree, translation", "Monitor", u"Bildschirm", u"Monitor", u"\u4e2d\u6587",
+       "??", u"\u4e2d\u6587"},
+      {"disagree, runs in other places", "a?b", u"ab\u00e9", u"a?b", nullptr},
+      {"empty Unicode record", "Name", u"", u"Name", u"Other", "Other", nullptr},
+      {"empty ASCII record", "", u"\u4e2d\u6587", u"\u4e2d\u6587", u"x", "x", u"x"},
+      {"missing, 1252 bytes", "\x80 caf\xe9", nullptr, u"\u20ac caf\u00e9", u"plain", "plain",
+       nullptr},
+      {"missing, then Greek", "old", nullptr, u"old", kWorld, "???????? ?? ? caf?", kWorld},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> stored = Record(c.ascii, c.unicode);
+    icc::Description d = Parse(stored);
+    EXPECT_EQ(icc::DescriptionText(d, kPortable), c.shown);
+    Parts parts(stored);
+    std::u16string bounded;
+    bool cut = true;
+    ASSERT_TRUE(icc::ReadShownDescription(parts, {}, kPortable, 64, &bounded, &cut));
+    EXPECT_EQ(bounded, c.shown);
+    EXPECT_FALSE(cut);
+    if (!c.text) continue;
+
+    ASSERT_TRUE(icc::SetDescriptionText(&d, c.text, kPortable));
+    const std::vector<uint8_t> written = Build(d);
+    const icc::Description back = Parse(written);
+    EXPECT_EQ(icc::DescriptionText(back, kPortable), c.text);
+    EXPECT_EQ(back.ascii, c.ascii_after);
+    if (c.unicode_after)
+      EXPECT_EQ(back.unicode, c.unicode_after);
+    else
+      EXPECT_EQ(UnicodeBytes(written), UnicodeBytes(stored));
+  }
+
+  // Text that is not UTF-16 is refused and changes nothing.
+  icc::Description d = Parse(Record("old", u"old"));
+  for (const std::u16string& bad : {std::u16string(1, char16_t(0xD800)) + u"x",
+                                    std::u16string(u"x") + char16_t(0xDC00),
+                                    std::u16string(u"a\0b", 3)})
+    EXPECT_FALSE(icc::SetDescriptionText(&d, bad, kPortable));
+  EXPECT_FALSE(d.changed);
+}
+
+TEST(Description, RecordLayout) {
   // Lengths around the ScriptCode field's 67 bytes, with and without a Unicode record.
   for (std::size_t length : {0, 5, 66, 67, 200})
     for (bool unicode : {false, true}) {
       const std::string text(length, 'a');
       icc::Description d = Parse(DescTag("old", unicode));
-      icc::SetDescriptionText(&d, Widen(text), text, false);
+      ASSERT_TRUE(icc::SetDescriptionText(&d, std::u16string(text.begin(), text.end()), kPortable));
       const std::vector<uint8_t> tag = Build(d);
       EXPECT_EQ(tag, DescTag(text, unicode)) << length << unicode;
-      const icc::Description back = Parse(tag);
-      EXPECT_EQ(back.ascii, text);
-      EXPECT_EQ(back.has_unicode, unicode);
-      EXPECT_EQ(back.unicode, unicode ? Widen(text) : u"");
+      const uint8_t* script = tag.data() + tag.size() - 68;
+      EXPECT_EQ(script[0], std::min<std::size_t>(length + 1, 67));
+      EXPECT_EQ(script[std::min<std::size_t>(length, 66) + 1], 0);  // the text's zero
     }
-}
 
-TEST(Description, TextTheCodePageCannotHoldGoesToTheUnicodeRecord) {
-  // No Unicode record before; a Greek word with an emoji (a surrogate pair) whose code page
-  // form is shorter than the text: the record is added and holds every unit.
-  const std::u16string text = u"\u039a\u03b1\u03bb\u03ae \U0001F600 night";
+  // A code page form longer than the UTF-16 text: the count follows the ASCII record.
   icc::Description d = Parse(DescTag("old", false));
-  icc::SetDescriptionText(&d, text, "???? ? night", true);
-  const std::vector<uint8_t> tag = Build(d);
-  const icc::Description back = Parse(tag);
-  EXPECT_EQ(back.ascii, "???? ? night");
-  EXPECT_TRUE(back.has_unicode);
-  EXPECT_EQ(back.unicode, text);
-  EXPECT_EQ(icc::DescriptionText(back), text);
-  const std::size_t n = 13;
-  EXPECT_EQ(icc::LoadBE32(tag.data() + 16 + n), 1 + 13u + 1);  // the mark, the text, its zero
-
-  // A text whose code page form is longer (double-byte) than its UTF-16: the count follows
-  // the ASCII record, and the units after the text are zero.
-  icc::SetDescriptionText(&d, u"\u65e5\u672c", "\x93\xfa\x96\x7b", true);
+  d.ascii = "\x93\xfa\x96\x7b";
+  d.has_unicode = true;
+  d.unicode = u"\u65e5\u672c";
   const std::vector<uint8_t> dbcs = Build(d);
-  EXPECT_EQ(icc::LoadBE32(dbcs.data() + 21), 5u + 1);
-  EXPECT_EQ(dbcs.size(), 90 + 5 + 2 + 2 * 5u);
+  EXPECT_EQ(icc::LoadBE32(dbcs.data() + 21), 5u);
   EXPECT_EQ(Parse(dbcs).unicode, u"\u65e5\u672c");
+
+  // Records as found in files: a byte-order mark, reversed or not, is no part of the text.
+  std::vector<uint8_t> tag = Record("ab", u"\xFEFF" u"ab");
+  EXPECT_EQ(Parse(tag).unicode, u"ab");
+  tag[23] = 0xFF, tag[24] = 0xFE, tag[25] = 'a', tag[26] = 0, tag[27] = 'b', tag[28] = 0;
+  EXPECT_EQ(Parse(tag).unicode, u"ab");
+
+  // Plain text (textType) is read whole and stays plain; other text needs Unicode.
+  std::vector<uint8_t> plain = Bytes(std::string("text\0\0\0\0Studio Monitor 2024", 27));
+  icc::Description p = Parse(plain);
+  EXPECT_EQ(icc::DescriptionText(p, kPortable), u"Studio Monitor 2024");
+  ASSERT_TRUE(icc::SetDescriptionText(&p, u"Studio 2025", kPortable));
+  EXPECT_EQ(Build(p), Bytes(std::string("text\0\0\0\0Studio 2025\0", 20)));
+  ASSERT_TRUE(icc::SetDescriptionText(&p, u"Studio \u00e9", kPortable));
+  EXPECT_EQ(icc::DescriptionText(Parse(Build(p)), kPortable), u"Studio \u00e9");
 }
 
-TEST(Description, UnicodeRecordsAsFoundInFiles) {
-  std::vector<uint8_t> tag = DescTag("ab", true);  // mark FE FF, then "ab"
-  tag[23] = 0xFF;                                   // a reversed mark: little-endian units
-  tag[24] = 0xFE;
-  tag[25] = 'a'; tag[26] = 0; tag[27] = 'b'; tag[28] = 0;
-  EXPECT_EQ(Parse(tag).unicode, u"ab");
-  icc::StoreBE32(tag.data() + 19, 1000);  // a count past the tag: only what the tag holds
-  EXPECT_EQ(Parse(tag).unicode, u"ab");
-
-  // Without a Unicode text, the ASCII record is read as Windows-1252.
-  EXPECT_EQ(icc::DescriptionText(Parse(DescTag("\x80 caf\xe9", false))), u"\u20ac caf\u00e9");
+TEST(Description, DamagedTagsAreNotRewritten) {
+  std::vector<uint8_t> ascii_past = DescTag("Name", true);
+  icc::StoreBE32(ascii_past.data() + 8, 0xFFFFFFFF);
+  std::vector<uint8_t> unicode_past = DescTag("Name", true);
+  icc::StoreBE32(unicode_past.data() + 21, 0xFFFFFFFF);
+  std::vector<uint8_t> record_past =
+      icc::BuildLocalizedText({{"en", "US", u"Paper"}, {"de", "DE", u"Papier"}});
+  icc::StoreBE32(record_past.data() + 16 + 12 + 8, 0xFFF0);
+  std::vector<uint8_t> count_past = icc::BuildLocalizedText({{"en", "US", u"Paper"}});
+  icc::StoreBE32(count_past.data() + 8, 0xFFFFFFFF);
+  for (const auto& tag : {ascii_past, unicode_past, record_past, count_past,
+                          Bytes(std::string("XYZ ") + std::string(12, 0))}) {
+    icc::Description d = Parse(tag);
+    EXPECT_NE(d.damage, nullptr);
+    std::unique_ptr<icc::Profile> profile;
+    const std::vector<uint8_t> file = BuildProfile({{"desc", tag}});
+    ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(file), &profile).ok());
+    icc::SetDescriptionText(&d, u"x", kPortable);
+    EXPECT_EQ(icc::StoreDescription(*profile, d).status, icc::Status::InvalidProfile);
+    EXPECT_FALSE(profile->Modified());
+  }
 }
 
 TEST(Description, LocalizedRecordsKeepTheOthers) {
@@ -83,24 +188,25 @@ TEST(Description, LocalizedRecordsKeepTheOthers) {
       {"en", "US", u"Paper"}, {"de", "DE", u"Papier"}, {"fr", "FR", u"Papier fran\u00e7ais"}};
   icc::Description d = Parse(icc::BuildLocalizedText(records), kGerman);
   ASSERT_EQ(d.kind, icc::DescriptionKind::Localized);
-  EXPECT_EQ(d.shown, 1);
-  EXPECT_EQ(icc::DescriptionText(d), u"Papier");
+  EXPECT_EQ(icc::DescriptionText(d, kPortable), u"Papier");
 
   const std::u16string text = u"\u7d19 \U0001F4C4";
-  icc::SetDescriptionText(&d, text, "ignored", true);
+  ASSERT_TRUE(icc::SetDescriptionText(&d, text, kPortable));
   std::vector<icc::LocalizedRecord> expected = records;
   expected[1].text = text;
   EXPECT_EQ(Build(d), icc::BuildLocalizedText(expected));
 
   // No record at all: an en-US one is added and shown.
   icc::Description empty = Parse(icc::BuildLocalizedText({}));
-  icc::SetDescriptionText(&empty, u"New", "New", false);
+  ASSERT_TRUE(icc::SetDescriptionText(&empty, u"New", kPortable));
   EXPECT_EQ(Build(empty), icc::BuildLocalizedText({{"en", "US", u"New"}}));
 }
 
-TEST(Description, ProfileGetsTheEditorsBytes) {
+TEST(Description, ProfileKeepsWhatWasNotShown) {
+  // The localized name: the record that said the text shown moves with it, a translation
+  // stays.
   const std::vector<uint8_t> name = icc::BuildLocalizedText(
-      {{"en", "US", u"Name"}, {"de", "DE", u"Name DE"}});
+      {{"en", "US", u"Old"}, {"de", "DE", u"Alt deutsch"}});
   const std::vector<uint8_t> file = BuildProfile({{"cprt", Pattern(37, 1)},
                                                   {"desc", DescTag("Old", true)},
                                                   {"dscm", name},
@@ -110,9 +216,9 @@ TEST(Description, ProfileGetsTheEditorsBytes) {
 
   icc::Description d;
   ASSERT_TRUE(icc::ReadDescription(*profile, kGerman, &d).ok());
-  EXPECT_EQ(d.ascii, "Old");
-  icc::SetDescriptionText(&d, u"Neu \u00fc", "Neu \xfc", false);
-  ASSERT_TRUE(icc::StoreDescription(*profile, d, kGerman).ok());
+  EXPECT_EQ(icc::DescriptionText(d, kPortable), u"Old");
+  ASSERT_TRUE(icc::SetDescriptionText(&d, u"Neu \u00fc", kPortable));
+  ASSERT_TRUE(icc::StoreDescription(*profile, d).ok());
   MemorySink sink;
   ASSERT_TRUE(profile->WriteTo(sink).ok());
 
@@ -121,10 +227,10 @@ TEST(Description, ProfileGetsTheEditorsBytes) {
   EXPECT_EQ(after["cprt"], before["cprt"]);
   EXPECT_EQ(after["wtpt"], before["wtpt"]);
   icc::Description stored = Parse(after["desc"]);
-  EXPECT_EQ(stored.ascii, "Neu \xfc");
+  EXPECT_EQ(stored.ascii, "Neu ?");
   EXPECT_EQ(stored.unicode, u"Neu \u00fc");
   EXPECT_EQ(after["dscm"],
-            icc::BuildLocalizedText({{"en", "US", u"Name"}, {"de", "DE", u"Neu \u00fc"}}));
+            icc::BuildLocalizedText({{"en", "US", u"Neu \u00fc"}, {"de", "DE", u"Alt deutsch"}}));
   EXPECT_EQ(icc::LoadBE32(sink.bytes.data()), sink.bytes.size());
 
   // Without a 'desc' tag there is nothing to read.

@@ -52,20 +52,18 @@ std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed) {
 
 std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode) {
   const uint32_t n = uint32_t(ascii.size() + 1);
-  const uint32_t u = unicode ? 2 + 2 * n : 0;
+  const uint32_t u = unicode ? 2 * n : 0;
   std::vector<uint8_t> tag(90 + n + u);
   std::copy_n("desc", 4, tag.begin());
   icc::StoreBE32(tag.data() + 8, n);
   std::copy(ascii.begin(), ascii.end(), tag.begin() + 12);
   if (unicode) {
-    icc::StoreBE32(tag.data() + 16 + n, n + 1);
-    tag[20 + n] = 0xFE;
-    tag[21 + n] = 0xFF;
-    for (uint32_t i = 0; i < ascii.size(); ++i) tag[22 + n + 2 * i + 1] = uint8_t(ascii[i]);
+    icc::StoreBE32(tag.data() + 16 + n, n);
+    for (uint32_t i = 0; i < ascii.size(); ++i) tag[20 + n + 2 * i + 1] = uint8_t(ascii[i]);
   }
   const uint32_t count = n < 67 ? n : 67;
   tag[22 + n + u] = uint8_t(count);
-  std::copy_n(ascii.begin(), std::min<std::size_t>(count, ascii.size()), tag.begin() + 23 + n + u);
+  std::copy_n(ascii.begin(), count - 1, tag.begin() + 23 + n + u);
   return tag;
 }
 

@@ -24,8 +24,12 @@ std::vector<uint8_t> TextTag(const std::string& text) {
 }
 
 template <std::size_t N>
-icc::Status Read(icc::Profile& p, const char (&sig)[N], icc::StoredText* text) {
-  return icc::ReadStoredText(p, icc::Signature(sig), "de", "DE", text).status;
+icc::Status Read(icc::Profile& p, const char (&sig)[N], std::u16string* text,
+                 bool* cut = nullptr) {
+  bool ignored = false;
+  return icc::ReadStoredText(p, icc::Signature(sig), {{'d', 'e'}, {'D', 'E'}},
+                             icc::PortableCodePage(), text, cut ? cut : &ignored)
+      .status;
 }
 
 TEST(ProfileProperties, TextsOfEveryTypeAndTheirDamage) {
@@ -34,15 +38,15 @@ TEST(ProfileProperties, TextsOfEveryTypeAndTheirDamage) {
   auto p = Open(BuildProfile({{"cprt", TextTag(std::string("No rights\0junk", 14))},
                               {"dmnd", localized},
                               {"dmdd", DescTag("Model 9", true)}}));
-  icc::StoredText text;
-  ASSERT_EQ(Read(*p, "cprt", &text), icc::Status::Ok);
-  EXPECT_FALSE(text.wide);
-  EXPECT_EQ(text.bytes, "No rights");
+  std::u16string text;
+  bool cut = true;
+  ASSERT_EQ(Read(*p, "cprt", &text, &cut), icc::Status::Ok);
+  EXPECT_EQ(text, u"No rights");
+  EXPECT_FALSE(cut);
   ASSERT_EQ(Read(*p, "dmnd", &text), icc::Status::Ok);
-  EXPECT_TRUE(text.wide);
-  EXPECT_EQ(text.units, u"Hersteller");
-  ASSERT_EQ(Read(*p, "dmdd", &text), icc::Status::Ok);  // its Unicode record
-  EXPECT_EQ(text.units, u"Model 9");
+  EXPECT_EQ(text, u"Hersteller");
+  ASSERT_EQ(Read(*p, "dmdd", &text), icc::Status::Ok);
+  EXPECT_EQ(text, u"Model 9");
 
   // A count past the tag, a text without its zero, a type that holds no text, a tag too
   // short for its own header, and no tag at all.
@@ -53,9 +57,9 @@ TEST(ProfileProperties, TextsOfEveryTypeAndTheirDamage) {
   auto q = Open(BuildProfile({{"cprt", TextTag("unterminated")}, {"dmnd", long_count},
                               {"dmdd", Bytes("curv\0\0\0\0")}}));
   ASSERT_EQ(Read(*q, "cprt", &text), icc::Status::Ok);
-  EXPECT_EQ(text.bytes, "unterminated");
+  EXPECT_EQ(text, u"unterminated");
   ASSERT_EQ(Read(*q, "dmnd", &text), icc::Status::Ok);
-  EXPECT_EQ(text.bytes, "Short");
+  EXPECT_EQ(text, u"Short");
   EXPECT_EQ(Read(*q, "dmdd", &text), icc::Status::InvalidProfile);
   auto r = Open(BuildProfile({{"dmnd", short_mluc}, {"dmdd", Bytes("text")}}));
   EXPECT_EQ(Read(*r, "dmnd", &text), icc::Status::InvalidProfile);
@@ -70,9 +74,11 @@ TEST(ProfileProperties, HugeTextsAreReadOnlyAsFarAsShown) {
   for (const auto& tag : {TextTag(big), DescTag(big, false), localized}) {
     uint64_t read = 0;
     auto p = Open(BuildProfile({{"cprt", tag}}), &read);
-    icc::StoredText text;
-    ASSERT_EQ(Read(*p, "cprt", &text), icc::Status::Ok);
-    EXPECT_EQ(text.bytes.size() + 2 * text.units.size(), icc::kMaxShownTextBytes);
+    std::u16string text;
+    bool cut = false;
+    ASSERT_EQ(Read(*p, "cprt", &text, &cut), icc::Status::Ok);
+    EXPECT_EQ(text.size(), icc::kMaxShownTextBytes / (tag[0] == 'm' ? 2 : 1));  // bytes read
+    EXPECT_TRUE(cut);
     EXPECT_LT(read, 2 * icc::kMaxShownTextBytes);
   }
 }

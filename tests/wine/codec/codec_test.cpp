@@ -38,7 +38,7 @@ struct Build : ::testing::Test {
   void Make(const std::string& text, BOOL unicode) {
     codec.m_bUnicode = unicode;
     ASSERT_TRUE(codec.Build(text.c_str()));
-    ASSERT_EQ(codec.m_cbTag, unicode ? 92 + 3 * (text.size() + 1) : 90 + text.size() + 1);
+    ASSERT_EQ(codec.m_cbTag, unicode ? 90 + 3 * (text.size() + 1) : 90 + text.size() + 1);
   }
   // The ScriptCode part: code, count and the 67-byte field.
   std::vector<uint8_t> ScriptCode() const {
@@ -54,20 +54,19 @@ TEST_F(Build, ExactBytesWithAndWithoutUnicode) {
   EXPECT_EQ(Built(codec), Cat({head, Zeros(4), {0, 0, 0, 0}, script}));
 
   Make("Abc", TRUE);
-  EXPECT_EQ(Built(codec), Cat({head, Zeros(4), {0, 0, 0, 5, 0xFE, 0xFF, 0, 'A', 0, 'b', 0, 'c', 0, 0},
-                             script}));
+  EXPECT_EQ(Built(codec), Cat({head, Zeros(4), {0, 0, 0, 4, 0, 'A', 0, 'b', 0, 'c', 0, 0}, script}));
 
   // A rebuild replaces the tag whole.
   Make("", FALSE);
   EXPECT_EQ(Built(codec),
             Cat({{'d', 'e', 's', 'c', 0, 0, 0, 0, 0, 0, 0, 1, 0}, Zeros(8), {0, 0, 1}, Zeros(67)}));
   Make("", TRUE);
-  EXPECT_EQ(codec.m_cbTag, 95u);
+  EXPECT_EQ(codec.m_cbTag, 93u);
   EXPECT_EQ(Built(codec), Cat({{'d', 'e', 's', 'c', 0, 0, 0, 0, 0, 0, 0, 1, 0}, Zeros(4),
-                             {0, 0, 0, 2, 0xFE, 0xFF, 0, 0, 0, 0, 1}, Zeros(67)}));
+                             {0, 0, 0, 1, 0, 0, 0, 0, 1}, Zeros(67)}));
 }
 
-TEST_F(Build, ScriptCodeHoldsAtMostSixtySevenBytes) {
+TEST_F(Build, ScriptCodeHoldsAtMostSixtySixCharactersAndTheZero) {
   for (BOOL unicode : {FALSE, TRUE}) {
     for (std::size_t length : {65u, 66u, 67u, 68u, 300u}) {
       SCOPED_TRACE(testing::Message() << "length " << length << " unicode " << unicode);
@@ -82,7 +81,7 @@ TEST_F(Build, ScriptCodeHoldsAtMostSixtySevenBytes) {
       if (length < 67) {
         EXPECT_EQ(field, text + std::string(67 - length, '\0'));
       } else {
-        EXPECT_EQ(field, text.substr(0, 67));  // no terminating zero
+        EXPECT_EQ(field, text.substr(0, 66) + '\0');  // the count includes the zero
       }
       // The ASCII part before it is complete.
       EXPECT_EQ(icc::LoadBE32(codec.m_pTag + 8), length + 1);
@@ -91,14 +90,14 @@ TEST_F(Build, ScriptCodeHoldsAtMostSixtySevenBytes) {
   }
 }
 
-TEST_F(Build, BytesAbove127BecomeTheirUtf16InTheUnicodePart) {
+TEST_F(Build, BytesAbove127BecomeTheirUtf16InTheUnicodeRecord) {
   if (GetACP() != 1252) GTEST_SKIP() << "expects the Western code page, not " << GetACP();
   const std::string text = "Caf\xe9 na\xefve \x80";  // the euro sign is 0x80 in this code page
   Make(text, TRUE);
   const std::size_t n = text.size() + 1;
   EXPECT_EQ(std::string(reinterpret_cast<char*>(codec.m_pTag + 12)), text);
-  const std::vector<uint8_t> wide(codec.m_pTag + 20 + n, codec.m_pTag + 20 + n + 2 + 2 * n);
-  EXPECT_EQ(wide, Cat({{0xFE, 0xFF, 0, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0, ' ', 0, 'n', 0, 'a', 0,
+  const std::vector<uint8_t> wide(codec.m_pTag + 20 + n, codec.m_pTag + 20 + n + 2 * n);
+  EXPECT_EQ(wide, Cat({{0, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0, ' ', 0, 'n', 0, 'a', 0,
                         0xEF, 0, 'v', 0, 'e', 0, ' ', 0x20, 0xAC, 0, 0}}));
   const auto script = ScriptCode();
   EXPECT_EQ(std::string(script.begin() + 3, script.begin() + 3 + n - 1), text);
@@ -123,9 +122,9 @@ TEST_F(Codec, ReadTakesTheTextAndWhetherAUnicodePartFollows) {
   ASSERT_TRUE(ReadFrom(with));
   EXPECT_EQ(text, "Office monitor");
   EXPECT_TRUE(codec.m_bUnicode);
-  EXPECT_EQ(codec.m_cbStored, 92u + 3 * 15);
+  EXPECT_EQ(codec.m_cbStored, 90u + 3 * 15);
   ASSERT_TRUE(codec.Build("x"));
-  EXPECT_EQ(codec.m_cbTag, 92u + 3 * 2);
+  EXPECT_EQ(codec.m_cbTag, 90u + 3 * 2);
 
   const std::string without = folder.Put("without.icc", Monitor(DescTag("Caf\xe9", false)));
   ASSERT_TRUE(ReadFrom(without));
@@ -206,7 +205,7 @@ TEST_F(Codec, WriteReplacesTheTagAndKeepsEverythingElse) {
   EXPECT_EQ(codec.m_cbStored, codec.m_cbTag);
 
   const auto after = FileBytes(path);
-  EXPECT_EQ(after.size(), before.size() + icc::Pad4(uint32_t(codec.m_cbTag)) - icc::Pad4(92u + 3 * 15));
+  EXPECT_EQ(after.size(), before.size() + icc::Pad4(uint32_t(codec.m_cbTag)) - icc::Pad4(90u + 3 * 15));
   EXPECT_EQ(icc::LoadBE32(after.data()), after.size());
   EXPECT_TRUE(std::equal(before.begin() + 4, before.begin() + 128, after.begin() + 4));
   const auto tags = TagsOf(after);

@@ -98,7 +98,7 @@ TEST(Unicode, Version2KeepsWhatTheCodePageCannotHold) {
   ASSERT_TRUE(reader.Read(path.c_str(), shown));
   EXPECT_EQ(shown, L"\u4e2d\u6587 text");
 
-  // Text the code page holds: the same bytes as the ANSI form, no Unicode record added.
+  // Text the code page holds: the same bytes as the ANSI form.
   const std::wstring plain = Widen(folder.Put("plain.icc", BuildProfile({{"desc", DescTag("Old", false)}})));
   CDescriptionTag wide, ansi;
   ASSERT_TRUE(wide.Read(plain.c_str(), shown));

@@ -110,7 +110,7 @@ TEST_F(DocumentTest, TwoSavesInARowKeepTheHeaderSizeRight) {
   Command(ID_FILE_SAVE);
   p = Inspect(a);
   EXPECT_EQ(p.description, "Short");
-  EXPECT_EQ(p.desc_size, 92u + 3u * 6u);
+  EXPECT_EQ(p.desc_size, 90u + 3u * 6u);
   EXPECT_EQ(p.header_size, p.file_size);
   EXPECT_TRUE(prompts_.boxes.empty());
 }

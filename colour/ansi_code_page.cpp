@@ -1,0 +1,40 @@
+#include "ansi_code_page.h"
+
+#include <windows.h>
+
+namespace colour {
+namespace {
+
+class Ansi final : public icc::CodePage {
+ public:
+  std::u16string Decode(const std::string& bytes) const override {
+    if (bytes.empty()) return std::u16string();
+    const int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+    std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
+    if (units > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), &wide[0], units);
+    return std::u16string(wide.begin(), wide.end());
+  }
+
+  std::string Encode(const std::u16string& text) const override {
+    if (text.empty()) return std::string();
+    const std::wstring wide(text.begin(), text.end());
+    // UTF-8 as the ANSI code page takes no flags (and loses nothing).
+    const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr,
+                                          0, nullptr, nullptr);
+    std::string ansi(std::size_t(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+      WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), &ansi[0], bytes, nullptr,
+                          nullptr);
+    return ansi;
+  }
+};
+
+}  // namespace
+
+const icc::CodePage& AnsiCodePage() {
+  static const Ansi ansi;
+  return ansi;
+}
+
+}  // namespace colour
