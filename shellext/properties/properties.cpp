@@ -421,14 +421,21 @@ class CICCProperties final : public IInitializeWithStream,
     if (!r.ok()) return colour::ToHresult(r);
 
     colour::ComPtr<IStream> target;
-    hr = in_place ? WriteInPlace(*fresh, old) : WriteToDestination(*fresh, *factory.get(), &target);
+    std::vector<uint8_t> written;
+    hr = in_place ? WriteInPlace(*fresh, old, &written)
+                  : WriteToDestination(*fresh, *factory.get(), &target);
     if (FAILED(hr)) return hr;
     // The store now reads what was written.
     if (!in_place) stream_ = std::move(target);
     profile_.reset();
     hr = Open(stream_.get(), &profile_);
     if (SUCCEEDED(hr)) hr = Fingerprint(*profile_, fingerprint_);
-    if (FAILED(hr)) return hr;  // written, but not readable again: not a success
+    if (FAILED(hr)) {
+      // Written but not readable again: not a success.  In place, the old profile goes back.
+      profile_.reset();
+      if (in_place) ReplaceInPlace(stream_.get(), written, old);
+      return hr;
+    }
     if (Value* title = Find(PKEY_Title)) {
       title->error = S_OK;
       title->text = pending_title_;
@@ -455,10 +462,13 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   // Rewrites the store's own stream, which holds `old`, with the changed profile.
-  HRESULT WriteInPlace(icc::Profile& profile, const std::vector<uint8_t>& old) {
+  HRESULT WriteInPlace(icc::Profile& profile, const std::vector<uint8_t>& old,
+                       std::vector<uint8_t>* written) {
     icc::MemorySink neu;
     const HRESULT hr = colour::ToHresult(profile.WriteTo(neu));
-    return SUCCEEDED(hr) ? ReplaceInPlace(stream_.get(), old, neu.bytes) : hr;
+    if (FAILED(hr)) return hr;
+    written->swap(neu.bytes);
+    return ReplaceInPlace(stream_.get(), old, *written);
   }
 
   CRITICAL_SECTION lock_;
