@@ -6,29 +6,40 @@ namespace cli {
 namespace {
 
 const Command kCommands[] = {
-    {"show", "show [--json] [--all-languages] [-r] PATH...", RunShow},
-    {"set", "set [--lang ll[-CC]] [--dry-run] TEXT FILE...", RunSet},
-    {"replace", "replace [-r] [--dry-run] OLD NEW PATH...", RunReplace},
-    {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]", RunPlot},
+    {"show", "show [--json] [--all-languages] [-r] PATH...",
+     "show     the version, class, colour space and description of each profile; --json\n"
+     "         for scripts (a file name that is not UTF-8 also as \"path_bytes\", in hex)\n",
+     RunShow},
+    {"set", "set [--lang ll[-CC]] [-r] [--dry-run] [--in-place] (TEXT | --text-from FILE) PATH...",
+     "set      gives each file the description TEXT (version 4: the record of --lang,\n"
+     "         else of the user's language); --text-from reads it from FILE, or from\n"
+     "         standard input for -, without the last line break\n",
+     RunSet},
+    {"replace", "replace [-r] [--dry-run] [--in-place] OLD (NEW | --text-from FILE) PATH...",
+     "replace  replaces OLD by NEW in the descriptions that hold it\n", RunReplace},
+    {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]",
+     "plot     draws each profile's gamut on the CIE 1931 chromaticity diagram as a PNG\n"
+     "         (FOLDER/NAME.png, in the current folder without -d; 256 pixels unless\n"
+     "         --size says 16 to 1024; --compare adds a dashed outline)\n",
+     RunPlot},
 };
 
-std::string UsageText() {
-  std::string text = "usage:";
-  for (const Command& command : kCommands)
-    text += std::string(&command == kCommands ? " " : "       ") + "tagwright-cli " +
-            command.usage + "\n";
-  return text +
-         "\n"
-         "show     the version, class, colour space and description of each profile\n"
-         "set      gives each file the description TEXT (version 4: the record of --lang,\n"
-         "         else of the user's language)\n"
-         "replace  replaces OLD by NEW in the descriptions that hold it\n"
-         "plot     draws each profile's gamut on the CIE 1931 chromaticity diagram as a PNG\n"
-         "         (FOLDER/NAME.png, in the current folder without -d; 256 pixels unless\n"
-         "         --size says 16 to 1024; --compare adds a dashed outline)\n"
-         "-r       goes through folders for .icc and .icm files\n"
-         "--dry-run  shows what would change and writes nothing\n"
-         "Exit code: 0 when every file succeeded, 1 when one failed, 2 for a usage error.\n";
+const char kOptionsHelp[] =
+    "-r       goes through folders for .icc and .icm files\n"
+    "--dry-run  shows what would change and what would fail, and writes nothing\n"
+    "--in-place  rewrites a file with several names (hard links) where it is, so that\n"
+    "         every name sees the change (without it such a file is refused)\n"
+    "Exit code: 0 when every file succeeded, 1 when one failed, 2 for a usage error.\n";
+
+// The usage of one command, or of all of them.
+std::string UsageText(const Command* only) {
+  std::string text = "usage:", help;
+  for (const Command& command : kCommands) {
+    if (only && only != &command) continue;
+    text += std::string(text.size() == 6 ? " " : "       ") + "tagwright-cli " + command.usage + "\n";
+    help += command.help;
+  }
+  return text + "\n" + help + kOptionsHelp;
 }
 
 }  // namespace
@@ -37,12 +48,21 @@ int RunTool(Platform& platform, const std::vector<std::string>& args) {
   Tool tool(platform);
   if (args.empty()) return tool.Usage("no command");
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    platform.Out(UsageText());
+    platform.Out(UsageText(nullptr));
     return kExitOk;
   }
-  for (const Command& command : kCommands)
-    if (args[0] == command.name)
-      return command.run(tool, std::vector<std::string>(args.begin() + 1, args.end()));
+  for (const Command& command : kCommands) {
+    if (args[0] != command.name) continue;
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const std::string& arg : rest) {
+      if (arg == "--") break;
+      if (arg == "--help" || arg == "-h") {
+        platform.Out(UsageText(&command));
+        return kExitOk;
+      }
+    }
+    return command.run(tool, rest);
+  }
   return tool.Usage("unknown command " + args[0]);
 }
 

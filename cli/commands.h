@@ -13,6 +13,7 @@ namespace cli {
 struct Command {
   const char* name;
   const char* usage;  // the line of the usage text, without "tagwright-cli "
+  const char* help;   // what it does, for the usage text
   int (*run)(Tool& tool, const std::vector<std::string>& args);
 };
 

@@ -9,6 +9,7 @@ namespace {
 
 struct Change {
   std::u16string before, after;
+  std::string language = {};  // "en-US" for a localized record
 };
 
 enum class Outcome { Unchanged, Changed, InvalidText };
@@ -22,50 +23,118 @@ bool SetText(Tool& tool, icc::Description* d, const std::u16string& text) {
   return icc::SetDescriptionText(d, text, tool.platform().CodePage());
 }
 
+// Each file's report line is written once its new file has taken the old one's place; a
+// dry run opens each file as for writing, so that what would fail is said.
 int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
               const icc::Language& language, const Edit& edit) {
+  const std::string would_fail = dry_run ? "would fail: " : "";
   tool.BeginProgress(files.size());
   for (const std::string& path : files) {
     tool.Step();
     std::string reason;
-    std::unique_ptr<ProfileSession> session = tool.platform().Open(path, !dry_run, &reason);
+    std::unique_ptr<ProfileSession> session = tool.platform().Open(path, true, &reason);
     if (!session) {
-      tool.Fail(path, reason);
+      tool.Fail(path, would_fail + reason);
       continue;
     }
     icc::Description d;
     icc::Result result = icc::ReadDescription(*session, language, &d);
     std::vector<Change> changes;
     if (!result.ok()) {
-      tool.Fail(path, tool.Reason(result));
+      tool.Fail(path, would_fail + tool.Reason(result));
       continue;
     }
     if (d.damage) {  // what cannot be read whole is not rewritten
-      tool.Fail(path, std::string("the description is damaged (") + d.damage +
+      tool.Fail(path, would_fail + "the description is damaged (" + d.damage +
                           "); the file is left as it was");
       continue;
     }
     const Outcome outcome = edit(d, &changes);
     if (outcome == Outcome::InvalidText)
-      tool.Fail(path, "the new text is not valid Unicode; the file is left as it was");
+      tool.Fail(path, would_fail + "the new text is not valid Unicode; the file is left as it was");
     if (outcome != Outcome::Changed) continue;
     std::vector<uint8_t> tag;
     if (dry_run)
       result = icc::BuildDescription(d, &tag) ? icc::Result() : icc::Result{icc::Status::InvalidParameter};
     else
       result = icc::StoreDescription(*session, d);
-    if (result.ok() && !dry_run) result = session->Save();
     if (!result.ok()) {
-      tool.Fail(path, tool.Reason(result));
+      tool.Fail(path, would_fail + tool.Reason(result));
       continue;
     }
     std::string report;
     for (const Change& c : changes)
-      report += path + ": \"" + ToUtf8(c.before) + "\" -> \"" + ToUtf8(c.after) + "\"\n";
-    tool.Out(report);
+      report += Printable(path) + (c.language.empty() ? "" : " (" + Printable(c.language) + ")") + ": " +
+                (dry_run ? "would change \"" : "\"") + Printable(ToUtf8(c.before)) +
+                "\" -> \"" + Printable(ToUtf8(c.after)) + "\"\n";
+    if (dry_run) {
+      tool.Out(report);
+      continue;
+    }
+    session->Save([&tool, path, report](const icc::Result& committed) {
+      if (committed.ok())
+        tool.Out(report);
+      else
+        tool.Fail(path, tool.Reason(committed));
+    });
   }
+  tool.platform().CommitSaves();
   tool.EndProgress();
   return tool.ExitCode();
+}
+
+// A file's bytes, or standard input's for "-".
+bool ReadText(Platform& platform, const std::string& path, std::string* text, std::string* reason) {
+  uint64_t size = 0;
+  if (path == "-") {
+    if (!platform.ReadInput(text, reason)) return false;
+    size = text->size();
+  } else {
+    const std::unique_ptr<icc::SourceFile> file = platform.OpenFile(path, reason);
+    if (!file) return false;
+    size = file->Size();
+    if (size <= kLongestText) {
+      text->resize(std::size_t(size));
+      const icc::Result r = file->ReadAt(0, &(*text)[0], text->size());
+      if (!r.ok()) {
+        *reason = platform.ErrorText(r.os_error);
+        return false;
+      }
+    }
+  }
+  if (size <= kLongestText) return true;
+  *reason = "the text is longer than a description can be";
+  return false;
+}
+
+// The options and operands of set and replace, `texts` operands before the paths (the last
+// of them may come from --text-from).  Gives kExitOk when the command can go on, else its
+// exit code; `needs` is the usage error for too few operands.
+int ParseEdit(Tool& tool, const std::vector<std::string>& args, std::vector<OptionSpec> spec,
+              std::size_t texts, const char* needs,
+              std::vector<std::pair<std::string, std::string>>* options,
+              std::vector<std::string>* operands) {
+  for (const char* name : {"-r", "--dry-run", "--in-place"}) spec.push_back({name, false});
+  spec.push_back({"--text-from", true});
+  if (!tool.ParseOptions(args, spec, options, operands)) return kExitUsage;
+  std::string from;
+  if (Tool::Has(*options, "--text-from", &from)) {
+    std::string text, reason;
+    if (!ReadText(tool.platform(), from, &text, &reason)) {
+      tool.Fail(from, reason);
+      return kExitFailed;
+    }
+    // A file ends with a line break that is not part of the text.
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (operands->size() + 1 < texts) return tool.Usage(needs);
+    operands->insert(operands->begin() + std::ptrdiff_t(texts - 1), text);
+  }
+  if (operands->size() <= texts) return tool.Usage(needs);
+  for (std::size_t i = 0; i < texts; ++i)
+    if (!IsUtf8((*operands)[i])) return tool.Usage("the text is not valid UTF-8");
+  tool.platform().in_place = Tool::Has(*options, "--in-place");
+  return kExitOk;
 }
 
 // "ll-CC", "ll_CC" or "ll".
@@ -107,9 +176,9 @@ std::u16string ReplaceAll(std::u16string text, const std::u16string& old_text,
 int RunSet(Tool& tool, const std::vector<std::string>& args) {
   std::vector<std::pair<std::string, std::string>> options;
   std::vector<std::string> operands;
-  if (!tool.ParseOptions(args, {{"--lang", true}, {"--dry-run", false}}, &options, &operands))
-    return kExitUsage;
-  if (operands.size() < 2) return tool.Usage("set needs a TEXT and a FILE");
+  const int code = ParseEdit(tool, args, {{"--lang", true}}, 1, "set needs a TEXT and a FILE",
+                             &options, &operands);
+  if (code != kExitOk) return code;
   icc::Language language = tool.platform().UserLanguage();
   std::string asked;
   const bool explicit_language = Tool::Has(options, "--lang", &asked);
@@ -117,7 +186,8 @@ int RunSet(Tool& tool, const std::vector<std::string>& args) {
     return tool.Usage("--lang takes a language, such as de, or a language and a country, such as en-US");
   const std::u16string text = FromUtf8(operands[0]);
 
-  const std::vector<std::string> files(operands.begin() + 1, operands.end());
+  const std::vector<std::string> files = tool.CollectProfiles(
+      std::vector<std::string>(operands.begin() + 1, operands.end()), Tool::Has(options, "-r"));
   return EditFiles(tool, files, Tool::Has(options, "--dry-run"), language,
                    [&](icc::Description& d, std::vector<Change>* changes) {
                      bool added = false;
@@ -141,9 +211,9 @@ int RunSet(Tool& tool, const std::vector<std::string>& args) {
 int RunReplace(Tool& tool, const std::vector<std::string>& args) {
   std::vector<std::pair<std::string, std::string>> options;
   std::vector<std::string> operands;
-  if (!tool.ParseOptions(args, {{"-r", false}, {"--dry-run", false}}, &options, &operands))
-    return kExitUsage;
-  if (operands.size() < 3) return tool.Usage("replace needs OLD, NEW and a PATH");
+  const int code =
+      ParseEdit(tool, args, {}, 2, "replace needs OLD, NEW and a PATH", &options, &operands);
+  if (code != kExitOk) return code;
   const std::u16string old_text = FromUtf8(operands[0]), new_text = FromUtf8(operands[1]);
   if (old_text.empty()) return tool.Usage("OLD must not be empty");
 
@@ -156,7 +226,7 @@ int RunReplace(Tool& tool, const std::vector<std::string>& args) {
                          if (r.text.find(old_text) == std::u16string::npos) continue;
                          const std::u16string after = ReplaceAll(r.text, old_text, new_text);
                          if (!icc::IsStorableText(after)) return Outcome::InvalidText;
-                         changes->push_back({r.text, after});
+                         changes->push_back({r.text, after, RecordName(r)});
                          r.text = after;
                        }
                        return changes->empty() ? Outcome::Unchanged : Outcome::Changed;

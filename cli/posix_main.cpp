@@ -1,25 +1,103 @@
 // tagwright-cli on Linux and other POSIX systems: UTF-8 arguments and output, profiles
 // through the container over POSIX files.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <map>
+#include <new>
+#include <stdexcept>
 
 #include "commands.h"
 #include "posix_file.h"
 
 namespace {
 
+std::string Folder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string PathError(int error) {
+  return error == ENAMETOOLONG ? "the path is longer than the system takes (PATH_MAX)"
+                               : std::strerror(error);
+}
+
+// Saves made durable together: every new file is written beside its old one, then each
+// file system is flushed once (syncfs), then the files are renamed, each reported as it
+// is, and each folder is flushed once for the renames.
+class Batch {
+ public:
+  ~Batch() { pending_.clear(); }  // the replacements remove their temporary files
+
+  void Add(std::unique_ptr<icc::PosixReplacement> replacement, const std::string& path,
+           uint64_t bytes, std::function<void(const icc::Result&)> committed) {
+    pending_.push_back({std::move(replacement), Folder(path), std::move(committed)});
+    bytes_ += bytes;
+    if (pending_.size() >= 512 || bytes_ >= (256u << 20)) Commit();
+  }
+
+  void Commit() {
+    std::map<dev_t, icc::Result> devices;       // each file system's flush
+    std::map<std::string, icc::Result> folders;  // the flush of each folder's file system
+    for (const Pending& p : pending_) {
+      if (folders.count(p.folder)) continue;
+      const int fd = open(p.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat st;
+      icc::Result r;
+      if (fd < 0 || fstat(fd, &st) != 0) {
+        r = icc::Result::Io(uint32_t(errno));
+      } else {
+        auto device = devices.find(st.st_dev);
+        if (device == devices.end())
+          device = devices.emplace(st.st_dev, syncfs(fd) == 0 ? icc::Result()
+                                                             : icc::Result::Io(uint32_t(errno)))
+                       .first;
+        r = device->second;
+      }
+      if (fd >= 0) close(fd);
+      folders[p.folder] = r;
+    }
+    std::vector<Pending> pending;
+    pending.swap(pending_);
+    bytes_ = 0;
+    for (Pending& p : pending) {
+      const icc::SignalsHeld held;  // a file renamed is a file reported
+      icc::Result r = folders[p.folder];
+      if (r.ok()) r = p.replacement->Replace();
+      if (!r.ok()) p.replacement->Discard();
+      p.committed(r);
+    }
+    for (const auto& folder : folders) {
+      const int fd = open(folder.first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd >= 0) fsync(fd), close(fd);
+    }
+  }
+
+ private:
+  struct Pending {
+    std::unique_ptr<icc::PosixReplacement> replacement;
+    std::string folder;
+    std::function<void(const icc::Result&)> committed;
+  };
+  std::vector<Pending> pending_;
+  uint64_t bytes_ = 0;
+};
+
 class PosixSession : public cli::ProfileSession {
  public:
-  PosixSession(std::unique_ptr<icc::Profile> profile, std::string path)
-      : profile_(std::move(profile)), tags_(*profile_), path_(std::move(path)) {}
+  PosixSession(std::unique_ptr<icc::Profile> profile, std::string path, Batch& batch,
+               bool in_place)
+      : profile_(std::move(profile)), tags_(*profile_), path_(std::move(path)), batch_(batch),
+        in_place_(in_place) {}
 
   icc::Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override {
     return tags_.ReadTag(signature, bytes);
@@ -31,15 +109,24 @@ class PosixSession : public cli::ProfileSession {
     profile_->GetHeader(header);
     return {};
   }
-  icc::Result Save() override {
-    icc::PosixReplacement replacement(path_);
-    return icc::Commit(*profile_, replacement);
+  void Save(std::function<void(const icc::Result&)> committed) override {
+    auto replacement = std::make_unique<icc::PosixReplacement>(path_);
+    replacement->FlushLater();
+    if (in_place_) replacement->WriteInPlace();
+    const uint64_t bytes = profile_->OutputLength();
+    const icc::Result r = icc::Prepare(*profile_, *replacement);
+    if (r.ok())
+      batch_.Add(std::move(replacement), path_, bytes, std::move(committed));
+    else
+      committed(r);
   }
 
  private:
   std::unique_ptr<icc::Profile> profile_;
   icc::ProfileTags tags_;
   std::string path_;
+  Batch& batch_;
+  bool in_place_;
 };
 
 class PosixPlatform : public cli::Platform {
@@ -51,26 +138,21 @@ class PosixPlatform : public cli::Platform {
     if (writable) {
       char resolved[PATH_MAX];
       if (!realpath(path.c_str(), resolved)) {
-        *reason = std::strerror(errno);
+        *reason = PathError(errno);
         return nullptr;
       }
       target = resolved;
     }
     struct stat st;
     if (stat(target.c_str(), &st) != 0) {
-      *reason = std::strerror(errno);
+      *reason = PathError(errno);
       return nullptr;
     }
     if (!S_ISREG(st.st_mode)) {
       *reason = "not a file";
       return nullptr;
     }
-    // Refused even where the system would let the caller replace it (root, or a folder
-    // the caller may write in): read-only means left alone.
-    if (writable && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-      *reason = "the file is read-only";
-      return nullptr;
-    }
+    if (writable && !MayRewrite(target, st, reason)) return nullptr;
     std::unique_ptr<icc::SourceFile> file;
     std::unique_ptr<icc::Profile> profile;
     icc::Result result = icc::OpenPosixFile(target, &file);
@@ -80,7 +162,8 @@ class PosixPlatform : public cli::Platform {
                                                   : "not a profile, or a damaged one";
       return nullptr;
     }
-    return std::unique_ptr<cli::ProfileSession>(new PosixSession(std::move(profile), target));
+    return std::unique_ptr<cli::ProfileSession>(
+        new PosixSession(std::move(profile), target, batch_, in_place));
   }
 
   std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path, std::string* reason) override {
@@ -123,6 +206,7 @@ class PosixPlatform : public cli::Platform {
     *reason = std::strerror(error);
     return false;
   }
+  void CommitSaves() override { batch_.Commit(); }
 
   bool IsFolder(const std::string& path) override {
     struct stat st;
@@ -133,24 +217,47 @@ class PosixPlatform : public cli::Platform {
             std::vector<std::string>* folders, std::string* reason) override {
     DIR* dir = opendir(folder.c_str());
     if (!dir) {
-      *reason = std::strerror(errno);
+      *reason = PathError(errno);
       return false;
     }
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    errno = 0;
     while (const dirent* entry = readdir(dir)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      struct stat st;
       const std::string path = prefix + name;
-      if (lstat(path.c_str(), &st) != 0) continue;
-      if (S_ISDIR(st.st_mode))
+      unsigned type = entry->d_type;
+      struct stat st;
+      if (type == DT_UNKNOWN)  // a path the system cannot take is listed, to fail when opened
+        type = lstat(path.c_str(), &st) != 0 ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR
+               : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+      if (type == DT_DIR)
         folders->push_back(path);
-      else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+      else if (type == DT_REG || type == DT_LNK)
         files->push_back(path);
+      errno = 0;
     }
+    const int error = errno;
     closedir(dir);
+    if (error != 0) {
+      *reason = std::strerror(error);
+      return false;
+    }
     std::sort(files->begin(), files->end());
     std::sort(folders->begin(), folders->end());
+    return true;
+  }
+
+  bool ReadInput(std::string* bytes, std::string* reason) override {
+    char buffer[65536];
+    for (ssize_t n; bytes->size() <= cli::kLongestText && (n = read(0, buffer, sizeof buffer)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        *reason = std::strerror(errno);
+        return false;
+      }
+      bytes->append(buffer, std::size_t(n));
+    }
     return true;
   }
 
@@ -180,19 +287,78 @@ class PosixPlatform : public cli::Platform {
     return language;
   }
 
-  void Out(const std::string& text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+  // Each piece of output goes out at once: a report line stands for a file committed.
+  void Out(const std::string& text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
   void Err(const std::string& text) override {
     std::fflush(stdout);
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
   bool ErrIsTerminal() override { return isatty(2) != 0; }
+
+ private:
+  // Whether the caller may replace the file: refused when it is read-only, when the caller
+  // may not write it (a folder open to the caller would otherwise let them replace another
+  // user's file), when the new file cannot be made in its folder, and when it has several
+  // names that a new file would split.
+  bool MayRewrite(const std::string& target, const struct stat& st, std::string* reason) {
+    const std::string folder = Folder(target);
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+      *reason = "the file is read-only";
+    else if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+      *reason = errno == EACCES ? "you have no permission to write this file" : std::strerror(errno);
+    else if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+      *reason = "the folder " + cli::Printable(folder) +
+                " cannot be written, and the new file is made there: " + std::strerror(errno);
+    else if (st.st_nlink > 1 && !in_place)
+      *reason = "the file has " + std::to_string(st.st_nlink) +
+                " names (hard links), which a new file would split; --in-place writes it "
+                "where it is, so that every name sees the change";
+    else
+      return true;
+    return false;
+  }
+
+  Batch batch_;
 };
+
+// SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (a reader that went away) end the run as
+// they would, without the temporary files of saves not yet committed.
+extern "C" void OnSignal(int signal) {
+  icc::RemoveTemporaryFiles();
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void CatchSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+    struct sigaction action = {}, old = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int other : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&action.sa_mask, other);
+    // A signal the run was started to ignore (nohup, a background job) stays ignored.
+    if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+      sigaction(signal, &action, nullptr);
+  }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  PosixPlatform platform;
-  const int code = cli::RunTool(platform, std::vector<std::string>(argv + 1, argv + argc));
+  CatchSignals();
+  int code;
+  try {
+    PosixPlatform platform;
+    code = cli::RunTool(platform, std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    std::fputs("tagwright-cli: not enough memory\n", stderr);
+    return cli::kExitFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tagwright-cli: %s\n", e.what());
+    return cli::kExitFailed;
+  }
   if (std::fflush(stdout) != 0) return cli::kExitFailed;
   return code;
 }

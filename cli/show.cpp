@@ -12,24 +12,31 @@ struct Shown {
   std::vector<std::pair<std::string, std::string>> records;  // "en-US", text
 };
 
-// "en-US"; "ca" for a record of a language alone.
-std::string RecordName(const icc::LocalizedRecord& r) {
-  const std::string language(r.language, 2);
-  return r.country[0] == 0 && r.country[1] == 0 ? language
-                                                 : language + "-" + std::string(r.country, 2);
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  for (char c : bytes) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", unsigned(uint8_t(c)));
+    out += digits;
+  }
+  return out;
 }
 
 std::string Text(const Shown& s, bool all_languages) {
-  std::string out = s.path + "\n  version: " + s.version + "\n  class: " + s.device_class +
-                    "\n  colour space: " + s.colour_space + "\n  description: " +
-                    s.description + "\n";
+  std::string out = Printable(s.path) + "\n  version: " + s.version + "\n  class: " +
+                    s.device_class + "\n  colour space: " + s.colour_space +
+                    "\n  description: " + Printable(s.description) + "\n";
   if (all_languages)
-    for (const auto& record : s.records) out += "  " + record.first + ": " + record.second + "\n";
+    for (const auto& record : s.records)
+      out += "  " + Printable(record.first) + ": " + Printable(record.second) + "\n";
   return out;
 }
 
 std::string Json(const Shown& s, bool all_languages) {
-  std::string out = "{\"path\": " + JsonString(s.path) + ", \"version\": " +
+  // A name that is not UTF-8 is given as its bytes too, in hexadecimal.
+  std::string out = "{\"path\": " + JsonString(s.path) +
+                    (IsUtf8(s.path) ? "" : ", \"path_bytes\": \"" + Hex(s.path) + "\"") +
+                    ", \"version\": " +
                     JsonString(s.version) + ", \"class\": " + JsonString(s.device_class) +
                     ", \"colour_space\": " + JsonString(s.colour_space) +
                     ", \"description\": " + JsonString(s.description);

@@ -35,22 +35,36 @@ std::string ToUtf8(const std::u16string& text) {
   return out;
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at text[i] and its character in *c; 0 for a byte that
+// starts no sequence, or a broken one.
+std::size_t DecodeUtf8(const std::string& text, std::size_t i, uint32_t* c) {
+  const uint8_t b = uint8_t(text[i]);
+  const int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : -1;
+  if (extra < 0 || text.size() - i <= std::size_t(extra)) return 0;
+  *c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
+  for (int k = 1; k <= extra; ++k) {
+    const uint8_t next = uint8_t(text[i + std::size_t(k)]);
+    if ((next & 0xC0) != 0x80) return 0;
+    *c = *c << 6 | (next & 0x3F);
+  }
+  const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+  if (*c < least[extra] || *c > 0x10FFFF || (*c >= 0xD800 && *c < 0xE000)) return 0;
+  return std::size_t(extra) + 1;
+}
+
+bool IsControl(uint32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+
+}  // namespace
+
 std::u16string FromUtf8(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const uint8_t b = uint8_t(text[i]);
-    const int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : -1;
-    uint32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
-    bool valid = extra >= 0 && i + std::size_t(extra) < text.size() + (extra == 0 ? 1 : 0);
-    for (int k = 1; valid && k <= extra; ++k) {
-      const uint8_t next = uint8_t(text[i + std::size_t(k)]);
-      if ((next & 0xC0) != 0x80) valid = false;
-      c = c << 6 | (next & 0x3F);
-    }
-    const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (valid && (c < least[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))) valid = false;
-    if (!valid) {
+    uint32_t c = 0;
+    const std::size_t length = DecodeUtf8(text, i, &c);
+    if (length == 0) {
       out += char16_t(0xFFFD);  // a byte that starts no sequence, or a broken one
       ++i;
       continue;
@@ -61,27 +75,66 @@ std::u16string FromUtf8(const std::string& text) {
     } else {
       out += char16_t(c);
     }
-    i += std::size_t(extra) + 1;
+    i += length;
   }
   return out;
 }
 
+bool IsUtf8(const std::string& text) {
+  uint32_t c;
+  for (std::size_t i = 0, length; i < text.size(); i += length)
+    if ((length = DecodeUtf8(text, i, &c)) == 0) return false;
+  return true;
+}
+
 std::string JsonString(const std::string& utf8) {
   std::string out = "\"";
-  for (char ch : utf8) {
-    const uint8_t c = uint8_t(ch);
-    if (c == '"' || c == '\\') {
+  for (std::size_t i = 0, length; i < utf8.size(); i += length) {
+    uint32_t c = 0;
+    length = DecodeUtf8(utf8, i, &c);
+    if (length == 0) {
+      out += "\xef\xbf\xbd";
+      length = 1;
+    } else if (c == '"' || c == '\\') {
       out += '\\';
-      out += ch;
-    } else if (c < 0x20) {
+      out += char(c);
+    } else if (IsControl(c)) {
       char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
       out += escape;
     } else {
-      out += ch;
+      out.append(utf8, i, length);
     }
   }
   return out + "\"";
+}
+
+std::string Printable(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0, length; i < utf8.size(); i += length) {
+    uint32_t c = 0;
+    length = DecodeUtf8(utf8, i, &c);
+    char escape[8];
+    if (length == 0) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(uint8_t(utf8[i])));
+      length = 1;
+    } else if (!IsControl(c)) {
+      out.append(utf8, i, length);
+      continue;
+    } else if (c == '\n' || c == '\t' || c == '\r') {
+      std::snprintf(escape, sizeof escape, "\\%c", c == '\n' ? 'n' : c == '\t' ? 't' : 'r');
+    } else {
+      std::snprintf(escape, sizeof escape, c < 0x80 ? "\\x%02x" : "\\u%04x", unsigned(c));
+    }
+    out += escape;
+  }
+  return out;
+}
+
+std::string RecordName(const icc::LocalizedRecord& r) {
+  const std::string language(r.language, 2);
+  return r.country[0] == 0 && r.country[1] == 0 ? language
+                                                 : language + "-" + std::string(r.country, 2);
 }
 
 bool Tool::ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& spec,
@@ -186,7 +239,7 @@ std::string Tool::Reason(const icc::Result& result) {
 void Tool::Fail(const std::string& path, const std::string& reason) {
   failed_ = true;
   ClearProgress();
-  platform_.Err(path + ": " + reason + "\n");
+  platform_.Err(Printable(path) + ": " + reason + "\n");
 }
 
 std::u16string Tool::Shown(const icc::Description& d) {

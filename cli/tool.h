@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,14 +22,19 @@ namespace cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// The longest text a command reads (--text-from), beyond what a description can hold.
+constexpr std::size_t kLongestText = 16u << 20;
 
 // One open profile.  Reading and writing tags through the TagStore never touches the file
 // until Save.
 class ProfileSession : public icc::TagStore {
  public:
   // Writes the changed profile atomically in place of the file (a session opened for
-  // writing only).  Where the path is a link, the file it leads to is written.
-  virtual icc::Result Save() = 0;
+  // writing only).  Where the path is a link, the file it leads to is written.  The
+  // platform may hold the last step back to do it for many files together: `committed`
+  // is called when the new file has taken the old one's place, or with the reason it has
+  // not, at the latest in Platform::CommitSaves.
+  virtual void Save(std::function<void(const icc::Result&)> committed) = 0;
 };
 
 // What the platform gives the core.
@@ -36,8 +42,9 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Opens a profile; `writable` for changing it, which refuses a read-only file.  On
-  // failure returns null and sets *reason.
+  // Opens a profile; `writable` for changing it, which refuses a file the caller may not
+  // write, or one in a folder where the new file cannot be made.  On failure returns null
+  // and sets *reason.
   virtual std::unique_ptr<ProfileSession> Open(const std::string& path, bool writable,
                                                std::string* reason) = 0;
   // A file's bytes for the container, for commands that read a profile themselves (plot).
@@ -50,6 +57,13 @@ class Platform {
                             std::string* reason) = 0;
   // Creates a folder; one that is already there is fine.
   virtual bool MakeFolder(const std::string& path, std::string* reason) = 0;
+  // Commits the saves the platform holds back (see ProfileSession::Save).
+  virtual void CommitSaves() {}
+  // Whether a file with several names (hard links) is rewritten where it is, so that every
+  // name sees the change; without, a platform that would split it refuses it.
+  bool in_place = false;
+  // Standard input, up to a little beyond kLongestText; false with *reason on failure.
+  virtual bool ReadInput(std::string* bytes, std::string* reason) = 0;
   // Whether the path names a folder; false for anything else, missing paths included.
   virtual bool IsFolder(const std::string& path) = 0;
   // The files and the folders directly inside a folder, as full paths, in name order.
@@ -71,8 +85,13 @@ class Platform {
 
 std::string ToUtf8(const std::u16string& text);
 std::u16string FromUtf8(const std::string& text);
-// A JSON string literal, quotes included.
+bool IsUtf8(const std::string& text);
+// A JSON string literal, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& utf8);
+// "en-US"; "ca" for a record of a language alone.
+std::string RecordName(const icc::LocalizedRecord& r);
+// Text for a terminal: control characters and bytes that are not UTF-8 escaped (\n, \x1b).
+std::string Printable(const std::string& utf8);
 
 // The options a command accepts, and what was given.
 struct OptionSpec {

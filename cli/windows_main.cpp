@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 
 #include "ansi_code_page.h"
 #include "commands.h"
@@ -35,8 +36,8 @@ class ServiceSession : public cli::ProfileSession {
   icc::Result Header(uint8_t header[icc::kHeaderSize]) override { return tags_.Header(header); }
 
   // Closing a handle opened for writing stores its changes, atomically.
-  icc::Result Save() override {
-    return profile_.Close() ? icc::Result() : colour::LastResult();
+  void Save(std::function<void(const icc::Result&)> committed) override {
+    committed(profile_.Close() ? icc::Result() : colour::LastResult());
   }
 
  private:
@@ -63,6 +64,8 @@ class WindowsPlatform : public cli::Platform {
     else if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
              (attributes & FILE_ATTRIBUTE_READONLY))
       *reason = "the file is read-only";
+    else if (error == ERROR_ACCESS_DENIED && writable && attributes != INVALID_FILE_ATTRIBUTES)
+      *reason = "you have no permission to write this file";  // its own access control list
     else if (error == ERROR_INVALID_PROFILE)
       *reason = "not a profile, or a damaged one";
     else
@@ -104,6 +107,18 @@ class WindowsPlatform : public cli::Platform {
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS && IsFolder(path)) return true;
     *reason = ErrorText(error);
+    return false;
+  }
+
+  bool ReadInput(std::string* bytes, std::string* reason) override {
+    char buffer[65536];
+    DWORD n = 0;
+    BOOL ok;
+    while ((ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr)) &&
+           n != 0 && bytes->size() <= cli::kLongestText)
+      bytes->append(buffer, n);
+    if (ok || GetLastError() == ERROR_BROKEN_PIPE) return true;  // a pipe ends in an error
+    *reason = ErrorText(GetLastError());
     return false;
   }
 
@@ -180,16 +195,26 @@ class WindowsPlatform : public cli::Platform {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  WindowsPlatform platform;
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    const std::u16string arg(argv[i], argv[i] + wcslen(argv[i]));
-    // UTF-8 has no form for half a surrogate pair: such text is refused, not replaced.
-    if (!arg.empty() && !icc::IsStorableText(arg)) {
-      platform.Err("tagwright-cli: argument " + std::to_string(i) + " is not valid Unicode\n");
-      return cli::kExitUsage;
+  const char* message;
+  try {
+    WindowsPlatform platform;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+      const std::u16string arg(argv[i], argv[i] + wcslen(argv[i]));
+      // UTF-8 has no form for half a surrogate pair: such text is refused, not replaced.
+      if (!arg.empty() && !icc::IsStorableText(arg)) {
+        platform.Err("tagwright-cli: argument " + std::to_string(i) + " is not valid Unicode\n");
+        return cli::kExitUsage;
+      }
+      args.push_back(cli::ToUtf8(arg));
     }
-    args.push_back(cli::ToUtf8(arg));
+    return cli::RunTool(platform, args);
+  } catch (const std::bad_alloc&) {
+    message = "tagwright-cli: not enough memory\r\n";
+  } catch (...) {
+    message = "tagwright-cli: an unexpected error ended the run\r\n";
   }
-  return cli::RunTool(platform, args);
+  DWORD written;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, DWORD(strlen(message)), &written, nullptr);
+  return cli::kExitFailed;
 }

@@ -471,16 +471,21 @@ void HeaderFromHost(const uint32_t words[kHeaderSize / 4], uint8_t stored[kHeade
   for (std::size_t i = 0; i < kHeaderSize / 4; ++i) StoreBE32(stored + 4 * i, words[i]);
 }
 
-Result Commit(Profile& profile, Replacement& replacement) {
+Result Prepare(Profile& profile, Replacement& replacement) {
   Sink* sink = nullptr;
   Result r = replacement.Create(&sink);
   if (!r.ok()) return r;
   r = profile.WriteTo(*sink);
   if (r.ok()) r = replacement.Finish();
-  if (r.ok()) {
-    profile.ReleaseFile();
-    r = replacement.Replace();
-  }
+  if (r.ok()) profile.ReleaseFile();
+  if (!r.ok()) replacement.Discard();
+  return r;
+}
+
+Result Commit(Profile& profile, Replacement& replacement) {
+  Result r = Prepare(profile, replacement);
+  if (!r.ok()) return r;
+  r = replacement.Replace();
   if (!r.ok()) replacement.Discard();
   return r;
 }

@@ -189,5 +189,8 @@ class Replacement {
 // Writes the changed `profile` through `replacement`.  The profile's file is released once
 // the new file is complete, before it replaces the old one (an open file may be locked).
 Result Commit(Profile& profile, Replacement& replacement);
+// Commit's first half: the new file complete beside the old one and the profile's file
+// released; replacement.Replace() (or Discard) finishes the job later.
+Result Prepare(Profile& profile, Replacement& replacement);
 
 }  // namespace icc
