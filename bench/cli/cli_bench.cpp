@@ -1,7 +1,8 @@
 // tagwright-cli set on many profiles in one call, against the usual way of renaming them
 // with a colour engine (Little CMS in one process: open each profile, write a new
-// description tag, save it) and against copying the same files.  Every writer flushes each
-// file to the disk before it takes its place.
+// description tag, save it) and against copying the same files.  Every writer has each
+// file on the disk before it takes its place: the engine and the copy flush each file,
+// tagwright-cli writes many, flushes their file system once and then renames them.
 //
 //   cli_bench TAGWRIGHT_CLI DATA_DIR [FILES]
 //
@@ -192,16 +193,16 @@ int main(int argc, char** argv) {
     }
   for (Run& run : runs) run.seconds = bench::Median(run.times);
 
-  std::printf("New descriptions for %zu copies of %zu installed profiles, each file flushed "
-              "(median of %d rounds):\n",
+  std::printf("New descriptions for %zu copies of %zu installed profiles, each file durable "
+              "before it replaces the old one (median of %d rounds):\n",
               count, corpus.size(), kRounds);
   bench::Table table({"writer", "time", "files/s", "time / copy"});
   for (const Run& run : runs)
     table.Add({run.name, bench::FormatTime(run.seconds), std::to_string(int(count / run.seconds)),
                bench::Ratio(run.seconds, runs[2].seconds)});
   table.Print();
-  std::printf("tagwright-cli: %s the engine's files per second (target: at least 1x), %s the "
-              "time of the copy (target: at most 3x)\n",
+  std::printf("tagwright-cli: %s the engine's files per second (target: at least 3x), %s the "
+              "time of the copy\n",
               bench::Ratio(runs[1].seconds, runs[0].seconds).c_str(),
               bench::Ratio(runs[0].seconds, runs[2].seconds).c_str());
   return 0;
