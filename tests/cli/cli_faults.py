@@ -177,6 +177,15 @@ def names_and_texts(w):
     rc, _, err = run("set", "--text-from", "-", target, stdin=long_text.encode() + b"\n")
     check(rc == 0 and description(target) == long_text, f"TEXT from standard input: {rc} {err!r}")
 
+    # Memory that runs out ends in a message, not an abort.
+    big = os.path.join(w, "big.txt")
+    with open(big, "w") as f:
+        f.write("x" * (15 << 20))
+    done = subprocess.run(["prlimit", "--as=60000000", CLI, "set", "--text-from", big, target],
+                          capture_output=True)
+    check(done.returncode == 1 and b"not enough memory" in done.stderr,
+          f"out of memory: {done.returncode} {done.stderr[-200:]!r}")
+
     # Usage: a command's help, a dry run says "would", also of what would fail.
     rc, out, _ = run("set", "--help")
     check(rc == 0 and out.startswith(b"usage: tagwright-cli set"), f"set --help: {rc} {out!r}")

@@ -18,8 +18,12 @@ TEST(CliText, Utf8AndUtf16) {
   EXPECT_EQ(cli::ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xef\xbf\xbdx");
 }
 
-TEST(CliText, JsonStrings) {
+TEST(CliText, JsonStringsAndTerminalText) {
   EXPECT_EQ(cli::JsonString("a\"b\\c\n\x01\xc3\xa9"), "\"a\\\"b\\\\c\\u000a\\u0001\xc3\xa9\"");
+  // Bytes that are not UTF-8 cannot make the JSON invalid; C1 controls are escaped too.
+  EXPECT_EQ(cli::JsonString("x\xff\xc2\x9b"), "\"x\xef\xbf\xbd\\u009b\"");
+  EXPECT_FALSE(cli::IsUtf8("x\xff"));
+  EXPECT_EQ(cli::Printable("a\x1b[2J\n\xff\xc2\x9b\xc3\xa9"), "a\\x1b[2J\\n\\xff\\u009b\xc3\xa9");
 }
 
 }  // namespace
