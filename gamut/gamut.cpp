@@ -13,6 +13,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 icc::Result Invalid() { return {icc::Status::InvalidProfile, 0}; }
+icc::Result PastLimit() { return {icc::Status::OutOfMemory, 0}; }
 
 struct Transform {
   cmsHTRANSFORM h;
@@ -136,12 +137,17 @@ std::vector<Point> StarOutline(const std::vector<Point>& points,
   return kept;
 }
 
-icc::Result LutOutline(cmsHPROFILE h, const ChromaticityMap& map, Gamut* g) {
+icc::Result LutOutline(cmsHPROFILE h, const ChromaticityMap& map, uint64_t work, Gamut* g) {
   const cmsColorSpaceSignature space = cmsGetColorSpace(h);
   const int channels = int(cmsChannelsOf(space));
   const std::vector<Face> faces = DeviceSurface(space, channels);
   if (faces.empty()) return Invalid();
-  const int n = faces.size() > 6 ? 9 : 17;  // grid points along a face's side
+  // Grid points along a face's side: fewer for many faces, and fewer again while the
+  // samples would cost more interpolation than `work` allows.
+  int n = faces.size() > 6 ? 9 : 17;
+  const auto cost = [&](int side) { return (uint64_t(faces.size()) * side * side) << channels; };
+  while (n > 3 && cost(n) > work) n = (n + 1) / 2;
+  if (cost(n) > work) return PastLimit();
 
   std::vector<uint16_t> device;
   device.reserve(faces.size() * std::size_t(n * n * channels));
@@ -155,7 +161,7 @@ icc::Result LutOutline(cmsHPROFILE h, const ChromaticityMap& map, Gamut* g) {
       }
   const std::size_t count = device.size() / std::size_t(channels);
 
-  LcmsProfile xyz(cmsCreateXYZProfile());
+  LcmsProfile xyz(cmsCreateXYZProfileTHR(cmsGetProfileContextID(h)));
   if (!xyz.h) return {icc::Status::OutOfMemory, 0};
   Transform t(cmsCreateTransform(h, cmsFormatterForColorspaceOfProfile(h, 2, FALSE), xyz.h,
                                  TYPE_XYZ_DBL, INTENT_RELATIVE_COLORIMETRIC,
@@ -221,7 +227,7 @@ icc::Result MatrixTriangle(cmsHPROFILE h, const ChromaticityMap& map, Gamut* g) 
 }
 
 icc::Result GrayRamp(cmsHPROFILE h, Gamut* g) {
-  LcmsProfile lab(cmsCreateLab4Profile(nullptr));
+  LcmsProfile lab(cmsCreateLab4ProfileTHR(cmsGetProfileContextID(h), nullptr));
   if (!lab.h) return {icc::Status::OutOfMemory, 0};
   Transform t(cmsCreateTransform(h, TYPE_GRAY_16, lab.h, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC,
                                  cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE));
@@ -305,8 +311,11 @@ bool ChromaticityMap::operator()(const cmsCIEXYZ& pcs, Point* out) const {
   return Finite(*out);
 }
 
-icc::Result ComputeGamut(icc::Profile& profile, Gamut* out) {
-  LcmsProfile h(OpenLcmsProfile(profile));
+namespace {
+
+icc::Result ComputeIn(icc::Profile& profile, cmsContext context, const Limits& limits,
+                      bool* refused, Gamut* out) {
+  LcmsProfile h(OpenLcmsProfile(profile, context, limits.tag_bytes, refused));
   if (!h.h) return Invalid();
   Gamut g;
   g.device_class = uint32_t(cmsGetDeviceClass(h.h));
@@ -337,11 +346,21 @@ icc::Result ComputeGamut(icc::Profile& profile, Gamut* out) {
     r = MatrixTriangle(h.h, map, &g);
   } else {
     g.kind = Kind::Lut;
-    r = LutOutline(h.h, map, &g);
+    r = LutOutline(h.h, map, limits.interpolation, &g);
   }
   if (!r.ok()) return r;
   *out = std::move(g);
   return {};
+}
+
+}  // namespace
+
+icc::Result ComputeGamut(icc::Profile& profile, Gamut* out, const Limits& limits) {
+  LcmsBudget budget(limits.memory);
+  if (!budget.context()) return {icc::Status::OutOfMemory, 0};
+  bool refused = false;
+  const icc::Result r = ComputeIn(profile, budget.context(), limits, &refused, out);
+  return !r.ok() && (refused || budget.exceeded()) ? PastLimit() : r;
 }
 
 }  // namespace gamut

@@ -2,6 +2,7 @@
 // Portable C++: no platform headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -44,9 +45,19 @@ struct Gamut {
 // Bradford towards its media white point.  The white point lands where the device's white
 // does.
 
+// What one computation may cost, so that no profile makes it slow or big: the size of any
+// tag Little CMS reads, the memory Little CMS holds at once, and the interpolation work of a
+// lookup-table outline (samples times the 2^channels corners of a table cell).
+struct Limits {
+  uint32_t tag_bytes = 8u << 20;  // Little CMS holds a table three or four times
+  std::size_t memory = 40u << 20;
+  uint64_t interpolation = uint64_t(1) << 22;
+};
+
 // Computes the gamut of `profile`.  Little CMS reads the profile through the container.
-// Status::InvalidProfile when Little CMS refuses the profile or its data give no picture.
-icc::Result ComputeGamut(icc::Profile& profile, Gamut* out);
+// Status::InvalidProfile when Little CMS refuses the profile or its data give no picture;
+// Status::OutOfMemory when it would cost more than `limits` allow.
+icc::Result ComputeGamut(icc::Profile& profile, Gamut* out, const Limits& limits = Limits());
 
 // The spectral locus of the CIE 1931 2-degree observer, 380 to 700 nm in 5 nm steps.
 const std::vector<Point>& SpectralLocus();

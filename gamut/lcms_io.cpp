@@ -1,6 +1,7 @@
 #include "lcms_io.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -14,6 +15,8 @@ constexpr uint32_t kWindow = 64 * 1024;
 
 struct Reader {
   icc::Profile* profile;
+  uint32_t max_tag_bytes;
+  bool* refused;
   uint8_t start[icc::kTagTableStart + icc::kMaxTags * icc::kTagEntrySize];  // header, count, table
   uint32_t start_size = 0;
   uint32_t pos = 0;
@@ -41,6 +44,10 @@ bool Reader::ReadTag(uint32_t offset, uint32_t length, uint8_t* out) {
     }
     if (found < 0) return false;
     const icc::TagEntry& e = entries[std::size_t(found)];
+    if (e.size > max_tag_bytes) {
+      if (refused) *refused = true;
+      return false;
+    }
     uint32_t count = std::max(length, std::min(kWindow, e.offset + e.size - offset));
     try {
       window.resize(count);
@@ -97,10 +104,64 @@ cmsBool NoWrite(cmsIOHANDLER*, cmsUInt32Number, const void*) { return FALSE; }
 
 }  // namespace
 
-cmsHPROFILE OpenLcmsProfile(icc::Profile& profile) {
+// Every block carries its size and its budget (none for the blocks that Little CMS makes
+// before the context has its user data) in front of it.
+struct BudgetAllocator {
+  static constexpr std::size_t kHeader = 16;
+  struct Header {
+    std::size_t size;
+    LcmsBudget* budget;
+  };
+  static_assert(sizeof(Header) <= kHeader, "the header fits in front of the block");
+
+  static void* Malloc(cmsContext id, cmsUInt32Number size) {
+    auto* budget = static_cast<LcmsBudget*>(cmsGetContextUserData(id));
+    if (budget && (size > budget->limit_ - budget->used_)) {
+      budget->exceeded_ = true;
+      return nullptr;
+    }
+    auto* block = static_cast<uint8_t*>(std::malloc(kHeader + size));
+    if (!block) return nullptr;
+    *reinterpret_cast<Header*>(block) = {size, budget};
+    if (budget) budget->used_ += size;
+    return block + kHeader;
+  }
+  static void Free(cmsContext, void* p) {
+    if (!p) return;
+    auto* block = static_cast<uint8_t*>(p) - kHeader;
+    const Header header = *reinterpret_cast<Header*>(block);
+    if (header.budget) header.budget->used_ -= header.size;
+    std::free(block);
+  }
+  static void* Realloc(cmsContext id, void* p, cmsUInt32Number size) {
+    void* grown = Malloc(id, size);
+    if (!grown || !p) return grown;
+    const Header header = *reinterpret_cast<Header*>(static_cast<uint8_t*>(p) - kHeader);
+    std::memcpy(grown, p, std::min<std::size_t>(header.size, size));
+    Free(id, p);
+    return grown;
+  }
+};
+
+LcmsBudget::LcmsBudget(std::size_t bytes) : limit_(bytes) {
+  static cmsPluginMemHandler plugin = {
+      {cmsPluginMagicNumber, 2000, cmsPluginMemHandlerSig, nullptr},
+      BudgetAllocator::Malloc, BudgetAllocator::Free, BudgetAllocator::Realloc,
+      nullptr, nullptr, nullptr};
+  context_ = cmsCreateContext(&plugin, this);
+}
+
+LcmsBudget::~LcmsBudget() {
+  if (context_) cmsDeleteContext(context_);
+}
+
+cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context, uint32_t max_tag_bytes,
+                            bool* refused) {
   Reader* r = new (std::nothrow) Reader;
   if (!r) return nullptr;
   r->profile = &profile;
+  r->max_tag_bytes = max_tag_bytes;
+  r->refused = refused;
   profile.GetHeader(r->start);
   const auto& entries = profile.Entries();
   icc::StoreBE32(r->start + icc::kHeaderSize, uint32_t(entries.size()));
@@ -113,7 +174,7 @@ cmsHPROFILE OpenLcmsProfile(icc::Profile& profile) {
   }
   r->start_size = uint32_t(row - r->start);
 
-  cmsIOHANDLER* io = static_cast<cmsIOHANDLER*>(_cmsMallocZero(nullptr, sizeof(cmsIOHANDLER)));
+  cmsIOHANDLER* io = static_cast<cmsIOHANDLER*>(_cmsMallocZero(context, sizeof(cmsIOHANDLER)));
   if (!io) {
     delete r;
     return nullptr;
@@ -126,8 +187,9 @@ cmsHPROFILE OpenLcmsProfile(icc::Profile& profile) {
   io->Tell = Tell;
   io->Close = Close;
   io->Write = NoWrite;
+  io->ContextID = context;
   // On failure Little CMS closes the handler itself.
-  return cmsOpenProfileFromIOhandlerTHR(nullptr, io);
+  return cmsOpenProfileFromIOhandlerTHR(context, io);
 }
 
 }  // namespace gamut

@@ -5,13 +5,39 @@
 
 #include <lcms2_plugin.h>
 
+#include <cstddef>
+#include <cstdint>
+
 #include "icc_profile.h"
 
 namespace gamut {
 
-// Opens `profile` for Little CMS; the profile must outlive the handle.  Returns null when
-// Little CMS refuses the profile.
-cmsHPROFILE OpenLcmsProfile(icc::Profile& profile);
+// A Little CMS context whose allocations together stay within `bytes`: a request past it
+// fails, as a failed allocation does, and exceeded() tells so afterwards.  Everything made
+// in the context must go before it does.
+class LcmsBudget {
+ public:
+  explicit LcmsBudget(std::size_t bytes);
+  ~LcmsBudget();
+  LcmsBudget(const LcmsBudget&) = delete;
+  LcmsBudget& operator=(const LcmsBudget&) = delete;
+
+  cmsContext context() const { return context_; }
+  bool exceeded() const { return exceeded_; }
+
+ private:
+  friend struct BudgetAllocator;
+  std::size_t limit_;
+  std::size_t used_ = 0;
+  bool exceeded_ = false;
+  cmsContext context_ = nullptr;
+};
+
+// Opens `profile` for Little CMS in `context`; the profile must outlive the handle.  A read
+// of a tag larger than `max_tag_bytes` fails and sets *refused.  Returns null when Little
+// CMS refuses the profile.
+cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context = nullptr,
+                            uint32_t max_tag_bytes = UINT32_MAX, bool* refused = nullptr);
 
 // Closes a handle on scope exit.
 struct LcmsProfile {

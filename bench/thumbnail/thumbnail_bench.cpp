@@ -2,7 +2,10 @@
 // bitmap freed), median of several rounds: a matrix profile, the largest lookup-table
 // profile, and the same matrix profile at 1 KB and with 100 MB of other tags.  Targets:
 // matrix 5 ms, lookup table 50 ms, 100 MB within twice the 1 KB time, since only the tags
-// the picture needs are read.
+// the picture needs are read.  Then the worst cases, each once: the largest table the
+// limits accept, the smallest they refuse, a 510 MB CMYK table of 96^4 points, a table that
+// claims 60^4 points in 40 KB, and a 15-channel one.  Target: none costs more than 250 ms
+// or raises the process's peak memory by more than 64 MB.
 //
 //   thumbnail_bench DATA_DIR MATRIX.icc LUT.icc
 #include <windows.h>
@@ -10,12 +13,16 @@
 #include <shlwapi.h>
 #include <thumbcache.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "bench_common.h"
 #include "classes.h"
+#include "com_ptr.h"
 #include "profile_builder.h"
 #include "thumbnail.h"
 
@@ -23,22 +30,74 @@ namespace {
 
 using hueshell::kIID_IThumbnailProvider;
 
-bool Thumbnail(const std::string& path) {
-  IStream* stream = nullptr;
-  if (FAILED(SHCreateStreamOnFileA(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &stream))) return false;
-  IInitializeWithStream* init = nullptr;
-  IThumbnailProvider* provider = nullptr;
+HRESULT Thumbnail(const std::string& path, UINT size = 256) {
+  colour::ComPtr<IStream> stream;
+  HRESULT hr = SHCreateStreamOnFileA(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, stream.put());
+  colour::ComPtr<IInitializeWithStream> init;
+  colour::ComPtr<IThumbnailProvider> provider;
   HBITMAP bitmap = nullptr;
   WTS_ALPHATYPE alpha;
-  bool ok = SUCCEEDED(hueshell::CreateICCThumbnail(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(&init))) &&
-            SUCCEEDED(init->Initialize(stream, STGM_READ)) &&
-            SUCCEEDED(init->QueryInterface(kIID_IThumbnailProvider, reinterpret_cast<void**>(&provider))) &&
-            provider->GetThumbnail(256, &bitmap, &alpha) == S_OK;
+  if (SUCCEEDED(hr)) hr = hueshell::CreateICCThumbnail(nullptr, IID_IInitializeWithStream, init.put_void());
+  if (SUCCEEDED(hr)) hr = init->Initialize(stream.get(), STGM_READ);
+  if (SUCCEEDED(hr)) hr = init.As(kIID_IThumbnailProvider, &provider);
+  if (SUCCEEDED(hr)) hr = provider->GetThumbnail(size, &bitmap, &alpha);
   if (bitmap) DeleteObject(bitmap);
-  if (provider) provider->Release();
-  if (init) init->Release();
-  stream->Release();
-  return ok;
+  return hr;
+}
+
+// A lookup-table profile, written when missing; `length` > 0 makes the file that long (the
+// rest reads as zeros) and its one tag as long as the file allows.
+bool MakeLutProfile(const std::string& path, int inputs, int grid, int declared, uint32_t length = 0) {
+  if (bench::FileLength(path) != 0) return true;
+  try {
+    std::vector<uint8_t> bytes = testing_icc::LutProfile(inputs, grid, declared);
+    if (length) {
+      icc::StoreBE32(bytes.data(), length);
+      icc::StoreBE32(bytes.data() + icc::kTagTableStart + 8, length - icc::kTagTableStart - 12);
+    }
+    testing_icc::WriteFileBytes(path, bytes);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = length;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    (!length || (SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file)));
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return ok;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// The process's committed private memory, region by region (Wine's process counters stay
+// at 0).
+uint64_t Committed() {
+  uint64_t committed = 0;
+  MEMORY_BASIC_INFORMATION region;
+  for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
+    if (static_cast<const char*>(region.BaseAddress) + region.RegionSize < at) break;
+  }
+  return committed;
+}
+
+// The most memory committed above the start while `f` runs, sampled by another thread.
+template <class F>
+uint64_t PeakRise(F f) {
+  const uint64_t base = Committed();
+  std::atomic<bool> done{false};
+  std::atomic<uint64_t> peak{base};
+  std::thread sampler([&] {
+    while (!done) {
+      peak = std::max<uint64_t>(peak, Committed());
+      Sleep(0);
+    }
+  });
+  f();
+  peak = std::max<uint64_t>(peak, Committed());
+  done = true;
+  sampler.join();
+  return peak - base;
 }
 
 // The matrix profile's tags, after `filler` bytes of a private tag that the picture never
@@ -85,13 +144,13 @@ int main(int argc, char** argv) {
   bench::Table table({"profile", "size", "time", "target", "time/target", "time/small"});
   double t_small = 0;
   for (const Row& row : rows) {
-    if (!Thumbnail(row.path)) {
+    if (FAILED(Thumbnail(row.path))) {
       std::fprintf(stderr, "%s: no thumbnail\n", row.path.c_str());
       return 1;
     }
     std::vector<double> rounds;
     for (int round = 0; round < 5; ++round)
-      rounds.push_back(bench::MedianSeconds([&] { return Thumbnail(row.path); }, 3, 0.2));
+      rounds.push_back(bench::MedianSeconds([&] { return SUCCEEDED(Thumbnail(row.path)); }, 3, 0.2));
     const double t = bench::Median(rounds);
     if (row.path == small) t_small = t;
     const double target = row.target ? row.target : 2 * t_small;
@@ -100,5 +159,36 @@ int main(int argc, char** argv) {
                t_small ? bench::Ratio(t, t_small) : "-"});
   }
   table.Print();
+
+  const std::string dir = argv[1];
+  struct Worst {
+    const char* name;
+    std::string path;
+    int inputs, grid, declared;
+    uint32_t length;
+  } worst[] = {
+      {"largest accepted: CMYK 34^4", dir + "\\lut-34.icc", 4, 34, 0, 0},
+      {"smallest refused: CMYK 35^4", dir + "\\lut-35.icc", 4, 35, 0, 0},
+      {"CMYK 96^4, 510 MB", dir + "\\lut-96.icc", 4, 2, 96, 96u * 96 * 96 * 96 * 6 + 200},
+      {"claims 60^4 in 40 KB", dir + "\\lut-lie.icc", 4, 9, 60, 0},
+      {"15 channels, 2^15", dir + "\\lut-15.icc", 15, 2, 0, 0},
+  };
+  std::printf("\nworst cases at 16 px, each once\n\n");
+  bench::Table costs({"profile", "size", "result", "time", "time/250 ms", "memory", "memory/64 MB"});
+  for (const Worst& w : worst) {
+    if (!MakeLutProfile(w.path, w.inputs, w.grid, w.declared, w.length)) {
+      std::fprintf(stderr, "%s could not be written\n", w.path.c_str());
+      return 1;
+    }
+    HRESULT hr = S_OK;
+    const double t = bench::MedianSeconds([&] { return hr = Thumbnail(w.path, 16), true; }, 1, 0, 1);
+    const uint64_t rise = PeakRise([&] { Thumbnail(w.path, 16); });
+    char result[16];
+    std::snprintf(result, sizeof result, "0x%08lX", static_cast<unsigned long>(hr));
+    costs.Add({w.name, bench::FormatSize(bench::FileLength(w.path)), SUCCEEDED(hr) ? "drawn" : result,
+               bench::FormatTime(t), bench::Ratio(t, 0.25), bench::FormatSize(rise),
+               bench::Ratio(double(rise), double(64u << 20))});
+  }
+  costs.Print();
   return 0;
 }

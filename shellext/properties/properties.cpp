@@ -178,18 +178,6 @@ struct Value {
   FILETIME time = {};
 };
 
-// Holds a critical section for the span of a method.
-class Locked {
- public:
-  explicit Locked(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-  ~Locked() { LeaveCriticalSection(&section_); }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-
- private:
-  CRITICAL_SECTION& section_;
-};
-
 class CICCProperties final : public IInitializeWithStream,
                              public IPropertyStore,
                              public IPropertyStoreCapabilities,

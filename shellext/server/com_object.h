@@ -93,6 +93,18 @@ std::ptrdiff_t InterfaceOffset() {
          reinterpret_cast<char*>(static_cast<ObjectRoot*>(object));
 }
 
+// Holds a critical section for the span of a method.
+class Locked {
+ public:
+  explicit Locked(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+  ~Locked() { LeaveCriticalSection(&section_); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  CRITICAL_SECTION& section_;
+};
+
 // Runs the body of a COM method so that no C++ exception leaves it: the library's own code
 // throws none, but the platform operations it calls are not all its own.
 template <class Body>

@@ -21,15 +21,39 @@ const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x
 
 namespace {
 
+// Shrinks a square picture of `from` pixels a side to `to` (smaller): each pixel is the mean
+// of the pixels it covers, their colours weighted by their opacity.
+std::vector<uint32_t> ScaleDown(const std::vector<uint32_t>& argb, int from, int to) {
+  std::vector<uint32_t> out(std::size_t(to) * std::size_t(to));
+  for (int y = 0; y < to; ++y)
+    for (int x = 0; x < to; ++x) {
+      uint64_t sum[4] = {}, count = 0;
+      for (int v = y * from / to; v < (y + 1) * from / to; ++v)
+        for (int u = x * from / to; u < (x + 1) * from / to; ++u, ++count) {
+          const uint32_t p = argb[std::size_t(v) * std::size_t(from) + std::size_t(u)];
+          const uint32_t a = p >> 24;
+          sum[0] += a;
+          for (int c = 0; c < 3; ++c) sum[c + 1] += ((p >> (16 - 8 * c)) & 0xFF) * a;
+        }
+      uint32_t pixel = uint32_t(sum[0] / count) << 24;
+      for (int c = 0; c < 3 && sum[0]; ++c) pixel |= uint32_t(sum[c + 1] / sum[0]) << (16 - 8 * c);
+      out[std::size_t(y) * std::size_t(to) + std::size_t(x)] = pixel;
+    }
+  return out;
+}
+
+// One object may be called from several threads at once (its threading model is Both): the
+// stream's position is shared, so the calls take turns.
 class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvider, public ObjectRoot {
  public:
-  explicit CICCThumbnail(IUnknown* outer) : ObjectRoot(outer) {}
+  explicit CICCThumbnail(IUnknown* outer) : ObjectRoot(outer) { InitializeCriticalSection(&lock_); }
 
   HUESHELL_FORWARD_IUNKNOWN
 
   // IInitializeWithStream: the stream is kept until the object goes.
   HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD) override {
     if (!stream) return E_INVALIDARG;
+    Locked hold(lock_);
     if (stream_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     stream_ = colour::ComPtr<IStream>(stream);
     return S_OK;
@@ -40,6 +64,7 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
     if (!bitmap || !alpha) return E_POINTER;
     *bitmap = nullptr;
     *alpha = WTSAT_UNKNOWN;
+    Locked hold(lock_);
     if (!stream_) return E_UNEXPECTED;
     return Guarded([&] {
       std::vector<uint32_t> pixels;
@@ -62,6 +87,9 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
   }
 
  private:
+  ~CICCThumbnail() override { DeleteCriticalSection(&lock_); }
+
+  CRITICAL_SECTION lock_;
   colour::ComPtr<IStream> stream_;
 };
 
@@ -71,11 +99,15 @@ HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* 
   std::unique_ptr<icc::Profile> profile;
   icc::Result r = colour::OpenStreamProfile(stream, &profile);
   if (!r.ok()) return colour::ToHresult(r);
+  if (size == 0) return E_INVALIDARG;
   gamut::Gamut g;
   r = gamut::ComputeGamut(*profile, &g);
   if (!r.ok()) return colour::ToHresult(r);
-  *drawn = int(std::clamp<UINT>(size, gamut::kMinSize, gamut::kMaxSize));
-  return gamut::Render(g, nullptr, *drawn, argb) ? S_OK : E_FAIL;
+  *drawn = int(std::min<UINT>(size, gamut::kMaxSize));
+  const int picture = std::max(*drawn, gamut::kMinSize);
+  if (!gamut::Render(g, nullptr, picture, argb)) return E_FAIL;
+  if (picture != *drawn) *argb = ScaleDown(*argb, picture, *drawn);
+  return S_OK;
 }
 
 HRESULT MakeArgbBitmap(const std::vector<uint32_t>& argb, int size, HBITMAP* bitmap) {

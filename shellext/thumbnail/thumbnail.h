@@ -13,9 +13,11 @@ namespace hueshell {
 // IThumbnailProvider's ID, which not every import library holds.
 extern const IID kIID_IThumbnailProvider;
 
-// Draws the gamut of the profile in `stream` into `size` x `size` pixels (clamped to the
-// picture's sizes).  S_OK; E_FAIL for a damaged profile or one without a picture;
-// E_OUTOFMEMORY; a failure of the stream as the stream reports it.
+// Draws the gamut of the profile in `stream` into `size` x `size` pixels, at most the
+// picture's largest size; below its smallest the picture is drawn at that and scaled down.
+// S_OK; E_INVALIDARG for size 0; ERROR_INVALID_PROFILE for a damaged profile or one without
+// a picture; E_OUTOFMEMORY also for one that would cost more than gamut::Limits allow; a
+// failure of the stream as the stream reports it.
 HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* argb, int* drawn);
 
 // A top-down 32-bit bitmap of `argb` (straight alpha), for WTSAT_ARGB.

@@ -229,4 +229,25 @@ TEST(Gamut, DamagedProfilesFail) {
   EXPECT_TRUE(fails(lut));
 }
 
+// What one gamut may cost: the largest table the limits accept draws; one point more a side,
+// one that claims more than it holds, or one of 15 channels gives up.
+TEST(Gamut, CostIsCapped) {
+  const struct {
+    int inputs, grid, declared;
+    icc::Status status;
+  } cases[] = {
+      {4, 34, 0, icc::Status::Ok},            // an 8.0 MB table
+      {4, 35, 0, icc::Status::OutOfMemory},   // 9.0 MB: past the tag limit
+      {4, 9, 60, icc::Status::OutOfMemory},   // would take 78 MB before its bytes are read
+      {15, 2, 0, icc::Status::OutOfMemory},   // 2^15 corners to every sample
+      {10, 2, 0, icc::Status::Ok},
+  };
+  for (const auto& c : cases) {
+    gamut::Gamut g;
+    EXPECT_EQ(GamutOf(std::make_unique<MemoryFile>(LutProfile(c.inputs, c.grid, c.declared)), &g).status,
+              c.status)
+        << c.inputs << " " << c.grid << " " << c.declared;
+  }
+}
+
 }  // namespace

@@ -42,6 +42,37 @@ std::vector<uint8_t> BuildProfile(const std::vector<Tag>& tags, uint32_t length)
   return file;
 }
 
+std::vector<uint8_t> LutProfile(int inputs, int grid, int declared) {
+  std::size_t points = 1;
+  for (int i = 0; i < inputs; ++i) points *= std::size_t(grid);
+  std::vector<uint8_t> lut = Bytes("mft2");
+  lut.resize(52 + std::size_t(inputs) * 4 + points * 6 + 12);
+  lut[8] = uint8_t(inputs);
+  lut[9] = 3;
+  lut[10] = uint8_t(declared ? declared : grid);
+  for (int i = 0; i < 3; ++i) icc::StoreBE32(&lut[12 + 16 * std::size_t(i)], 0x10000);
+  lut[49] = lut[51] = 2;  // two-entry input and output tables: identity
+  uint8_t* p = &lut[52];
+  auto put16 = [&](unsigned v) { *p++ = uint8_t(v >> 8); *p++ = uint8_t(v); };
+  for (int i = 0; i < inputs; ++i) put16(0), put16(0xFFFF);
+  for (std::size_t k = 0; k < points; ++k) {
+    std::size_t rest = k;
+    unsigned coordinate[3] = {};
+    for (int i = inputs; i-- > 0; rest /= std::size_t(grid))
+      if (i < 3) coordinate[i] = unsigned(rest % std::size_t(grid));
+    for (unsigned c : coordinate) put16(0x1000 + c * 0x6000 / unsigned(grid - 1));
+  }
+  for (int o = 0; o < 3; ++o) put16(0), put16(0xFFFF);
+  std::vector<uint8_t> file = BuildProfile({{"A2B0", lut}});
+  static const char* const kSpaces = "23456789ABCDEF";
+  const uint32_t space = inputs == 4 ? icc::Signature("CMYK")
+                                     : (uint32_t(uint8_t(kSpaces[inputs - 2])) << 24) | 0x434C52;
+  icc::StoreBE32(file.data() + 8, 0x02400000);
+  icc::StoreBE32(file.data() + 12, icc::Signature("prtr"));
+  icc::StoreBE32(file.data() + 16, space);
+  return file;
+}
+
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed) {

@@ -29,6 +29,11 @@ std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed);
 // A textDescriptionType tag as the editor writes it.
 std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode);
 
+// A printer profile of `inputs` channels (CMYK for 4) whose A2B0 is a lut16 table to XYZ
+// with `grid` points a side, each output following one input.  `declared` > 0 puts that
+// grid in the table's header instead: a table that claims more than it holds.
+std::vector<uint8_t> LutProfile(int inputs, int grid, int declared = 0);
+
 // Every tag of a profile file by signature, as its table row gives it.  Throws when a row
 // points outside the file.
 std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file);

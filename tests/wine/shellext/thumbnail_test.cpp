@@ -7,7 +7,10 @@
 #include <thumbcache.h>
 #include <wincodec.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "com_ptr.h"
 #include "support.h"
@@ -130,12 +133,49 @@ TEST_F(Thumbnail, Contract) {
   EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
   EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED));
 
-  // Sizes outside 16..1024 are drawn at the nearest one; the shell scales.
-  for (const auto& [asked, made] : {std::pair<UINT, LONG>{8, 16}, {4096, 1024}}) {
+  // Never more than asked for: below 16 the picture is scaled down, above 1024 it is drawn
+  // at 1024 and the shell scales it; no size is none.
+  for (const auto& [asked, made] : {std::pair<UINT, LONG>{1, 1}, {8, 8}, {4096, 1024}}) {
     ASSERT_EQ(provider->GetThumbnail(asked, &bitmap, &alpha), S_OK);
     EXPECT_EQ(Section(bitmap).dsBm.bmWidth, made);
     DeleteObject(bitmap);
   }
+  EXPECT_EQ(provider->GetThumbnail(0, &bitmap, &alpha), E_INVALIDARG);
+  EXPECT_EQ(bitmap, nullptr);
+}
+
+// One object, eight threads: every thumbnail is the one drawn alone.
+TEST_F(Thumbnail, EightThreadsOnOneObject) {
+  colour::ComPtr<IStream> stream;
+  ASSERT_EQ(SHCreateStreamOnFileA(shx::SystemProfiles().back().c_str(), STGM_READ, stream.put()), S_OK);
+  colour::ComPtr<IThumbnailProvider> provider;
+  ASSERT_EQ(hueshell::CreateICCThumbnail(nullptr, kIID_IThumbnailProvider, provider.put_void()), S_OK);
+  colour::ComPtr<IInitializeWithStream> init;
+  ASSERT_EQ(provider.As(IID_IInitializeWithStream, &init), S_OK);
+  ASSERT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
+  auto pixels = [&] {
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha;
+    std::vector<uint32_t> out;
+    if (SUCCEEDED(provider->GetThumbnail(64, &bitmap, &alpha))) {
+      const auto* bits = static_cast<const uint32_t*>(Section(bitmap).dsBm.bmBits);
+      out.assign(bits, bits + 64 * 64);
+      DeleteObject(bitmap);
+    }
+    return out;
+  };
+  const std::vector<uint32_t> alone = pixels();
+  ASSERT_FALSE(alone.empty());
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      for (int i = 0; i < 40; ++i) wrong += pixels() != alone;
+      CoUninitialize();
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0) << "of 320";
 }
 
 }  // namespace
