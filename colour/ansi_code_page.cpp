@@ -30,11 +30,12 @@ class Ansi final : public icc::CodePage {
   }
 };
 
+// At namespace scope: a function-local static would be guarded through the thread library,
+// whose records outlive a library that is loaded and unloaded (two handles per load).
+const Ansi g_ansi;
+
 }  // namespace
 
-const icc::CodePage& AnsiCodePage() {
-  static const Ansi ansi;
-  return ansi;
-}
+const icc::CodePage& AnsiCodePage() { return g_ansi; }
 
 }  // namespace colour

@@ -96,12 +96,13 @@ bool BuildTextDescription(const Description& d, std::vector<uint8_t>* tag) {
   return true;
 }
 
+// At namespace scope: a function-local static would be guarded through the thread library,
+// whose records outlive a library that is loaded and unloaded (two handles per load).
+const Portable g_portable;
+
 }  // namespace
 
-const CodePage& PortableCodePage() {
-  static const Portable portable;
-  return portable;
-}
+const CodePage& PortableCodePage() { return g_portable; }
 
 bool ParseDescription(const uint8_t* tag, std::size_t size, const Language& language,
                       Description* out) {
