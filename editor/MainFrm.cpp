@@ -1,5 +1,7 @@
 #include "MainFrm.h"
 
+#include <utility>
+
 #include "Resource.h"
 
 namespace {
@@ -33,6 +35,14 @@ int CMainFrame::OnCreate(CREATESTRUCTA* pCreate) {
       !m_wndStatusBar.SetIndicators(kIndicators, sizeof kIndicators / sizeof kIndicators[0]))
     return -1;
 
+  // The program's icon in the title bar, the taskbar and Alt+Tab.
+  const HINSTANCE hInst = AfxGetInstanceHandle();
+  for (const auto& icon : {std::make_pair(ICON_BIG, SM_CXICON), std::make_pair(ICON_SMALL, SM_CXSMICON)}) {
+    const int cx = GetSystemMetrics(icon.second);
+    SendMessage(WM_SETICON, icon.first,
+                LPARAM(LoadImageA(hInst, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, cx, cx, LR_SHARED)));
+  }
+
   m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
   EnableDocking(CBRS_ALIGN_ANY);
   DockControlBar(&m_wndToolBar);
@@ -47,3 +57,5 @@ BOOL CMainFrame::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
   if (m_wndView.m_hWnd && m_wndView.OnCmdMsg(nID, pCmdUI)) return TRUE;
   return CFrameWnd::OnCmdMsg(nID, pCmdUI);
 }
+
+BOOL CMainFrame::CanCloseFrame() { return !m_wndView.m_hWnd || m_wndView.SaveModified(); }

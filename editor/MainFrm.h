@@ -11,6 +11,8 @@ class CMainFrame : public CFrameWnd {
 
   // The view first, then the frame's own commands and the application's.
   BOOL OnCmdMsg(UINT nID, CCmdUI* pCmdUI) override;
+  // Asks to save a changed description first.
+  BOOL CanCloseFrame() override;
 
   CStatusBar m_wndStatusBar;
   CToolBar m_wndToolBar;

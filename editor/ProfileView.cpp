@@ -1,5 +1,6 @@
 #include "ProfileView.h"
 
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -44,6 +45,59 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
+// The file, or its folder, is no longer where it was.
+bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+  }
+};
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
+FileHandle OpenFile(const std::wstring& path, DWORD access, DWORD disposition) {
+  const HANDLE h = CreateFileW(path.c_str(), access,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return FileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+// The whole file; FALSE with the last-error value on failure.
+BOOL ReadWholeFile(const std::wstring& path, std::vector<BYTE>* bytes) {
+  const FileHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size)) return FALSE;
+  if (ULONGLONG(size.QuadPart) > SIZE_MAX) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  bytes->resize(std::size_t(size.QuadPart));
+  for (std::size_t done = 0; done < bytes->size();) {
+    const std::size_t left = bytes->size() - done;
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes->data() + done, left > 0x10000000 ? 0x10000000 : DWORD(left),
+                  &got, nullptr))
+      return FALSE;
+    if (got == 0) return Fail(ERROR_HANDLE_EOF);
+    done += got;
+  }
+  return TRUE;
+}
+
+// Writes the bytes over the existing file at path, flushed.
+BOOL WriteWholeFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
+  const FileHandle file = OpenFile(path, GENERIC_WRITE, TRUNCATE_EXISTING);
+  if (!file) return FALSE;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const std::size_t left = bytes.size() - done;
+    DWORD put = 0;
+    if (!WriteFile(file.get(), bytes.data() + done, left > 0x10000000 ? 0x10000000 : DWORD(left),
+                   &put, nullptr))
+      return FALSE;
+    done += put;
+  }
+  return FlushFileBuffers(file.get());
+}
+
 }  // namespace
 
 CFileStamp CFileStamp::Of(const std::wstring& strPath) {
@@ -80,27 +134,96 @@ bool IsSameFile(const std::wstring& strPath1, const std::wstring& strPath2) {
   return strPath1 == strPath2 || CFileStamp::Of(strPath1).SameFile(CFileStamp::Of(strPath2));
 }
 
-void ReportFileError(const std::wstring& strFileName, const char* pszVerb) {
+namespace {
+
+// Why a save failed and what the user can do, for the errors a person can act on.
+struct SaveFailure {
+  DWORD error;
+  const wchar_t* pszWhy;
+  const wchar_t* pszSaveAdvice;    // the current profile could not be written
+  const wchar_t* pszSaveAsAdvice;  // the new file could not be made
+};
+
+const SaveFailure kSaveFailures[] = {
+    {ERROR_ACCESS_DENIED, L"you are not allowed to change this file or its folder",
+     L"Use Save As to save the profile in a folder of your own, such as Documents.",
+     L"Save it in a folder of your own, such as Documents."},
+    {ERROR_SHARING_VIOLATION, L"another program is using the file",
+     L"Close that program and save again, or use Save As to save the profile under another "
+     L"name.",
+     L"Close that program and save again, or save under another name."},
+    {ERROR_LOCK_VIOLATION, L"another program has locked the file",
+     L"Close that program and save again, or use Save As to save the profile under another "
+     L"name.",
+     L"Close that program and save again, or save under another name."},
+    {ERROR_FILE_NOT_FOUND,
+     L"the file is no longer there; another program deleted, moved or renamed it after it was "
+     L"opened",
+     L"Use Save As to save the profile as it was opened, with your description.",
+     L"Choose the folder and the name again."},
+    {ERROR_DIRECTORY, L"its folder does not exist",
+     L"Use Save As to save the profile as it was opened, with your description.",
+     L"Choose an existing folder."},
+    {ERROR_PATH_NOT_FOUND, L"its folder does not exist",
+     L"Use Save As to save the profile as it was opened, with your description.",
+     L"Choose an existing folder."},
+    {ERROR_DISK_FULL, L"the disk is full",
+     L"Make room on the disk and save again, or use Save As to save on another disk.",
+     L"Make room on the disk and save again, or save on another disk."},
+    {ERROR_HANDLE_DISK_FULL, L"the disk is full",
+     L"Make room on the disk and save again, or use Save As to save on another disk.",
+     L"Make room on the disk and save again, or save on another disk."},
+    {ERROR_WRITE_PROTECT, L"the disk is write-protected",
+     L"Use Save As to save the profile on another disk.", L"Save on another disk."},
+};
+
+std::wstring SystemText(DWORD error) {
+  wchar_t* system = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&system), 0, nullptr);
+  const std::unique_ptr<wchar_t, LocalDeleter> owned(system);
+  std::wstring said = length != 0 && system ? std::wstring(system, length) : std::wstring();
+  while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' || said.back() == L' '))
+    said.pop_back();
+  return said;
+}
+
+}  // namespace
+
+void ReportFileError(const std::wstring& strPath, FileCommand command) {
   const DWORD error = GetLastError();
+  const std::wstring strFileName = strPath.substr(strPath.find_last_of(L"\\/:") + 1);
   std::wstring text;
   if (error == ERROR_INVALID_PROFILE) {
     text = strFileName + L" is not a valid ICC profile or is damaged (error 2011)";
   } else if (error == ERROR_TAG_NOT_FOUND) {
     text = strFileName + L" has no description tag (error 2012)";
+  } else if (command == FileCommand::kOpen) {
+    const std::wstring said = SystemText(error);
+    text = said.empty() ? strFileName + L" could not be opened (error " + std::to_wstring(error) + L")"
+                        : strFileName + L": " + said;
   } else {
-    wchar_t* system = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&system), 0, nullptr);
-    const std::unique_ptr<wchar_t, LocalDeleter> owned(system);
-    std::wstring said = length != 0 && system ? std::wstring(system, length) : std::wstring();
-    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r' || said.back() == L' '))
-      said.pop_back();
-    if (!said.empty())
-      text = strFileName + L": " + said;
-    else
-      text = strFileName + L" could not be " + AfxWiden(pszVerb) + L" (error " +
-             std::to_wstring(error) + L")";
+    const SaveFailure* pFailure = nullptr;
+    for (const SaveFailure& failure : kSaveFailures)
+      if (failure.error == error) pFailure = &failure;
+    std::wstring why = pFailure ? pFailure->pszWhy : SystemText(error);
+    if (!why.empty() && why.back() == L'.') why.pop_back();
+    if (why.empty()) why = L"error " + std::to_wstring(error);
+    std::wstring advice = !pFailure ? L"Save again, or save under another name."
+                          : command == FileCommand::kSave ? pFailure->pszSaveAdvice
+                                                          : pFailure->pszSaveAsAdvice;
+    // A file that refuses writing because of its read-only attribute says so.
+    const DWORD attributes = GetFileAttributesW(strPath.c_str());
+    if (error == ERROR_ACCESS_DENIED && command == FileCommand::kSave &&
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      why = L"the file is read-only";
+      advice = L"Clear its read-only attribute (Properties in Explorer) and save again, or use "
+               L"Save As to save the profile under another name.";
+    }
+    if (!pFailure && command == FileCommand::kSave)
+      advice = L"Save again, or use Save As to save the profile under another name.";
+    text = strFileName + L" was not saved: " + why + L".\n\n" + advice;
   }
   AfxMessageBox(text, MB_ICONERROR);
 }
@@ -120,7 +243,22 @@ BOOL CProfileView::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
 
 // File commands.
 
+BOOL CProfileView::SaveModified() {
+  if (!m_bChanged) return TRUE;
+  switch (AfxMessageBox(L"Save changes to " + m_strFileName + L"?",
+                        MB_YESNOCANCEL | MB_ICONWARNING)) {
+    case IDYES:
+      // Save where Save may write; a profile opened read-only goes through Save As.
+      return m_bModified ? DoFileSave() : DoFileSaveAs();
+    case IDNO:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
 void CProfileView::OnFileOpen() {
+  if (!SaveModified()) return;
   CFileDialog dlg(TRUE, nullptr, nullptr, OFN_FILEMUSTEXIST, kFilter);
   if (dlg.DoModal() != IDOK) return;
   std::wstring strPathName = dlg.GetPathName();
@@ -149,21 +287,24 @@ void CProfileView::OnFileOpen() {
 
   // Taken before the read: a change in between is noticed at the next save.
   const CFileStamp stamp = CFileStamp::Of(m_strPathName);
+  std::vector<BYTE> bytes;
   BOOL read = FALSE;
   try {
-    read = m_descTag.Read(m_strPathName.c_str(), m_strDescription);
+    read = ReadWholeFile(m_strPathName, &bytes) &&
+           m_descTag.Read(m_strPathName.c_str(), m_strDescription);
   } catch (...) {
     restore();
     throw;
   }
   if (!read) {
-    const std::wstring strFailed = m_strFileName;
+    const std::wstring strFailed = m_strPathName;
     restore();
-    ReportFileError(strFailed, "opened");
+    ReportFileError(strFailed, FileCommand::kOpen);
     return;
   }
 
   m_stamp = stamp;
+  m_fileBytes.swap(bytes);
   SetWrapping(!HasLongLine(m_strDescription.c_str(), kWrapLimit), &m_strDescription);
   // Setting the text raised a change notification; the profile is clean all the same.
   m_bModified = FALSE;
@@ -171,11 +312,18 @@ void CProfileView::OnFileOpen() {
   Invalidate(TRUE);
 }
 
-BOOL CProfileView::ConfirmUnchanged() {
+BOOL CProfileView::ConfirmUnchanged(const std::wstring* pstrCopyName) {
   const CFileStamp now = CFileStamp::Of(m_strPathName);
-  // A file that is gone is not asked about: the save reports it.
+  // A file that is gone is not asked about: Save reports it, Save As uses what Open read.
   if (!now.m_bValid || now == m_stamp) return TRUE;
-  return AfxMessageBox(kChangedQuestion, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  if (!pstrCopyName)
+    return AfxMessageBox(kChangedQuestion, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  const std::wstring question =
+      m_strFileName +
+      L" was changed or replaced by another program since it was opened, and may now hold "
+      L"another profile.\n\nSave As will copy the file as it is now, not as it was opened, to " +
+      *pstrCopyName + L", with your description. Continue?";
+  return AfxMessageBox(question, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 BOOL CProfileView::StoreDescription(const std::wstring& strPath) {
@@ -184,9 +332,8 @@ BOOL CProfileView::StoreDescription(const std::wstring& strPath) {
          m_descTag.Write(strPath.c_str());
 }
 
-BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& strTargetName,
-                             std::wstring* pstrFailed) {
-  *pstrFailed = strTargetName;
+BOOL CProfileView::StoreCopy(const std::wstring& strTarget, std::wstring* pstrFailed) {
+  *pstrFailed = strTarget;
   const std::wstring target = colour::FinalPathName(strTarget);
   std::wstring temp;
   const DWORD error = colour::CreateTemporaryFile(target, &temp);
@@ -194,15 +341,19 @@ BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& 
   CTemporaryFile staged(temp);
 
   if (!CopyFileW(m_strPathName.c_str(), temp.c_str(), FALSE)) {
-    if (GetFileAttributesW(m_strPathName.c_str()) == INVALID_FILE_ATTRIBUTES)
-      *pstrFailed = m_strFileName;
-    return FALSE;
+    // The current file is gone: the copy is made from the profile as it was opened.
+    const DWORD copyError = GetLastError();
+    if (!IsGone(copyError) || m_fileBytes.empty()) {
+      if (IsGone(copyError)) *pstrFailed = m_strPathName;
+      return Fail(copyError);
+    }
+    if (!WriteWholeFile(temp, m_fileBytes)) return FALSE;
   }
   // The copy of a read-only profile is the user's new file, to be written.
   SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
   std::wstring strStored;
   if (!m_descTag.Read(temp.c_str(), strStored)) {
-    *pstrFailed = m_strFileName;  // what was copied is the current profile
+    *pstrFailed = m_strPathName;  // what was copied is the current profile
     return FALSE;
   }
   if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(temp.c_str())) return FALSE;
@@ -214,25 +365,29 @@ BOOL CProfileView::StoreCopy(const std::wstring& strTarget, const std::wstring& 
   return replaced == ERROR_SUCCESS ? TRUE : Fail(replaced);
 }
 
-void CProfileView::OnFileSave() {
+void CProfileView::OnFileSave() { DoFileSave(); }
+void CProfileView::OnFileSaveAs() { DoFileSaveAs(); }
+
+BOOL CProfileView::DoFileSave() {
   m_strDescription = m_wndEdit.GetWindowTextWide();
-  if (!ConfirmUnchanged()) return;
+  if (!ConfirmUnchanged(nullptr)) return FALSE;
   if (!StoreDescription(m_strPathName)) {
-    ReportFileError(m_strFileName, "saved");
-    return;
+    ReportFileError(m_strPathName, FileCommand::kSave);
+    return FALSE;
   }
   m_stamp = CFileStamp::Of(m_strPathName);
   m_bModified = FALSE;
   m_bChanged = FALSE;
+  return TRUE;
 }
 
-void CProfileView::OnFileSaveAs() {
+BOOL CProfileView::DoFileSaveAs() {
   CFileDialog dlg(FALSE, "icc", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, kFilter);
-  if (dlg.DoModal() != IDOK) return;
+  if (dlg.DoModal() != IDOK) return FALSE;
   std::wstring strNewPath = dlg.GetPathName();
   std::wstring strNewName = dlg.GetFileName();
   m_strDescription = m_wndEdit.GetWindowTextWide();
-  if (!ConfirmUnchanged()) return;
+  if (!ConfirmUnchanged(&strNewName)) return FALSE;
 
   const DWORD attributes = GetFileAttributesW(strNewPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
@@ -240,24 +395,28 @@ void CProfileView::OnFileSaveAs() {
                       L" is read-only and was not replaced. Save under another name, or clear "
                       L"the file's read-only attribute first.",
                   MB_ICONERROR);
-    return;
+    return FALSE;
   }
 
   // Another spelling of the current profile names the same file: it is written in place.
-  std::wstring strFailed = strNewName;
-  const BOOL stored = IsSameFile(m_strPathName, strNewPath)
-                          ? StoreDescription(strNewPath)
-                          : StoreCopy(strNewPath, strNewName, &strFailed);
+  std::wstring strFailed = strNewPath;
+  const BOOL bInPlace = IsSameFile(m_strPathName, strNewPath) &&
+                        CFileStamp::Of(m_strPathName).m_bValid;
+  const BOOL stored = bInPlace ? StoreDescription(strNewPath) : StoreCopy(strNewPath, &strFailed);
   if (!stored) {
-    ReportFileError(strFailed, "saved");
-    return;
+    ReportFileError(strFailed, strFailed == strNewPath ? FileCommand::kSaveAs : FileCommand::kSave);
+    return FALSE;
   }
   m_bChanged = FALSE;
   m_bModified = FALSE;
   std::swap(m_strPathName, strNewPath);
   std::swap(m_strFileName, strNewName);
   m_stamp = CFileStamp::Of(m_strPathName);
+  // What later Save As commands copy when this file goes too.
+  std::vector<BYTE> bytes;
+  if (ReadWholeFile(m_strPathName, &bytes)) m_fileBytes.swap(bytes);
   Invalidate(TRUE);
+  return TRUE;
 }
 
 void CProfileView::OnChangeEdit() {
@@ -327,6 +486,7 @@ BOOL CProfileView::CreateEdit(BOOL bWrap) {
   if (!m_wndEdit.Create(WS_EX_CLIENTEDGE, style, rc, this, IDC_DESCRIPTION)) return FALSE;
   // As much text as memory holds, not the control's 30,000 characters.
   m_wndEdit.SendMessage(EM_SETLIMITTEXT, 0);
+  if (const HFONT hFont = AfxGetTextFont()) m_wndEdit.SendMessage(WM_SETFONT, WPARAM(hFont));
   return TRUE;
 }
 
@@ -364,6 +524,7 @@ void CProfileView::SetWrapping(BOOL bWrap, const std::wstring* pstrText) {
 void CProfileView::OnPaint() {
   CPaintDC dc(this);
   dc.SetBkMode(TRANSPARENT);
+  if (const HFONT hFont = AfxGetTextFont()) SelectObject(dc.m_hDC, hFont);
   dc.TextOut(AfxScale(20), AfxScale(14), "Filename: ");
   dc.TextOut(AfxScale(20), AfxScale(34), "Description:");
   if (!m_strFileName.empty()) dc.TextOut(AfxScale(100), AfxScale(14), m_strFileName);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "DescriptionTag.h"
 #include "framework/Framework.h"
@@ -30,6 +31,11 @@ class CProfileView : public CWnd {
 
   BOOL OnCmdMsg(UINT nID, CCmdUI* pCmdUI) override;
 
+  // Whether the current description may be left behind: when it was changed since the last
+  // Open, Save or Save As, asks whether to save it first.  FALSE: the user cancelled, or
+  // the save failed or was cancelled; the edit stays.
+  BOOL SaveModified();
+
   void OnFileOpen();
   void OnFileSave();
   void OnFileSaveAs();
@@ -54,6 +60,9 @@ class CProfileView : public CWnd {
   std::wstring m_strDescription;  // as last read or saved, not as typed since
   std::wstring m_strPathName;
   CFileStamp m_stamp;  // the file as last opened or saved
+  // The file as Open read it (or as the last Save As made it): Save As still makes a
+  // complete profile from it when another program has deleted or moved the file.
+  std::vector<BYTE> m_fileBytes;
 
  protected:
   BOOL PreCreateWindow(CREATESTRUCTA& cs) override;
@@ -69,16 +78,20 @@ class CProfileView : public CWnd {
   // Makes the edit box wrap or not and gives it pstrText (null: the text it has), keeping
   // the document's flags and the selection.
   void SetWrapping(BOOL bWrap, const std::wstring* pstrText);
+  // Save and Save As; TRUE when the description was stored.
+  BOOL DoFileSave();
+  BOOL DoFileSaveAs();
   // Whether the current file is still the one opened or saved last; asks the user before
-  // writing into one that another program changed.  FALSE: the user said no.
-  BOOL ConfirmUnchanged();
+  // writing into one that another program changed (pstrCopyName: before copying it under
+  // that name).  FALSE: the user said no.
+  BOOL ConfirmUnchanged(const std::wstring* pstrCopyName);
   // Reads the description tag of the file as it is now, builds the new one from
   // m_strDescription in the same form and writes it into pszPath.
   BOOL StoreDescription(const std::wstring& strPath);
   // Save As to another file: the new content is made beside the target and takes its place
-  // only when complete.  *pstrFailed names the file at fault on failure.
-  BOOL StoreCopy(const std::wstring& strTarget, const std::wstring& strTargetName,
-                 std::wstring* pstrFailed);
+  // only when complete.  It starts from the current file, or from what Open read when that
+  // file is gone.  *pstrFailed is the path of the file at fault on failure.
+  BOOL StoreCopy(const std::wstring& strTarget, std::wstring* pstrFailed);
 };
 
 // Lines longer than this are not wrapped: wrapping one costs time that grows with the
@@ -95,9 +108,12 @@ bool HasLongLine(const Char* pszText, std::size_t cchLimit) {
   return false;
 }
 
-// The error box of a failed file command, naming the file: our words for a damaged profile
-// or a missing description, else the system's text for the last-error value, else the code.
-void ReportFileError(const std::wstring& strFileName, const char* pszVerb);
+enum class FileCommand { kOpen, kSave, kSaveAs };
+// The error box of a failed file command, naming the file at strPath: our words for a damaged profile
+// or a missing description; for a save, that the file was not saved, why and what to do;
+// else the system's text for the last-error value, else the code.  After Save As, the file
+// named is the new one.
+void ReportFileError(const std::wstring& strPath, FileCommand command);
 
 // Whether two paths name the same existing file.
 bool IsSameFile(const std::wstring& strPath1, const std::wstring& strPath2);

@@ -113,8 +113,9 @@ BOOL CFrameWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   if (lParam != 0) return FALSE;
   // The bars show the command's effect as soon as it is done, whatever invoked it and
   // whatever the message loop sees meanwhile; posted, so that a command that closed the
-  // frame is not followed into it.
-  if (ExecuteCommand(LOWORD(wParam))) PostMessageA(m_hWnd, WM_IDLEUPDATECMDUI, 0, 0);
+  // frame is not followed into it (nor is the frame object, which went with its window).
+  const HWND hWnd = m_hWnd;
+  if (ExecuteCommand(LOWORD(wParam)) && IsWindow(hWnd)) PostMessageA(hWnd, WM_IDLEUPDATECMDUI, 0, 0);
   return TRUE;
 }
 
@@ -157,6 +158,11 @@ LRESULT CFrameWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       m_nIDTracking = 0;
       SetMessageText(AFX_IDS_IDLEMESSAGE);
       return 0;
+    case WM_CLOSE:
+      if (!CanCloseFrame()) return 0;
+      return Default();
+    case WM_QUERYENDSESSION:
+      return CanCloseFrame();
     case WM_DESTROY:
       if (AfxGetMainWnd() == this) PostQuitMessage(0);
       return 0;

@@ -110,6 +110,10 @@ void AfxReportOutOfMemory();
 std::string AfxLoadString(UINT nID);
 // Pixel measures of the layout are given for 96 DPI: this is one at the system's DPI.
 int AfxScale(int nPixels);
+// The font of the program's own texts and edit box: null (the system's default font, the
+// look the layout was drawn in) at 96 DPI; above it the system's message font at the
+// system's DPI, as menus and dialogs use.
+HFONT AfxGetTextFont();
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 HINSTANCE AfxGetInstanceHandle();
 const char* AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor = nullptr,
@@ -142,6 +146,9 @@ class CWnd {
   BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
   void SetFocus() { ::SetFocus(m_hWnd); }
   UINT GetDlgCtrlID() const { return UINT(::GetDlgCtrlID(m_hWnd)); }
+  // Centres the window on its owner (else its parent, else the screen), inside the work
+  // area of the monitor it lands on.
+  void CenterWindow();
 
   // Command routing: runs the command (pCmdUI null) or asks its enable rule.  Returns
   // whether the command was known here.
@@ -379,6 +386,8 @@ class CFrameWnd : public CWnd {
   // Prompt of a command (text before "\n"), or its tool tip (text after it).
   static std::string CommandPrompt(UINT nID, BOOL bToolTip);
   void OnIdleUpdate();
+  // Whether the frame may close (the close box, Alt+F4, Exit, the end of the session).
+  virtual BOOL CanCloseFrame() { return TRUE; }
 
   void AddControlBar(CControlBar* pBar) { m_bars.push_back(pBar); }
   CControlBar* GetControlBar(UINT nID) const;

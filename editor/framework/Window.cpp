@@ -44,6 +44,18 @@ int AfxScale(int nPixels) {
   return MulDiv(nPixels, dpi, 96);
 }
 
+HFONT AfxGetTextFont() {
+  static const HFONT font = []() -> HFONT {
+    if (AfxScale(96) == 96) return nullptr;
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+      return nullptr;
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }();
+  return font;
+}
+
 const char* AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground,
                                 HICON hIcon) {
   static std::deque<std::string> names;  // registered once, alive for the program's run
@@ -86,6 +98,9 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
   } catch (...) {
     result = message == WM_CREATE ? -1 : 0;
   }
+  // A window destroyed during the message may have taken its object along (a frame deletes
+  // itself): nothing of it is touched again.
+  if (message != WM_NCDESTROY && !IsWindow(hWnd)) return result;
   pWnd->m_current = outer;
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
@@ -142,6 +157,29 @@ BOOL CWnd::DestroyWindow() {
   const HWND hWnd = m_hWnd;
   if (!FromHandlePermanent(hWnd)) m_hWnd = nullptr;
   return ::DestroyWindow(hWnd);
+}
+
+void CWnd::CenterWindow() {
+  HWND hCentre = GetWindow(m_hWnd, GW_OWNER);
+  if (!hCentre) hCentre = GetParent(m_hWnd);
+  RECT rcWindow;
+  RECT rcCentre;
+  GetWindowRect(m_hWnd, &rcWindow);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoA(MonitorFromWindow(hCentre ? hCentre : m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor);
+  if (!hCentre || !IsWindowVisible(hCentre) || IsIconic(hCentre) || !GetWindowRect(hCentre, &rcCentre))
+    rcCentre = monitor.rcWork;
+  const LONG cx = rcWindow.right - rcWindow.left;
+  const LONG cy = rcWindow.bottom - rcWindow.top;
+  LONG x = (rcCentre.left + rcCentre.right - cx) / 2;
+  LONG y = (rcCentre.top + rcCentre.bottom - cy) / 2;
+  const RECT& work = monitor.rcWork;
+  if (x + cx > work.right) x = work.right - cx;
+  if (y + cy > work.bottom) y = work.bottom - cy;
+  if (x < work.left) x = work.left;
+  if (y < work.top) y = work.top;
+  SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BOOL CWnd::PreCreateWindow(CREATESTRUCTA& cs) {

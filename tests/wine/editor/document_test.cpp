@@ -65,12 +65,13 @@ TEST_F(DocumentTest, OpenShowsTheProfileCleanAndTypingFollowsTheStateTable) {
   EXPECT_TRUE(Enabled(ID_FILE_SAVE_AS));
   EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office monitor");  // not the typed text
 
+  prompts_.box_answers = {IDNO};  // not saved
   OpenProfile(a, true);
   EXPECT_TRUE(View().m_bReadOnly);
   Type("?");
   EXPECT_FALSE(Enabled(ID_FILE_SAVE));
   EXPECT_TRUE(Enabled(ID_FILE_SAVE_AS));
-  EXPECT_TRUE(prompts_.boxes.empty());
+  EXPECT_EQ(prompts_.boxes.size(), 1u);
 }
 
 TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
@@ -79,6 +80,7 @@ TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   Type(" 2");
   const std::vector<uint8_t> before = FileBytes(a);
 
+  prompts_.box_answers = {IDNO};  // not saved before Open
   prompts_.answers.push_back({IDCANCEL, ""});
   Command(ID_FILE_OPEN);
   prompts_.answers.push_back({IDCANCEL, ""});
@@ -90,7 +92,7 @@ TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   EXPECT_TRUE(View().m_bModified);
   EXPECT_TRUE(View().m_bChanged);
   EXPECT_EQ(FileBytes(a), before);
-  EXPECT_TRUE(prompts_.boxes.empty());
+  EXPECT_EQ(prompts_.boxes.size(), 1u);
 }
 
 TEST_F(DocumentTest, TwoSavesInARowKeepTheHeaderSizeRight) {
@@ -208,7 +210,7 @@ TEST_F(DocumentTest, FailedSaveAsLeavesTheTargetAsItWas) {
   prompts_.boxes.clear();
   SaveAs(target);
   CloseHandle(locked);
-  EXPECT_EQ(OnlyBox().rfind("target.icc: ", 0), 0u);
+  EXPECT_EQ(OnlyBox().rfind("target.icc was not saved: another program is using the file.", 0), 0u);
 
   WriteFileBytes(a, std::vector<uint8_t>(300, 0x55));  // no longer a profile
   prompts_.boxes.clear();
@@ -354,26 +356,154 @@ TEST_F(DocumentTest, TextOutsideTheCodePageIsKeptWhole) {
   EXPECT_TRUE(prompts_.boxes.empty());
 }
 
-TEST_F(DocumentTest, FailedCopyReportsAndChangesNothing) {
-  const std::string a = NewProfile("a.icc", "Office");
-  OpenProfile(a);
-  Type("!");
-  SaveAs(Path("missing folder\\b.icc"));
-  EXPECT_EQ(OnlyBox().rfind("b.icc: ", 0), 0u);
-  EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
-  EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
-  EXPECT_TRUE(View().m_bModified);
+// A failed save says that the file was not saved, why, and what to do; the edit stays.
+TEST_F(DocumentTest, FailedSavesSayWhatHappenedAndWhatToDo) {
+  enum Cause { kReadOnly, kLocked, kDeleted, kNoFolder };
+  const struct {
+    Cause cause;
+    UINT command;
+    const char* text;
+  } rows[] = {
+      {kReadOnly, ID_FILE_SAVE,
+       "a.icc was not saved: the file is read-only.\n\nClear its read-only attribute "
+       "(Properties in Explorer) and save again, or use Save As to save the profile under "
+       "another name."},
+      {kLocked, ID_FILE_SAVE,
+       "a.icc was not saved: another program is using the file.\n\nClose that program and save "
+       "again, or use Save As to save the profile under another name."},
+      {kDeleted, ID_FILE_SAVE,
+       "a.icc was not saved: the file is no longer there; another program deleted, moved or "
+       "renamed it after it was opened.\n\nUse Save As to save the profile as it was opened, "
+       "with your description."},
+      {kNoFolder, ID_FILE_SAVE_AS,
+       "b.icc was not saved: its folder does not exist.\n\nChoose an existing folder."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    const std::string a = NewProfile("a.icc", "Office");
+    prompts_.box_answers = {IDNO};  // the previous row's edit is not saved
+    OpenProfile(a);
+    Type("!");
+    prompts_.boxes.clear();
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    if (row.cause == kReadOnly) SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (row.cause == kLocked)
+      locked = CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (row.cause == kDeleted) DeleteFileA(a.c_str());
+    if (row.command == ID_FILE_SAVE_AS)
+      SaveAs(Path("missing folder\\b.icc"));
+    else
+      Command(row.command);
+    if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
+    SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(OnlyBox(), row.text);
+    EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
+    EXPECT_TRUE(View().m_bModified);
+    EXPECT_TRUE(View().m_bChanged);
+    if (row.cause != kDeleted) EXPECT_EQ(Inspect(a).description, "Office");
+  }
 }
 
-TEST_F(DocumentTest, FailedSaveReportsTheSystemTextAndKeepsTheFlags) {
+// When the profile is deleted or replaced after Open, Save As still makes a complete copy:
+// from what Open read when the file is gone, from the file as it is now (asked first, in
+// words that say so) when another program replaced it.
+TEST_F(DocumentTest, SaveAsAfterTheFileWasDeletedOrReplaced) {
   const std::string a = NewProfile("a.icc", "Office");
+  const std::vector<uint8_t> opened = FileBytes(a);
   OpenProfile(a);
   Type("!");
-  DeleteFileA(a.c_str());
-  Command(ID_FILE_SAVE);
-  EXPECT_EQ(OnlyBox() + "\r\n", "a.icc: " + SystemText(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(View().m_bModified);
-  EXPECT_TRUE(View().m_bChanged);
+  ASSERT_TRUE(MoveFileA(a.c_str(), Path("moved.icc").c_str()));
+  SaveAs(Path("b.icc"));
+  EXPECT_TRUE(prompts_.boxes.empty());
+  StoredProfile b = Inspect(Path("b.icc"));
+  EXPECT_EQ(b.description, "Office!");
+  EXPECT_EQ(b.header_size, b.file_size);
+  EXPECT_EQ(testing_icc::TagsOf(FileBytes(Path("b.icc")))["wtpt"], testing_icc::TagsOf(opened)["wtpt"]);
+  EXPECT_EQ(AfxNarrow(View().m_strFileName), "b.icc");
+
+  // Deleted again: the copy comes from the file Save As made.
+  Type("?");
+  DeleteFileA(Path("b.icc").c_str());
+  SaveAs(a);
+  EXPECT_EQ(Inspect(a).description, "Office!?");
+
+  Type("+");
+  WriteFileBytes(a, MakeProfile("Another program's", false));
+  prompts_.box_answers = {IDNO, IDYES};
+  SaveAs(Path("c.icc"));
+  ASSERT_EQ(prompts_.boxes.size(), 1u);
+  EXPECT_EQ(prompts_.boxes[0].text,
+            "a.icc was changed or replaced by another program since it was opened, and may now "
+            "hold another profile.\n\nSave As will copy the file as it is now, not as it was "
+            "opened, to c.icc, with your description. Continue?");
+  EXPECT_FALSE(FileExists(Path("c.icc")));
+  SaveAs(Path("c.icc"));
+  const StoredProfile c = Inspect(Path("c.icc"));
+  EXPECT_EQ(c.description, "Office!?+");
+  EXPECT_FALSE(c.unicode);  // the other program's profile, as it is now
+}
+
+// Leaving a changed description (Exit, the close box or Alt+F4, Open of another profile)
+// asks first: Yes saves (through Save As for a profile opened read-only), No goes on,
+// Cancel and a failed or cancelled save stay with the edit.  An unchanged one is left at once.
+TEST_F(DocumentTest, LeavingAChangedDescriptionAsksFirst) {
+  enum Leave { kExit, kClose, kOpen };
+  const struct {
+    Leave leave;
+    int answer;  // 0: nothing was typed, nothing is asked
+    bool read_only;
+    bool save_fails;  // locked, or Save As cancelled
+    bool leaves;
+  } rows[] = {
+      {kExit, IDYES, false, false, true},   {kExit, IDNO, false, false, true},
+      {kExit, IDCANCEL, false, false, false}, {kClose, IDYES, true, false, true},
+      {kClose, IDYES, false, true, false},  {kClose, 0, false, false, true},
+      {kOpen, IDYES, false, false, true},   {kOpen, IDNO, true, false, true},
+      {kOpen, IDCANCEL, false, false, false}, {kOpen, IDYES, true, true, false},
+  };
+  int i = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(++i);
+    if (!theApp.m_pMainWnd) {
+      frame_ = new CMainFrame;
+      theApp.m_pMainWnd = frame_;
+      ASSERT_TRUE(frame_->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE));
+    }
+    const std::string a = NewProfile("a.icc", "Office");
+    DeleteFileA(Path("copy.icc").c_str());
+    prompts_.answers.clear();
+    prompts_.box_answers = {IDNO};  // the previous row's edit is not saved
+    OpenProfile(a, row.read_only);
+    if (row.answer) Type("!");
+    prompts_.boxes.clear();
+    prompts_.box_answers = {row.answer};
+    if (row.read_only && row.answer == IDYES)
+      prompts_.answers.push_back({row.save_fails ? IDCANCEL : IDOK, Path("copy.icc")});
+    if (row.leave == kOpen) prompts_.answers.push_back({IDOK, NewProfile("b.icc", "Other")});
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    if (row.save_fails && !row.read_only)
+      locked = CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (row.leave == kExit) Command(ID_APP_EXIT);
+    if (row.leave == kClose) frame_->SendMessage(WM_SYSCOMMAND, SC_CLOSE);
+    if (row.leave == kOpen) Command(ID_FILE_OPEN);
+    if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
+
+    if (row.answer) {
+      ASSERT_FALSE(prompts_.boxes.empty());
+      EXPECT_EQ(prompts_.boxes[0].text, "Save changes to a.icc?");
+      EXPECT_EQ(prompts_.boxes[0].type, UINT(MB_YESNOCANCEL | MB_ICONWARNING));
+    }
+    EXPECT_EQ(prompts_.boxes.size(), size_t(row.answer == 0 ? 0 : row.save_fails && !row.read_only ? 2 : 1));
+    const bool saved = row.answer == IDYES && !row.save_fails;
+    EXPECT_EQ(Inspect(a).description, saved && !row.read_only ? "Office!" : "Office");
+    EXPECT_EQ(FileExists(Path("copy.icc")), saved && row.read_only);
+    if (row.leave == kOpen) {
+      EXPECT_EQ(AfxNarrow(View().m_strFileName), row.leaves ? "b.icc" : row.read_only && saved ? "copy.icc" : "a.icc");
+    } else {
+      EXPECT_EQ(theApp.m_pMainWnd == nullptr, row.leaves);
+    }
+    if (!row.leaves) EXPECT_TRUE(View().m_bChanged);
+  }
 }
 
 // A failed Open keeps the whole previous document: a later Save writes the previous
@@ -388,11 +518,12 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
 
   OpenProfile(a);
   Type(" (edited)");
+  prompts_.box_answers = {IDNO, IDOK, IDNO};  // not saved before either Open
   OpenProfile(broken);  // fails after the tag's size was read
   OpenProfile(none);    // fails at the size query
-  ASSERT_EQ(prompts_.boxes.size(), 2u);
-  EXPECT_EQ(prompts_.boxes[0].text, "broken.icc is not a valid ICC profile or is damaged (error 2011)");
-  EXPECT_EQ(prompts_.boxes[1].text, "none.icc has no description tag (error 2012)");
+  ASSERT_EQ(prompts_.boxes.size(), 4u);
+  EXPECT_EQ(prompts_.boxes[1].text, "broken.icc is not a valid ICC profile or is damaged (error 2011)");
+  EXPECT_EQ(prompts_.boxes[3].text, "none.icc has no description tag (error 2012)");
   EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_EQ(AfxNarrow(View().m_strFileName), "a.icc");
   EXPECT_EQ(AfxNarrow(View().m_strDescription), "A profile with a rather long description");
@@ -404,7 +535,7 @@ TEST_F(DocumentTest, FailedOpenKeepsThePreviousDocumentWhole) {
   EXPECT_TRUE(p.unicode);
   EXPECT_EQ(p.header_size, p.file_size);
   EXPECT_EQ(FileBytes(broken), brokenBytes);
-  EXPECT_EQ(prompts_.boxes.size(), 2u);
+  EXPECT_EQ(prompts_.boxes.size(), 4u);
 }
 
 TEST_F(DocumentTest, OutOfMemoryAbandonsTheCommandWithItsBox) {
@@ -412,9 +543,11 @@ TEST_F(DocumentTest, OutOfMemoryAbandonsTheCommandWithItsBox) {
   OpenProfile(a);
   Type("!");
   prompts_.dialog_runs_out_of_memory = true;
+  prompts_.box_answers = {IDOK, IDNO};  // not saved before Open
   Command(ID_FILE_SAVE_AS);
   Command(ID_FILE_OPEN);
-  ASSERT_EQ(prompts_.boxes.size(), 2u);
+  ASSERT_EQ(prompts_.boxes.size(), 3u);
+  prompts_.boxes.erase(prompts_.boxes.begin() + 1);
   for (const Prompts::Box& box : prompts_.boxes) {
     EXPECT_EQ(box.text, "Out of memory.");
     EXPECT_EQ(box.caption, "Tagwright");
