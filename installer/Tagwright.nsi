@@ -15,10 +15,18 @@
 ;   32-bit Windows: $PROGRAMFILES\Tagwright\Tagwright.exe
 ;                   $PROGRAMFILES\Tagwright\tagwright-cli.exe
 ;                   $PROGRAMFILES\Tagwright\Hueshell.dll
+;                   README.txt, Uninstall.exe beside them
 ; Each library registers itself (regsvr32, which calls its DllRegisterServer) in the registry
-; view of its own bitness. Silent mode: Tagwright-Setup.exe /S [/D=folder], Uninstall.exe /S.
+; view of its own bitness. The pages show what happens in words; every step, command and exit
+; code goes into a log in the user's temporary folder (Tagwright-Setup.log,
+; Tagwright-Uninstall.log).
+;
+; Silent mode: Tagwright-Setup.exe /S [/D=folder], Uninstall.exe /S. Exit codes: 0 done;
+; 2 a library could not be registered (everything undone); 32 Tagwright is running (nothing
+; changed: close it first); 3010 done, but files in use go only at the next restart.
 
 Unicode true
+!include MUI2.nsh
 !include LogicLib.nsh
 !include x64.nsh
 
@@ -48,6 +56,9 @@ Unicode true
 !endif
 
 !define PRODUCT "Tagwright"
+!define PUBLISHER "Veltro programs"
+!define EXIT_TAGWRIGHT_RUNNING 32       ; ERROR_SHARING_VIOLATION
+!define EXIT_RESTART_NEEDED 3010        ; ERROR_SUCCESS_REBOOT_REQUIRED
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define CLSID_ICCTIP "{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}"
 !define CLSID_ICCMENU "{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"
@@ -86,24 +97,119 @@ Unicode true
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
-ShowInstDetails show
-ShowUninstDetails show
+; The progress pages show a bar and one line in words; the details go into the log.
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
 SetCompressor /SOLID lzma
+BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
-VIAddVersionKey /LANG=1033 "LegalCopyright" ""
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright © 2026 ${PUBLISHER}"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+Var LogFile
+
+; --- Pages ---------------------------------------------------------------------------------
+
+!define MUI_ICON "${__FILEDIR__}\..\editor\res\Tagwright.ico"
+!define MUI_UNICON "${__FILEDIR__}\..\editor\res\Tagwright.ico"
+!define MUI_ABORTWARNING
+
+!define MUI_WELCOMEPAGE_TITLE "Welcome to the ${PRODUCT} ${VERSION} Setup"
+!define MUI_WELCOMEPAGE_TEXT "Setup will install on this computer:$\r$\n$\r$\n\
+- Tagwright, an editor for the description of ICC colour profiles (.icc, .icm files);$\r$\n$\r$\n\
+- Hueshell, an extension of Explorer for those profiles: an info tip, the context-menu \
+command $\"Copy to Color Folder$\", gamut thumbnails and the Details pane;$\r$\n$\r$\n\
+- tagwright-cli, a command-line tool that changes descriptions in bulk.$\r$\n$\r$\n\
+Close Tagwright if it is running, then click Next to continue."
+!insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CloseTagwright
+!insertmacro MUI_PAGE_DIRECTORY
+; The progress page stays until Next, so that its last line can be read.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} has been installed. Open a profile with Tagwright, or \
+point at one in Explorer to see its info tip.$\r$\n$\r$\nSetup's log: $LogFile"
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${PRODUCT}.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_LINK "Read the README"
+!define MUI_FINISHPAGE_LINK_LOCATION "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_TEXT_REBOOT "A file that Explorer or another program is using can only be \
+replaced when Windows restarts. ${PRODUCT} is installed; the new Explorer extension takes over \
+after the restart."
+!define MUI_FINISHPAGE_TEXT_REBOOTNOW "Restart now"
+!define MUI_FINISHPAGE_TEXT_REBOOTLATER "I will restart later"
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE un.CloseTagwright
+!insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_UNFINISHPAGE_NOAUTOCLOSE
+!insertmacro MUI_UNPAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT_REBOOT "${PRODUCT} is removed, but files that Explorer or another \
+program is using can only be deleted when Windows restarts. They go then, and so does their folder."
+!define MUI_FINISHPAGE_TEXT_REBOOTNOW "Restart now"
+!define MUI_FINISHPAGE_TEXT_REBOOTLATER "I will restart later"
+!insertmacro MUI_UNPAGE_FINISH
+
+!insertmacro MUI_LANGUAGE "English"
 
 
 ; --- Pieces shared by the installer and the uninstaller -----------------------------------
+
+; One line of the log.
+!macro Log TEXT
+  FileOpen $R9 $LogFile a
+  FileSeek $R9 0 END
+  FileWrite $R9 "${TEXT}$\r$\n"
+  FileClose $R9
+!macroend
+
+; What the progress page says, in words; the log gets it too.
+!macro Status TEXT
+  SetDetailsPrint textonly
+  DetailPrint "${TEXT}"
+  SetDetailsPrint none
+  !insertmacro Log "${TEXT}"
+!macroend
+
+; A running Tagwright holds its program file, which can then be neither replaced nor removed:
+; the user is asked to close it. Cancel (and a silent setup) ends here with nothing changed.
+!macro DefineCloseTagwright UN WHAT
+Function ${UN}CloseTagwright
+  retry:
+  ${IfNot} ${FileExists} "$INSTDIR\${PRODUCT}.exe"
+    Return
+  ${EndIf}
+  ClearErrors
+  FileOpen $0 "$INSTDIR\${PRODUCT}.exe" a
+  ${IfNot} ${Errors}
+    FileClose $0
+    Return
+  ${EndIf}
+  !insertmacro Log "$INSTDIR\${PRODUCT}.exe is in use: ${PRODUCT} is running"
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is running.$\r$\n$\r$\nSave your work \
+in it and close it, then click Retry. Cancel ends the ${WHAT} without changing anything." /SD IDCANCEL IDRETRY retry
+  !insertmacro Log "Ended: ${PRODUCT} is running (exit code ${EXIT_TAGWRIGHT_RUNNING})"
+  SetErrorLevel ${EXIT_TAGWRIGHT_RUNNING}
+  Quit
+FunctionEnd
+!macroend
+!insertmacro DefineCloseTagwright "" "setup"
+!insertmacro DefineCloseTagwright "un." "uninstall"
+
+; A silent run that left files for the next restart says so in its exit code.
+!macro ReportRestart
+  ${If} ${RebootFlag}
+    !insertmacro Status "Files in use are replaced or removed when Windows restarts."
+    ${If} ${Silent}
+      SetErrorLevel ${EXIT_RESTART_NEEDED}
+    ${EndIf}
+  ${EndIf}
+!macroend
 
 ; Runs regsvr32 (the one of bitness BITS: 32 or 64) with ARGS on DLL; $0 gets its exit code,
 ; or "not started". On 64-bit Windows this 32-bit installer sees the 32-bit System32 (really
@@ -118,6 +224,7 @@ UninstPage instfiles
   !else
     ExecWait '"$SYSDIR\regsvr32.exe" ${ARGS} "${DLL}"' $0
   !endif
+  !insertmacro Log "regsvr32 (${BITS}-bit) ${ARGS} ${DLL}: exit code $0"
 !macroend
 
 ; Deletes HKLM\KEY when it has neither subkeys nor values (/ifempty looks at both): others
@@ -217,6 +324,7 @@ Function ${UN}RemoveInstallation
   Delete /REBOOTOK "$INSTDIR\${PRODUCT}.exe"
   Delete /REBOOTOK "$INSTDIR\tagwright-cli.exe"
   Delete "$INSTDIR\Hueshell.propdesc"
+  Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ${If} ${RebootFlag}
     RMDir /REBOOTOK "$INSTDIR\x86"
@@ -247,6 +355,9 @@ FunctionEnd
 
 Function .onInit
   !insertmacro SelectContext
+  StrCpy $LogFile "$TEMP\${PRODUCT}-Setup.log"
+  Delete $LogFile
+  !insertmacro Log "${PRODUCT} ${VERSION} setup"
   ; /D=folder on the command line has already set $INSTDIR.
   ${If} $INSTDIR == ""
     ${If} ${RunningX64}
@@ -255,6 +366,7 @@ Function .onInit
       StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
     ${EndIf}
   ${EndIf}
+  Call CloseTagwright
 FunctionEnd
 
 ; Puts the library SRC into DIR. A library that Explorer has loaded cannot be overwritten
@@ -268,17 +380,18 @@ FunctionEnd
     Delete $1
     Rename "${DIR}\Hueshell.dll" $1
     Delete /REBOOTOK $1
+    !insertmacro Log "${DIR}\Hueshell.dll is in use: moved aside to $1 until the next restart"
   ${EndIf}
   File "/oname=Hueshell.dll" "${SRC}"
 !macroend
 
 ; Registers one library; a failure undoes the whole setup and ends it (exit code 2).
 !macro Register BITS DLL
-  DetailPrint "Registering ${DLL}"
   !insertmacro RunRegsvr32 ${BITS} "/s" "${DLL}"
   ${If} ${Errors}
   ${OrIf} $0 != 0
-    MessageBox MB_OK|MB_ICONSTOP "${DLL} could not be registered (regsvr32: $0).$\r$\nSetup has removed ${PRODUCT} again." /SD IDOK
+    !insertmacro Log "Failed: ${DLL} could not be registered; undoing the setup"
+    MessageBox MB_OK|MB_ICONSTOP "The Explorer extension ${DLL} could not be registered (regsvr32: $0).$\r$\n$\r$\nSetup has removed ${PRODUCT} again. The details are in $LogFile." /SD IDOK
     Call RemoveInstallation
     Abort
   ${EndIf}
@@ -300,7 +413,7 @@ FunctionEnd
   ${OrIf} $1 == "${CLSID_ICCPROPERTIES}"
     WriteRegStr HKLM "${PROPERTY_HANDLERS}\${EXT}" "" "${CLSID_ICCPROPERTIES}"
   ${Else}
-    DetailPrint "${EXT} keeps the property handler $1"
+    !insertmacro Log "${EXT} keeps the property handler $1"
   ${EndIf}
 !macroend
 
@@ -315,6 +428,9 @@ FunctionEnd
 !macroend
 
 Section "Tagwright and Hueshell"
+  SetDetailsPrint none
+  !insertmacro Log "Installing into $INSTDIR"
+  !insertmacro Status "Copying Tagwright, the Explorer extension and tagwright-cli..."
   SetOutPath "$INSTDIR"
   File "/oname=${PRODUCT}.exe" "${TAGWRIGHT_EXE}"
   ${If} ${RunningX64}
@@ -322,6 +438,7 @@ Section "Tagwright and Hueshell"
   ${Else}
     File "/oname=tagwright-cli.exe" "${TAGWRIGHT_CLI_EXE}"
   ${EndIf}
+  File "/oname=README.txt" "${__FILEDIR__}\..\README.md"
   ${If} ${RunningX64}
     !insertmacro PutLibrary "${HUESHELL_X64}" "$INSTDIR"
     !insertmacro PutLibrary "${HUESHELL_X86}" "$INSTDIR\x86"
@@ -332,6 +449,7 @@ Section "Tagwright and Hueshell"
   File "/oname=Hueshell.propdesc" "${HUESHELL_PROPDESC}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
+  !insertmacro Status "Registering the Explorer extension..."
   ${If} ${RunningX64}
     !insertmacro Register 64 "$INSTDIR\Hueshell.dll"
     !insertmacro Register 32 "$INSTDIR\x86\Hueshell.dll"
@@ -339,6 +457,7 @@ Section "Tagwright and Hueshell"
     !insertmacro Register 32 "$INSTDIR\Hueshell.dll"
   ${EndIf}
 
+  !insertmacro Status "Adding the info tip, menu, thumbnail and Details pane of .icc and .icm files..."
   !insertmacro Associate ".icc"
   !insertmacro Associate ".icm"
   !insertmacro Enlist
@@ -351,7 +470,7 @@ Section "Tagwright and Hueshell"
   ; served, but Explorer has no label for them; the setup goes on and says so.
   System::Call 'propsys::PSRegisterPropertySchema(w "$INSTDIR\Hueshell.propdesc") i.r0'
   ${If} $0 != 0
-    DetailPrint "The property schema could not be registered (PSRegisterPropertySchema: $0)."
+    !insertmacro Log "The property schema could not be registered (PSRegisterPropertySchema: $0)."
   ${EndIf}
   ; Explorer reads the handlers when it needs them, but caches file type information.
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'   ; SHCNE_ASSOCCHANGED
@@ -360,12 +479,18 @@ Section "Tagwright and Hueshell"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "$INSTDIR\README.txt"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "$INSTDIR\README.txt"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Readme" "$INSTDIR\README.txt"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PRODUCT}.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  !insertmacro ReportRestart
+  !insertmacro Status "Done."
 SectionEnd
 
 
@@ -373,9 +498,17 @@ SectionEnd
 
 Function un.onInit
   !insertmacro SelectContext
+  StrCpy $LogFile "$TEMP\${PRODUCT}-Uninstall.log"
+  Delete $LogFile
+  !insertmacro Log "${PRODUCT} ${VERSION} uninstall from $INSTDIR"
+  Call un.CloseTagwright
 FunctionEnd
 
 Section "Uninstall"
+  SetDetailsPrint none
+  !insertmacro Status "Removing Tagwright and its Explorer extension..."
   Call un.RemoveInstallation
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+  !insertmacro ReportRestart
+  !insertmacro Status "Done."
 SectionEnd

@@ -4,12 +4,15 @@
 # description, saves from the File menu with the keyboard, saves under a new name, checks
 # both files with Little CMS and iccdump; pastes with Ctrl+V and saves from the toolbar;
 # saves through a symbolic link, into a profile another program replaced, and a 1 MB
-# description; floats the toolbar and docks it on the left, and opens the About box.
+# description; leaves an unsaved edit by Open (Cancel, No, Yes) and by Exit (Cancel, Yes);
+# Save As after another program replaced or deleted the profile; floats the toolbar and
+# docks it on the left, and opens the About box (version, copyright, centred).
 # Screenshots go to BUILD/tests/wine/editor/e2e/.
 #
 # With "dpi" it runs the program at 144 and 192 DPI instead (a prefix of its own, whose
 # LogPixels it sets), opens a profile and checks that the frame is scaled and that the
-# texts and the edit box lie whole inside the view; screenshots go to .../e2e-dpi/.
+# texts and the edit box lie whole inside the view; then leaves an edit
+# with Alt+F4, answered No.  Screenshots go to .../e2e-dpi/.
 #
 #   e2e.sh BUILD_DIR SOURCE_DIR [dpi]
 set -euo pipefail
@@ -117,8 +120,18 @@ enter_path() {  # types a path into the dialog $1 and confirms it; characters ou
   done
   fail "window \"$1\" is still there"
 }
+question() {  # waits for the program's message box, captioned "Tagwright" as the frame is
+  for _ in $(seq 100); do
+    [ "$(xdotool search --name '^Tagwright$' 2>/dev/null | wc -l)" -ge 2 ] && { sleep 0.5; return 0; }
+    sleep 0.1
+  done
+  fail "no question from Tagwright"
+}
 quit() {  # File > Exit, and the program's end
   keys alt+f Up Return
+  quit_done
+}
+quit_done() {
   for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
   xdotool search --name '^Tagwright$' >/dev/null 2>&1 && fail "Exit left the window open"
   # The desktop closes by itself once its last program has gone.
@@ -173,7 +186,14 @@ if [ "$mode" = dpi ]; then
     [ "$tw" -gt "$(scaled 100)" ] && [ "$th" -gt "$(scaled 20)" ] || fail "no texts above the edit box at $dpi DPI"
     [ "$tx" -gt 0 ] && [ "$ty" -gt 0 ] && [ $(( tx + tw )) -lt "$w" ] && [ $(( ty + th )) -lt "$h" ] ||
       fail "the texts touch the view's edge or the edit box at $dpi DPI: ${tw}x${th}+$tx+$ty in ${w}x$h"
-    quit
+    # Alt+F4 over an edit, answered No: the program ends and the profile stays as it was.
+    keys ctrl+End
+    xdotool type --delay 30 " unsaved"
+    keys alt+F4
+    question
+    keys n
+    quit_done
+    [ "$(description "$profile")" = "sRGB" ] || fail "No saved the edit at Alt+F4"
   done
   step "passed"
   exit 0
@@ -322,6 +342,66 @@ for i in range(struct.unpack('>I', data[128:132])[0]):
 sys.exit(1)
 PY
 
+step "File > Open over an unsaved edit: Cancel keeps the edit, No leaves it, Yes saves it"
+plain=$out/Plain.icc
+other=$out/Other.icc
+for f in "$plain" "$other"; do cp /usr/share/color/icc/sRGB.icc "$f"; chmod u+w "$f"; done
+open_profile "$plain"
+keys ctrl+End
+xdotool type --delay 30 " edited"
+keys alt+f Return
+question
+shot save-changes.png
+keys Escape
+sleep 1
+xdotool search --name '^Open$' >/dev/null 2>&1 && fail "Cancel went on to the open dialog"
+keys alt+f Return
+question
+keys n
+window Open >/dev/null
+sleep 1
+enter_path Open "$(winpath "$other")"
+[ "$(description "$plain")" = "sRGB" ] || fail "No saved the edit"
+keys ctrl+End
+xdotool type --delay 30 " kept"
+keys alt+f Return
+question
+keys y
+window Open >/dev/null
+sleep 1
+enter_path Open "$(winpath "$plain")"
+[ "$(description "$other")" = "sRGB kept" ] || fail "Yes did not save the edit before Open"
+
+step "Save As after another program replaced the profile: asked in words for a copy"
+keys ctrl+End
+xdotool type --delay 30 " replaced"
+cp /usr/share/color/icc/colord/AdobeRGB1998.icc "$plain"
+keys alt+f Down Down Return
+window "Save As" >/dev/null
+sleep 1
+enter_path "Save As" "$(winpath "$out/FromReplaced")"
+question
+shot save-as-replaced.png
+keys y
+sleep 1.5
+[ "$("$out/lcms_desc" "$out/FromReplaced.icc" -w)" = "sRGB replaced" ] || fail "Save As after a replacement"
+[ "$(xxd -s 8 -l 1 -p "$out/FromReplaced.icc")" = 04 ] || fail "Save As did not copy the profile as it is now"
+
+step "Save As after the profile was deleted: made from the profile as it was opened"
+cp /usr/share/color/icc/sRGB.icc "$plain"
+open_profile "$plain"
+keys ctrl+End
+xdotool type --delay 30 " rescued"
+rm "$plain"
+keys alt+f Down Down Return
+window "Save As" >/dev/null
+sleep 1
+enter_path "Save As" "$(winpath "$out/Rescued")"
+sleep 1.5
+[ "$(description "$out/Rescued.icc")" = "sRGB rescued" ] || fail "Save As after a deletion"
+[ "$(iccdump_description "$out/Rescued.icc")" = "sRGB rescued" ] || fail "iccdump reads another description after a deletion"
+[ "$(wc -c <"$out/Rescued.icc")" -gt 3000 ] || fail "the rescued profile is not whole"
+
 step "a 1 MB description opens, takes typing and is saved whole"
 big=$out/Big.icc
 python3 - "$big" <<'PY'
@@ -387,10 +467,30 @@ keys alt+h Return
 window "About Tagwright" >/dev/null
 sleep 1
 shot about.png
+probe
+grep -qx 'aboutversion Tagwright 1.0.0.1' <(tr -d '\r' <"$out/probe.txt") || fail "About does not show version 1.0.0.1"
+LC_ALL=C grep -q '^aboutcopyright Copyright .* 20[0-9][0-9] Veltro programs' <(tr -d '\r' <"$out/probe.txt") || fail "About has no copyright line"
+read -r al at ar ab <<<"${rect[about]}"
+read -r fl ft fr fb <<<"${rect[frame]}"
+[ $(( (al + ar - fl - fr) / 2 )) -ge -2 ] && [ $(( (al + ar - fl - fr) / 2 )) -le 2 ] &&
+  [ $(( (at + ab - ft - fb) / 2 )) -ge -2 ] && [ $(( (at + ab - ft - fb) / 2 )) -le 2 ] ||
+  fail "About is not centred on the frame: ${rect[about]} on ${rect[frame]}"
 keys Return
 gone "About Tagwright"
 
-step "File > Exit"
-quit
+step "File > Exit over an unsaved edit: Cancel stays, Yes saves and ends"
+keys ctrl+End
+xdotool type --delay 30 "!"
+keys alt+f Up Return
+question
+keys Escape
+sleep 1
+xdotool search --name '^Tagwright$' >/dev/null 2>&1 || fail "Cancel ended the program"
+keys alt+f Up Return
+question
+keys y
+sleep 1
+quit_done
+[ "$(description "$big" | tail -c 5)" = "END!" ] || fail "Yes did not save before Exit"
 
 step "passed"

@@ -4,7 +4,8 @@
 //   window_probe OUTPUT
 //
 // Lines: "frame L T R B", "client L T R B", "view L T R B", "edit L T R B LENGTH",
-// "toolbar L T R B docked|floating", "save enabled|disabled" (the toolbar's Save button).
+// "toolbar L T R B docked|floating", "save enabled|disabled" (the toolbar's Save button);
+// with the About box open "about L T R B", "aboutversion TEXT", "aboutcopyright TEXT".
 #include <windows.h>
 #include <commctrl.h>
 
@@ -16,6 +17,8 @@ constexpr int kToolBarId = 0xE800;
 constexpr int kViewId = 0xE900;
 constexpr int kEditId = 101;
 constexpr int kSaveCommand = 0xE103;
+constexpr int kAboutVersionId = 1001;
+constexpr int kAboutCopyrightId = 1003;
 
 struct Search {
   HWND frame;
@@ -70,6 +73,15 @@ int main(int argc, char** argv) {
     const HWND buttons = GetDlgItem(search.bar, kToolBarId);
     const bool enabled = buttons && SendMessageA(buttons, TB_ISBUTTONENABLED, kSaveCommand, 0);
     fprintf(out, "save %s\n", enabled ? "enabled" : "disabled");
+  }
+  if (const HWND about = FindWindowA(nullptr, "About Tagwright")) {
+    GetWindowRect(about, &rc);
+    Print(out, "about", rc);
+    char text[256];
+    GetDlgItemTextA(about, kAboutVersionId, text, sizeof text);
+    fprintf(out, "aboutversion %s\n", text);
+    GetDlgItemTextA(about, kAboutCopyrightId, text, sizeof text);
+    fprintf(out, "aboutcopyright %s\n", text);
   }
   fclose(out);
   return 0;

@@ -106,7 +106,7 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
     echo "approved $menu_clsid none"
     echo "approved $thumbnail_clsid none"
     echo "approved $properties_clsid none"
-    for n in DisplayName DisplayVersion UninstallString QuietUninstallString; do echo "entry $n none"; done
+    for n in DisplayName DisplayVersion Publisher HelpLink UninstallString QuietUninstallString; do echo "entry $n none"; done
   else
     echo "approved $tip_clsid ICCTip Class"
     echo "approved $menu_clsid ICCMenu Class"
@@ -114,6 +114,8 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
     echo "approved $properties_clsid ICCProperties Class"
     echo "entry DisplayName Tagwright"
     echo "entry DisplayVersion 1.0.0.1"
+    echo "entry Publisher Veltro programs"
+    echo "entry HelpLink $dir\\README.txt"
     echo "entry UninstallString \"$dir\\Uninstall.exe\""
     echo "entry QuietUninstallString \"$dir\\Uninstall.exe\" /S"
   fi
@@ -204,11 +206,11 @@ if [ "$arch" = win64 ]; then
   same_file "$unix_dir/tagwright-cli.exe" "$TAGWRIGHT_CLI_X64"
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X64"
   same_file "$unix_dir/x86/Hueshell.dll" "$HUESHELL_X86"
-  listing=$'Hueshell.dll\nHueshell.propdesc\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe\nx86\nx86/Hueshell.dll'
+  listing=$'Hueshell.dll\nHueshell.propdesc\nREADME.txt\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe\nx86\nx86/Hueshell.dll'
 else
   same_file "$unix_dir/tagwright-cli.exe" "$TAGWRIGHT_CLI_EXE"
   same_file "$unix_dir/Hueshell.dll" "$HUESHELL_X86"
-  listing=$'Hueshell.dll\nHueshell.propdesc\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe'
+  listing=$'Hueshell.dll\nHueshell.propdesc\nREADME.txt\nTagwright.exe\nUninstall.exe\ntagwright-cli.exe'
 fi
 got=$(cd "$unix_dir" 2>/dev/null && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
 [ "$got" = "$listing" ] || fail "the installation folder holds"$'\n'"$got"$'\n'"instead of"$'\n'"$listing"

@@ -299,7 +299,8 @@ int wmain(int argc, wchar_t** argv) {
     Print(std::wstring(L"approved ") + clsid + L" " +
           ReadString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", clsid));
   const wchar_t entry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tagwright";
-  for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"UninstallString", L"QuietUninstallString"})
+  for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"Publisher", L"HelpLink", L"UninstallString",
+                              L"QuietUninstallString"})
     Print(std::wstring(L"entry ") + name + L" " + ReadString(HKEY_LOCAL_MACHINE, entry, name, KEY_WOW64_64KEY));
 
   int status = 0;
