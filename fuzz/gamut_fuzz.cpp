@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Now and then the command line's picture, named by the profile's first bytes.
   if (size > 126 && data[126] % 8 == 0) {
     const gamut::Notes notes{std::string(data, data + 64), std::string(data + 64, data + 80)};
-    CHECK(gamut::Render(g, &g, 128, &pixels, &notes));
+    CHECK(gamut::Render(g, &g, 160, &pixels, &notes));
   }
   return 0;
 }

@@ -375,7 +375,7 @@ View ViewOf(const Gamut& g, const Gamut* compare) {
 }
 
 // The lettering, axes and legend of the command line's picture, from this size up.
-constexpr int kNotesSize = 128;
+constexpr int kNotesSize = 160;
 
 class Diagram {
  public:
@@ -533,7 +533,9 @@ class Diagram {
     const double s = frame_.side, x0 = frame_.x, y0 = frame_.y;
     canvas_.Stroke({{x0, y0}, {x0 + s, y0}, {x0 + s, y0 + s}, {x0, y0 + s}}, true, Px(1, 1));
     const double step = 0.1 * s / view_.span;
-    const int every = step >= font.Width("-0.0") + 3 * u ? 1 : 2;
+    // Values every 0.1, 0.2 or 0.5, as room allows.
+    const double room = font.Width("-0.0") + 3 * u;
+    const int every = step >= room ? 1 : 2 * step >= room ? 2 : 5;
     const int first = int(std::ceil(view_.left * 10 - 1e-9)), last = int(std::floor((view_.left + view_.span) * 10 + 1e-9));
     for (int i = first; i <= last; ++i) {
       const double x = At({i / 10.0, 0}).x;

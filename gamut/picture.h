@@ -16,7 +16,7 @@ constexpr int kMaxSize = 1024;
 // no dots.
 constexpr int kSimpleSize = 48;
 
-// What the command line's picture adds to the thumbnail's, from 128 pixels up: axes with
+// What the command line's picture adds to the thumbnail's, from 160 pixels up: axes with
 // ticks, wavelengths along the locus and a legend naming what is drawn (UTF-8; the lettering
 // shows printable ASCII, and '?' for any other character).
 struct Notes {

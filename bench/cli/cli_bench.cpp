@@ -9,12 +9,9 @@
 // The files (10,000 by default) are copies of the installed profiles, made afresh in
 // DATA_DIR before each measured run and flushed before the clock starts.  Each writer's
 // time is the median of three rounds.
-#include <dirent.h>
 #include <fcntl.h>
 #include <lcms2.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,45 +22,12 @@
 #include <vector>
 
 #include "bench_common.h"
-
-extern char** environ;
+#include "cli_runs.h"
 
 namespace {
 
 const char kText[] = "Renamed in bulk";
 constexpr int kRounds = 3;
-
-std::vector<std::string> Corpus() {
-  std::vector<std::string> found;
-  for (const char* folder : {"/usr/share/color/argyll/ref", "/usr/share/color/icc",
-                             "/usr/share/color/icc/colord"}) {
-    DIR* dir = opendir(folder);
-    if (!dir) continue;
-    while (const dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      const std::string path = std::string(folder) + "/" + name;
-      for (char& c : name) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      struct stat st;
-      if (name.size() > 4 && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-          (name.compare(name.size() - 4, 4, ".icc") == 0 ||
-           name.compare(name.size() - 4, 4, ".icm") == 0))
-        found.push_back(path);
-    }
-    closedir(dir);
-  }
-  return found;
-}
-
-bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  bytes->clear();
-  uint8_t buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-    bytes->insert(bytes->end(), buffer, buffer + n);
-  std::fclose(f);
-  return true;
-}
 
 // Writes the file beside `path`, flushes it to the disk and renames it over `path`: how
 // both writers measured here put a file in place.
@@ -76,45 +40,11 @@ bool WriteDurably(const std::string& path, const void* data, std::size_t size) {
   return ok && rename(temp.c_str(), path.c_str()) == 0;
 }
 
-// Fresh copies of the corpus, `count` of them, flushed before any clock starts.
-bool MakeCopies(const std::vector<std::vector<uint8_t>>& corpus, const std::string& dir,
-                std::size_t count, std::vector<std::string>* files) {
-  files->clear();
-  mkdir(dir.c_str(), 0755);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::string path = dir + "/" + std::to_string(i) + ".icc";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    const auto& bytes = corpus[i % corpus.size()];
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f))
-      return false;
-    files->push_back(path);
-  }
-  sync();
-  return true;
-}
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
 // tagwright-cli set TEXT FILE... in one process, its report thrown away.
 double RunCli(const std::string& cli, const std::vector<std::string>& files) {
-  std::vector<char*> argv = {const_cast<char*>(cli.c_str()), const_cast<char*>("set"),
-                             const_cast<char*>(kText)};
-  for (const std::string& f : files) argv.push_back(const_cast<char*>(f.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  int status = -1;
-  if (posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ) != 0 ||
-      waitpid(pid, &status, 0) != pid)
-    status = -1;
-  const double seconds = Seconds(start);
-  posix_spawn_file_actions_destroy(&actions);
-  return status == 0 ? seconds : -1;
+  std::vector<std::string> argv = {cli, "set", kText};
+  argv.insert(argv.end(), files.begin(), files.end());
+  return bench::TimeProgram(argv);
 }
 
 // Little CMS: open, a new description tag, save to memory, written durably.
@@ -135,7 +65,7 @@ double RunEngine(const std::vector<std::string>& files) {
     cmsCloseProfile(h);
     if (!ok || !WriteDurably(path, out.data(), size)) return -1;
   }
-  return Seconds(start);
+  return bench::Seconds(start);
 }
 
 // A copy of each file under a new name, written durably.
@@ -143,9 +73,9 @@ double RunCopy(const std::vector<std::string>& files) {
   const auto start = std::chrono::steady_clock::now();
   std::vector<uint8_t> bytes;
   for (const std::string& path : files)
-    if (!ReadAll(path, &bytes) || !WriteDurably(path + ".copy", bytes.data(), bytes.size()))
+    if (!bench::ReadAll(path, &bytes) || !WriteDurably(path + ".copy", bytes.data(), bytes.size()))
       return -1;
-  return Seconds(start);
+  return bench::Seconds(start);
 }
 
 }  // namespace
@@ -158,9 +88,9 @@ int main(int argc, char** argv) {
   const std::string cli = argv[1], data = std::string(argv[2]) + "/cli";
   const std::size_t count = argc > 3 ? std::size_t(std::atol(argv[3])) : 10000;
   std::vector<std::vector<uint8_t>> corpus;
-  for (const std::string& path : Corpus()) {
+  for (const std::string& path : bench::InstalledProfiles()) {
     corpus.emplace_back();
-    if (!ReadAll(path, &corpus.back())) corpus.pop_back();
+    if (!bench::ReadAll(path, &corpus.back())) corpus.pop_back();
   }
   if (corpus.empty()) {
     std::fprintf(stderr, "no profiles under /usr/share/color\n");
@@ -180,7 +110,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < kRounds; ++round)
     for (int turn = 0; turn < 3; ++turn) {
       const int i = (round + turn) % 3;
-      if (!MakeCopies(corpus, data + "/" + std::to_string(i), count, &files)) {
+      if (!bench::MakeCopies(corpus, data + "/" + std::to_string(i), count, &files)) {
         std::fprintf(stderr, "cannot write the copies in %s\n", data.c_str());
         return 1;
       }
