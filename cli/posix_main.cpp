@@ -173,30 +173,27 @@ class PosixPlatform : public cli::Platform {
     return file;
   }
 
-  // A new file gets the mode that the umask leaves, as a file made by open would.
+  // Through the replacement that saves profiles (its temporary file named and removed on a
+  // signal like theirs); a new file gets the mode that the umask leaves, as open would.
   bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string* reason) override {
-    std::string temp = path + ".part.XXXXXX";
-    const int fd = mkstemp(&temp[0]);
-    if (fd < 0) {
-      *reason = std::strerror(errno);
-      return false;
+    struct stat st;
+    const bool existed = stat(path.c_str(), &st) == 0;
+    icc::PosixReplacement replacement(path);
+    icc::Sink* sink = nullptr;
+    icc::Result r = replacement.Create(&sink);
+    if (r.ok()) r = sink->Write(bytes.data(), bytes.size());
+    if (r.ok()) r = replacement.Finish();
+    if (r.ok() && !existed) {
+      const mode_t mask = umask(0);
+      umask(mask);
+      if (chmod(replacement.TempPath().c_str(), 0666 & ~mask) != 0) r = icc::Result::Io(uint32_t(errno));
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    int error = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
-    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
-      const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno != EINTR) error = errno;
-      if (n > 0) done += std::size_t(n);
-    }
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-      unlink(temp.c_str());
-      *reason = std::strerror(error);
-    }
-    return error == 0;
+    if (r.ok()) r = replacement.Replace();
+    if (r.ok()) return true;
+    replacement.Discard();
+    *reason = r.status == icc::Status::Io ? ErrorText(r.os_error) : "not written";
+    return false;
   }
 
   bool MakeFolder(const std::string& path, std::string* reason) override {

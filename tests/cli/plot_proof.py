@@ -99,6 +99,11 @@ def main():
             refused != ["profiles/more/damaged.icc", "profiles/more/empty.icm"]:
         fail(f"plot -r: exit code {rc}, {len(report.splitlines())} pictures reported, {err!r}")
     check_pictures("plots", expected, 256)
+    mask = os.umask(0)
+    os.umask(mask)
+    mode = os.stat(os.path.join("plots", expected[0])).st_mode & 0o777
+    if mode != 0o666 & ~mask:
+        fail(f"a new picture has mode {mode:o}, not {0o666 & ~mask:o}")
 
     # sRGB in any case; -o writes the one picture.
     os.makedirs("one")
