@@ -241,19 +241,31 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; The property handler of one extension in the current registry view, when it is ours.
-!macro ReleasePropertyHandler EXT
-  !insertmacro DeleteValueIfOurs "${PROPERTY_HANDLERS}\${EXT}" "" "${CLSID_ICCPROPERTIES}"
-  !insertmacro DropKeyIfUnused "${PROPERTY_HANDLERS}\${EXT}"
+; Writes a value of HKLM\KEY only when it is empty or already ours: another program's stays.
+!macro WriteValueIfFree KEY NAME OURS
+  ReadRegStr $1 HKLM "${KEY}" "${NAME}"
+  ${If} $1 == ""
+  ${OrIf} $1 == "${OURS}"
+    WriteRegStr HKLM "${KEY}" "${NAME}" "${OURS}"
+  ${Else}
+    !insertmacro Log "${KEY} keeps $1"
+  ${EndIf}
 !macroend
 
-; The handler entries of one extension; the keys above them only when they became empty.
+; A handler key's default value when it is ours, then the key when nothing else is in it.
+!macro ReleaseHandler KEY OURS
+  !insertmacro DeleteValueIfOurs "${KEY}" "" "${OURS}"
+  !insertmacro DropKeyIfUnused "${KEY}"
+!macroend
+
+; The handler entries of one extension that still hold ours; the keys above them only when
+; they became empty.
 !macro Dissociate EXT
   !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
   !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
-  DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}"
-  DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell"
-  DeleteRegKey HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}"
+  !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "${CLSID_ICCTIP}"
+  !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "${CLSID_ICCMENU}"
+  !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "${CLSID_ICCTHUMBNAIL}"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}"
@@ -277,8 +289,8 @@ FunctionEnd
 ; the handlers go only when nothing is left in them, as on a system that had none before.
 !macro Withdraw
   !insertmacro Disapprove
-  !insertmacro ReleasePropertyHandler ".icc"
-  !insertmacro ReleasePropertyHandler ".icm"
+  !insertmacro ReleaseHandler "${PROPERTY_HANDLERS}\.icc" "${CLSID_ICCPROPERTIES}"
+  !insertmacro ReleaseHandler "${PROPERTY_HANDLERS}\.icm" "${CLSID_ICCPROPERTIES}"
   !insertmacro DropKeyIfUnused "${PROPERTY_HANDLERS}"
   !insertmacro DropKeyIfUnused "Software\Microsoft\Windows\CurrentVersion\PropertySystem"
 !macroend
@@ -397,32 +409,21 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The handlers and the Details lists of one extension, where no other program's are.
 !macro Associate EXT
-  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "" "${CLSID_ICCTIP}"
-  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
-  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "" "${CLSID_ICCTHUMBNAIL}"
-  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
-  WriteRegStr HKLM "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
-!macroend
-
-; The property handler of one extension in the current registry view, unless another
-; program's is there.
-!macro ClaimPropertyHandler EXT
-  ReadRegStr $1 HKLM "${PROPERTY_HANDLERS}\${EXT}" ""
-  ${If} $1 == ""
-  ${OrIf} $1 == "${CLSID_ICCPROPERTIES}"
-    WriteRegStr HKLM "${PROPERTY_HANDLERS}\${EXT}" "" "${CLSID_ICCPROPERTIES}"
-  ${Else}
-    !insertmacro Log "${EXT} keeps the property handler $1"
-  ${EndIf}
+  !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "" "${CLSID_ICCTIP}"
+  !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
+  !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "" "${CLSID_ICCTHUMBNAIL}"
+  !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
+  !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
 !macroend
 
 ; What the property handler needs in the current registry view, besides its class: the
 ; handlers' entries, the Approved list, and the mark that it saves through the destination
 ; stream the shell offers (ManualSafeSave), on the class key its library registered.
 !macro Enlist
-  !insertmacro ClaimPropertyHandler ".icc"
-  !insertmacro ClaimPropertyHandler ".icm"
+  !insertmacro WriteValueIfFree "${PROPERTY_HANDLERS}\.icc" "" "${CLSID_ICCPROPERTIES}"
+  !insertmacro WriteValueIfFree "${PROPERTY_HANDLERS}\.icm" "" "${CLSID_ICCPROPERTIES}"
   !insertmacro Approve
   WriteRegDWORD HKLM "Software\Classes\CLSID\${CLSID_ICCPROPERTIES}" "ManualSafeSave" 1
 !macroend

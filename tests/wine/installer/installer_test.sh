@@ -9,6 +9,8 @@
 #    survive; first a setup whose 32-bit library refuses to register must undo itself;
 #    after the uninstall the .reg pair is checked the same way, with both libraries
 #    registered by hand with regsvr32.
+#    Then another program's handlers and Details lists are put where ours go, in both
+#    registry views: an install and an uninstall leave them as they were.
 #  - win32: the setup runs twice, the second time over the first, as an upgrade does.
 # Inputs come from the environment (tests/wine/installer/CMakeLists.txt sets them).
 set -uo pipefail
@@ -256,6 +258,34 @@ if [ "$arch" = win64 ]; then
   # handler entries may stay, and nothing else.
   compare_registry "$work/before.reg" "$work/after-dissociate.reg" dissociate \
     '\[(HKEY_LOCAL_MACHINE\\Software\\Classes|HKEY_CLASSES_ROOT)\\SystemFileAssociations\\\.ic[cm]\\shellex(\\ContextMenuHandlers)?\]'
+fi
+
+if [ "$arch" = win64 ]; then
+  step "another program's handlers and Details lists, in both views, outlive an install and an uninstall"
+  others='{7A1C3E55-0D2B-4F6A-8E91-3C4B5A6D7E8F}'
+  sfa='[HKEY_LOCAL_MACHINE\Software\Classes\SystemFileAssociations'
+  handlers='\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers'
+  # (First the emptied key that dissociate.reg leaves, which the uninstaller would take.)
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    "[-${sfa#[}\.icm\shellex\ContextMenuHandlers]" '' \
+    "$sfa\.icc\shellex\{e357fccd-a995-4576-b01f-234630154e96}]" "@=\"$others\"" '' \
+    "$sfa\.icm\shellex\{00021500-0000-0000-C000-000000000046}]" "@=\"$others\"" '' \
+    "$sfa\.icm]" '"FullDetails"="prop:System.Title;System.Size"' '"PreviewDetails"="prop:System.Size"' '' \
+    "[HKEY_LOCAL_MACHINE\Software$handlers\.icm]" "@=\"$others\"" '' \
+    "[HKEY_LOCAL_MACHINE\Software\Wow6432Node$handlers\.icc]" "@=\"$others\"" '' >"$work/others2.reg"
+  run regedit /S "$(win "$work/others2.reg")" || fail "regedit could not import others2.reg"
+  run regedit /E "$(win "$work/before-others.reg")" || fail "regedit /E before-others"
+  run "$(win "$SETUP")" /S || fail "the setup over another program's handlers"
+  settle
+  run regedit /E "$(win "$work/installed-others.reg")" || fail "regedit /E installed-others"
+  theirs=$(flatten "$work/before-others.reg" | grep -F -e "$others" -e 'System.Size"')
+  [ "$(echo "$theirs" | wc -l)" -eq 6 ] || fail "others2.reg did not give six values: $theirs"
+  missing=$(LC_ALL=C comm -23 <(echo "$theirs") <(flatten "$work/installed-others.reg"))
+  [ -z "$missing" ] || fail "the setup replaced another program's values:"$'\n'"$missing"
+  run "$install_dir\\Uninstall.exe" /S || fail "the uninstall beside another program's handlers"
+  settle
+  run regedit /E "$(win "$work/after-others.reg")" || fail "regedit /E after-others"
+  compare_registry "$work/before-others.reg" "$work/after-others.reg" others
 fi
 
 settle
