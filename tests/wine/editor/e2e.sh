@@ -5,7 +5,8 @@
 # both files with Little CMS and iccdump; pastes with Ctrl+V and saves from the toolbar;
 # saves through a symbolic link, into a profile another program replaced, and a 1 MB
 # description; leaves an unsaved edit by Open (Cancel, No, Yes) and by Exit (Cancel, Yes);
-# Save As after another program replaced or deleted the profile; floats the toolbar and
+# Save As after another program replaced or deleted the profile; a description stored as
+# plain text, and in German a version 2 profile whose German localized name differs; floats the toolbar and
 # docks it on the left, and opens the About box (version, copyright, centred).
 # Screenshots go to BUILD/tests/wine/editor/e2e/.
 #
@@ -58,13 +59,13 @@ keys() { for k in "$@"; do xdotool key "$k"; sleep 0.3; done; }
 
 window() {  # waits for a top-level window titled exactly $1
   local id
-  id=$(timeout 120 xdotool search --sync --name "^$1\$" 2>/dev/null | head -1) || true
+  id=$(LC_ALL=C timeout 120 xdotool search --sync --name "^$1\$" 2>/dev/null | head -1) || true
   [ -n "$id" ] || fail "no window \"$1\""
   echo "$id"
 }
 gone() {
   for _ in $(seq 100); do
-    xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
+    LC_ALL=C xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
     sleep 0.1
   done
   fail "window \"$1\" is still there"
@@ -93,11 +94,12 @@ drag() {  # from x1 y1 to x2 y2 with the left button, in steps as a hand would
   done
   xdotool sleep 0.3 mouseup 1 sleep 0.8
 }
+open_dialog=Open   # the open dialog's title in the language Wine runs in
 open_profile() {  # File > Open, the path typed into the dialog
   keys alt+f Return
-  window Open >/dev/null
+  window "$open_dialog" >/dev/null
   sleep 1
-  enter_path Open "$(winpath "$1")"
+  enter_path "$open_dialog" "$(winpath "$1")"
 }
 enter_path() {  # types a path into the dialog $1 and confirms it; characters outside the
   # keyboard's map each get a key mapped just before they are typed, which Wine does not
@@ -105,13 +107,13 @@ enter_path() {  # types a path into the dialog $1 and confirms it; characters ou
   local attempt
   for attempt in 1 2 3; do
     if LC_ALL=C.UTF-8 grep -qP '[^\x00-\x7F]' <<<"$2"; then
-      xdotool type --delay 120 "$2"
+      xdotool type --delay $(( 120 * attempt )) "$2"   # slower at each attempt
     else
       xdotool type --delay 20 "$2"
     fi
     keys Return
     for _ in $(seq 30); do
-      xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
+      LC_ALL=C xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
       sleep 0.1
     done
     [ "$attempt" = 3 ] && break
@@ -304,11 +306,16 @@ xdotool type --delay 30 " unicode"
 save
 [ "$(description "$unicode_dir/Οθόνη 显示器.icc")" = "sRGB unicode" ] || fail "the profile under a Unicode path was not saved"
 xdotool type --delay 30 " copy"
-keys alt+f Down Down Return
-window "Save As" >/dev/null
-sleep 1
-enter_path "Save As" "Копия 中文"   # the dialog starts in the profile's folder
-sleep 1.5
+for attempt in 1 2 3; do   # a name the dialog took with a character missing is typed again
+  keys alt+f Down Down Return
+  window "Save As" >/dev/null
+  sleep 1
+  enter_path "Save As" "Копия 中文"   # the dialog starts in the profile's folder
+  sleep 1.5
+  [ -f "$unicode_dir/Копия 中文.icc" ] && break
+  step "the typed name did not arrive whole; Save As again"
+  keys x BackSpace   # a change, so that Save As is enabled again
+done
 [ "$(description "$unicode_dir/Копия 中文.icc")" = "sRGB unicode copy" ] || fail "Save As to a Unicode name"
 
 step "a version 4 description in Greek, Chinese and an emoji, typed and saved"
@@ -402,6 +409,55 @@ sleep 1.5
 [ "$(iccdump_description "$out/Rescued.icc")" = "sRGB rescued" ] || fail "iccdump reads another description after a deletion"
 [ "$(wc -c <"$out/Rescued.icc")" -gt 3000 ] || fail "the rescued profile is not whole"
 
+# Profiles of old makers: a description stored as plain text, and a version 2 profile with a
+# localized name whose German record says something else than the description.
+python3 - "$out/PlainText.icc" "$out/Named.icc" <<'PY'
+import struct, sys
+def profile(path, tags, version=0x02100000):
+    offset = 128 + 4 + 12 * len(tags)
+    table, body = b'', b''
+    for sig, data in tags:
+        table += sig + struct.pack('>II', offset + len(body), len(data))
+        body += data + bytes(-len(data) % 4)
+    size = offset + len(body)
+    header = struct.pack('>I4sI4s4s4s', size, bytes(4), version, b'mntr', b'RGB ', b'XYZ ') + bytes(12) + b'acsp' + bytes(28) + struct.pack('>iii', 0xF6D6, 0x10000, 0xD32D) + bytes(128 - 80)
+    open(path, 'wb').write(header + struct.pack('>I', len(tags)) + table + body)
+wtpt = b'XYZ ' + bytes(4) + struct.pack('>iii', 0xF351, 0x10000, 0x116CC)
+desc = lambda t: b'desc' + bytes(4) + struct.pack('>I', len(t) + 1) + t + b'\0' + bytes(8) + bytes(2) + bytes([len(t) + 1]) + (t + bytes(67))[:67]
+def mluc(records):
+    head, texts = b'', b''
+    start = 16 + 12 * len(records)
+    for lang, country, text in records:
+        data = text.encode('utf-16-be')
+        head += lang + country + struct.pack('>II', len(data), start + len(texts))
+        texts += data
+    return b'mluc' + bytes(4) + struct.pack('>II', len(records), 12) + head + texts
+profile(sys.argv[1], [(b'desc', b'text' + bytes(4) + b'Studio Monitor 2024\0'), (b'wtpt', wtpt)])
+profile(sys.argv[2], [(b'desc', desc(b'sRGB')), (b'dscm', mluc([(b'en', b'US', 'sRGB'), (b'de', b'DE', 'sRGB deutsch')])), (b'wtpt', wtpt)])
+PY
+tag_type() {  # FILE SIGNATURE: the type of the tag
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+for i in range(struct.unpack('>I', data[128:132])[0]):
+    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
+    if sig == sys.argv[2].encode():
+        print(data[off:off + 4].decode())
+PY
+}
+
+step "a description stored as plain text is shown whole and stays plain text"
+open_profile "$out/PlainText.icc"
+sleep 1
+probe
+[ "${rect[edit.state]:-0}" -eq 19 ] || fail "the edit box holds ${rect[edit.state]:-0} characters, not \"Studio Monitor 2024\""
+shot plain-text.png
+keys ctrl+End
+xdotool type --delay 30 " v2"
+save
+[ "$(description "$out/PlainText.icc")" = "Studio Monitor 2024 v2" ] || fail "the plain text description was not saved whole"
+[ "$(tag_type "$out/PlainText.icc" desc)" = text ] || fail "the plain text description changed its type"
+
 step "a 1 MB description opens, takes typing and is saved whole"
 big=$out/Big.icc
 python3 - "$big" <<'PY'
@@ -494,5 +550,38 @@ keys y
 sleep 1
 quit_done
 [ "$(description "$big" | tail -c 5)" = "END!" ] || fail "Yes did not save before Exit"
+
+step "in German, a version 2 profile's German name that is not the description is kept"
+LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,1024x768" "$exe" >>"$out/wine.log" 2>&1 &
+app_pid=$!
+window Tagwright >/dev/null
+sleep 2
+probe
+read -r cl ct cr cb <<<"${rect[client]}"
+xdotool mousemove $(( (cl + cr) / 2 )) $(( cb - 20 )) click 1
+open_dialog=".*ffnen"   # "Öffnen", whose title Wine may give in another encoding
+open_profile "$out/Named.icc"
+sleep 1
+probe
+[ "${rect[edit.state]:-0}" -eq 4 ] || fail "the German run shows ${rect[edit.state]:-0} characters, not the description \"sRGB\""
+keys ctrl+End
+xdotool type --delay 30 " edited"
+save
+[ "$(description "$out/Named.icc")" = "sRGB edited" ] || fail "the German run did not save the description"
+python3 - "$out/Named.icc" <<'PY' || fail "the localized name lost its German record or did not follow the edit"
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+for i in range(struct.unpack('>I', data[128:132])[0]):
+    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
+    if sig == b'dscm':
+        tag = data[off:off + size]
+        records = {}
+        for r in range(struct.unpack('>I', tag[8:12])[0]):
+            lang, country, length, at = struct.unpack('>2s2sII', tag[16 + 12 * r:28 + 12 * r])
+            records[(lang + b'-' + country).decode()] = tag[at:at + length].decode('utf-16-be')
+        sys.exit(0 if records == {'en-US': 'sRGB edited', 'de-DE': 'sRGB deutsch'} else 1)
+sys.exit(1)
+PY
+quit
 
 step "passed"
