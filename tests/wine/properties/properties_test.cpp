@@ -10,6 +10,7 @@
 #include <propkey.h>
 #include <propvarutil.h>
 #include <shlwapi.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
 
@@ -19,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "DescriptionTag.h"
+#include "description.h"
 #include "profile_builder.h"
 #include "real_profiles.h"
 #include "scratch.h"
@@ -603,6 +606,73 @@ TEST(Threads, EightReadersForTenSeconds) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0);
   std::printf("%d reads of a profile's properties in 10 s by 8 threads\n", reads.load());
+}
+
+// The info tip's description line, from the tip made as Explorer makes it: in a
+// single-threaded apartment.
+std::string TipLine(const std::string& path) {
+  const CLSID kTip = {0x4FF6B420, 0xDAEF, 0x4C5E, {0x94, 0x67, 0xAA, 0xDA, 0x04, 0x7A, 0x8C, 0xD9}};
+  std::string line = "no tip";
+  std::thread([&] {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+      ComPtr<IQueryInfo> tip;
+      ComPtr<IPersistFile> file;
+      wchar_t* text = nullptr;
+      if (SUCCEEDED(CoCreateInstance(kTip, nullptr, CLSCTX_INPROC_SERVER, IID_IQueryInfo,
+                                     reinterpret_cast<void**>(tip.GetAddressOf()))) &&
+          SUCCEEDED(tip.As(&file)) && SUCCEEDED(file->Load(Wide(path).c_str(), STGM_READ)) &&
+          SUCCEEDED(tip->GetInfoTip(0, &text)) && text) {
+        const std::wstring lines = text;
+        CoTaskMemFree(text);
+        line = Utf8(lines.substr(0, lines.find(L'\n')));
+      }
+    }
+    CoUninitialize();
+  }).join();
+  return line;
+}
+
+// Every surface shows the same text for a profile: the property handler's Title, the info
+// tip's description line and Tagwright, for version 2 records that agree, disagree, are
+// empty or missing, and for a description stored as plain text.
+TEST(OneDescription, EverySurfaceShowsTheSameText) {
+  ComScope com;
+  ScratchFolder folder;
+  auto record = [](const std::string& ascii, const char16_t* unicode) {
+    icc::Description d;
+    d.ascii = ascii;
+    d.has_unicode = unicode != nullptr;
+    if (unicode) d.unicode = unicode;
+    std::vector<uint8_t> tag;
+    icc::BuildDescription(d, &tag);
+    return tag;
+  };
+  const wchar_t* const world =
+      L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac \u4e2d\u6587 \U0001F600 caf\u00e9";
+  const struct {
+    const char* name;
+    std::vector<uint8_t> desc;
+    const wchar_t* shown;
+  } cases[] = {
+      {"agree.icc", record("???????? ?? ?? caf\xe9", reinterpret_cast<const char16_t*>(world)), world},
+      {"disagree.icc", record("New name", u"Old name"), L"New name"},
+      {"empty.icc", record("Name", u""), L"Name"},
+      {"missing.icc", record("Caf\xe9", nullptr), L"Caf\u00e9"},
+      {"ascii-empty.icc", record("", u"\u4e2d\u6587"), L"\u4e2d\u6587"},
+      {"plain.icc", Bytes(std::string("text\0\0\0\0Studio Monitor 2024", 27)), L"Studio Monitor 2024"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder.Put(c.name, BuildProfile({{"desc", c.desc}}));
+    const std::string expected = Utf8(c.shown);
+    EXPECT_EQ(ReadTitle(path), expected);
+    EXPECT_EQ(TipLine(path), "Description: " + expected);
+    CDescriptionTag editor;
+    std::wstring shown;
+    EXPECT_TRUE(editor.Read(Wide(path).c_str(), shown));
+    EXPECT_EQ(Utf8(shown), expected);
+  }
 }
 
 }  // namespace
