@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "text_description.h"
 
@@ -49,6 +50,30 @@ bool IsSevenBit(const std::u16string& text) {
 
 // Characters that a code page may have turned into others: anything outside ASCII, and '?'.
 bool Unsure(uint32_t c) { return c >= 0x80 || c == '?'; }
+
+// A record as the agreement of two records sees it: 7-bit characters and runs of unsure
+// ones; in an ASCII record, a byte from 0x40 to 0x7E right after one above 0x7F may also be
+// the second byte of a double-byte character (code pages 932, 936, 949, 950).
+struct Piece {
+  enum Kind { Char, Run, Second } kind;
+  char16_t c;
+};
+
+template <typename Text>
+std::vector<Piece> Pieces(const Text& text) {
+  std::vector<Piece> pieces;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const uint32_t c = uint32_t(std::make_unsigned_t<typename Text::value_type>(text[i]));
+    if (Unsure(c)) {
+      if (pieces.empty() || pieces.back().kind != Piece::Run) pieces.push_back({Piece::Run, 0});
+      continue;
+    }
+    const bool second = sizeof(typename Text::value_type) == 1 && i > 0 &&
+                        uint8_t(text[i - 1]) >= 0x80 && c >= 0x40 && c <= 0x7E;
+    pieces.push_back({second ? Piece::Second : Piece::Char, char16_t(c)});
+  }
+  return pieces;
+}
 
 const char* LocalizedDamage(const uint8_t* tag, std::size_t size) {
   if (size < kLocalizedHeaderSize) return "the table of localized records is cut short";
@@ -141,20 +166,33 @@ bool ParseDescription(const uint8_t* tag, std::size_t size, const Language& lang
 }
 
 bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
-  std::size_t i = 0, j = 0;
-  while (i < ascii.size() && j < unicode.size()) {
-    const uint8_t a = uint8_t(ascii[i]);
-    const char16_t u = unicode[j];
-    if (Unsure(a) != Unsure(u)) return false;
-    if (!Unsure(a)) {
-      if (a != u) return false;
-      ++i, ++j;
-      continue;
+  const std::vector<Piece> a = Pieces(ascii), u = Pieces(unicode);
+  // The places in `a` that the pieces of `u` so far can have led to: a run may end before
+  // or after each second byte that follows it.  A handful is plenty for real text.
+  std::vector<std::size_t> at = {0}, next;
+  for (const Piece& want : u) {
+    next.clear();
+    for (std::size_t i : at) {
+      if (i == a.size()) continue;
+      if (want.kind == Piece::Char) {
+        if (a[i].kind != Piece::Run && a[i].c == want.c) next.push_back(i + 1);
+        continue;
+      }
+      if (a[i].kind != Piece::Run) continue;
+      std::size_t end = i + 1;
+      next.push_back(end);
+      while (end < a.size() && a[end].kind == Piece::Second) {
+        end += end + 1 < a.size() && a[end + 1].kind == Piece::Run ? 2 : 1;
+        next.push_back(end);
+      }
     }
-    while (i < ascii.size() && Unsure(uint8_t(ascii[i]))) ++i;
-    while (j < unicode.size() && Unsure(unicode[j])) ++j;
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    if (next.size() > 16) next.resize(16);
+    at.swap(next);
+    if (at.empty()) return false;
   }
-  return i == ascii.size() && j == unicode.size();
+  return std::find(at.begin(), at.end(), a.size()) != at.end();
 }
 
 std::u16string DescriptionText(const Description& d, const CodePage& code_page) {

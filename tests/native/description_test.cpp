@@ -75,13 +75,18 @@ TEST(Description, OneRuleForReadingAndWriting) {
       {"agree, 1252", "???????? ?? ?? caf\xe9", kWorld, kWorld, u"bar", "bar", u"bar"},
       {"agree, 7-bit", "???????? ?? ?? caf?", kWorld, kWorld, u"caf\u00e9 bar", "caf? bar",
        u"caf\u00e9 bar"},
-      {"agree, Latin", "caf\xe9", u"caf\u00e9", u"caf\u00e9", nullptr},
+      {"agree, Latin", "caf\xe9", u"caf\u00e9", u"caf\u00e9", nullptr, "", nullptr},
       {"agree, a '?' of its own", "Why?", u"Why?", u"Why?", u"Because", "Because", u"Because"},
       // Renamed by a tool that knows only the ASCII record, or a translation.
       {"disagree, ASCII edit", "New name", u"Old name", u"New name", u"Newer", "Newer", nullptr},
       {"disagree, translation", "Monitor", u"Bildschirm", u"Monitor", u"\u4e2d\u6587",
        "??", u"\u4e2d\u6587"},
-      {"disagree, runs in other places", "a?b", u"ab\u00e9", u"a?b", nullptr},
+      {"disagree, runs in other places", "a?b", u"ab\u00e9", u"a?b", nullptr, "", nullptr},
+      // Double-byte code pages: a second byte may look like ASCII ("\x95\x5c" is one
+      // character in code page 932); a Latin letter after an accented one is still a letter.
+      {"agree, double-byte", "\x95\x5c\x8e\xa6 \x81\x40x", u"\u8868\u793a \u3000x",
+       u"\u8868\u793a \u3000x", nullptr, "", nullptr},
+      {"agree, a letter after an accent", "\xc9ric", u"\u00c9ric", u"\u00c9ric", nullptr, "", nullptr},
       {"empty Unicode record", "Name", u"", u"Name", u"Other", "Other", nullptr},
       {"empty ASCII record", "", u"\u4e2d\u6587", u"\u4e2d\u6587", u"x", "x", u"x"},
       {"missing, 1252 bytes", "\x80 caf\xe9", nullptr, u"\u20ac caf\u00e9", u"plain", "plain",
