@@ -86,6 +86,16 @@ probe() {
     rect[$name.state]=${state:-}
   done < <(tr -d '\r' <"$file")   # the probe writes text with CR LF
 }
+start_tagwright() {  # in the Wine desktop of size $1; waits for it and clicks into its client area
+  "$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,$1" "$exe" >>"$out/wine.log" 2>&1 &
+  app_pid=$!
+  frame=$(window Tagwright)
+  sleep 2
+  probe
+  read -r cl ct cr cb <<<"${rect[client]}"
+  xdotool mousemove $(( (cl + cr) / 2 )) $(( cb - 20 )) click 1
+  sleep 0.5
+}
 drag() {  # from x1 y1 to x2 y2 with the left button, in steps as a hand would
   xdotool mousemove "$1" "$2" sleep 0.3 mousedown 1 sleep 0.3
   local i
@@ -145,6 +155,22 @@ description() {  # as Little CMS reads it; also checks the header's size field
 iccdump_description() {
   iccdump -v 3 -t desc "$1" | sed -n 's/^    0x0000: //p' | head -1
 }
+tag() {  # FILE SIGNATURE: the tag's type, then "language-country text" for each localized record
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+for i in range(struct.unpack('>I', data[128:132])[0]):
+    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
+    if sig == sys.argv[2].encode():
+        tag = data[off:off + size]
+        out = [tag[:4].decode()]
+        if tag[:4] == b'mluc':
+            for r in range(struct.unpack('>I', tag[8:12])[0]):
+                lang, country, length, at = struct.unpack('>2s2sII', tag[16 + 12 * r:28 + 12 * r])
+                out.append('%s-%s %s' % (lang.decode(), country.decode(), tag[at:at + length].decode('utf-16-be')))
+        sys.stdout.buffer.write(('\n'.join(out) + '\n').encode('utf-8'))
+PY
+}
 
 profile=$out/Display.icc
 copy=$out/Studio.icc
@@ -158,13 +184,7 @@ if [ "$mode" = dpi ]; then
     "$src/scripts/wine-run" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     WINEPREFIX=$prefix wineserver -w
     desktop=tagwright_dpi_$$_$dpi
-    "$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,1280x1000" "$exe" >"$out/wine.log" 2>&1 &
-    app_pid=$!
-    window Tagwright >/dev/null
-    sleep 2
-    probe
-    read -r cl ct cr cb <<<"${rect[client]}"
-    xdotool mousemove $(( (cl + cr) / 2 )) $(( cb - 20 )) click 1
+    start_tagwright 1280x1000
     open_profile "$profile"
     sleep 1.5
     probe
@@ -202,14 +222,7 @@ if [ "$mode" = dpi ]; then
 fi
 
 step "start Tagwright in Wine desktop $desktop"
-"$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,1024x768" "$exe" >"$out/wine.log" 2>&1 &
-app_pid=$!
-frame=$(window Tagwright)
-sleep 2
-probe
-read -r cl ct cr cb <<<"${rect[client]}"
-xdotool mousemove $(( (cl + cr) / 2 )) $(( cb - 20 )) click 1
-sleep 0.5
+start_tagwright 1024x768
 
 step "File > Open, type the path, Enter"
 keys alt+f Return
@@ -284,16 +297,7 @@ keys y
 sleep 1.5
 [ "$(description "$profile")" = "Studio display, calibrated v4" ] || fail "the replaced profile's description"
 [ "$(xxd -s 8 -l 1 -p "$profile")" = 04 ] || fail "the replaced profile is no longer version 4"
-python3 - "$profile" <<'PY' || fail "the replaced profile's description is no longer localized"
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-count = struct.unpack('>I', data[128:132])[0]
-for i in range(count):
-    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
-    if sig == b'desc':
-        sys.exit(0 if data[off:off + 4] == b'mluc' else 1)
-sys.exit(1)
-PY
+[ "$(tag "$profile" desc | head -1)" = mluc ] || fail "the replaced profile's description is no longer localized"
 
 step "a profile under Greek, Cyrillic, Chinese and emoji names, typed into the dialogs"
 unicode_dir="$out/Ελληνικά Кириллица 中文 🎨"
@@ -335,19 +339,7 @@ done
 # Little CMS 2.14's wide reader hands over one stray unit after a surrogate pair: its text
 # must begin with ours, and the record itself must hold exactly ours.
 [ "${wide#Οθόνη 显示器 🎨}" != "$wide" ] || fail "Little CMS reads \"$wide\" from the version 4 profile"
-python3 - "$unicode_dir/v4.icc" <<'PY' || fail "the en-US record does not hold the typed text exactly"
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-for i in range(struct.unpack('>I', data[128:132])[0]):
-    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
-    if sig == b'desc':
-        tag = data[off:off + size]
-        for r in range(struct.unpack('>I', tag[8:12])[0]):
-            lang, country, length, at = struct.unpack('>2s2sII', tag[16 + 12 * r:28 + 12 * r])
-            if (lang, country) == (b'en', b'US'):
-                sys.exit(0 if tag[at:at + length].decode('utf-16-be') == 'Οθόνη 显示器 🎨' else 1)
-sys.exit(1)
-PY
+tag "$unicode_dir/v4.icc" desc | grep -qxF "en-US Οθόνη 显示器 🎨" || fail "the en-US record does not hold the typed text exactly"
 
 step "File > Open over an unsaved edit: Cancel keeps the edit, No leaves it, Yes saves it"
 plain=$out/Plain.icc
@@ -409,9 +401,11 @@ sleep 1.5
 [ "$(iccdump_description "$out/Rescued.icc")" = "sRGB rescued" ] || fail "iccdump reads another description after a deletion"
 [ "$(wc -c <"$out/Rescued.icc")" -gt 3000 ] || fail "the rescued profile is not whole"
 
-# Profiles of old makers: a description stored as plain text, and a version 2 profile with a
-# localized name whose German record says something else than the description.
-python3 - "$out/PlainText.icc" "$out/Named.icc" <<'PY'
+# Made profiles: a description stored as plain text and a version 2 profile with a localized
+# name whose German record says something else than the description (as old makers' are),
+# and a 1 MB description.
+big=$out/Big.icc
+python3 - "$out/PlainText.icc" "$out/Named.icc" "$big" <<'PY'
 import struct, sys
 def profile(path, tags, version=0x02100000):
     offset = 128 + 4 + 12 * len(tags)
@@ -423,7 +417,7 @@ def profile(path, tags, version=0x02100000):
     header = struct.pack('>I4sI4s4s4s', size, bytes(4), version, b'mntr', b'RGB ', b'XYZ ') + bytes(12) + b'acsp' + bytes(28) + struct.pack('>iii', 0xF6D6, 0x10000, 0xD32D) + bytes(128 - 80)
     open(path, 'wb').write(header + struct.pack('>I', len(tags)) + table + body)
 wtpt = b'XYZ ' + bytes(4) + struct.pack('>iii', 0xF351, 0x10000, 0x116CC)
-desc = lambda t: b'desc' + bytes(4) + struct.pack('>I', len(t) + 1) + t + b'\0' + bytes(8) + bytes(2) + bytes([len(t) + 1]) + (t + bytes(67))[:67]
+desc = lambda t: b'desc' + bytes(4) + struct.pack('>I', len(t) + 1) + t + b'\0' + bytes(8) + bytes(2) + bytes([min(len(t) + 1, 67)]) + (t + bytes(67))[:67]
 def mluc(records):
     head, texts = b'', b''
     start = 16 + 12 * len(records)
@@ -434,17 +428,8 @@ def mluc(records):
     return b'mluc' + bytes(4) + struct.pack('>II', len(records), 12) + head + texts
 profile(sys.argv[1], [(b'desc', b'text' + bytes(4) + b'Studio Monitor 2024\0'), (b'wtpt', wtpt)])
 profile(sys.argv[2], [(b'desc', desc(b'sRGB')), (b'dscm', mluc([(b'en', b'US', 'sRGB'), (b'de', b'DE', 'sRGB deutsch')])), (b'wtpt', wtpt)])
+profile(sys.argv[3], [(b'desc', desc((b"A very long description of a profile. " * 30000)[:1 << 20])), (b'wtpt', wtpt)])
 PY
-tag_type() {  # FILE SIGNATURE: the type of the tag
-  python3 - "$1" "$2" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-for i in range(struct.unpack('>I', data[128:132])[0]):
-    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
-    if sig == sys.argv[2].encode():
-        print(data[off:off + 4].decode())
-PY
-}
 
 step "a description stored as plain text is shown whole and stays plain text"
 open_profile "$out/PlainText.icc"
@@ -456,25 +441,9 @@ keys ctrl+End
 xdotool type --delay 30 " v2"
 save
 [ "$(description "$out/PlainText.icc")" = "Studio Monitor 2024 v2" ] || fail "the plain text description was not saved whole"
-[ "$(tag_type "$out/PlainText.icc" desc)" = text ] || fail "the plain text description changed its type"
+[ "$(tag "$out/PlainText.icc" desc)" = text ] || fail "the plain text description changed its type"
 
 step "a 1 MB description opens, takes typing and is saved whole"
-big=$out/Big.icc
-python3 - "$big" <<'PY'
-import struct, sys
-text = (b"A very long description of a profile. " * 30000)[:1 << 20]
-desc = b'desc' + bytes(4) + struct.pack('>I', len(text) + 1) + text + b'\0' + bytes(8) + bytes(2) + b'\x43' + text[:67]
-wtpt = b'XYZ ' + bytes(4) + struct.pack('>iii', 0xF351, 0x10000, 0x116CC)
-offset = 128 + 4 + 2 * 12
-tags = [(b'desc', desc), (b'wtpt', wtpt)]
-table, body = b'', b''
-for sig, data in tags:
-    table += sig + struct.pack('>II', offset + len(body), len(data))
-    body += data + bytes(-len(data) % 4)
-size = offset + len(body)
-header = struct.pack('>I4sI4s4s4s', size, bytes(4), 0x02100000, b'mntr', b'RGB ', b'XYZ ') + bytes(12) + b'acsp' + bytes(28) + struct.pack('>iii', 0xF6D6, 0x10000, 0xD32D) + bytes(128 - 80)
-open(sys.argv[1], 'wb').write(header + struct.pack('>I', len(tags)) + table + body)
-PY
 [ "$(description "$big" | wc -c)" -eq $(( (1 << 20) + 1 )) ] || fail "unexpected 1 MB test profile"
 open_profile "$big"
 for _ in $(seq 20); do
@@ -552,13 +521,7 @@ quit_done
 [ "$(description "$big" | tail -c 5)" = "END!" ] || fail "Yes did not save before Exit"
 
 step "in German, a version 2 profile's German name that is not the description is kept"
-LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$src/scripts/wine-run" "$prefix" explorer "/desktop=$desktop,1024x768" "$exe" >>"$out/wine.log" 2>&1 &
-app_pid=$!
-window Tagwright >/dev/null
-sleep 2
-probe
-read -r cl ct cr cb <<<"${rect[client]}"
-xdotool mousemove $(( (cl + cr) / 2 )) $(( cb - 20 )) click 1
+LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 start_tagwright 1024x768
 open_dialog=".*ffnen"   # "Öffnen", whose title Wine may give in another encoding
 open_profile "$out/Named.icc"
 sleep 1
@@ -568,20 +531,8 @@ keys ctrl+End
 xdotool type --delay 30 " edited"
 save
 [ "$(description "$out/Named.icc")" = "sRGB edited" ] || fail "the German run did not save the description"
-python3 - "$out/Named.icc" <<'PY' || fail "the localized name lost its German record or did not follow the edit"
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-for i in range(struct.unpack('>I', data[128:132])[0]):
-    sig, off, size = struct.unpack('>4sII', data[132 + 12 * i:144 + 12 * i])
-    if sig == b'dscm':
-        tag = data[off:off + size]
-        records = {}
-        for r in range(struct.unpack('>I', tag[8:12])[0]):
-            lang, country, length, at = struct.unpack('>2s2sII', tag[16 + 12 * r:28 + 12 * r])
-            records[(lang + b'-' + country).decode()] = tag[at:at + length].decode('utf-16-be')
-        sys.exit(0 if records == {'en-US': 'sRGB edited', 'de-DE': 'sRGB deutsch'} else 1)
-sys.exit(1)
-PY
+[ "$(tag "$out/Named.icc" dscm)" = $'mluc\nen-US sRGB edited\nde-DE sRGB deutsch' ] ||
+  fail "the localized name lost its German record or did not follow the edit"
 quit
 
 step "passed"

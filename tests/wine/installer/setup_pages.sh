@@ -56,6 +56,15 @@ gone() {
   fail "window \"$1\" is still there"
 }
 in_desktop() { run explorer "/desktop=$desktop,800x600" "$@"; }
+to_the_end() {  # WIZARD N NAME LOG: page N (NAME), then the progress page once LOG ends, the last page
+  shot "$1-$2-$3.png"
+  keys Return
+  finished "$4"
+  shot "$1-$(( $2 + 1 ))-progress.png"
+  keys Return
+  sleep 1
+  shot "$1-$(( $2 + 2 ))-finish.png"
+}
 log_of() { find "$prefix/drive_c/users" -name "$1" 2>/dev/null | head -1; }
 finished() {  # waits for the last line of the log $1, written when the work is done
   local log
@@ -80,13 +89,7 @@ windows 1 "Tagwright Setup"
 shot setup-1-welcome.png
 keys Return
 sleep 1
-shot setup-2-folder.png
-keys Return
-finished Tagwright-Setup.log
-shot setup-3-progress.png
-keys Return
-sleep 1
-shot setup-4-finish.png
+to_the_end setup 2 folder Tagwright-Setup.log
 keys Return    # Finish, with "Start Tagwright" ticked
 gone "Tagwright Setup"
 windows 1 Tagwright
@@ -110,13 +113,7 @@ in_desktop taskkill /im Tagwright.exe >/dev/null 2>&1   # closes its window, as 
 for _ in $(seq 100); do [ "$(count Tagwright)" -eq 0 ] && break; sleep 0.2; done
 keys Return    # Retry
 sleep 1
-shot uninstall-2-confirm.png
-keys Return
-finished Tagwright-Uninstall.log
-shot uninstall-3-progress.png
-keys Return
-sleep 1
-shot uninstall-4-finish.png
+to_the_end uninstall 2 confirm Tagwright-Uninstall.log
 [ ! -e "$unix_dir/Tagwright.exe" ] || fail "Tagwright.exe was not removed"
 [ -e "$unix_dir/x86/Hueshell.dll" ] || fail "the held library is gone: nothing was left for the restart"
 keys Down Return   # "I want to manually reboot later", Finish
