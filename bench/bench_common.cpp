@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "icc_profile.h"
 #include "profile_builder.h"
@@ -71,6 +72,21 @@ bool MakeProfile(const std::string& path, uint64_t size) {
        Put(f, zeros, icc::Pad4(uint32_t(desc.size())) - desc.size()) && Put(f, wtpt, 20);
   ok = std::fclose(f) == 0 && ok;
   return ok;
+}
+
+bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint32_t filler) {
+  if (FileLength(path) != 0) return true;
+  try {
+    std::vector<testing_icc::Tag> tags;
+    if (filler) tags.push_back({"zzzz", std::vector<uint8_t>(filler, 0x5A)});
+    for (auto& [signature, bytes] : testing_icc::TagsOf(testing_icc::FileBytes(matrix)))
+      if (signature != "desc" && signature != "cprt" && signature != "dmnd" && signature != "dmdd")
+        tags.push_back({signature, bytes});
+    testing_icc::WriteFileBytes(path, testing_icc::BuildProfile(tags));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 std::vector<Input> PrepareInputs(const std::string& dir, char separator,

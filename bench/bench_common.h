@@ -38,6 +38,10 @@ std::vector<Input> PrepareInputs(const std::string& dir, char separator,
 // point.  An existing file of the right length is kept.  Returns false on an I/O error.
 bool MakeProfile(const std::string& path, uint64_t size);
 
+// The tags of the profile `matrix` that a gamut picture needs, after `filler` bytes of a
+// private tag, so that they lie at the end of the file.  An existing file is kept.
+bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint32_t filler);
+
 uint64_t FileLength(const std::string& path);
 
 double Median(std::vector<double> values);

@@ -1,4 +1,5 @@
-// Feeds arbitrary bytes as a profile to the gamut computation and the drawing: Little CMS
+// Feeds arbitrary bytes as a profile to the preview pane's sheet (texts, facts, tag table,
+// the health check) and through it to the gamut computation and the drawing: Little CMS
 // reading through our container, matrix, lookup-table, gray and named-colour gamuts.  A
 // gamut that is computed must be drawable, with finite chromaticities.
 #include <cmath>
@@ -8,6 +9,7 @@
 #include "fuzz_check.h"
 #include "gamut.h"
 #include "picture.h"
+#include "preview_sheet.h"
 #include "profile_builder.h"
 
 namespace {
@@ -20,8 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::unique_ptr<icc::Profile> profile;
   auto file = std::make_unique<testing_icc::MemoryFile>(std::vector<uint8_t>(data, data + size));
   if (!icc::Profile::Open(std::move(file), &profile).ok()) return 0;
-  gamut::Gamut g;
-  if (!gamut::ComputeGamut(*profile, &g).ok()) return 0;
+  gamut::PreviewSheet sheet;
+  gamut::BuildPreviewSheet(*profile, icc::Language(), icc::PortableCodePage(), &sheet);
+  gamut::FinishPreviewSheet(*profile, &sheet);
+  CHECK(!gamut::SheetText(sheet).empty());
+  if (!sheet.has_picture) return 0;
+  const gamut::Gamut& g = sheet.gamut;
   CHECK(Finite(g.white));
   if (g.kind == gamut::Kind::Matrix || g.kind == gamut::Kind::Lut) CHECK(g.outline.size() >= 3);
   for (const gamut::Point& p : g.outline) CHECK(Finite(p));

@@ -220,6 +220,7 @@ icc::Result MatrixTriangle(cmsHPROFILE h, const ChromaticityMap& map, Gamut* g) 
     if (!v || !map(*v, &p)) return Invalid();
     g->outline.push_back(p);
   }
+  g->primaries = g->outline;
   // Counter-clockwise, whatever order the primaries come in.
   const Point &a = g->outline[0], &b = g->outline[1], &c = g->outline[2];
   if ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x) < 0) std::swap(g->outline[1], g->outline[2]);

@@ -33,6 +33,7 @@ struct Gamut {
   uint32_t device_class = 0;
   uint32_t colour_space = 0;
   std::vector<Point> outline;  // closed polygon (Matrix, Lut), counter-clockwise
+  std::vector<Point> primaries;  // Matrix: red, green, blue
   Point white{0, 0};           // where the media white lies (all but Neutral)
   std::vector<NamedColour> colours;
   std::vector<uint8_t> ramp;   // Gray: grey levels in sRGB from device black to white

@@ -6,6 +6,7 @@
 #include "context_menu.h"
 #include "guids.h"
 #include "info_tip.h"
+#include "preview.h"
 #include "properties.h"
 #include "resource.h"
 #include "thumbnail.h"
@@ -18,11 +19,16 @@ ClassEntry g_classes[] = {
     {&CLSID_ICCMenu, CreateICCMenu, IDR_ICCMENU, nullptr},
     {&CLSID_ICCThumbnail, CreateICCThumbnail, IDR_ICCTHUMBNAIL, nullptr},
     {&CLSID_ICCProperties, CreateICCProperties, IDR_ICCPROPERTIES, nullptr},
+    {&CLSID_ICCPreview, CreateICCPreview, 0, nullptr},  // script chosen for the process
     {nullptr, nullptr, 0, nullptr},
 };
 
 }  // namespace
 
-ClassEntry* LibraryClasses() { return g_classes; }
+ClassEntry* LibraryClasses() {
+  for (ClassEntry* row = g_classes; row->clsid; ++row)
+    if (row->create == CreateICCPreview) row->script_id = PreviewScriptId();
+  return g_classes;
+}
 
 }  // namespace hueshell

@@ -6,3 +6,6 @@
 #define IDR_ICCMENU 102
 #define IDR_ICCTHUMBNAIL 103
 #define IDR_ICCPROPERTIES 104
+#define IDR_ICCPREVIEW 105
+// ICCPreview's script for a 32-bit library on 64-bit Windows (the 32-bit preview host).
+#define IDR_ICCPREVIEW32 106

@@ -100,23 +100,6 @@ uint64_t PeakRise(F f) {
   return peak - base;
 }
 
-// The matrix profile's tags, after `filler` bytes of a private tag that the picture never
-// needs, so that its own tags lie at the end of the file.
-bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint32_t filler) {
-  if (bench::FileLength(path) != 0) return true;
-  try {
-    std::vector<testing_icc::Tag> tags;
-    if (filler) tags.push_back({"zzzz", std::vector<uint8_t>(filler, 0x5A)});
-    for (auto& [signature, bytes] : testing_icc::TagsOf(testing_icc::FileBytes(matrix)))
-      if (signature != "desc" && signature != "cprt" && signature != "dmnd" && signature != "dmdd")
-        tags.push_back({signature, bytes});
-    testing_icc::WriteFileBytes(path, testing_icc::BuildProfile(tags));
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,7 +111,7 @@ int main(int argc, char** argv) {
   CreateDirectoryA(argv[1], nullptr);
   const std::string small = std::string(argv[1]) + "\\matrix-small.icc";
   const std::string big = std::string(argv[1]) + "\\matrix-100m.icc";
-  if (!MakeMatrixProfile(argv[2], small, 0) || !MakeMatrixProfile(argv[2], big, 100u << 20)) {
+  if (!bench::MakeMatrixProfile(argv[2], small, 0) || !bench::MakeMatrixProfile(argv[2], big, 100u << 20)) {
     std::fprintf(stderr, "the generated profiles could not be written\n");
     return 1;
   }

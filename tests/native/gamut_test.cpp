@@ -10,6 +10,7 @@
 #include "lcms_io.h"
 #include "picture.h"
 #include "posix_file.h"
+#include "preview_sheet.h"
 #include "profile_builder.h"
 
 using namespace testing_icc;
@@ -248,6 +249,66 @@ TEST(Gamut, CostIsCapped) {
               c.status)
         << c.inputs << " " << c.grid << " " << c.declared;
   }
+}
+
+// The preview's facts of every installed profile against Little CMS reading the file itself:
+// the white point, its colour temperature (Little CMS's own Robertson) and the tag table.
+TEST(PreviewSheet, FactsAgreeWithLittleCms) {
+  int compared = 0;
+  ForEachCorpusProfile([&](const std::string& path) {
+    SCOPED_TRACE(path);
+    std::unique_ptr<icc::SourceFile> file;
+    std::unique_ptr<icc::Profile> p;
+    ASSERT_TRUE(icc::OpenPosixFile(path, &file).ok());
+    if (!icc::Profile::Open(std::move(file), &p).ok()) return;
+    gamut::PreviewSheet sheet;
+    gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
+    const std::u16string text = gamut::SheetText(sheet);
+    gamut::LcmsProfile h(cmsOpenProfileFromFile(path.c_str(), "r"));
+    ASSERT_TRUE(h.h);
+    ASSERT_TRUE(sheet.tags_read);
+    ASSERT_EQ(sheet.tags.size(), size_t(cmsGetTagCount(h.h)));
+    for (size_t i = 0; i < sheet.tags.size(); ++i)
+      EXPECT_EQ(sheet.tags[i].signature, uint32_t(cmsGetTagSignature(h.h, cmsUInt32Number(i))));
+    const auto* white = static_cast<const cmsCIEXYZ*>(cmsReadTag(h.h, cmsSigMediaWhitePointTag));
+    if (!white) return;
+    cmsCIExyY xyY;
+    cmsXYZ2xyY(&xyY, white);
+    double lcms_k = 0;
+    char expected[96];
+    if (cmsTempFromWhitePoint(&lcms_k, &xyY))
+      snprintf(expected, sizeof expected, "X %.4f, Y %.4f, Z %.4f\r\n\tx %.4f, y %.4f; %.0f K",
+               white->X, white->Y, white->Z, xyY.x, xyY.y, lcms_k);
+    else
+      snprintf(expected, sizeof expected, "X %.4f, Y %.4f, Z %.4f", white->X, white->Y, white->Z);
+    EXPECT_NE(text.find(u"Media white point:\t" + std::u16string(expected, expected + strlen(expected))),
+              std::u16string::npos);
+    ++compared;
+  });
+  EXPECT_GT(compared, 40);
+}
+
+// Rows sharing bytes, a tag too short for a type, a white point of the wrong type, and a
+// file the container refuses.
+TEST(PreviewSheet, DamageIsShownNotFatal) {
+  std::vector<Tag> tags = {{"A2B0", Pattern(40, 1)}, {"A2B1", {}, 132 + 12 * 4, 40},
+                           {"zz00", Bytes("ab")}, {"wtpt", Bytes("curv\0\0\0\0\0\0\0\0")}};
+  std::unique_ptr<icc::Profile> p;
+  ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(BuildProfile(tags)), &p).ok());
+  gamut::PreviewSheet sheet;
+  gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
+  gamut::FinishPreviewSheet(*p, &sheet);
+  const std::u16string text = gamut::SheetText(sheet);
+  for (const char16_t* line : {u"A2B0\t0x01080F16\t40 bytes\tshared\r\n",
+                               u"A2B1\t0x01080F16\t40 bytes\tshared\r\n", u"zz00\t-\t2 bytes\r\n",
+                               u"Media white point:\t(the profile is damaged or not a profile)\r\n",
+                               u"No gamut picture: the profile is damaged or not a profile.",
+                               u"Health:\t1 finding\r\n", u"Profile ID:\tAbsent\r\n"})
+    EXPECT_NE(text.find(line), std::u16string::npos) << std::string(line, line + 20);
+  EXPECT_FALSE(sheet.has_picture);
+
+  gamut::RefusedPreviewSheet({icc::Status::InvalidProfile, 0}, &sheet);
+  EXPECT_NE(gamut::SheetText(sheet).find(u"Error (header):\tThe profile cannot be read"), std::u16string::npos);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "classes.h"
 #include "com_ptr.h"
 #include "guids.h"
+#include "footprint.h"
 #include "registrar.h"
 #include "resource.h"
 #include "support.h"
@@ -608,33 +609,16 @@ TEST_F(Com, LoadUseUnloadLeavesNothingBehind) {
     }();
     EXPECT_EQ(lib.can_unload(), S_OK);
   };
-  // Committed private memory, region by region, and the handles that answer (the
-  // process-wide counters read 0 under Wine).
-  auto measure = [](SIZE_T* committed, DWORD* handles) {
-    *committed = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-      if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) *committed += region.RegionSize;
-      if (static_cast<const char*>(region.BaseAddress) + region.RegionSize < at) break;
-    }
-    *handles = 0;
-    DWORD flags = 0;
-    for (uintptr_t h = 4; h < 0x10000; h += 4)
-      if (GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) ++*handles;
-  };
   delete lib_;  // the fixture's hold would keep the library loaded
   lib_ = nullptr;
   cycle();
-  SIZE_T committed_before = 0, committed_after = 0;
-  DWORD handles_before = 0, handles_after = 0;
-  measure(&committed_before, &handles_before);
+  const testing_icc::Footprint before = testing_icc::MeasureFootprint();
   for (int i = 0; i < 1000 && !HasFailure(); ++i) cycle();
-  measure(&committed_after, &handles_after);
+  const testing_icc::Footprint after = testing_icc::MeasureFootprint();
   std::printf("after 1,000 more cycles: %+lld KB committed, %+ld handles\n",
-              (long long)(committed_after - committed_before) / 1024, long(handles_after - handles_before));
-  EXPECT_LE(committed_after, committed_before + 1024 * 1024) << "a megabyte is a kilobyte per cycle";
-  EXPECT_EQ(handles_after, handles_before);
+              (long long)(after.committed - before.committed) / 1024, long(after.handles - before.handles));
+  EXPECT_LE(after.committed, before.committed + 1024 * 1024) << "a megabyte is a kilobyte per cycle";
+  EXPECT_EQ(after.handles, before.handles);
   lib_ = new Library(path);
   EXPECT_EQ(lib_->unregister_server(), S_OK);
 }

@@ -5,7 +5,6 @@
 #include <propsys.h>
 #include <shlwapi.h>
 #include <thumbcache.h>
-#include <wincodec.h>
 
 #include <atomic>
 #include <string>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "png.h"
 #include "support.h"
 #include "thumbnail.h"
 
@@ -46,31 +46,6 @@ DIBSECTION Section(HBITMAP bitmap) {
   return dib;
 }
 
-// The thumbnail as a PNG, through the platform's imaging codecs.
-void WritePng(const std::string& path, HBITMAP bitmap) {
-  const DIBSECTION dib = Section(bitmap);
-  const UINT size = UINT(dib.dsBm.bmWidth);
-  colour::ComPtr<IWICImagingFactory> factory;
-  colour::ComPtr<IWICStream> stream;
-  colour::ComPtr<IWICBitmapEncoder> encoder;
-  colour::ComPtr<IWICBitmapFrameEncode> frame;
-  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                             reinterpret_cast<void**>(factory.put())), S_OK);
-  ASSERT_EQ(factory->CreateStream(stream.put()), S_OK);
-  ASSERT_EQ(stream->InitializeFromFilename(shx::Wide(path).c_str(), GENERIC_WRITE), S_OK);
-  ASSERT_EQ(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put()), S_OK);
-  ASSERT_EQ(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache), S_OK);
-  ASSERT_EQ(encoder->CreateNewFrame(frame.put(), nullptr), S_OK);
-  ASSERT_EQ(frame->Initialize(nullptr), S_OK);
-  ASSERT_EQ(frame->SetSize(size, size), S_OK);
-  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-  ASSERT_EQ(frame->SetPixelFormat(&format), S_OK);
-  ASSERT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA));
-  ASSERT_EQ(frame->WritePixels(size, size * 4, size * size * 4, static_cast<BYTE*>(dib.dsBm.bmBits)), S_OK);
-  ASSERT_EQ(frame->Commit(), S_OK);
-  ASSERT_EQ(encoder->Commit(), S_OK);
-}
-
 class Thumbnail : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
@@ -92,7 +67,7 @@ TEST_F(Thumbnail, EverySystemProfileThroughTheHandler) {
     EXPECT_EQ(pixels[256 * 256 - 1] >> 24, 0u) << path;       // outside the diagram
     EXPECT_EQ(pixels[128 * 256 + 85] >> 24, 0xFFu) << path;   // inside it
     const std::string name = path.substr(path.rfind('\\') + 1);
-    WritePng("thumbnails\\" + name + ".png", r.bitmap);
+    testing_icc::WritePng("thumbnails\\" + name + ".png", r.bitmap);
     std::printf("thumbnail: %s -> thumbnails\\%s.png\n", path.c_str(), name.c_str());
     DeleteObject(r.bitmap);
     ++drawn;

@@ -1,0 +1,252 @@
+#include "preview_sheet.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "localized_text.h"
+#include "profile_names.h"
+
+namespace gamut {
+namespace {
+
+std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+template <class... Args>
+std::string Format(const char* format, Args... args) {
+  char text[160];
+  std::snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+// "3,144"
+std::string Thousands(uint64_t n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string SizeText(uint64_t bytes) {
+  std::string text = Thousands(bytes) + (bytes == 1 ? " byte" : " bytes");
+  if (bytes >= 1024 * 1024) return text + Format(" (%.1f MB)", double(bytes) / (1024.0 * 1024.0));
+  if (bytes >= 1024) return text + Format(" (%.1f KB)", double(bytes) / 1024.0);
+  return text;
+}
+
+std::string ChromaticityText(double x, double y) { return Format("x %.4f, y %.4f", x, y); }
+
+std::string TemperatureText(double x, double y) {
+  const double cct = icc::CorrelatedColourTemperature(x, y);
+  return cct > 0 ? Format("%.0f K", cct) : std::string("no colour temperature");
+}
+
+const char* SeverityText(Finding::Severity s) {
+  switch (s) {
+    case Finding::Severity::Error: return "Error";
+    case Finding::Severity::Warning: return "Warning";
+    case Finding::Severity::Note: break;
+  }
+  return "Note";
+}
+
+// A text tag as every program shows a description: TagNotFound leaves no line, a damaged
+// tag says so, a text cut at the read limit ends in an ellipsis.
+void AddText(icc::Profile& profile, const icc::Language& language, const icc::CodePage& code_page,
+             const char* label, uint32_t signature, std::vector<SheetLine>* lines) {
+  std::u16string text;
+  bool cut = false;
+  const icc::Result r = icc::ReadStoredText(profile, signature, language, code_page, &text, &cut);
+  if (r.status == icc::Status::TagNotFound) return;
+  if (!r.ok()) text = U16(std::string("(") + ReasonText(r) + ")");
+  if (cut) text += u"\u2026";
+  lines->push_back({U16(label), std::move(text)});
+}
+
+// How many translations a localized description has, from its record table alone.
+void AddTranslations(icc::Profile& profile, std::vector<SheetLine>* lines) {
+  uint32_t size = 0;
+  if (!profile.GetTagSize(icc::kDescriptionTag, &size).ok()) return;
+  uint8_t head[icc::kLocalizedHeaderSize];
+  uint32_t count = sizeof head;
+  if (!profile.GetTag(icc::kDescriptionTag, 0, &count, head, nullptr).ok() || count < sizeof head ||
+      icc::LoadBE32(head) != icc::Signature("mluc"))
+    return;
+  std::vector<uint8_t> table(icc::LocalizedTableBytes(head, size));
+  count = uint32_t(table.size());
+  std::vector<icc::LocalizedEntry> entries;
+  if (!profile.GetTag(icc::kDescriptionTag, 0, &count, table.data(), nullptr).ok() ||
+      !icc::ParseLocalizedEntries(table.data(), count, size, &entries))
+    return;
+  lines->push_back({u"Translations", U16(std::to_string(entries.size()))});
+}
+
+void AddHeaderFacts(icc::Profile& profile, PreviewSheet* sheet) {
+  uint8_t header[icc::kHeaderSize];
+  profile.GetHeader(header);
+  uint32_t words[icc::kHeaderSize / 4];
+  icc::HeaderToHost(header, words);
+  auto add = [&](const char* label, const std::string& value) {
+    sheet->facts.push_back({U16(label), U16(value)});
+  };
+  auto named = [](const char* name, uint32_t signature) {
+    return std::string(name) + " (" + icc::SignatureText(signature) + ")";
+  };
+  add("Device class", named(icc::DeviceClassName(words[3]), words[3]));
+  add("Colour space", named(icc::ColourSpaceName(words[4]), words[4]));
+  add("Connection space", named(icc::ConnectionSpaceName(words[5]), words[5]));
+  add("Rendering intent", icc::IntentName(words[16]));
+  add("Version", icc::VersionText(header));
+  icc::DateTime date;
+  add("Created", icc::CreationDate(header, &date)
+                     ? Format("%04u-%02u-%02u %02u:%02u:%02u UTC", date.year, date.month,
+                              date.day, date.hour, date.minute, date.second)
+                     : std::string("(not a date)"));
+  add("Creator", icc::SignatureText(words[20]));
+  add("CMM", icc::SignatureText(words[1]));
+}
+
+void AddWhitePoint(icc::Profile& profile, PreviewSheet* sheet) {
+  icc::Xyz white;
+  const icc::Result r = icc::ReadXyzTag(profile, icc::Signature("wtpt"), &white);
+  if (r.status == icc::Status::TagNotFound) return;
+  std::string value = r.ok() ? Format("X %.4f, Y %.4f, Z %.4f", white.X, white.Y, white.Z)
+                             : std::string("(") + ReasonText(r) + ")";
+  double x, y;
+  if (r.ok() && icc::Chromaticity(white, &x, &y))
+    value += "\n" + ChromaticityText(x, y) + "; " + TemperatureText(x, y);
+  sheet->facts.push_back({u"Media white point", U16(value)});
+}
+
+void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
+  const icc::Result r = ComputeGamut(profile, &sheet->gamut);
+  sheet->has_picture = r.ok();
+  if (!r.ok()) {
+    sheet->no_picture = U16(std::string("No gamut picture: ") + ReasonText(r) + ".");
+    return;
+  }
+  static const char* const kNames[] = {"Red primary", "Green primary", "Blue primary"};
+  for (std::size_t i = 0; i < sheet->gamut.primaries.size() && i < 3; ++i) {
+    const Point& p = sheet->gamut.primaries[i];
+    sheet->facts.push_back({U16(kNames[i]), U16(ChromaticityText(p.x, p.y))});
+  }
+}
+
+// A stored text as one entry of the sheet: its line breaks continue on indented lines, other
+// control characters become spaces, and trailing blanks go.
+std::u16string Shown(const std::u16string& value) {
+  std::u16string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char16_t c = value[i];
+    if (c == u'\r' || c == u'\n') {
+      if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') ++i;
+      while (!out.empty() && (out.back() == u' ' || out.back() == u'\t')) out.pop_back();
+      out += u"\r\n\t";
+    } else {
+      out += c < 0x20 || c == 0x7F ? u' ' : c;
+    }
+  }
+  while (!out.empty() && (out.back() == u' ' || out.back() == u'\t' || out.back() == u'\n' ||
+                          out.back() == u'\r'))
+    out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+const char* ReasonText(const icc::Result& r) {
+  switch (r.status) {
+    case icc::Status::Ok: return "no error";
+    case icc::Status::InvalidProfile: return "the profile is damaged or not a profile";
+    case icc::Status::TagNotFound: return "a tag it needs is missing";
+    case icc::Status::InsufficientBuffer:
+    case icc::Status::InvalidParameter: return "it cannot be read";
+    case icc::Status::OutOfMemory: return "not enough memory";
+    case icc::Status::Io: break;
+  }
+  return "the file cannot be read";
+}
+
+void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
+                       const icc::CodePage& code_page, PreviewSheet* sheet) {
+  *sheet = PreviewSheet();
+  std::vector<SheetLine> description;
+  AddText(profile, language, code_page, "Description", icc::kDescriptionTag, &description);
+  sheet->description = description.empty() ? u"(no description)" : description[0].value;
+  AddTranslations(profile, &sheet->texts);
+  AddText(profile, language, code_page, "Copyright", icc::Signature("cprt"), &sheet->texts);
+  AddText(profile, language, code_page, "Manufacturer", icc::Signature("dmnd"), &sheet->texts);
+  AddText(profile, language, code_page, "Model", icc::Signature("dmdd"), &sheet->texts);
+  AddHeaderFacts(profile, sheet);
+  AddWhitePoint(profile, sheet);
+  AddPicture(profile, sheet);
+  sheet->facts.push_back({u"File size", U16(SizeText(profile.FileSize()))});
+  sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
+}
+
+void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet) {
+  *sheet = PreviewSheet();
+  sheet->description = u"(not a readable profile)";
+  sheet->no_picture = u"No gamut picture: the profile cannot be read.";
+  sheet->finished = true;
+  Finding f;
+  f.code = "unreadable";
+  f.message = std::string("The profile cannot be read: ") + ReasonText(refusal) + ".";
+  sheet->findings.push_back(std::move(f));
+}
+
+void FinishPreviewSheet(icc::Profile& profile, PreviewSheet* sheet) {
+  icc::ProfileIdState state = icc::ProfileIdState::Absent;
+  const icc::Result r = icc::CheckProfileId(profile, &state);
+  const char* id = !r.ok() ? ReasonText(r)
+                   : state == icc::ProfileIdState::Valid ? "Valid"
+                   : state == icc::ProfileIdState::Wrong ? "Wrong"
+                                                         : "Absent";
+  sheet->health = {{u"Profile ID", U16(id)}};
+  sheet->findings.clear();
+  if (state == icc::ProfileIdState::Wrong)
+    sheet->findings.push_back({Finding::Severity::Error, "profile-id", 0, 84,
+                               "The profile ID does not match the profile's content."});
+  if (!sheet->has_picture)
+    sheet->findings.push_back({Finding::Severity::Error, "unreadable-colour", 0, -1,
+                               "Little CMS cannot build the profile's transforms."});
+  sheet->finished = true;
+}
+
+std::u16string SheetText(const PreviewSheet& sheet) {
+  std::u16string text = Shown(sheet.description) + u"\r\n";
+  auto lines = [&](const std::vector<SheetLine>& rows) {
+    for (const SheetLine& row : rows) text += row.label + u":\t" + Shown(row.value) + u"\r\n";
+  };
+  lines(sheet.texts);
+  text += u"\r\n";
+  lines(sheet.facts);
+  if (!sheet.has_picture && !sheet.no_picture.empty()) text += sheet.no_picture + u"\r\n";
+  lines(sheet.health);
+
+  text += u"\r\nHealth:\t";
+  if (!sheet.finished) {
+    text += u"checking...\r\n";
+  } else if (sheet.findings.empty()) {
+    text += u"Sound\r\n";
+  } else {
+    text += U16(Format("%zu finding%s", sheet.findings.size(), sheet.findings.size() == 1 ? "" : "s")) + u"\r\n";
+    for (const Finding& f : sheet.findings) {
+      std::string where = f.tag ? icc::SignatureText(f.tag) : std::string("header");
+      if (f.offset >= 0) where += Format(" at %lld", static_cast<long long>(f.offset));
+      text += U16(std::string(SeverityText(f.severity)) + " (" + where + "):\t" + f.message) + u"\r\n";
+    }
+  }
+
+  if (sheet.tags_read) {
+    text += U16(Format("\r\nTags (%zu)\r\n", sheet.tags.size()));
+    for (const icc::TagRow& row : sheet.tags)
+      text += U16(icc::SignatureText(row.signature) + "\t" +
+                  (row.type ? icc::SignatureText(row.type) : std::string("-")) + "\t" +
+                  SizeText(row.size) + (row.shared ? "\tshared" : "")) + u"\r\n";
+  }
+  return text;
+}
+
+}  // namespace gamut

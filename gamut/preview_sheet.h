@@ -1,0 +1,71 @@
+// What a preview pane shows of a profile, as text and a picture: the description and the
+// texts beside it, the header's facts, the media white point, the primaries of a matrix
+// profile, the tag table and the verdict on the profile's health.  Portable: the platform
+// layer lays it out and draws it.
+//
+// The sheet is made in two steps, so that a pane can show the cheap part at once:
+//  - BuildPreviewSheet reads the header, the tag table, the few tags shown and computes
+//    the gamut; its cost does not grow with the profile's size;
+//  - FinishPreviewSheet checks the profile ID and examines the whole profile, which reads
+//    all of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "description.h"
+#include "gamut.h"
+#include "icc_profile.h"
+#include "profile_facts.h"
+#include "profile_properties.h"
+
+namespace gamut {
+
+// What the examination of a profile found, one finding each.
+struct Finding {
+  enum class Severity { Error, Warning, Note };
+  Severity severity = Severity::Error;
+  std::string code;      // a stable word for the kind of finding
+  uint32_t tag = 0;      // the tag concerned; 0 for the header or the file
+  int64_t offset = -1;   // where in the file, when known
+  std::string message;   // a sentence for a person
+};
+
+struct SheetLine {
+  std::u16string label, value;
+};
+
+struct PreviewSheet {
+  std::u16string description;
+  std::vector<SheetLine> texts;  // translations, copyright, manufacturer, model
+  std::vector<SheetLine> facts;  // header, white point, primaries, file size
+  std::vector<icc::TagRow> tags;
+  bool tags_read = false;
+  // The picture: `gamut` when has_picture, else why there is none.
+  bool has_picture = false;
+  Gamut gamut;
+  std::u16string no_picture;
+  // The second step.
+  bool finished = false;
+  std::vector<SheetLine> health;  // the profile ID's state
+  std::vector<Finding> findings;
+};
+
+// The first step for an open profile: its texts read as every program reads a description,
+// single-byte characters through `code_page`.  Parts that cannot be read say so in their line.
+void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
+                       const icc::CodePage& code_page, PreviewSheet* sheet);
+// The sheet of a file the container refuses: the reason is its one finding.
+void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet);
+// The second step.
+void FinishPreviewSheet(icc::Profile& profile, PreviewSheet* sheet);
+
+// The sheet as the pane's text: lines ended by CR LF, a label and its value separated by a
+// tab, the tag table in columns separated by tabs.
+std::u16string SheetText(const PreviewSheet& sheet);
+
+// A reason for a result of the container, in words.
+const char* ReasonText(const icc::Result& r);
+
+}  // namespace gamut

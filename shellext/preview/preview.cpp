@@ -1,0 +1,500 @@
+#include "preview.h"
+
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ansi_code_page.h"
+#include "com_object.h"
+#include "com_ptr.h"
+#include "guids.h"
+#include "icc_profile.h"
+#include "module.h"
+#include "picture.h"
+#include "preview_sheet.h"
+#include "resource.h"
+#include "stream_file.h"
+#include "user_language.h"
+
+namespace hueshell {
+namespace {
+
+const wchar_t kPaneClass[] = L"HueshellPreviewPane";
+// Posted after the first paint: check the profile ID and examine the whole profile.
+constexpr UINT kFinishMessage = WM_APP + 1;
+constexpr int kMargin = 8;  // at 96 DPI
+
+// The pane's window class, registered on first use and taken back when the library leaves.
+LONG g_class_registered = 0;
+
+void UnregisterPaneClass(void*) { UnregisterClassW(kPaneClass, module::Instance()); }
+
+const wchar_t* WideOf(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+class CICCPreview final : public IPreviewHandler,
+                          public IInitializeWithStream,
+                          public IObjectWithSite,
+                          public IOleWindow,
+                          public IPreviewHandlerVisuals,
+                          public ObjectRoot {
+ public:
+  explicit CICCPreview(IUnknown* outer) : ObjectRoot(outer) {}
+
+  HUESHELL_FORWARD_IUNKNOWN
+
+  // IInitializeWithStream: the stream is held until Unload.
+  HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD) override {
+    if (!stream) return E_INVALIDARG;
+    if (stream_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+    stream_ = colour::ComPtr<IStream>(stream);
+    return S_OK;
+  }
+
+  // IObjectWithSite: the frame, when the site has one, receives the keys the pane leaves.
+  HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) override {
+    frame_.reset();
+    site_ = colour::ComPtr<IUnknown>(site);
+    if (site_) site_.As(IID_IPreviewHandlerFrame, &frame_);
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    return site_ ? site_->QueryInterface(riid, ppv) : E_FAIL;
+  }
+
+  // IOleWindow
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+    if (!window) return E_INVALIDARG;
+    *window = window_;
+    return window_ ? S_OK : E_FAIL;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // IPreviewHandler
+  HRESULT STDMETHODCALLTYPE SetWindow(HWND parent, const RECT* rect) override {
+    if (!parent || !rect) return E_INVALIDARG;
+    parent_ = parent;
+    rect_ = *rect;
+    if (window_) {
+      SetParent(window_, parent_);
+      Place();
+    }
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetRect(const RECT* rect) override {
+    if (!rect) return E_INVALIDARG;
+    rect_ = *rect;
+    if (window_) Place();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE DoPreview() override {
+    if (!stream_ || !parent_) return E_UNEXPECTED;
+    return Guarded([&] { return Show(); });
+  }
+
+  HRESULT STDMETHODCALLTYPE Unload() override {
+    Clear();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetFocus() override {
+    if (!text_) return S_FALSE;
+    ::SetFocus(text_);
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryFocus(HWND* window) override {
+    if (!window) return E_INVALIDARG;
+    *window = GetFocus();
+    return *window ? S_OK : E_FAIL;
+  }
+
+  // Keys that the text uses while it has the focus stay with it (Ctrl+A selects all of it);
+  // every other key goes to the host's frame, which may have an accelerator for it.
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg) override {
+    if (!msg) return E_INVALIDARG;
+    if (text_ && msg->hwnd == text_ && msg->message == WM_KEYDOWN) {
+      const bool control = GetKeyState(VK_CONTROL) < 0;
+      if (control && msg->wParam == 'A') {
+        SendMessageW(text_, EM_SETSEL, 0, -1);
+        return S_OK;
+      }
+      if (TextKeeps(msg->wParam, control)) return S_FALSE;
+    }
+    return frame_ ? frame_->TranslateAccelerator(msg) : S_FALSE;
+  }
+
+  // IPreviewHandlerVisuals: the host's colours and font (a dark theme, for instance).
+  HRESULT STDMETHODCALLTYPE SetBackgroundColor(COLORREF colour) override {
+    background_ = colour;
+    has_background_ = true;
+    return Restyle();
+  }
+  HRESULT STDMETHODCALLTYPE SetFont(const LOGFONTW* font) override {
+    if (!font) return E_INVALIDARG;
+    font_ = *font;
+    has_font_ = true;
+    return Restyle();
+  }
+  HRESULT STDMETHODCALLTYPE SetTextColor(COLORREF colour) override {
+    text_colour_ = colour;
+    has_text_colour_ = true;
+    return Restyle();
+  }
+
+ protected:
+  const InterfaceEntry* Interfaces() const override {
+    static const InterfaceEntry rows[] = {
+        {&IID_IPreviewHandler, InterfaceOffset<CICCPreview, IPreviewHandler>()},
+        {&IID_IInitializeWithStream, InterfaceOffset<CICCPreview, IInitializeWithStream>()},
+        {&IID_IObjectWithSite, InterfaceOffset<CICCPreview, IObjectWithSite>()},
+        {&IID_IOleWindow, InterfaceOffset<CICCPreview, IOleWindow>()},
+        {&IID_IPreviewHandlerVisuals, InterfaceOffset<CICCPreview, IPreviewHandlerVisuals>()},
+        {nullptr, 0},
+    };
+    return rows;
+  }
+
+ private:
+  ~CICCPreview() override { Clear(); }
+
+  static bool TextKeeps(WPARAM key, bool control) {
+    switch (key) {
+      case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN:
+      case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
+        return true;
+      case 'C': case VK_INSERT:
+        return control;
+      default:
+        return false;
+    }
+  }
+
+  // Everything the preview holds: the window, the profile, the stream, what was drawn.
+  void Clear() {
+    if (window_) DestroyWindow(window_);
+    window_ = text_ = nullptr;
+    profile_.reset();
+    stream_.reset();
+    sheet_ = gamut::PreviewSheet();
+    std::vector<uint32_t>().swap(picture_);
+    picture_size_ = 0;
+    DropStyle();
+  }
+
+  void DropStyle() {
+    if (font_handle_) DeleteObject(font_handle_);
+    if (brush_) DeleteObject(brush_);
+    font_handle_ = nullptr;
+    brush_ = nullptr;
+  }
+
+  HRESULT Show() {
+    const icc::Result r = colour::OpenStreamProfile(stream_.get(), &profile_);
+    if (r.ok()) {
+      icc::Language language;
+      colour::UserLanguage(language.language, language.country);
+      gamut::BuildPreviewSheet(*profile_, language, colour::AnsiCodePage(), &sheet_);
+    } else {
+      profile_.reset();
+      gamut::RefusedPreviewSheet(r, &sheet_);
+    }
+    picture_size_ = 0;
+    if (!window_) {
+      if (!RegisterPaneClass()) return HRESULT_FROM_WIN32(GetLastError());
+      window_ = CreateWindowExW(0, kPaneClass, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, parent_,
+                                nullptr, module::Instance(), this);
+      if (!window_) return HRESULT_FROM_WIN32(GetLastError());
+      text_ = CreateWindowExW(0, L"EDIT", L"",
+                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                  ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL,
+                              0, 0, 0, 0, window_, nullptr, module::Instance(), nullptr);
+      if (!text_) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        DestroyWindow(window_);
+        window_ = nullptr;
+        return hr;
+      }
+    }
+    Restyle();
+    ShowText();
+    Place();
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+    if (!sheet_.finished) PostMessageW(window_, kFinishMessage, 0, 0);
+    return S_OK;
+  }
+
+  static bool RegisterPaneClass() {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(module::Instance(), kPaneClass, &wc)) return true;
+    wc.lpfnWndProc = PaneProc;
+    wc.hInstance = module::Instance();
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = kPaneClass;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    if (InterlockedExchange(&g_class_registered, 1) == 0)
+      module::AddShutdownCallback(UnregisterPaneClass, nullptr);
+    return true;
+  }
+
+  // The font, the text colour and the brush of the background, from the host's visuals or
+  // the system's.
+  HRESULT Restyle() {
+    if (!window_) return S_OK;
+    DropStyle();
+    LOGFONTW font = font_;
+    if (!has_font_) {
+      NONCLIENTMETRICSW metrics = {};
+      metrics.cbSize = sizeof metrics;
+      if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        font = metrics.lfMessageFont;
+      else
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    }
+    font_handle_ = CreateFontIndirectW(&font);
+    brush_ = CreateSolidBrush(Background());
+    SendMessageW(text_, WM_SETFONT, WPARAM(font_handle_), FALSE);
+    picture_size_ = 0;
+    Layout();
+    InvalidateRect(window_, nullptr, TRUE);
+    InvalidateRect(text_, nullptr, TRUE);
+    return S_OK;
+  }
+
+  COLORREF Background() const { return has_background_ ? background_ : GetSysColor(COLOR_WINDOW); }
+  COLORREF Foreground() const { return has_text_colour_ ? text_colour_ : GetSysColor(COLOR_WINDOWTEXT); }
+
+  void ShowText() {
+    const std::u16string text = gamut::SheetText(sheet_);
+    SetWindowTextW(text_, WideOf(text));
+    SetTabStops(text);
+  }
+
+  // Tab stops after the longest label and the widest tag type and size, in the units the
+  // edit control takes: a quarter of the font's average character width, measured as the
+  // system measures it, over the letters A to Z and a to z.
+  void SetTabStops(const std::u16string& text) {
+    HDC dc = GetDC(text_);
+    if (!dc) return;
+    HGDIOBJ old = SelectObject(dc, font_handle_ ? font_handle_ : GetStockObject(DEFAULT_GUI_FONT));
+    static const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE letters = {};
+    GetTextExtentPoint32W(dc, kLetters, 52, &letters);
+    const int unit = std::max<int>(1, (letters.cx / 26 + 1) / 2);
+    int column[3] = {0, 0, 0};
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find(u"\r\n", start);
+      if (end == std::u16string::npos) end = text.size();
+      std::size_t cell = start;
+      for (int i = 0; i < 3 && cell < end; ++i) {
+        std::size_t tab = text.find(u'\t', cell);
+        if (tab == std::u16string::npos || tab >= end) break;
+        SIZE extent = {};
+        GetTextExtentPoint32W(dc, WideOf(text) + cell, int(tab - cell), &extent);
+        // A label wider than 40 characters does not push every value aside.
+        if (i > 0 || extent.cx < 40 * unit) column[i] = std::max<int>(column[i], extent.cx);
+        cell = tab + 1;
+      }
+      start = end + 2;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(text_, dc);
+    const int gap = 2 * unit;
+    INT stops[3];
+    int x = 0;
+    for (int i = 0; i < 3; ++i) {
+      x += column[i] + gap;
+      stops[i] = MulDiv(x, 4, unit);
+    }
+    SendMessageW(text_, EM_SETTABSTOPS, 3, LPARAM(stops));
+  }
+
+  void Place() {
+    SetWindowPos(window_, nullptr, rect_.left, rect_.top, rect_.right - rect_.left,
+                 rect_.bottom - rect_.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
+  }
+
+  // A wide pane puts the diagram beside the text, a tall one above it; the diagram takes
+  // at most half the pane.
+  void Layout() {
+    if (!window_) return;
+    RECT client;
+    GetClientRect(window_, &client);
+    const int w = client.right, h = client.bottom;
+    const int m = MulDiv(kMargin, SystemDpi(), 96);
+    int side = 0;
+    RECT text = {m, m, w - m, h - m};
+    if (sheet_.has_picture) {
+      const bool wide = w >= h * 5 / 4;
+      side = wide ? std::min(h - 2 * m, w / 2 - m) : std::min(w - 2 * m, h / 2 - m);
+      side = std::min(side, gamut::kMaxSize);
+      if (side < gamut::kMinSize) side = 0;
+      if (side && wide) {
+        picture_at_ = {m, m};
+        text.left = 2 * m + side;
+      } else if (side) {
+        picture_at_ = {(w - side) / 2, m};
+        text.top = 2 * m + side;
+      }
+    }
+    if (side != picture_size_) Draw(side);
+    MoveWindow(text_, text.left, text.top, std::max<int>(0, int(text.right - text.left)),
+               std::max<int>(0, int(text.bottom - text.top)), TRUE);
+  }
+
+  // The gamut with sRGB's triangle dashed, laid over the background.
+  void Draw(int side) {
+    std::vector<uint32_t>().swap(picture_);
+    picture_size_ = 0;
+    if (!side) return;
+    gamut::Gamut srgb;
+    srgb.kind = gamut::Kind::Matrix;
+    srgb.outline = gamut::SrgbTriangle();
+    std::vector<uint32_t> argb;
+    if (!gamut::Render(sheet_.gamut, &srgb, side, &argb)) return;
+    const COLORREF bg = Background();
+    const uint32_t back[3] = {GetRValue(bg), GetGValue(bg), GetBValue(bg)};
+    for (uint32_t& p : argb) {
+      const uint32_t a = p >> 24;
+      uint32_t out = 0xFF000000u;
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t src = (p >> (16 - 8 * c)) & 0xFF;
+        out |= ((src * a + back[c] * (255 - a) + 127) / 255) << (16 - 8 * c);
+      }
+      p = out;
+    }
+    picture_.swap(argb);
+    picture_size_ = side;
+    InvalidateRect(window_, nullptr, TRUE);
+  }
+
+  void Paint(HDC dc) {
+    RECT client;
+    GetClientRect(window_, &client);
+    FillRect(dc, &client, brush_ ? brush_ : HBRUSH(GetStockObject(WHITE_BRUSH)));
+    if (!picture_size_) return;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture_size_;
+    info.bmiHeader.biHeight = -picture_size_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(dc, picture_at_.x, picture_at_.y, DWORD(picture_size_), DWORD(picture_size_), 0,
+                      0, 0, UINT(picture_size_), picture_.data(), &info, DIB_RGB_COLORS);
+  }
+
+  void Finish() {
+    if (sheet_.finished || !profile_) return;
+    gamut::FinishPreviewSheet(*profile_, &sheet_);
+    // Keep the reader's place in the text.
+    const LRESULT first = SendMessageW(text_, EM_GETFIRSTVISIBLELINE, 0, 0);
+    DWORD from = 0, to = 0;
+    SendMessageW(text_, EM_GETSEL, WPARAM(&from), LPARAM(&to));
+    ShowText();
+    SendMessageW(text_, EM_SETSEL, from, to);
+    SendMessageW(text_, EM_LINESCROLL, 0, first);
+  }
+
+  LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+      case WM_SIZE:
+        Layout();
+        return 0;
+      case WM_ERASEBKGND:
+        return 1;
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        if (HDC dc = BeginPaint(window, &ps)) {
+          Paint(dc);
+          EndPaint(window, &ps);
+        }
+        return 0;
+      }
+      case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wparam));
+        return 0;
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT: {
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        ::SetTextColor(dc, Foreground());
+        SetBkColor(dc, Background());
+        return reinterpret_cast<LRESULT>(brush_ ? brush_ : GetStockObject(WHITE_BRUSH));
+      }
+      case kFinishMessage:
+        Finish();
+        return 0;
+      default:
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+  }
+
+  static LRESULT CALLBACK PaneProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+      auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+      SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<CICCPreview*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    if (!self || message == WM_NCCREATE || message == WM_NCDESTROY)
+      return DefWindowProcW(window, message, wparam, lparam);
+    try {
+      return self->Handle(window, message, wparam, lparam);
+    } catch (...) {
+      return DefWindowProcW(window, message, wparam, lparam);
+    }
+  }
+
+  colour::ComPtr<IStream> stream_;
+  colour::ComPtr<IUnknown> site_;
+  colour::ComPtr<IPreviewHandlerFrame> frame_;
+  HWND parent_ = nullptr;
+  RECT rect_ = {};
+  HWND window_ = nullptr;
+  HWND text_ = nullptr;
+  std::unique_ptr<icc::Profile> profile_;
+  gamut::PreviewSheet sheet_;
+  std::vector<uint32_t> picture_;  // 0xFFRRGGBB, laid over the background
+  int picture_size_ = 0;
+  POINT picture_at_ = {};
+  bool has_background_ = false, has_text_colour_ = false, has_font_ = false;
+  COLORREF background_ = 0, text_colour_ = 0;
+  LOGFONTW font_ = {};
+  HFONT font_handle_ = nullptr;
+  HBRUSH brush_ = nullptr;
+};
+
+}  // namespace
+
+UINT PreviewScriptId() {
+#if defined(_WIN64)
+  return IDR_ICCPREVIEW;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? IDR_ICCPREVIEW32 : IDR_ICCPREVIEW;
+#endif
+}
+
+HRESULT CreateICCPreview(IUnknown* outer, REFIID riid, void** ppv) {
+  return ObjectRoot::Create<CICCPreview>(outer, riid, ppv);
+}
+
+}  // namespace hueshell

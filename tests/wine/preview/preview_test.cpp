@@ -1,0 +1,444 @@
+// ICCPreview hosted as the preview host hosts it: a parent window, the handler that the
+// association names, SetWindow, SetRect, DoPreview, a resize and Unload, then the next
+// profile in the same handler.  Every installed profile and every damaged one of the
+// fuzzers' corpus; each pane is saved as a PNG in previews/ and its text, read back from
+// the window, is compared with what Little CMS reads from the file on its own.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <lcms2.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "com_ptr.h"
+#include "footprint.h"
+#include "png.h"
+#include "profile_builder.h"
+#include "real_profiles.h"
+
+using colour::ComPtr;
+
+namespace {
+
+const wchar_t kClsid[] = L"{5602683E-4967-4201-A5BA-12803EE1DFF6}";
+const wchar_t kShellEx[] = L"\\ShellEx\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
+const wchar_t kAssociations[] = L"SOFTWARE\\Classes\\SystemFileAssociations\\";
+
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring wide(std::size_t(n), L'\0');
+  if (n) MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], n);
+  return wide;
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(std::size_t(n), '\0');
+  if (n) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Registers this build's library and names it as the preview handler of .icc and .icm, as
+// the setup does; takes both back afterwards.
+class Registration : public testing::Environment {
+ public:
+  void SetUp() override {
+    std::string path = std::string("Z:") + HUESHELL_DLL;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    module_ = LoadLibraryA(path.c_str());
+    ASSERT_NE(module_, nullptr) << path;
+    ASSERT_EQ(Call("DllRegisterServer"), S_OK);
+    // The preview host that loads this library: the 32-bit one on 64-bit Windows.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    wchar_t app[64] = L"";
+    DWORD size = sizeof app;
+    ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsid).c_str(), L"AppID", RRF_RT_REG_SZ,
+                           nullptr, app, &size), 0);
+    EXPECT_STREQ(app, wow64 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}");
+    for (const wchar_t* extension : {L".icc", L".icm"})
+      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kAssociations + std::wstring(extension) + kShellEx).c_str(),
+                                nullptr, REG_SZ, kClsid, DWORD(sizeof kClsid)),
+                ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    for (const wchar_t* extension : {L".icc", L".icm"})
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kAssociations + std::wstring(extension)).c_str());
+    if (!module_) return;
+    Call("DllUnregisterServer");
+    FreeLibrary(module_);
+  }
+
+ private:
+  HRESULT Call(const char* name) {
+    auto fn = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return fn ? fn() : E_FAIL;
+  }
+  HMODULE module_ = nullptr;
+};
+const auto* const g_registration = testing::AddGlobalTestEnvironment(new Registration);
+
+// The host's frame: records the keys the pane passes on.
+class Frame final : public IPreviewHandlerFrame {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IPreviewHandlerFrame)) return E_NOINTERFACE;
+    *ppv = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE GetWindowContext(PREVIEWHANDLERFRAMEINFO* info) override {
+    info->haccel = nullptr;
+    info->cAccelEntries = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg) override {
+    keys.push_back(msg->wParam);
+    return S_FALSE;
+  }
+  ULONG refs = 0;
+  std::vector<WPARAM> keys;
+};
+
+void Pump(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(5);
+  } while (GetTickCount() - start < milliseconds);
+}
+
+HWND TextOf(HWND pane) { return FindWindowExW(pane, nullptr, L"Edit", nullptr); }
+
+std::wstring ReadText(HWND pane) {
+  HWND text = TextOf(pane);
+  std::wstring shown(std::size_t(GetWindowTextLengthW(text)) + 1, L'\0');
+  shown.resize(std::size_t(GetWindowTextW(text, &shown[0], int(shown.size()))));
+  return shown;
+}
+
+// The pane once the health check posted after the first paint has run.
+std::wstring FinishedText(HWND pane) {
+  std::wstring text;
+  for (int i = 0; i < 400; ++i) {
+    Pump(5);
+    text = ReadText(pane);
+    if (text.find(L"Health:\tchecking") == std::wstring::npos) break;
+  }
+  return text;
+}
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+int ChildWindows(HWND parent) {
+  int n = 0;
+  EnumChildWindows(parent, CountWindow, LPARAM(&n));
+  return n;
+}
+
+RECT ChildRect(HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::wstring LcmsText(cmsHPROFILE h, cmsInfoType info) {
+  wchar_t text[8192] = L"";
+  cmsGetProfileInfo(h, info, "en", "US", text, 8192);
+  return text;
+}
+
+// The first line of a stored text, without trailing blanks: how the pane begins it.
+std::wstring FirstLine(std::wstring text) {
+  text.resize(std::min(text.size(), text.find_first_of(L"\r\n")));
+  while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.pop_back();
+  return text;
+}
+
+class Preview : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = HBRUSH(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"PreviewHostTest";
+    RegisterClassW(&wc);
+    host_ = CreateWindowExW(0, L"PreviewHostTest", L"Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                            560, 760, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(host_, nullptr);
+    CreateDirectoryA("previews", nullptr);
+  }
+  void TearDown() override {
+    DestroyWindow(host_);
+    CoUninitialize();
+  }
+
+  // The handler that the association of the file's extension names.
+  ComPtr<IPreviewHandler> Create(const std::string& path) {
+    wchar_t clsid_text[64] = L"";
+    DWORD size = sizeof clsid_text;
+    const std::wstring key = kAssociations + std::wstring(PathFindExtensionW(Wide(path).c_str())) + kShellEx;
+    ComPtr<IPreviewHandler> handler;
+    CLSID clsid;
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, clsid_text, &size), 0);
+    EXPECT_EQ(CLSIDFromString(clsid_text, &clsid), S_OK);
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPreviewHandler, handler.put_void()), S_OK);
+    return handler;
+  }
+
+  // Initialize, SetWindow and DoPreview; the pane's window.
+  HWND Show(IPreviewHandler* handler, const std::string& path, RECT rect) {
+    ComPtr<IStream> stream;
+    ComPtr<IInitializeWithStream> init;
+    ComPtr<IOleWindow> window;
+    EXPECT_EQ(SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr,
+                                     stream.put()), S_OK);
+    EXPECT_EQ(handler->QueryInterface(IID_IInitializeWithStream, init.put_void()), S_OK);
+    EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
+    EXPECT_EQ(handler->SetWindow(host_, &rect), S_OK);
+    EXPECT_EQ(handler->DoPreview(), S_OK);
+    HWND pane = nullptr;
+    EXPECT_EQ(handler->QueryInterface(IID_IOleWindow, window.put_void()), S_OK);
+    EXPECT_EQ(window->GetWindow(&pane), S_OK);
+    EXPECT_EQ(GetParent(pane), host_);
+    return pane;
+  }
+
+  // The pane, which the host's client area holds at `pane`, as a PNG.
+  void Screenshot(const std::string& name, const RECT& pane) {
+    const RECT client = {0, 0, pane.right - pane.left, pane.bottom - pane.top};
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HDC screen = GetDC(host_), memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, pane.left, pane.top, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(host_, screen);
+    auto* pixels = static_cast<uint32_t*>(bits);
+    for (LONG i = 0; i < client.right * client.bottom; ++i) pixels[i] |= 0xFF000000u;
+    testing_icc::WritePng("previews\\" + name + ".png", bitmap);
+    DeleteObject(bitmap);
+  }
+
+  HWND host_ = nullptr;
+};
+
+// Every installed profile, then every damaged one, through one handler as the host reuses
+// it: the texts against Little CMS, the layout after a resize, nothing left after Unload
+// and no byte of the file changed.
+TEST_F(Preview, EveryProfileShownAsTheHostShowsIt) {
+  std::vector<std::string> paths, names;
+  for (const testing_icc::Source& s : testing_icc::InstalledProfiles(0)) {
+    paths.push_back(s.path);
+    names.push_back(s.label);
+  }
+  const size_t installed = paths.size();
+  WIN32_FIND_DATAA found;
+  std::string folder = std::string("Z:") + FUZZ_DAMAGED + "\\";
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  HANDLE h = FindFirstFileA((folder + "*.ic?").c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do {
+    paths.push_back(folder + found.cFileName);
+    names.push_back(std::string("damaged-") + found.cFileName);
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  ASSERT_GT(installed, 40u);
+
+  Frame frame;
+  ComPtr<IPreviewHandler> handler = Create(paths[0]);
+  ComPtr<IObjectWithSite> site;
+  ASSERT_EQ(handler.As(IID_IObjectWithSite, &site), S_OK);
+  ASSERT_EQ(site->SetSite(static_cast<IPreviewHandlerFrame*>(&frame)), S_OK);
+  std::string summary;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    SCOPED_TRACE(path);
+    const std::vector<uint8_t> before = testing_icc::FileBytes(path);
+    RECT client;
+    GetClientRect(host_, &client);
+    HWND pane = Show(handler.get(), path, client);
+    const std::wstring text = FinishedText(pane);
+    Screenshot(names[i], client);
+    summary += "== " + path + "\n" + Utf8(text) + "\n";
+
+    // A tall pane has the diagram above the text, a wide one beside it.
+    const bool picture = text.find(L"No gamut picture") == std::wstring::npos;
+    EXPECT_GT(ChildRect(TextOf(pane)).top, picture ? client.bottom / 4 : 0);
+    RECT wide = {0, 0, client.right, client.bottom / 2};
+    EXPECT_EQ(handler->SetRect(&wide), S_OK);
+    Pump(10);
+    if (picture) {
+      EXPECT_GT(ChildRect(TextOf(pane)).left, wide.right / 4);
+    }
+
+    if (i >= installed) {
+      EXPECT_FALSE(picture);
+      EXPECT_EQ(text.find(L"Health:\tSound"), std::wstring::npos);
+    } else {
+      cmsHPROFILE lcms = cmsOpenProfileFromFile(path.c_str(), "r");
+      ASSERT_NE(lcms, nullptr);
+      EXPECT_TRUE(picture);
+      EXPECT_EQ(text.substr(0, text.find(L"\r\n")), FirstLine(LcmsText(lcms, cmsInfoDescription)));
+      const std::wstring copyright = FirstLine(LcmsText(lcms, cmsInfoCopyright));
+      if (!copyright.empty()) {
+        EXPECT_NE(text.find(L"\r\nCopyright:\t" + copyright), std::wstring::npos);
+      }
+      char expected[128];
+      std::snprintf(expected, sizeof expected, "Tags (%u)\r\n", unsigned(cmsGetTagCount(lcms)));
+      EXPECT_NE(text.find(Wide(expected)), std::wstring::npos);
+      std::snprintf(expected, sizeof expected, "Version:\t%d.%d", int(cmsGetEncodedICCversion(lcms) >> 24),
+                    int(cmsGetEncodedICCversion(lcms) >> 20 & 15));
+      EXPECT_NE(text.find(Wide(expected)), std::wstring::npos);
+      if (const auto* white = static_cast<const cmsCIEXYZ*>(cmsReadTag(lcms, cmsSigMediaWhitePointTag))) {
+        cmsCIExyY xyY;
+        cmsXYZ2xyY(&xyY, white);
+        double kelvin = 0;
+        std::snprintf(expected, sizeof expected, "Media white point:\tX %.4f, Y %.4f, Z %.4f\r\n\tx %.4f, y %.4f",
+                      white->X, white->Y, white->Z, xyY.x, xyY.y);
+        EXPECT_NE(text.find(Wide(expected)), std::wstring::npos) << expected;
+        if (cmsTempFromWhitePoint(&kelvin, &xyY)) {
+          std::snprintf(expected, sizeof expected, "; %.0f K\r\n", kelvin);
+          EXPECT_NE(text.find(Wide(expected)), std::wstring::npos) << expected;
+        }
+      }
+      cmsCloseProfile(lcms);
+    }
+
+    EXPECT_EQ(handler->Unload(), S_OK);
+    EXPECT_FALSE(IsWindow(pane));
+    EXPECT_EQ(ChildWindows(host_), 0);
+    EXPECT_EQ(testing_icc::FileBytes(path), before);
+  }
+  EXPECT_EQ(site->SetSite(nullptr), S_OK);
+  EXPECT_EQ(frame.refs, 0u);
+  FILE* out = std::fopen("previews\\texts.txt", "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(summary.data(), 1, summary.size(), out);
+  std::fclose(out);
+  std::printf("%zu installed and %zu damaged profiles previewed: previews\\*.png, previews\\texts.txt\n",
+              installed, paths.size() - installed);
+}
+
+// The host's colours and font (a dark theme), and the keys: the text keeps what it uses,
+// Ctrl+A selects all of it and what is selected can be copied; the rest goes to the frame.
+TEST_F(Preview, VisualsAndKeys) {
+  const std::string path = std::string(testing_icc::kColourRoot) + "\\icc\\sRGB.icc";
+  Frame frame;
+  ComPtr<IPreviewHandler> handler = Create(path);
+  ComPtr<IPreviewHandlerVisuals> visuals;
+  ComPtr<IObjectWithSite> site;
+  ASSERT_EQ(handler.As(IID_IPreviewHandlerVisuals, &visuals), S_OK);
+  ASSERT_EQ(handler.As(IID_IObjectWithSite, &site), S_OK);
+  ASSERT_EQ(site->SetSite(static_cast<IPreviewHandlerFrame*>(&frame)), S_OK);
+  const COLORREF dark = RGB(32, 32, 36);
+  LOGFONTW font = {};
+  font.lfHeight = -15;
+  lstrcpyW(font.lfFaceName, L"Tahoma");
+  EXPECT_EQ(visuals->SetBackgroundColor(dark), S_OK);
+  EXPECT_EQ(visuals->SetTextColor(RGB(230, 230, 230)), S_OK);
+  EXPECT_EQ(visuals->SetFont(&font), S_OK);
+  RECT rect;
+  GetClientRect(host_, &rect);
+  rect.bottom = 320;
+  HWND pane = Show(handler.get(), path, rect);
+  const std::wstring text = FinishedText(pane);
+  Pump(50);
+  Screenshot("dark-wide-sRGB", rect);
+  HDC dc = GetDC(pane);
+  EXPECT_EQ(GetPixel(dc, 1, 1), dark);
+  ReleaseDC(pane, dc);
+  LOGFONTW used = {};
+  GetObjectW(HFONT(SendMessageW(TextOf(pane), WM_GETFONT, 0, 0)), sizeof used, &used);
+  EXPECT_EQ(used.lfHeight, -15);
+
+  HWND edit = TextOf(pane);
+  EXPECT_EQ(handler->SetFocus(), S_OK);
+  HWND focus = nullptr;
+  EXPECT_EQ(handler->QueryFocus(&focus), S_OK);
+  EXPECT_EQ(focus, edit);
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  MSG select_all = {edit, WM_KEYDOWN, 'A', 0, 0, {}};
+  MSG copy = {edit, WM_KEYDOWN, 'C', 0, 0, {}};
+  MSG tab = {edit, WM_KEYDOWN, VK_TAB, 0, 0, {}};
+  EXPECT_EQ(handler->TranslateAccelerator(&select_all), S_OK);
+  EXPECT_EQ(handler->TranslateAccelerator(&copy), S_FALSE);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(handler->TranslateAccelerator(&tab), S_FALSE);
+  EXPECT_EQ(frame.keys, std::vector<WPARAM>{VK_TAB});
+  DWORD from = 1, to = 0;
+  SendMessageW(edit, EM_GETSEL, WPARAM(&from), LPARAM(&to));
+  EXPECT_EQ(from, 0u);
+  EXPECT_EQ(to, DWORD(text.size()));
+  SendMessageW(edit, WM_COPY, 0, 0);
+  ASSERT_TRUE(OpenClipboard(host_));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(data))), text);
+  GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(handler->Unload(), S_OK);
+  EXPECT_EQ(site->SetSite(nullptr), S_OK);
+}
+
+// A hundred previews, each in a new handler, leave no window, font, brush, handle or
+// memory behind.
+TEST_F(Preview, AHundredPreviewsLeaveNothingBehind) {
+  const std::string path = std::string(testing_icc::kColourRoot) + "\\icc\\sRGB.icc";
+  RECT rect = {0, 0, 400, 500};
+  auto preview = [&] {
+    ComPtr<IPreviewHandler> handler = Create(path);
+    HWND pane = Show(handler.get(), path, rect);
+    FinishedText(pane);
+    const HGDIOBJ font = HGDIOBJ(SendMessageW(TextOf(pane), WM_GETFONT, 0, 0));
+    HDC dc = GetDC(pane);
+    const HGDIOBJ brush = HGDIOBJ(SendMessageW(pane, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(TextOf(pane))));
+    ReleaseDC(pane, dc);
+    EXPECT_NE(GetObjectType(font), 0u);
+    EXPECT_NE(GetObjectType(brush), 0u);
+    EXPECT_EQ(handler->Unload(), S_OK);
+    EXPECT_EQ(GetObjectType(font), 0u);
+    EXPECT_EQ(GetObjectType(brush), 0u);
+    EXPECT_EQ(ChildWindows(host_), 0);
+  };
+  for (int i = 0; i < 5; ++i) preview();
+  const testing_icc::Footprint before = testing_icc::MeasureFootprint();
+  for (int i = 0; i < 100 && !HasFailure(); ++i) preview();
+  const testing_icc::Footprint after = testing_icc::MeasureFootprint();
+  std::printf("after 100 previews: %+lld KB committed, %+ld handles\n",
+              (long long)(after.committed - before.committed) / 1024, long(after.handles - before.handles));
+  EXPECT_LE(after.committed, before.committed + 256 * 1024);
+  EXPECT_EQ(after.handles, before.handles);
+}
+
+}  // namespace
