@@ -122,6 +122,10 @@ void AddWhitePoint(icc::Profile& profile, PreviewSheet* sheet) {
 void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
   const icc::Result r = ComputeGamut(profile, &sheet->gamut);
   sheet->has_picture = r.ok();
+  if (r.status == icc::Status::OutOfMemory) {
+    sheet->no_picture = u"No gamut picture: its tables are larger than a picture may read.";
+    return;
+  }
   if (!r.ok()) {
     sheet->no_picture = U16(std::string("No gamut picture: ") + ReasonText(r) + ".");
     return;

@@ -288,8 +288,8 @@ TEST(PreviewSheet, FactsAgreeWithLittleCms) {
   EXPECT_GT(compared, 40);
 }
 
-// Rows sharing bytes, a tag too short for a type, a white point of the wrong type, and a
-// file the container refuses.
+// Rows sharing bytes, a tag too short for a type, a white point of the wrong type, a table
+// past the gamut's limits, and a file the container refuses.
 TEST(PreviewSheet, DamageIsShownNotFatal) {
   std::vector<Tag> tags = {{"A2B0", Pattern(40, 1)}, {"A2B1", {}, 132 + 12 * 4, 40},
                            {"zz00", Bytes("ab")}, {"wtpt", Bytes("curv\0\0\0\0\0\0\0\0")}};
@@ -306,6 +306,12 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
                                u"Health:\t1 finding\r\n", u"Profile ID:\tAbsent\r\n"})
     EXPECT_NE(text.find(line), std::u16string::npos) << std::string(line, line + 20);
   EXPECT_FALSE(sheet.has_picture);
+
+  // A table past the gamut's limits: the sheet says why there is no picture.
+  ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(LutProfile(4, 35)), &p).ok());
+  gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
+  EXPECT_NE(gamut::SheetText(sheet).find(u"No gamut picture: its tables are larger than a picture may read."),
+            std::u16string::npos);
 
   gamut::RefusedPreviewSheet({icc::Status::InvalidProfile, 0}, &sheet);
   EXPECT_NE(gamut::SheetText(sheet).find(u"Error (header):\tThe profile cannot be read"), std::u16string::npos);
