@@ -205,6 +205,7 @@ std::u16string DescriptionText(const Description& d, const CodePage& code_page) 
 }
 
 bool IsStorableText(const std::u16string& text) {
+  if (!text.empty() && (text[0] == 0xFEFF || text[0] == 0xFFFE)) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     if (c == 0 || (c >= 0xDC00 && c < 0xE000)) return false;
@@ -247,6 +248,11 @@ bool SetDescriptionText(Description* d, const std::u16string& text, const CodePa
     d->unicode_kept = false;
   } else {
     d->unicode_kept = d->has_unicode;  // a translation or another text: not the user's to lose
+    // Unless, beside the new ASCII record (or an empty one), it would be the text shown.
+    if (d->unicode_kept && DescriptionText(*d, code_page) != text) {
+      d->unicode = text;
+      d->unicode_kept = false;
+    }
   }
   return true;
 }

@@ -130,7 +130,8 @@ std::u16string DescriptionText(const Description& d, const CodePage& code_page);
 // Whether the two records agree as DescriptionText says.
 bool RecordsAgree(const std::string& ascii, const std::u16string& unicode);
 
-// Whether `text` can be stored: well-formed UTF-16 (no unpaired surrogate) without U+0000.
+// Whether `text` can be stored: well-formed UTF-16 (no unpaired surrogate) without U+0000,
+// and not starting with what readers take for a byte-order mark (U+FEFF, U+FFFE).
 bool IsStorableText(const std::u16string& text);
 
 // Gives the description the text `text`; false, changing nothing, for text that is not

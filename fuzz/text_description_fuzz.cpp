@@ -10,6 +10,7 @@
 
 #include "fuzz_check.h"
 #include "icc_profile.h"
+#include "description.h"
 #include "text_description.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -33,5 +34,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The Unicode count sits at 16 + count and counts only when it lies inside the tag.
   const bool inside = 16 + count + 4 <= size;
   CHECK(d.has_unicode == (inside && icc::LoadBE32(tag.data() + 16 + count) != 0));
+
+  // The writing rule: whatever was stored, new text (here made of the input's first units)
+  // is the text shown afterwards, and the new tag reads whole.
+  icc::Description stored;
+  if (!icc::ParseDescription(tag.data(), size, {}, &stored) || stored.damage) return 0;
+  std::u16string text;
+  for (std::size_t i = 12; i + 1 < size && text.size() < 24; i += 2)
+    text += char16_t(tag[i] << 8 | tag[i + 1]);
+  const icc::CodePage& code_page = icc::PortableCodePage();
+  if (!icc::SetDescriptionText(&stored, text, code_page)) return 0;
+  std::vector<uint8_t> built;
+  CHECK(icc::BuildDescription(stored, &built));
+  icc::Description back;
+  CHECK(icc::ParseDescription(built.data(), built.size(), {}, &back) && !back.damage);
+  CHECK(icc::DescriptionText(back, code_page) == text);
   return 0;
 }

@@ -79,6 +79,8 @@ TEST(Description, OneRuleForReadingAndWriting) {
       {"agree, a '?' of its own", "Why?", u"Why?", u"Why?", u"Because", "Because", u"Because"},
       // Renamed by a tool that knows only the ASCII record, or a translation.
       {"disagree, ASCII edit", "New name", u"Old name", u"New name", u"Newer", "Newer", nullptr},
+      {"disagree, emptied", "New name", u"Old name", u"New name", u"", "", u""},
+      {"disagree, would agree", "New", u"Ol\u00e9", u"New", u"Ol?", "Ol?", u"Ol?"},
       {"disagree, translation", "Monitor", u"Bildschirm", u"Monitor", u"\u4e2d\u6587",
        "??", u"\u4e2d\u6587"},
       {"disagree, runs in other places", "a?b", u"ab\u00e9", u"a?b", nullptr, "", nullptr},
@@ -121,7 +123,7 @@ TEST(Description, OneRuleForReadingAndWriting) {
   icc::Description d = Parse(Record("old", u"old"));
   for (const std::u16string& bad : {std::u16string(1, char16_t(0xD800)) + u"x",
                                     std::u16string(u"x") + char16_t(0xDC00),
-                                    std::u16string(u"a\0b", 3)})
+                                    std::u16string(u"a\0b", 3), std::u16string(u"\uFEFFx")})
     EXPECT_FALSE(icc::SetDescriptionText(&d, bad, kPortable));
   EXPECT_FALSE(d.changed);
 }
