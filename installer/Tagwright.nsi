@@ -64,10 +64,17 @@ Unicode true
 !define CLSID_ICCMENU "{A287BA08-76B5-43BD-BAD6-E642F9A49F95}"
 !define CLSID_ICCTHUMBNAIL "{B8375335-1165-4272-B1EE-4C0764C78036}"
 !define CLSID_ICCPROPERTIES "{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}"
+!define CLSID_ICCPREVIEW "{5602683E-4967-4201-A5BA-12803EE1DFF6}"
 ; The shell asks the handler registered under this interface's ID for a file's info tip.
 !define IID_IQUERYINFO "{00021500-0000-0000-C000-000000000046}"
 ; ... and the one registered under IThumbnailProvider's ID for its thumbnail.
 !define IID_ITHUMBNAILPROVIDER "{e357fccd-a995-4576-b01f-234630154e96}"
+; ... and the one registered under IPreviewHandler's ID for the preview pane.
+!define IID_IPREVIEWHANDLER "{8895b1c6-b41f-4c1c-a562-0d564250836f}"
+; The preview handlers that the preview host may load, by CLSID, in each registry view. The
+; key is the system's: only our value goes again.
+!define PREVIEW_HANDLERS "Software\Microsoft\Windows\CurrentVersion\PreviewHandlers"
+!define PREVIEW_NAME "Hueshell profile preview"
 
 ; Where the handlers go. Explorer collects a file's handlers from the key of the ProgID that
 ; the extension names (HKCR\.icc's default value) and, whatever that ProgID is, from
@@ -266,6 +273,7 @@ FunctionEnd
   !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "${CLSID_ICCTIP}"
   !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "${CLSID_ICCMENU}"
   !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "${CLSID_ICCTHUMBNAIL}"
+  !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_IPREVIEWHANDLER}" "${CLSID_ICCPREVIEW}"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}\shellex"
   !insertmacro DropKeyIfUnused "${ASSOC_ROOT}\${EXT}"
@@ -276,6 +284,7 @@ FunctionEnd
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}" "ICCMenu Class"
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCTHUMBNAIL}" "ICCThumbnail Class"
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCPROPERTIES}" "ICCProperties Class"
+  WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID_ICCPREVIEW}" "ICCPreview Class"
 !macroend
 
 !macro Disapprove
@@ -283,12 +292,15 @@ FunctionEnd
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCMENU}"
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCTHUMBNAIL}"
   DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCPROPERTIES}"
+  DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID_ICCPREVIEW}"
 !macroend
 
-; The Approved list and the property handlers, in the current registry view. The keys above
-; the handlers go only when nothing is left in them, as on a system that had none before.
+; The Approved list, the property handlers and the preview handler's entry, in the current
+; registry view. The keys above the property handlers go only when nothing is left in them,
+; as on a system that had none before.
 !macro Withdraw
   !insertmacro Disapprove
+  !insertmacro DeleteValueIfOurs "${PREVIEW_HANDLERS}" "${CLSID_ICCPREVIEW}" "${PREVIEW_NAME}"
   !insertmacro ReleaseHandler "${PROPERTY_HANDLERS}\.icc" "${CLSID_ICCPROPERTIES}"
   !insertmacro ReleaseHandler "${PROPERTY_HANDLERS}\.icm" "${CLSID_ICCPROPERTIES}"
   !insertmacro DropKeyIfUnused "${PROPERTY_HANDLERS}"
@@ -414,14 +426,17 @@ FunctionEnd
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "" "${CLSID_ICCTIP}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "" "${CLSID_ICCTHUMBNAIL}"
+  !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_IPREVIEWHANDLER}" "" "${CLSID_ICCPREVIEW}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
 !macroend
 
 ; What the property handler needs in the current registry view, besides its class: the
 ; handlers' entries, the Approved list, and the mark that it saves through the destination
-; stream the shell offers (ManualSafeSave), on the class key its library registered.
+; stream the shell offers (ManualSafeSave), on the class key its library registered; and
+; the preview handler's entry in the list the preview host loads from.
 !macro Enlist
+  !insertmacro WriteValueIfFree "${PREVIEW_HANDLERS}" "${CLSID_ICCPREVIEW}" "${PREVIEW_NAME}"
   !insertmacro WriteValueIfFree "${PROPERTY_HANDLERS}\.icc" "" "${CLSID_ICCPROPERTIES}"
   !insertmacro WriteValueIfFree "${PROPERTY_HANDLERS}\.icm" "" "${CLSID_ICCPROPERTIES}"
   !insertmacro Approve

@@ -46,6 +46,7 @@ tip_clsid='{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}'
 menu_clsid='{A287BA08-76B5-43BD-BAD6-E642F9A49F95}'
 thumbnail_clsid='{B8375335-1165-4272-B1EE-4C0764C78036}'
 properties_clsid='{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}'
+preview_clsid='{5602683E-4967-4201-A5BA-12803EE1DFF6}'
 full_details='prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified'
 preview_details='prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;System.Size;System.DateModified'
 srgb=/usr/share/color/icc/sRGB.icc
@@ -95,25 +96,33 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
   echo "progid Hueshell.ICCThumbnail.1 $thumbnail_clsid"
   echo "progid Hueshell.ICCProperties $properties_clsid"
   echo "progid Hueshell.ICCProperties.1 $properties_clsid"
+  echo "progid Hueshell.ICCPreview $preview_clsid"
+  echo "progid Hueshell.ICCPreview.1 $preview_clsid"
   echo "server $tip_clsid $lib Apartment"
   echo "server $menu_clsid $lib Apartment"
   echo "server $thumbnail_clsid $lib Both"
   echo "server $properties_clsid $lib Both"
+  echo "server $preview_clsid $lib Apartment"
   # Without the setup (regsvr32 and the .reg pair) the property handler is not tied to the
   # extensions, nor the properties named in the Details pane.
-  local handler=$properties_clsid details="$full_details $preview_details"
+  local handler=$properties_clsid details="$full_details $preview_details" listed="Hueshell profile preview"
+  # The preview host of the library's bitness: the 32-bit one on 64-bit Windows.
+  local appid='{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}'
+  [ "$bits" = 32 ] && [ "$arch" = win64 ] && appid='{534A1E02-D58F-44f0-B58B-36CBED287C7C}'
   if [ "$dir" = none ]; then
-    handler=none details="none none"
+    handler=none details="none none" listed=none
     echo "approved $tip_clsid none"
     echo "approved $menu_clsid none"
     echo "approved $thumbnail_clsid none"
     echo "approved $properties_clsid none"
+    echo "approved $preview_clsid none"
     for n in DisplayName DisplayVersion Publisher HelpLink UninstallString QuietUninstallString; do echo "entry $n none"; done
   else
     echo "approved $tip_clsid ICCTip Class"
     echo "approved $menu_clsid ICCMenu Class"
     echo "approved $thumbnail_clsid ICCThumbnail Class"
     echo "approved $properties_clsid ICCProperties Class"
+    echo "approved $preview_clsid ICCPreview Class"
     echo "entry DisplayName Tagwright"
     echo "entry DisplayVersion 1.0.0.1"
     echo "entry Publisher Veltro programs"
@@ -123,12 +132,14 @@ expected_client() {  # BITS LIBRARY ENTRY-DIR|none
   fi
   echo "handlers .icc tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid properties $handler"
   echo "details .icc $details"
+  echo "preview .icc $preview_clsid listed $listed appid $appid"
   echo "tip $(win $srgb) $lib Description: sRGB\nClass: Monitor\nColor Space: RGB\nConnection Space: XYZ\nIntent: Perceptual"
   echo "menu $(win $srgb) Copy to Color Folder"
   echo "thumbnail $(win $srgb) $lib 256x256 argb"
   [ "$handler" = none ] || echo "properties $(win $srgb) $lib sRGB | Monitor | Absent"
   echo "handlers .ICM tip $tip_clsid menu $menu_clsid thumbnail $thumbnail_clsid properties $handler"
   echo "details .ICM $details"
+  echo "preview .ICM $preview_clsid listed $listed appid $appid"
   echo "tip $(win $lab) $lib Description: little cms Relative L*a*b* identity profile\nClass: Monitor\nColor Space: Lab\nConnection Space: Lab\nIntent: Relative Colorimetric"
   echo "menu $(win $lab) Copy to Color Folder"
   echo "thumbnail $(win $lab) $lib 256x256 argb"

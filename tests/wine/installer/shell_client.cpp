@@ -15,6 +15,7 @@
 //   entry <value name> <value>
 //   handlers <extension> tip <CLSID> menu <CLSID> thumbnail <CLSID> properties <CLSID>
 //   details <extension> <FullDetails value> <PreviewDetails value>
+//   preview <extension> <CLSID> listed <PreviewHandlers value> appid <the class's AppID>
 //   tip <file> <library that served it> <text, line feeds shown as \n>
 //   menu <file> <text of the item the handler added>
 //   thumbnail <file> <library that served it> <width>x<height> <alpha type>
@@ -39,8 +40,10 @@ namespace {
 
 const wchar_t kIQueryInfo[] = L"{00021500-0000-0000-C000-000000000046}";
 const wchar_t* const kClasses[] = {L"{4FF6B420-DAEF-4C5E-9467-AADA047A8CD9}", L"{A287BA08-76B5-43BD-BAD6-E642F9A49F95}",
-                                   L"{B8375335-1165-4272-B1EE-4C0764C78036}", L"{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}"};
+                                   L"{B8375335-1165-4272-B1EE-4C0764C78036}", L"{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}",
+                                   L"{5602683E-4967-4201-A5BA-12803EE1DFF6}"};
 const wchar_t kIThumbnailProvider[] = L"{e357fccd-a995-4576-b01f-234630154e96}";
+const wchar_t kIPreviewHandler[] = L"{8895b1c6-b41f-4c1c-a562-0d564250836f}";
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -285,7 +288,7 @@ int wmain(int argc, wchar_t** argv) {
 
   for (const wchar_t* progid : {L"Hueshell.ICCTip", L"Hueshell.ICCTip.1", L"Hueshell.ICCMenu", L"Hueshell.ICCMenu.1",
                                 L"Hueshell.ICCThumbnail", L"Hueshell.ICCThumbnail.1", L"Hueshell.ICCProperties",
-                                L"Hueshell.ICCProperties.1"}) {
+                                L"Hueshell.ICCProperties.1", L"Hueshell.ICCPreview", L"Hueshell.ICCPreview.1"}) {
     CLSID clsid;
     hr = CLSIDFromProgID(progid, &clsid);
     Print(std::wstring(L"progid ") + progid + L" " + (SUCCEEDED(hr) ? GuidText(clsid) : Error(L"CLSIDFromProgID", hr)));
@@ -318,6 +321,11 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring association = L"SystemFileAssociations\\" + extension;
     Print(L"details " + extension + L" " + ReadString(HKEY_CLASSES_ROOT, association, L"FullDetails") + L" " +
           ReadString(HKEY_CLASSES_ROOT, association, L"PreviewDetails"));
+    const std::wstring previewHandler = ReadString(HKEY_CLASSES_ROOT, shellex + kIPreviewHandler, nullptr);
+    Print(L"preview " + extension + L" " + previewHandler + L" listed " +
+          ReadString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers",
+                     previewHandler.c_str()) +
+          L" appid " + ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + previewHandler, L"AppID"));
     if (tipHandler == L"none" || menuHandler == L"none" || thumbnailHandler == L"none") {
       status = 1;
       continue;
