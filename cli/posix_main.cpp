@@ -15,6 +15,8 @@
 #include <map>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "commands.h"
 #include "posix_file.h"
@@ -40,9 +42,9 @@ class Batch {
 
   void Add(std::unique_ptr<icc::PosixReplacement> replacement, const std::string& path,
            uint64_t bytes, std::function<void(const icc::Result&)> committed) {
-    pending_.push_back({std::move(replacement), Folder(path), std::move(committed)});
+    pending_.push_back({std::move(replacement), path, Folder(path), std::move(committed)});
     bytes_ += bytes;
-    if (pending_.size() >= 512 || bytes_ >= (256u << 20)) Commit();
+    if (pending_.size() >= kMostFiles || bytes_ >= kMostBytes) Commit();
   }
 
   void Commit() {
@@ -69,13 +71,19 @@ class Batch {
     std::vector<Pending> pending;
     pending.swap(pending_);
     bytes_ = 0;
+    std::vector<int> replaced;
     for (Pending& p : pending) {
       const icc::SignalsHeld held;  // a file renamed is a file reported
       icc::Result r = folders[p.folder];
+      // Held open across the rename, the old file is freed when it is let go of, below.
+      const int old = r.ok() ? open(p.path.c_str(), O_PATH | O_CLOEXEC) : -1;
+      if (old >= 0) replaced.push_back(old);
       if (r.ok()) r = p.replacement->Replace();
       if (!r.ok()) p.replacement->Discard();
       p.committed(r);
+      if (replaced.size() == kHeld) CloseTogether(&replaced);
     }
+    CloseTogether(&replaced);
     for (const auto& folder : folders) {
       const int fd = open(folder.first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       if (fd >= 0) fsync(fd), close(fd);
@@ -83,9 +91,35 @@ class Batch {
   }
 
  private:
+  // A batch is as large as can be, within bounds of memory and of the work a signal throws
+  // away: new inodes are then all made before old ones are freed, which the file system
+  // would otherwise look past when it makes the next ones.
+  static constexpr std::size_t kMostFiles = 16384;
+  static constexpr uint64_t kMostBytes = 512u << 20;
+  static constexpr std::size_t kHeld = 512, kClosers = 16;
+
+  // Lets go of files by several threads at once: freeing an old file's blocks can cost more
+  // than writing its replacement (where the file system discards them at once), and the
+  // threads' waits overlap.
+  static void CloseTogether(std::vector<int>* fds) {
+    const icc::SignalsHeld held;  // the threads leave the signals to this one
+    auto close_share = [fds](std::size_t first) {
+      for (std::size_t i = first; i < fds->size(); i += kClosers) close((*fds)[i]);
+    };
+    std::vector<std::thread> threads;
+    try {
+      while (threads.size() < kClosers && threads.size() < fds->size())
+        threads.emplace_back(close_share, threads.size());
+    } catch (const std::system_error&) {
+    }
+    for (std::size_t share = threads.size(); share < kClosers; ++share) close_share(share);
+    for (std::thread& thread : threads) thread.join();
+    fds->clear();
+  }
+
   struct Pending {
     std::unique_ptr<icc::PosixReplacement> replacement;
-    std::string folder;
+    std::string path, folder;
     std::function<void(const icc::Result&)> committed;
   };
   std::vector<Pending> pending_;

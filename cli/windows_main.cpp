@@ -186,8 +186,11 @@ class WindowsPlatform : public cli::Platform {
     if (GetConsoleMode(out, &mode)) {
       const std::wstring wide = Wide(text);
       WriteConsoleW(out, wide.c_str(), DWORD(wide.size()), &written, nullptr);
-    } else {
-      WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr);
+    } else if (!WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr) &&
+               (GetLastError() == ERROR_NO_DATA || GetLastError() == ERROR_BROKEN_PIPE)) {
+      // The reader went away (| head -1): the run ends here, as a POSIX one does on
+      // SIGPIPE; every file reported so far is committed, and none is half written.
+      ExitProcess(cli::kExitFailed);
     }
   }
 };

@@ -1,5 +1,7 @@
 #include "file_commit.h"
 
+#include <aclapi.h>
+
 namespace colour {
 namespace {
 
@@ -15,6 +17,44 @@ std::wstring WithoutLongPrefix(const std::wstring& path) {
     return path.substr(4);
   return path;
 }
+
+// A file's owner, group and access control list, to be given to the file that replaces it.
+class SecurityOf {
+ public:
+  explicit SecurityOf(const std::wstring& path) {
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, kWhat, &owner_, &group_, &dacl_,
+                              nullptr, &descriptor_) != ERROR_SUCCESS)
+      descriptor_ = nullptr;
+  }
+  ~SecurityOf() {
+    if (descriptor_) LocalFree(descriptor_);
+  }
+  SecurityOf(const SecurityOf&) = delete;
+  SecurityOf& operator=(const SecurityOf&) = delete;
+
+  // The list as it was, inherited entries taken again from the folder unless it was
+  // protected from them; the owner and group where the caller may set them.
+  void SetOn(const std::wstring& path) const {
+    if (!descriptor_) return;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision;
+    GetSecurityDescriptorControl(descriptor_, &control, &revision);
+    const SECURITY_INFORMATION dacl =
+        DACL_SECURITY_INFORMATION | (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                 : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    wchar_t* name = const_cast<wchar_t*>(path.c_str());
+    if (dacl_) SetNamedSecurityInfoW(name, SE_FILE_OBJECT, dacl, nullptr, nullptr, dacl_, nullptr);
+    SetNamedSecurityInfoW(name, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                          owner_, group_, nullptr, nullptr);
+  }
+
+ private:
+  static constexpr SECURITY_INFORMATION kWhat =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  PSID owner_ = nullptr, group_ = nullptr;
+  PACL dacl_ = nullptr;
+};
 
 }  // namespace
 
@@ -69,6 +109,7 @@ DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacemen
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (probe == INVALID_HANDLE_VALUE) return GetLastError();
   CloseHandle(probe);
+  const SecurityOf security(target);
   if (!ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr)) {
     const DWORD error = GetLastError();
     if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
@@ -81,7 +122,9 @@ DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacemen
       return error;
     }
   }
-  // Windows carries the attributes over itself; not every implementation does.
+  // Windows carries the attributes and the security descriptor over itself; not every
+  // implementation does, nor the move above.
+  security.SetOn(target);
   SetFileAttributesW(target.c_str(), attributes);
   return ERROR_SUCCESS;
 }
