@@ -50,6 +50,12 @@ class WindowsPlatform : public cli::Platform {
   std::unique_ptr<cli::ProfileSession> Open(const std::string& path, bool writable,
                                             std::string* reason) override {
     const std::wstring name = Wide(path);
+    // A replacement would leave the file's other names (hard links) with the old text.
+    if (writable && Names(name) > 1) {
+      *reason = "the file has " + std::to_string(Names(name)) +
+                " names (hard links), which a new file would split";
+      return nullptr;
+    }
     PROFILE record = {PROFILE_FILENAME, const_cast<wchar_t*>(name.c_str()),
                       DWORD((name.size() + 1) * sizeof(wchar_t))};
     const HPROFILE profile = colour::OpenColorProfileW(
@@ -180,6 +186,16 @@ class WindowsPlatform : public cli::Platform {
   }
 
  private:
+  static DWORD Names(const std::wstring& name) {
+    const HANDLE file = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    if (!GetFileInformationByHandle(file, &info)) info.nNumberOfLinks = 1;
+    CloseHandle(file);
+    return info.nNumberOfLinks;
+  }
+
   static void Write(DWORD which, const std::string& text) {
     const HANDLE out = GetStdHandle(which);
     DWORD mode, written;

@@ -81,6 +81,11 @@ def bad_files(folder, good):
             f.write(data)
         bad[path] = words
     os.chmod(os.path.join(folder, "readonly.icc"), stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+    # Two names of one file: a new file would split them.
+    linked = os.path.join(folder, "linked.icc")
+    shutil.copyfile(good, linked)
+    os.link(linked, os.path.join(folder, "linked-twin.icc"))
+    bad[linked] = bad[os.path.join(folder, "linked-twin.icc")] = "hard links"
     bad[os.path.join(folder, "missing.icc")] = ""
     return bad
 
