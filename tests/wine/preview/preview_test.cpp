@@ -18,6 +18,7 @@
 #include "png.h"
 #include "profile_builder.h"
 #include "real_profiles.h"
+#include "registered_library.h"
 
 using colour::ComPtr;
 
@@ -27,60 +28,14 @@ const wchar_t kClsid[] = L"{5602683E-4967-4201-A5BA-12803EE1DFF6}";
 const wchar_t kShellEx[] = L"\\ShellEx\\{8895b1c6-b41f-4c1c-a562-0d564250836f}";
 const wchar_t kAssociations[] = L"SOFTWARE\\Classes\\SystemFileAssociations\\";
 
-std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring wide(std::size_t(n), L'\0');
-  if (n) MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], n);
-  return wide;
-}
+// This build's library, named as the preview handler of .icc and .icm as the setup names it.
+const auto* const g_registration = testing::AddGlobalTestEnvironment(new testing_icc::RegisteredLibrary(
+    HUESHELL_DLL,
+    {kAssociations + std::wstring(L".icc") + kShellEx, kAssociations + std::wstring(L".icm") + kShellEx},
+    kClsid));
 
-std::string Utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(std::size_t(n), '\0');
-  if (n) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
-
-// Registers this build's library and names it as the preview handler of .icc and .icm, as
-// the setup does; takes both back afterwards.
-class Registration : public testing::Environment {
- public:
-  void SetUp() override {
-    std::string path = std::string("Z:") + HUESHELL_DLL;
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    module_ = LoadLibraryA(path.c_str());
-    ASSERT_NE(module_, nullptr) << path;
-    ASSERT_EQ(Call("DllRegisterServer"), S_OK);
-    // The preview host that loads this library: the 32-bit one on 64-bit Windows.
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    wchar_t app[64] = L"";
-    DWORD size = sizeof app;
-    ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsid).c_str(), L"AppID", RRF_RT_REG_SZ,
-                           nullptr, app, &size), 0);
-    EXPECT_STREQ(app, wow64 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}");
-    for (const wchar_t* extension : {L".icc", L".icm"})
-      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kAssociations + std::wstring(extension) + kShellEx).c_str(),
-                                nullptr, REG_SZ, kClsid, DWORD(sizeof kClsid)),
-                ERROR_SUCCESS);
-  }
-  void TearDown() override {
-    for (const wchar_t* extension : {L".icc", L".icm"})
-      RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kAssociations + std::wstring(extension)).c_str());
-    if (!module_) return;
-    Call("DllUnregisterServer");
-    FreeLibrary(module_);
-  }
-
- private:
-  HRESULT Call(const char* name) {
-    auto fn = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    return fn ? fn() : E_FAIL;
-  }
-  HMODULE module_ = nullptr;
-};
-const auto* const g_registration = testing::AddGlobalTestEnvironment(new Registration);
+using testing_icc::Utf8;
+using testing_icc::Wide;
 
 // The host's frame: records the keys the pane passes on.
 class Frame final : public IPreviewHandlerFrame {
@@ -270,6 +225,16 @@ TEST_F(Preview, EveryProfileShownAsTheHostShowsIt) {
   } while (FindNextFileA(h, &found));
   FindClose(h);
   ASSERT_GT(installed, 40u);
+
+  // The library registered the AppID of the preview host that loads it: the 32-bit one on
+  // 64-bit Windows.
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  wchar_t app[64] = L"";
+  DWORD size = sizeof app;
+  ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsid).c_str(), L"AppID", RRF_RT_REG_SZ,
+                         nullptr, app, &size), 0);
+  EXPECT_STREQ(app, wow64 ? L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}" : L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}");
 
   Frame frame;
   ComPtr<IPreviewHandler> handler = Create(paths[0]);

@@ -24,6 +24,7 @@
 #include "description.h"
 #include "profile_builder.h"
 #include "real_profiles.h"
+#include "registered_library.h"
 #include "scratch.h"
 
 using Microsoft::WRL::ComPtr;
@@ -42,52 +43,9 @@ const PROPERTYKEY kKeys[] = {
     {kProfileFormat, 4},  {kProfileFormat, 5},  {kProfileFormat, 6}, {kProfileFormat, 7},
     {kProfileFormat, 8},  {kProfileFormat, 9},  {kProfileFormat, 10}};
 
-std::wstring Wide(const std::string& text, UINT page = CP_ACP) {
-  const int n = MultiByteToWideChar(page, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring wide(std::size_t(n), L'\0');
-  if (n) MultiByteToWideChar(page, 0, text.data(), int(text.size()), &wide[0], n);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(std::size_t(n), '\0');
-  if (n) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
-
-// Registers this build's library and names it as the handler of .icc and .icm, as the setup
-// does; takes both back afterwards.
-class Registration : public testing::Environment {
- public:
-  void SetUp() override {
-    std::string path = std::string("Z:") + HUESHELL_DLL;
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    module_ = LoadLibraryA(path.c_str());
-    ASSERT_NE(module_, nullptr) << path;
-    ASSERT_EQ(Call("DllRegisterServer"), S_OK);
-    for (const wchar_t* extension : {L".icc", L".icm"})
-      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (std::wstring(kHandlers) + extension).c_str(), nullptr,
-                                REG_SZ, kClsid, DWORD(sizeof kClsid)),
-                ERROR_SUCCESS);
-  }
-  void TearDown() override {
-    for (const wchar_t* extension : {L".icc", L".icm"})
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, (std::wstring(kHandlers) + extension).c_str());
-    if (!module_) return;
-    Call("DllUnregisterServer");
-    FreeLibrary(module_);
-  }
-
- private:
-  HRESULT Call(const char* name) {
-    auto fn = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    return fn ? fn() : E_FAIL;
-  }
-  HMODULE module_ = nullptr;
-};
-const auto* const g_registration = testing::AddGlobalTestEnvironment(new Registration);
+// This build's library, named as the handler of .icc and .icm as the setup names it.
+const auto* const g_registration = testing::AddGlobalTestEnvironment(new RegisteredLibrary(
+    HUESHELL_DLL, {std::wstring(kHandlers) + L".icc", std::wstring(kHandlers) + L".icm"}, kClsid));
 
 // Uses COM on this thread for the span of a scope.
 struct ComScope {
