@@ -17,6 +17,15 @@ const Command kCommands[] = {
      RunSet},
     {"replace", "replace [-r] [--dry-run] [--in-place] OLD (NEW | --text-from FILE) PATH...",
      "replace  replaces OLD by NEW in the descriptions that hold it\n", RunReplace},
+    {"check", "check [-r] [--json] [--strict] PATH...",
+     "check    what is wrong with each profile: errors (readers may refuse or misread\n"
+     "         it), warnings (readable, but not as the format allows) and notes; --json\n"
+     "         for scripts; --strict counts warnings for the exit code too\n",
+     RunCheck},
+    {"fix", "fix [-r] [--dry-run] [--json] [--strict] PATH...",
+     "fix      repairs what can be repaired without changing what a profile means (every\n"
+     "         other tag keeps its bytes) and lists what is left\n",
+     RunFix},
     {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]",
      "plot     draws each profile's gamut on the CIE 1931 chromaticity diagram as a PNG\n"
      "         (FOLDER/NAME.png, in the current folder without -d; 256 pixels unless\n"
@@ -29,7 +38,8 @@ const char kOptionsHelp[] =
     "--dry-run  shows what would change and what would fail, and writes nothing\n"
     "--in-place  rewrites a file with several names (hard links) where it is, so that\n"
     "         every name sees the change (without it such a file is refused)\n"
-    "Exit code: 0 when every file succeeded, 1 when one failed, 2 for a usage error.\n";
+    "Exit code: 0 when every file succeeded, 1 when one failed (check, fix: or has an\n"
+    "error left), 2 for a usage error.\n";
 
 // The usage of one command, or of all of them.
 std::string UsageText(const Command* only) {

@@ -20,6 +20,8 @@ struct Command {
 int RunShow(Tool& tool, const std::vector<std::string>& args);     // show.cpp
 int RunSet(Tool& tool, const std::vector<std::string>& args);      // edit.cpp
 int RunReplace(Tool& tool, const std::vector<std::string>& args);  // edit.cpp
+int RunCheck(Tool& tool, const std::vector<std::string>& args);    // check.cpp
+int RunFix(Tool& tool, const std::vector<std::string>& args);      // check.cpp
 int RunPlot(Tool& tool, const std::vector<std::string>& args);     // plot.cpp
 
 // Runs the tool: `args` are the arguments after the program's name.

@@ -239,6 +239,17 @@ class PosixPlatform : public cli::Platform {
   }
   void CommitSaves() override { batch_.Commit(); }
 
+  // Written as a save writes (where the file really lives, so that a link stays a link;
+  // with --in-place into the file itself), and made durable at once.
+  icc::Result Replace(const std::string& path, icc::Profile& profile) override {
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved)) return icc::Result::Io(uint32_t(errno));
+    icc::PosixReplacement replacement(resolved);
+    if (in_place) replacement.WriteInPlace();
+    const icc::SignalsHeld held;  // a file renamed is a file reported
+    return icc::Commit(profile, replacement);
+  }
+
   bool IsFolder(const std::string& path) override {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

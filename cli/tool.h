@@ -64,6 +64,8 @@ class Platform {
   bool in_place = false;
   // Standard input, up to a little beyond kLongestText; false with *reason on failure.
   virtual bool ReadInput(std::string* bytes, std::string* reason) = 0;
+  // Writes `profile` in place of the file, through the same atomic commit as a save.
+  virtual icc::Result Replace(const std::string& path, icc::Profile& profile) = 0;
   // Whether the path names a folder; false for anything else, missing paths included.
   virtual bool IsFolder(const std::string& path) = 0;
   // The files and the folders directly inside a folder, as full paths, in name order.

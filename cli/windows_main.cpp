@@ -128,6 +128,10 @@ class WindowsPlatform : public cli::Platform {
     return false;
   }
 
+  icc::Result Replace(const std::string& path, icc::Profile& profile) override {
+    return colour::ReplaceProfile(Wide(path), profile);
+  }
+
   bool IsFolder(const std::string& path) override {
     const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

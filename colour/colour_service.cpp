@@ -340,6 +340,15 @@ HPROFILE Open(std::wstring path, DWORD dwDesiredAccess, DWORD dwShareMode) {
 
 }  // namespace
 
+icc::Result ReplaceProfile(const std::wstring& path, icc::Profile& profile) {
+  try {
+    Win32Replacement replacement(FinalPathName(path));
+    return icc::Commit(profile, replacement);
+  } catch (const std::bad_alloc&) {
+    return {icc::Status::OutOfMemory, 0};
+  }
+}
+
 HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   DWORD dwCreationMode) {
   return Guarded(HPROFILE(nullptr), [&]() -> HPROFILE {

@@ -7,6 +7,7 @@
 #include <icm.h>
 
 #include <memory>
+#include <string>
 
 #include "icc_profile.h"
 
@@ -74,5 +75,8 @@ class ProfileHandle {
 // callers that need the profile itself rather than a handle (the command line's plot).
 // CreateFileW's reason comes back as Status::Io.
 icc::Result OpenFileForReading(const wchar_t* path, std::unique_ptr<icc::SourceFile>* out);
+// Writes `profile` in place of the file that `path` finally names (through links), through
+// the atomic replacement that closing a changed handle does.
+icc::Result ReplaceProfile(const std::wstring& path, icc::Profile& profile);
 
 }  // namespace colour

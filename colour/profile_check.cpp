@@ -1,0 +1,861 @@
+#include "profile_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "description.h"
+#include "localized_text.h"
+#include "md5.h"
+#include "profile_names.h"
+#include "profile_properties.h"
+#include "text_description.h"
+
+namespace icc {
+namespace {
+
+const std::vector<CheckCode> kCodes = {
+    {"not-a-profile", "Not a profile", false},
+    {"size-field", "Wrong size field", true},
+    {"version", "Unknown version", false},
+    {"device-class", "Unknown device class", false},
+    {"colour-space", "Unknown colour space", false},
+    {"connection-space", "Unknown connection space", false},
+    {"class-spaces", "Spaces do not fit the class", false},
+    {"intent", "Unknown rendering intent", false},
+    {"creation-date", "Invalid creation date", false},
+    {"illuminant", "Illuminant is not D50", false},
+    {"platform", "Unknown platform", false},
+    {"reserved-bytes", "Reserved header bytes set", false},
+    {"reserved-flags", "Reserved flag bits set", false},
+    {"profile-id", "Profile ID does not match", true},
+    {"tag-count", "Tag table runs past the end", false},
+    {"tag-outside", "Tag outside the profile", false},
+    {"tag-alignment", "Tag not on a 4-byte boundary", true},
+    {"tag-overlap", "Tags overlap", false},
+    {"tag-duplicate", "Tag listed twice", false},
+    {"padding", "Padding bytes not zero", true},
+    {"trailing-bytes", "Bytes after the last tag", true},
+    {"required-tag", "Required tag missing", false},
+    {"tag-type", "Tag of the wrong type", false},
+    {"tag-type-version", "Tag type of another version", false},
+    {"desc-type", "Description of the other version's type", true},
+    {"tag-reserved", "Reserved tag bytes set", false},
+    {"tag-structure", "Damaged tag", false},
+    {"text-terminator", "Text without its zero", false},
+    {"scriptcode", "ScriptCode of the wrong length", true},
+    {"dscm-mismatch", "Localized name differs from description", true},
+    {"metadata-alignment", "Metadata not aligned", false},
+    // The colour checks (doctor/colour_check.cpp).
+    {"lcms-refused", "Colour engine refuses it", false},
+    {"white-point", "Implausible white point", false},
+    {"colorant-range", "Colorant outside its range", false},
+    {"colorant-sum", "Colorants do not add up to white", false},
+    {"curve-monotonic", "Tone curve not monotonic", false},
+    {"curve-range", "Tone curve does not span its range", false},
+    {"vcgt-monotonic", "Video card curve not monotonic", false},
+    {"gray-axis", "Gray axis not neutral", false},
+    {"gray-monotonic", "Gray axis not monotonic", false},
+};
+
+constexpr uint32_t kMagic = Signature("acsp");
+constexpr uint32_t kXYZ = Signature("XYZ ");
+constexpr uint32_t kLab = Signature("Lab ");
+// The most bytes of one tag the structure checks read: every structure they look at
+// (counts, offsets, record tables, a description's texts) lies in its first bytes.
+constexpr uint32_t kTagReadLimit = 1 << 20;
+
+std::string Hex(uint64_t v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
+  return text;
+}
+
+std::string Num(uint64_t v) { return std::to_string(v); }
+
+double S15Fixed16(const uint8_t* p) { return double(int32_t(LoadBE32(p))) / 65536.0; }
+
+uint16_t LoadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+
+bool KnownClass(uint32_t s) { return std::string(DeviceClassName(s)) != "Unknown"; }
+bool KnownSpace(uint32_t s) {
+  if (std::string(ColourSpaceName(s)) != "Unknown") return true;
+  // Generic 9 to 15 channels: '9CLR' and 'ACLR' to 'FCLR'.
+  const char a = char(s >> 24);
+  return (a == '9' || (a >= 'A' && a <= 'F')) && (s & 0xFFFFFF) == (Signature("0CLR") & 0xFFFFFF);
+}
+
+// Channels of a colour space; 0 when unknown.
+unsigned Channels(uint32_t space) {
+  switch (space) {
+    case Signature("GRAY"): return 1;
+    case Signature("CMYK"): return 4;
+    case Signature("RGB "): case Signature("Lab "): case Signature("XYZ "):
+    case Signature("Luv "): case Signature("YCbr"): case Signature("Yxy "):
+    case Signature("HSV "): case Signature("HLS "): case Signature("CMY "): return 3;
+  }
+  const unsigned digit = unsigned(space >> 24);
+  if ((space & 0xFFFFFF) != (Signature("0CLR") & 0xFFFFFF)) return 0;
+  if (digit >= '2' && digit <= '9') return digit - '0';
+  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  return 0;
+}
+
+// Bytes of a curve element of a lookup table ('curv' or 'para') at `at`, padded to 4; 0 when
+// it is not one or does not lie within `have` bytes.
+uint64_t CurveBytes(const std::vector<uint8_t>& b, uint64_t at) {
+  if (at + 12 > b.size()) return 0;
+  const uint32_t type = LoadBE32(&b[std::size_t(at)]);
+  if (type == Signature("curv")) return Pad4(12 + 2 * uint64_t(LoadBE32(&b[std::size_t(at + 8)])));
+  static const unsigned kParams[] = {1, 3, 4, 5, 7};
+  const unsigned function = (b[std::size_t(at + 8)] << 8) | b[std::size_t(at + 9)];
+  if (type == Signature("para") && function <= 4) return 12 + 4 * uint64_t(kParams[function]);
+  return 0;
+}
+
+// The types a tag may have, by version: one row per signature this checker knows.
+// Private and unknown signatures are not checked.
+struct TagTypes {
+  uint32_t tag;
+  std::vector<uint32_t> v2, v4;
+};
+
+std::vector<uint32_t> Sigs(std::initializer_list<const char*> names) {
+  std::vector<uint32_t> out;
+  for (const char* n : names) out.push_back(LoadBE32(reinterpret_cast<const uint8_t*>(n)));
+  return out;
+}
+
+const std::vector<TagTypes>& TypeTable() {
+  static const std::vector<TagTypes> table = [] {
+    std::vector<TagTypes> t;
+    auto row = [&t](const char* tag, std::initializer_list<const char*> v2,
+                    std::initializer_list<const char*> v4) {
+      t.push_back({LoadBE32(reinterpret_cast<const uint8_t*>(tag)), Sigs(v2), Sigs(v4)});
+    };
+    const auto lut2 = {"mft1", "mft2"};
+    const auto a2b4 = {"mft1", "mft2", "mAB "};
+    const auto b2a4 = {"mft1", "mft2", "mBA "};
+    row("desc", {"desc"}, {"mluc"});
+    row("dmnd", {"desc"}, {"mluc"});
+    row("dmdd", {"desc"}, {"mluc"});
+    row("vued", {"desc"}, {"mluc"});
+    row("cprt", {"text"}, {"mluc"});
+    row("dscm", {"mluc"}, {"mluc"});
+    for (const char* xyz : {"wtpt", "bkpt", "rXYZ", "gXYZ", "bXYZ", "lumi"})
+      row(xyz, {"XYZ "}, {"XYZ "});
+    for (const char* trc : {"rTRC", "gTRC", "bTRC", "kTRC"}) row(trc, {"curv"}, {"curv", "para"});
+    for (const char* a2b : {"A2B0", "A2B1", "A2B2"}) row(a2b, lut2, a2b4);
+    for (const char* b2a : {"B2A0", "B2A1", "B2A2", "gamt", "pre0", "pre1", "pre2"})
+      row(b2a, lut2, b2a4);
+    row("chad", {"sf32"}, {"sf32"});
+    row("chrm", {"chrm"}, {"chrm"});
+    row("tech", {"sig "}, {"sig "});
+    row("rig0", {"sig "}, {"sig "});
+    row("view", {"view"}, {"view"});
+    row("meas", {"meas"}, {"meas"});
+    row("ncl2", {"ncl2"}, {"ncl2"});
+    row("pseq", {"pseq"}, {"pseq"});
+    row("targ", {"text"}, {"text"});
+    row("calt", {"dtim"}, {"dtim"});
+    row("meta", {"dict"}, {"dict"});
+    return t;
+  }();
+  return table;
+}
+
+const TagTypes* TypesOf(uint32_t tag) {
+  for (const TagTypes& row : TypeTable())
+    if (row.tag == tag) return &row;
+  return nullptr;
+}
+
+bool Contains(const std::vector<uint32_t>& list, uint32_t v) {
+  return std::find(list.begin(), list.end(), v) != list.end();
+}
+
+class Checker {
+ public:
+  Checker(SourceFile& file, CheckReport* report) : file_(file), report_(report) {}
+  Result Run();
+
+ private:
+  void Add(Severity s, const char* code, uint32_t tag, int64_t offset, std::string message) {
+    report_->Add(s, code, tag, offset, std::move(message));
+  }
+  void CheckHeader();
+  Result CheckTable();
+  Result CheckTags();
+  void CheckRequired();
+  Result CheckDescriptionName();
+  Result CheckId();
+  Result ReadTag(const TagEntry& e, std::vector<uint8_t>* bytes);
+  void CheckType(const TagEntry& e, const std::vector<uint8_t>& b);
+  void CheckLut(const TagEntry& e, const std::vector<uint8_t>& b);
+  void Structure(const TagEntry& e, const std::string& what) {
+    Add(Severity::Error, "tag-structure", e.signature, e.offset,
+        "The " + TagName(e.signature) + " tag is damaged: " + what + ".");
+  }
+  bool Present(uint32_t tag) const {
+    for (const TagEntry& e : usable_)
+      if (e.signature == tag) return true;
+    return false;
+  }
+  const TagEntry* Entry(uint32_t tag) const {
+    for (const TagEntry& e : usable_)
+      if (e.signature == tag) return &e;
+    return nullptr;
+  }
+
+  SourceFile& file_;
+  CheckReport* report_;
+  uint64_t size_ = 0;
+  uint8_t h_[kHeaderSize] = {};
+  uint32_t count_ = 0;
+  int major_ = 0;
+  std::vector<TagEntry> entries_;
+  std::vector<TagEntry> usable_;  // rows whose data lies inside the file
+};
+
+Result Checker::Run() {
+  size_ = file_.Size();
+  if (size_ < kTagTableStart) {
+    report_->readable = false;
+    Add(Severity::Error, "not-a-profile", 0, -1,
+        "The file has " + Num(size_) + " bytes, fewer than a profile's header and tag count.");
+    return {};
+  }
+  uint8_t start[kTagTableStart];
+  Result r = file_.ReadAt(0, start, sizeof start);
+  if (!r.ok()) return r;
+  std::copy(start, start + kHeaderSize, h_);
+  if (LoadBE32(h_ + 36) != kMagic) {
+    report_->readable = false;
+    Add(Severity::Error, "not-a-profile", 0, 36,
+        "The header does not carry the profile signature 'acsp' at byte 36.");
+    return {};
+  }
+  count_ = LoadBE32(start + kHeaderSize);
+  major_ = h_[8];
+  CheckHeader();
+  r = CheckTable();
+  if (!r.ok()) return r;
+  r = CheckTags();
+  if (!r.ok()) return r;
+  CheckRequired();
+  r = CheckDescriptionName();
+  if (!r.ok()) return r;
+  return CheckId();
+}
+
+void Checker::CheckHeader() {
+  const uint32_t field = LoadBE32(h_);
+  uint64_t tag_end = kTagTableStart;
+  if (count_ <= kMaxTags && kTagTableStart + uint64_t(count_) * kTagEntrySize <= size_) {
+    tag_end = kTagTableStart + uint64_t(count_) * kTagEntrySize;
+    std::vector<uint8_t> table(std::size_t(count_) * kTagEntrySize);
+    if (count_ && file_.ReadAt(kTagTableStart, table.data(), table.size()).ok())
+      for (uint32_t i = 0; i < count_; ++i)
+        tag_end = std::max<uint64_t>(tag_end, uint64_t(LoadBE32(&table[i * 12 + 4])) +
+                                                  LoadBE32(&table[i * 12 + 8]));
+  }
+  if (field != size_) {
+    // A field that cuts tag data, or promises more than the file has, misleads readers; a
+    // field that only leaves out bytes after the last tag does not.
+    const bool misleads = field > size_ || field < tag_end;
+    Add(misleads ? Severity::Error : Severity::Warning, "size-field", 0, 0,
+        "The size field says " + Num(field) + " bytes, but the file has " + Num(size_) + ".");
+  }
+
+  const uint8_t minor = h_[9];
+  if (major_ != 2 && major_ != 4) {
+    // Version 5 is the multichannel format, version 3 never existed but some writers
+    // stamp it on version 2 structures: readers that know them read them.
+    Add(major_ == 3 || major_ == 5 ? Severity::Warning : Severity::Error, "version", 0, 8,
+        "Version " + Num(major_) + "." + Num(minor >> 4) + " is not a version 2 or 4 profile.");
+  } else if (h_[10] != 0 || h_[11] != 0) {
+    Add(Severity::Warning, "reserved-bytes", 0, 10,
+        "The reserved bytes 10 and 11 of the version field are not zero.");
+  }
+
+  const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16), pcs = LoadBE32(h_ + 20);
+  const bool class_ok = KnownClass(cls);
+  if (!class_ok)
+    Add(Severity::Error, "device-class", 0, 12,
+        "The device class '" + TagName(cls) + "' is not one profiles can have.");
+  if (!KnownSpace(space))
+    Add(Severity::Error, "colour-space", 0, 16,
+        "The colour space '" + TagName(space) + "' is not one profiles can have.");
+  const bool link = cls == Signature("link");
+  if (link ? !KnownSpace(pcs) : (pcs != kXYZ && pcs != kLab))
+    Add(Severity::Error, "connection-space", 0, 20,
+        "The connection space '" + TagName(pcs) + "' is " +
+            (link ? "not a colour space." : "neither XYZ nor Lab."));
+  else if (class_ok && cls == Signature("abst") && space != kXYZ && space != kLab)
+    Add(Severity::Warning, "class-spaces", 0, 16,
+        "An abstract profile works in XYZ or Lab, not in '" + TagName(space) + "'.");
+
+  const uint32_t intent = LoadBE32(h_ + 64);
+  if (intent > 3)
+    Add(Severity::Warning, "intent", 0, 64,
+        "The rendering intent " + Num(intent) + " is not one of the four (0 to 3).");
+
+  DateTime date;
+  bool all_zero = std::all_of(h_ + 24, h_ + 36, [](uint8_t b) { return b == 0; });
+  if (!all_zero && !CreationDate(h_, &date))
+    Add(Severity::Warning, "creation-date", 0, 24, "The creation date is not a valid date and time.");
+
+  const double x = S15Fixed16(h_ + 68), y = S15Fixed16(h_ + 72), z = S15Fixed16(h_ + 76);
+  if (std::abs(x - 0.9642) > 0.002 || std::abs(y - 1.0) > 0.002 || std::abs(z - 0.8249) > 0.002)
+    Add(Severity::Warning, "illuminant", 0, 68,
+        "The connection space illuminant is not D50 (X 0.9642, Y 1, Z 0.8249).");
+
+  const uint32_t platform = LoadBE32(h_ + 40);
+  if (platform != 0 && !Contains(Sigs({"APPL", "MSFT", "SGI ", "SUNW", "TGNT"}), platform))
+    Add(Severity::Note, "platform", 0, 40,
+        "The primary platform '" + TagName(platform) + "' is not a registered one.");
+
+  const uint32_t flags = LoadBE32(h_ + 44), attributes = LoadBE32(h_ + 60);
+  if ((flags & 0xFFFC) != 0)
+    Add(Severity::Warning, "reserved-flags", 0, 44,
+        "Reserved profile flag bits (2 to 15) are set: " + Hex(flags) + ".");
+  if ((attributes & 0xFFFFFFF0u) != 0)
+    Add(Severity::Warning, "reserved-flags", 0, 56,
+        "Reserved device attribute bits (4 to 31) are set: " + Hex(attributes) + ".");
+
+  // Bytes 100 to 127 are reserved in every version; in version 2 the profile ID's bytes
+  // too, but tools have long written an MD5 there, which readers ignore.
+  for (std::size_t i = 100; i < kHeaderSize; ++i)
+    if (h_[i] != 0) {
+      Add(Severity::Warning, "reserved-bytes", 0, int64_t(i),
+          "Reserved header bytes (100 to 127) are not zero, from byte " + Num(i) + ".");
+      break;
+    }
+}
+
+Result Checker::CheckTable() {
+  const uint64_t table_end = kTagTableStart + uint64_t(count_) * kTagEntrySize;
+  if (count_ > kMaxTags || table_end > size_) {
+    Add(Severity::Error, "tag-count", 0, kHeaderSize,
+        "The tag count " + Num(count_) + " makes the tag table run past the end of the file.");
+    count_ = 0;
+    return {};
+  }
+  std::vector<uint8_t> table(std::size_t(count_) * kTagEntrySize);
+  if (count_) {
+    Result r = file_.ReadAt(kTagTableStart, table.data(), table.size());
+    if (!r.ok()) return r;
+  }
+  for (uint32_t i = 0; i < count_; ++i) {
+    const uint8_t* row = &table[std::size_t(i) * kTagEntrySize];
+    entries_.push_back({LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)});
+  }
+
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const TagEntry& e = entries_[i];
+    const int64_t row = int64_t(kTagTableStart + i * kTagEntrySize);
+    bool duplicate = false;
+    for (std::size_t j = 0; j < i; ++j) duplicate = duplicate || entries_[j].signature == e.signature;
+    if (duplicate) {
+      Add(Severity::Error, "tag-duplicate", e.signature, row,
+          "The tag table lists " + TagName(e.signature) + " more than once.");
+      continue;
+    }
+    if (e.offset < table_end || uint64_t(e.offset) + e.size > size_) {
+      Add(Severity::Error, "tag-outside", e.signature, row,
+          "The " + TagName(e.signature) + " tag (" + Num(e.size) + " bytes at " + Num(e.offset) +
+              ") lies " + (e.offset < table_end ? "in the header or tag table." : "past the end of the file."));
+      continue;
+    }
+    if (e.size < 8) {
+      Add(Severity::Error, "tag-structure", e.signature, e.offset,
+          "The " + TagName(e.signature) + " tag has " + Num(e.size) +
+              " bytes, too few for its type signature.");
+      continue;
+    }
+    if (e.offset % 4 != 0)
+      Add(Severity::Warning, "tag-alignment", e.signature, e.offset,
+          "The " + TagName(e.signature) + " tag starts at " + Num(e.offset) +
+              ", not on a 4-byte boundary.");
+    usable_.push_back(e);
+  }
+
+  // Overlaps: two rows may share the same bytes, but not part of them.
+  std::vector<TagEntry> sorted = usable_;
+  std::sort(sorted.begin(), sorted.end(), [](const TagEntry& a, const TagEntry& b) {
+    return a.offset != b.offset ? a.offset < b.offset : a.size > b.size;
+  });
+  for (std::size_t i = 1; i < sorted.size(); ++i) {
+    const TagEntry& a = sorted[i - 1];
+    const TagEntry& b = sorted[i];
+    if (a.offset == b.offset && a.size == b.size) continue;
+    if (b.offset < uint64_t(a.offset) + a.size)
+      Add(Severity::Error, "tag-overlap", b.signature, b.offset,
+          "The " + TagName(b.signature) + " tag overlaps the " + TagName(a.signature) + " tag.");
+  }
+
+  // Padding: the bytes from a tag's end to the next 4-byte boundary, where no tag starts.
+  uint64_t data_end = table_end;
+  for (const TagEntry& e : sorted) {
+    const uint64_t end = uint64_t(e.offset) + e.size;
+    data_end = std::max(data_end, end);
+    uint64_t pad_end = std::min<uint64_t>(Pad4(end), size_);
+    for (const TagEntry& o : sorted)
+      if (o.offset >= end && o.offset < pad_end) pad_end = o.offset;
+    if (pad_end <= end) continue;
+    uint8_t pad[4] = {};
+    Result r = file_.ReadAt(end, pad, std::size_t(pad_end - end));
+    if (!r.ok()) return r;
+    bool covered = false;  // inside another tag's data
+    for (const TagEntry& o : sorted)
+      covered = covered || (o.offset < end && uint64_t(o.offset) + o.size > end);
+    if (!covered && std::any_of(pad, pad + (pad_end - end), [](uint8_t v) { return v != 0; }))
+      Add(Severity::Warning, "padding", e.signature, int64_t(end),
+          "The padding after the " + TagName(e.signature) + " tag is not zero.");
+  }
+  if (!sorted.empty() && size_ > Pad4(data_end))
+    Add(Severity::Warning, "trailing-bytes", 0, int64_t(Pad4(data_end)),
+        Num(size_ - Pad4(data_end)) + " bytes follow the last tag.");
+  return {};
+}
+
+Result Checker::ReadTag(const TagEntry& e, std::vector<uint8_t>* bytes) {
+  try {
+    bytes->resize(std::min(e.size, kTagReadLimit));
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+  return file_.ReadAt(e.offset, bytes->data(), bytes->size());
+}
+
+Result Checker::CheckTags() {
+  std::vector<uint8_t> bytes;
+  for (const TagEntry& e : usable_) {
+    Result r = ReadTag(e, &bytes);
+    if (!r.ok()) return r;
+    const uint32_t type = LoadBE32(bytes.data());
+    if (LoadBE32(bytes.data() + 4) != 0)
+      Add(Severity::Warning, "tag-reserved", e.signature, int64_t(e.offset) + 4,
+          "The reserved bytes 4 to 7 of the " + TagName(e.signature) + " tag are not zero.");
+    if (const TagTypes* types = TypesOf(e.signature)) {
+      const bool v4 = major_ >= 4;
+      const std::vector<uint32_t>& mine = v4 ? types->v4 : types->v2;
+      const std::vector<uint32_t>& other = v4 ? types->v2 : types->v4;
+      if (!Contains(mine, type)) {
+        const std::string text = "The " + TagName(e.signature) + " tag is of type '" +
+                                 TagName(type) + "', which version " + Num(major_) +
+                                 " profiles do not use for it";
+        if (Contains(other, type))
+          Add(Severity::Warning, e.signature == kDescriptionTag ? "desc-type" : "tag-type-version",
+              e.signature, e.offset, text + " (version " + (v4 ? "2" : "4") + " profiles do).");
+        else
+          Add(Severity::Error, "tag-type", e.signature, e.offset, text + ".");
+      }
+    }
+    CheckType(e, bytes);
+  }
+  return {};
+}
+
+void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
+  const uint32_t type = LoadBE32(b.data());
+  const uint64_t n = e.size;           // the tag's size
+  const std::size_t have = b.size();   // bytes read (n, or the read limit)
+  auto need = [&](uint64_t bytes, const char* what) {
+    if (bytes <= n) return true;
+    Structure(e, std::string(what) + " needs " + Num(bytes) + " bytes, the tag has " + Num(n));
+    return false;
+  };
+  if (type == Signature("desc")) {
+    if (!need(12, "the ASCII count")) return;
+    const uint64_t ascii = LoadBE32(&b[8]);
+    if (!need(12 + ascii + 8, "the ASCII text")) return;
+    if (ascii == 0 || (12 + ascii <= have && b[std::size_t(11 + ascii)] != 0))
+      Add(Severity::Warning, "text-terminator", e.signature, int64_t(e.offset) + 12,
+          "The ASCII text of the " + TagName(e.signature) + " tag does not end in a zero.");
+    const uint64_t unicode = 16 + ascii + 4 <= have ? LoadBE32(&b[std::size_t(16 + ascii)]) : 0;
+    if (!need(20 + ascii + 2 * unicode, "the Unicode text")) return;
+    const uint64_t script = 20 + ascii + 2 * unicode;  // ScriptCode code, count, 67 bytes
+    if (script + 3 + kScriptCodeField != n) {
+      const uint64_t count = script + 3 <= have ? b[std::size_t(script + 2)] : 0;
+      if (script + 3 + kScriptCodeField > n || count > kScriptCodeField)
+        Add(Severity::Warning, "scriptcode", e.signature, int64_t(e.offset + script),
+            "The ScriptCode field of the " + TagName(e.signature) + " tag has " +
+                Num(n > script + 3 ? n - script - 3 : 0) + " bytes instead of 67.");
+    } else if (b.size() >= n && b[std::size_t(script + 2)] > kScriptCodeField) {
+      Add(Severity::Warning, "scriptcode", e.signature, int64_t(e.offset + script),
+          "The ScriptCode count of the " + TagName(e.signature) + " tag is more than 67.");
+    }
+  } else if (type == Signature("mluc")) {
+    if (!need(16, "the record table's header")) return;
+    const uint64_t records = LoadBE32(&b[8]), record_size = LoadBE32(&b[12]);
+    if (record_size != kLocalizedRecordSize) {
+      Structure(e, "its records are " + Num(record_size) + " bytes long instead of 12");
+      return;
+    }
+    if (!need(16 + records * 12, "the record table")) return;
+    for (uint64_t i = 0; i < records && 28 + i * 12 <= have; ++i) {
+      const uint8_t* rec = &b[std::size_t(16 + i * 12)];
+      const uint64_t length = LoadBE32(rec + 4), offset = LoadBE32(rec + 8);
+      if (offset + length > n || length % 2 != 0) {
+        Structure(e, "record " + Num(i + 1) + " (" + std::string(reinterpret_cast<const char*>(rec), 2) +
+                         "-" + std::string(reinterpret_cast<const char*>(rec + 2), 2) +
+                         ") has its text " + (length % 2 ? "of an odd length" : "outside the tag"));
+        return;
+      }
+    }
+  } else if (type == Signature("text")) {
+    if (n <= 8 || (have == n && b[have - 1] != 0))
+      Add(Severity::Warning, "text-terminator", e.signature, int64_t(e.offset) + 8,
+          "The text of the " + TagName(e.signature) + " tag does not end in a zero.");
+  } else if (type == kXYZ) {
+    if (n < 20 || (n - 8) % 12 != 0) Structure(e, "its size " + Num(n) + " is not 8 + 12 per XYZ number");
+  } else if (type == Signature("curv")) {
+    if (!need(12, "the entry count")) return;
+    need(12 + 2 * uint64_t(LoadBE32(&b[8])), "the curve's entries");
+  } else if (type == Signature("para")) {
+    if (!need(12, "the function type")) return;
+    static const int kParams[] = {1, 3, 4, 5, 7};
+    const unsigned function = LoadBE16(&b[8]);
+    if (function > 4)
+      Structure(e, "its function type " + Num(function) + " is not 0 to 4");
+    else
+      need(12 + 4 * uint64_t(kParams[function]), "the function's parameters");
+  } else if (type == Signature("sf32")) {
+    if (e.signature == Signature("chad") ? n != 44 : (n - 8) % 4 != 0)
+      Structure(e, "its size " + Num(n) + " does not hold whole numbers" +
+                       (e.signature == Signature("chad") ? " (a 3 by 3 matrix is 44 bytes)" : ""));
+  } else if (type == Signature("sig ")) {
+    need(12, "the signature");
+  } else if (type == Signature("dtim")) {
+    need(20, "the date");
+  } else if (type == Signature("mft1") || type == Signature("mft2") ||
+             type == Signature("mAB ") || type == Signature("mBA ")) {
+    CheckLut(e, b);
+  } else if (type == Signature("ncl2")) {
+    if (!need(84, "the named colour header")) return;
+    const uint64_t count = LoadBE32(&b[12]), coords = LoadBE32(&b[16]);
+    need(84 + count * (38 + 2 * coords), "the named colours");
+  } else if (type == Signature("vcgt")) {
+    if (!need(12, "the gamma type")) return;
+    const uint32_t kind = LoadBE32(&b[8]);
+    if (kind == 0) {
+      if (!need(18, "the table's header")) return;
+      need(18 + uint64_t(LoadBE16(&b[12])) * LoadBE16(&b[14]) * LoadBE16(&b[16]), "the table");
+    } else if (kind == 1) {
+      need(48, "the formula");
+    } else {
+      Structure(e, "its gamma type " + Num(kind) + " is neither a table nor a formula");
+    }
+  } else if (type == Signature("dict")) {
+    if (!need(16, "the record count")) return;
+    const uint64_t count = LoadBE32(&b[8]), record = LoadBE32(&b[12]);
+    if (record != 16 && record != 24 && record != 32) {
+      Structure(e, "its records are " + Num(record) + " bytes long");
+      return;
+    }
+    if (!need(16 + count * record, "the records")) return;
+    bool misaligned = false;
+    for (uint64_t i = 0; i < count && 16 + (i + 1) * record <= have; ++i)
+      for (uint64_t f = 0; f < record; f += 8) {
+        const uint64_t offset = LoadBE32(&b[std::size_t(16 + i * record + f)]);
+        const uint64_t length = LoadBE32(&b[std::size_t(16 + i * record + f + 4)]);
+        if (offset != 0 && offset + length > n) {
+          Structure(e, "a name or value of record " + Num(i + 1) + " lies outside the tag");
+          return;
+        }
+        misaligned = misaligned || offset % 4 != 0;
+      }
+    if (misaligned)
+      Add(Severity::Warning, "metadata-alignment", e.signature, e.offset,
+          "Names or values in the " + TagName(e.signature) + " tag do not start on 4-byte boundaries.");
+  }
+}
+
+// Lookup tables: channel counts that fit the tag's place between the profile's spaces, and
+// every element inside the tag (for 'mAB '/'mBA ', without overlapping another).
+void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
+  const uint32_t type = LoadBE32(b.data());
+  const uint64_t n = e.size;
+  const bool legacy = type == Signature("mft1") || type == Signature("mft2");
+  const bool wide = type == Signature("mft2");
+  const uint64_t header = legacy ? (wide ? 52 : 48) : 32;
+  if (n < header) {
+    Structure(e, "the lookup table's header needs " + Num(header) + " bytes, the tag has " + Num(n));
+    return;
+  }
+  const unsigned in = b[8], out = b[9];
+  if (in == 0 || out == 0 || in > 15 || out > 15) {
+    Structure(e, "its channel counts " + Num(in) + " and " + Num(out) + " are out of range");
+    return;
+  }
+  // Where the tag stands: device to connection space (A2B), the reverse (B2A), or within
+  // the connection space (gamut and preview tags, and every table of an abstract profile).
+  const uint32_t cls = LoadBE32(h_ + 12);
+  const unsigned device = Channels(LoadBE32(h_ + 16)), pcs = Channels(LoadBE32(h_ + 20));
+  const std::string name = TagName(e.signature);
+  unsigned want_in = 0, want_out = 0;
+  if (name.compare(0, 3, "A2B") == 0) want_in = device, want_out = pcs;
+  else if (name.compare(0, 3, "B2A") == 0) want_in = pcs, want_out = device;
+  else if (name == "gamt") want_in = pcs, want_out = 1;
+  else if (name.compare(0, 3, "pre") == 0) want_in = pcs, want_out = pcs;
+  if (cls == Signature("abst")) want_in = want_out = pcs;
+  if (want_in && want_out && (in != want_in || out != want_out)) {
+    Structure(e, "it maps " + Num(in) + " channels to " + Num(out) + " instead of " + Num(want_in) +
+                     " to " + Num(want_out));
+    return;
+  }
+  if (legacy) {
+    const uint64_t grid = b[10];
+    const uint64_t in_entries = wide ? LoadBE16(&b[48]) : 256;
+    const uint64_t out_entries = wide ? LoadBE16(&b[50]) : 256;
+    if (grid < 2 || in_entries < 2 || out_entries < 2) {
+      Structure(e, "its grid or table sizes are out of range");
+      return;
+    }
+    uint64_t points = out;
+    for (unsigned i = 0; i < in && points <= n; ++i) points *= grid;
+    const uint64_t unit = wide ? 2 : 1;
+    const uint64_t need = header + unit * (in * in_entries + points + out * out_entries);
+    if (need > n)
+      Structure(e, "its tables need " + Num(need) + " bytes, the tag has " + Num(n));
+    return;
+  }
+  // 'mAB ': B curves (out), matrix, M curves (out), CLUT, A curves (in); 'mBA ' the
+  // reverse, B curves counting the input channels.
+  const bool ab = type == Signature("mAB ");
+  struct Element {
+    const char* what;
+    uint64_t offset, size;
+  };
+  std::vector<Element> elements;
+  const uint64_t off_b = LoadBE32(&b[12]), off_matrix = LoadBE32(&b[16]), off_m = LoadBE32(&b[20]),
+                 off_clut = LoadBE32(&b[24]), off_a = LoadBE32(&b[28]);
+  auto curves = [&](const char* what, uint64_t at, unsigned count) {
+    if (at == 0) return true;
+    uint64_t size = 0;
+    for (unsigned i = 0; i < count; ++i) {
+      const uint64_t one = CurveBytes(b, at + size);
+      if (one == 0) {
+        if (at + size + 12 > b.size() && at + size < n) return true;  // beyond what was read
+        Structure(e, std::string("its ") + what + " are not curves inside the tag");
+        return false;
+      }
+      size += one;
+    }
+    elements.push_back({what, at, size});
+    return true;
+  };
+  const unsigned matrix_channels = ab ? out : in;
+  if (!curves("B curves", off_b, ab ? out : in) || !curves("M curves", off_m, matrix_channels) ||
+      !curves("A curves", off_a, ab ? in : out))
+    return;
+  if (off_matrix) elements.push_back({"matrix", off_matrix, 48});
+  if (off_clut) {
+    if (off_clut + 20 > n) {
+      Structure(e, "its colour lookup table lies outside the tag");
+      return;
+    }
+    if (off_clut + 20 <= b.size()) {
+      uint64_t points = out;
+      for (unsigned i = 0; i < in && i < 16 && points <= n; ++i) points *= b[std::size_t(off_clut + i)];
+      const unsigned precision = b[std::size_t(off_clut + 16)];
+      if (precision != 1 && precision != 2) {
+        Structure(e, "its colour lookup table's precision " + Num(precision) + " is neither 1 nor 2");
+        return;
+      }
+      elements.push_back({"colour lookup table", off_clut, Pad4(20 + points * precision)});
+    }
+  }
+  std::sort(elements.begin(), elements.end(),
+            [](const Element& x, const Element& y) { return x.offset < y.offset; });
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    const Element& x = elements[i];
+    if (x.offset < header || x.offset + x.size > Pad4(n)) {
+      Structure(e, std::string("its ") + x.what + " lies outside the tag");
+      return;
+    }
+    if (i > 0 && elements[i - 1].offset + elements[i - 1].size > x.offset) {
+      Structure(e, std::string("its ") + elements[i - 1].what + " and " + x.what + " overlap");
+      return;
+    }
+  }
+}
+
+void Checker::CheckRequired() {
+  const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16);
+  std::vector<std::pair<const char*, Severity>> required;
+  auto need = [&](std::initializer_list<const char*> tags, Severity s) {
+    for (const char* t : tags) required.push_back({t, s});
+  };
+  const bool matrix = Present(Signature("rXYZ")) && Present(Signature("gXYZ")) &&
+                      Present(Signature("bXYZ")) && Present(Signature("rTRC")) &&
+                      Present(Signature("gTRC")) && Present(Signature("bTRC"));
+  need({"desc", "cprt"}, Severity::Warning);
+  if (cls != Signature("link")) need({"wtpt"}, Severity::Warning);
+  const bool device = cls == Signature("scnr") || cls == Signature("mntr") || cls == Signature("prtr");
+  if (device && space == Signature("GRAY")) {
+    need({"kTRC"}, Present(Signature("A2B0")) ? Severity::Warning : Severity::Error);
+  } else if (device && cls != Signature("prtr") && space == Signature("RGB ") && matrix) {
+    // a matrix/TRC profile
+  } else if (device && cls != Signature("prtr")) {
+    need({"A2B0"}, Severity::Error);
+    if (cls == Signature("mntr")) need({"B2A0"}, Severity::Warning);
+  } else if (cls == Signature("prtr")) {
+    need({"A2B0", "B2A0"}, Severity::Error);
+    need({"A2B1", "B2A1", "A2B2", "B2A2", "gamt"}, Severity::Note);
+  } else if (cls == Signature("link")) {
+    need({"A2B0"}, Severity::Error);
+    need({"pseq"}, Severity::Warning);
+  } else if (cls == Signature("abst")) {
+    need({"A2B0"}, Severity::Error);
+  } else if (cls == Signature("spac")) {
+    need({"A2B0", "B2A0"}, Severity::Error);
+  } else if (cls == Signature("nmcl")) {
+    need({"ncl2"}, Severity::Error);
+  }
+  for (const auto& r : required) {
+    const uint32_t sig = LoadBE32(reinterpret_cast<const uint8_t*>(r.first));
+    if (Present(sig)) continue;
+    Add(r.second, "required-tag", sig, -1,
+        std::string(DeviceClassName(cls)) + " profiles " +
+            (r.second == Severity::Note ? "usually carry" : "must carry") + " the tag " +
+            r.first + "; this one has none.");
+  }
+}
+
+// A localized name ('dscm') says what the description says: the record of the
+// description's own language (English for a description record) holds the same text.
+Result Checker::CheckDescriptionName() {
+  const TagEntry* desc = Entry(kDescriptionTag);
+  const TagEntry* dscm = Entry(kLocalizedNameTag);
+  if (!desc || !dscm || desc->size > kTagReadLimit || dscm->size > kTagReadLimit) return {};
+  std::vector<uint8_t> d, m;
+  Result r = ReadTag(*desc, &d);
+  if (r.ok()) r = ReadTag(*dscm, &m);
+  if (!r.ok()) return r;
+  Description description;
+  std::vector<LocalizedRecord> names;
+  Language english;
+  english.language[0] = 'e', english.language[1] = 'n';
+  english.country[0] = 'U', english.country[1] = 'S';
+  if (!ParseDescription(d.data(), d.size(), english, &description) ||
+      !ParseLocalizedText(m.data(), m.size(), &names) || names.empty())
+    return {};
+  bool differs = false;
+  if (description.kind == DescriptionKind::Text) {
+    const int i = ChooseLocalizedRecord(names, english.language, english.country);
+    differs = i >= 0 && names[std::size_t(i)].text != DescriptionText(description);
+  } else {
+    for (const LocalizedRecord& name : names)
+      for (const LocalizedRecord& text : description.records)
+        if (std::equal(name.language, name.language + 2, text.language) &&
+            std::equal(name.country, name.country + 2, text.country) && name.text != text.text)
+          differs = true;
+  }
+  if (differs)
+    Add(Severity::Warning, "dscm-mismatch", kLocalizedNameTag, dscm->offset,
+        "The localized name (dscm) says something else than the description.");
+  return {};
+}
+
+Result Checker::CheckId() {
+  if (!HasProfileId(h_)) return {};
+  const uint32_t field = LoadBE32(h_);
+  const uint64_t length = field >= kHeaderSize && field <= size_ ? field : size_;
+  uint8_t zeroed[kHeaderSize];
+  std::copy(h_, h_ + kHeaderSize, zeroed);
+  ZeroProfileIdFields(zeroed);
+  Md5 md5;
+  md5.Update(zeroed, kHeaderSize);
+  std::vector<uint8_t> chunk;
+  try {
+    chunk.resize(std::size_t(std::min<uint64_t>(length - kHeaderSize, 1 << 20)));
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+  for (uint64_t at = kHeaderSize; at < length;) {
+    const std::size_t n = std::size_t(std::min<uint64_t>(length - at, chunk.size()));
+    Result r = file_.ReadAt(at, chunk.data(), n);
+    if (!r.ok()) return r;
+    md5.Update(chunk.data(), n);
+    at += n;
+  }
+  uint8_t digest[kProfileIdSize];
+  md5.Final(digest);
+  if (!std::equal(digest, digest + kProfileIdSize, h_ + kProfileIdOffset))
+    Add(Severity::Error, "profile-id", 0, kProfileIdOffset,
+        "The profile ID is not the MD5 of the profile's content.");
+  return {};
+}
+
+}  // namespace
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::Error: return "error";
+    case Severity::Warning: return "warning";
+    case Severity::Note: return "note";
+  }
+  return "note";
+}
+
+std::size_t CheckReport::Count(Severity severity) const {
+  return std::size_t(std::count_if(findings.begin(), findings.end(),
+                                   [severity](const Finding& f) { return f.severity == severity; }));
+}
+
+bool CheckReport::Has(const char* code) const {
+  return std::any_of(findings.begin(), findings.end(),
+                     [code](const Finding& f) { return std::string(f.code) == code; });
+}
+
+void CheckReport::Add(Severity severity, const char* code, uint32_t tag, int64_t offset,
+                      std::string message) {
+  findings.push_back(Finding{severity, code, tag, offset, std::move(message)});
+}
+
+const std::vector<CheckCode>& CheckCodes() { return kCodes; }
+
+const CheckCode* FindCheckCode(const char* code) {
+  for (const CheckCode& c : kCodes)
+    if (std::string(c.code) == code) return &c;
+  return nullptr;
+}
+
+Result CheckStructure(SourceFile& file, CheckReport* report) {
+  try {
+    return Checker(file, report).Run();
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+}
+
+std::string HealthText(const CheckReport& report) {
+  const std::size_t errors = report.Count(Severity::Error);
+  if (errors) {
+    for (const Finding& f : report.findings)
+      if (f.severity == Severity::Error) {
+        const CheckCode* c = FindCheckCode(f.code);
+        std::string text = c ? c->title : f.code;
+        if (errors > 1) text += " (+" + std::to_string(errors - 1) + " more)";
+        return text;
+      }
+  }
+  const std::size_t warnings = report.Count(Severity::Warning);
+  if (warnings == 0) return "Sound";
+  return std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+}
+
+std::string TagName(uint32_t signature) {
+  if (signature == 0) return "header";
+  std::string name(4, ' ');
+  for (int i = 0; i < 4; ++i) {
+    const char c = char(signature >> (24 - 8 * i));
+    name[std::size_t(i)] = c >= 0x20 && c < 0x7F ? c : '?';
+  }
+  return name;
+}
+
+}  // namespace icc

@@ -1,0 +1,56 @@
+// The profile doctor: every check of a profile, structural (icc::CheckStructure, portable,
+// in colour/) and colorimetric (through Little CMS, here), and the repairs of `fix`.
+// Surfaces (tagwright-cli, Hueshell's property handler, Tagwright) call these and nothing
+// else.
+//
+// Use:
+//
+//   icc::CheckReport report;
+//   if (!doctor::CheckProfile(file, &report).ok()) ...;   // the file could not be read
+//   icc::HealthText(report);                               // "Sound", "2 warnings", ...
+//   for (const icc::Finding& f : report.findings) ...       // see colour/profile_check.h
+//
+//   doctor::Repair repair;
+//   doctor::RepairProfile(file, &repair);   // in memory; repair.repaired lists the codes
+//   if (repair.profile) icc::Commit(*repair.profile, replacement);   // the atomic save
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "icc_profile.h"
+#include "profile_check.h"
+
+namespace doctor {
+
+// The structural checks and, for a profile whose structure the container accepts, the
+// colour checks: Little CMS opens it; a plausible media white point; a matrix profile's
+// colorants in range and adding up to the connection space's white; tone curves (and a
+// 'vcgt') monotonic and spanning their range; an RGB device profile's gray axis neutral
+// and monotonic.
+icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report);
+
+// The colour checks alone, over an open profile.
+void CheckColour(icc::Profile& profile, icc::CheckReport* report);
+
+struct Repair {
+  icc::CheckReport before;             // the findings of the file as it is
+  icc::CheckReport after;              // those of the repaired profile (== before: none)
+  std::vector<std::string> repaired;   // codes found before and gone after
+  // What cannot be repaired: one finding per code left, with the reason as its message.
+  std::vector<icc::Finding> not_repaired;
+  // The repaired profile, ready for icc::Commit; null when nothing was repaired.  It keeps
+  // every tag but the repaired ones byte for byte.
+  std::unique_ptr<icc::Profile> profile;
+};
+
+// Repairs what can be repaired without changing what the profile means: the size field,
+// a wrong profile ID (when nothing else is in error), misaligned tags and padding that is
+// not zero (tags moved, their bytes kept), bytes after the last tag, a ScriptCode field of
+// the wrong length, a description of the other version's type ('desc' as text description
+// in a version 4 profile becomes 'mluc' with the same text, and the reverse), and a
+// localized name ('dscm') out of step with the description.  Reads the whole file.
+icc::Result RepairProfile(icc::SourceFile& file, Repair* repair);
+
+}  // namespace doctor

@@ -1,0 +1,263 @@
+// The profile doctor over a corpus of damaged profiles made from installed ones, one fault
+// each.  Each fault must be found at its tag or header field; each repairable one must be
+// repaired, after which Little CMS opens the profile, the fault is gone and every other tag
+// keeps its bytes.  The damaged and repaired files are left in doctor-corpus/ beside the
+// test, for bench/doctor to show the reference validator's view of them.
+#include <gtest/gtest.h>
+#include <lcms2.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <functional>
+#include <set>
+
+#include "description.h"
+#include "doctor.h"
+#include "localized_text.h"
+#include "profile_builder.h"
+
+using namespace testing_icc;
+
+namespace {
+
+const char kV2[] = "/usr/share/color/argyll/ref/ClayRGB1998.icm";  // gamma TRCs, 'text' cprt
+const char kV2Table[] = "/usr/share/color/icc/sRGB.icc";            // 1024-entry TRCs
+const char kV4[] = "/usr/share/color/icc/colord/sRGB.icc";          // with a profile ID
+
+using Bytes = std::vector<uint8_t>;
+
+// The table row of `tag`: its offset in the file of the row.
+std::size_t Row(const Bytes& b, const char* tag) {
+  const uint32_t count = icc::LoadBE32(&b[128]);
+  for (uint32_t i = 0; i < count; ++i)
+    if (icc::LoadBE32(&b[132 + 12 * i]) == icc::LoadBE32(reinterpret_cast<const uint8_t*>(tag)))
+      return 132 + 12 * i;
+  ADD_FAILURE() << "no " << tag;
+  return 132;
+}
+uint32_t At(const Bytes& b, const char* tag) { return icc::LoadBE32(&b[Row(b, tag) + 4]); }
+uint32_t SizeOf(const Bytes& b, const char* tag) { return icc::LoadBE32(&b[Row(b, tag) + 8]); }
+void Put32(Bytes& b, std::size_t at, uint32_t v) { icc::StoreBE32(&b[at], v); }
+
+// Gives `tag` new bytes (adding it) through the container, as an editor would.
+void SetTag(Bytes& b, const char* tag, const Bytes& bytes) {
+  std::unique_ptr<icc::Profile> p;
+  ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(b), &p).ok());
+  ASSERT_TRUE(icc::ProfileTags(*p).ReplaceTag(icc::LoadBE32(reinterpret_cast<const uint8_t*>(tag)), bytes).ok());
+  MemorySink sink;
+  ASSERT_TRUE(p->WriteTo(sink).ok());
+  b = sink.bytes;
+}
+
+Bytes Xyz(double x, double y, double z) {
+  Bytes t = {'X', 'Y', 'Z', ' ', 0, 0, 0, 0};
+  t.resize(20);
+  for (int i = 0; i < 3; ++i) icc::StoreBE32(&t[8 + 4 * i], uint32_t(int32_t((i == 0 ? x : i == 1 ? y : z) * 65536)));
+  return t;
+}
+
+Bytes Mluc(const std::u16string& text) {
+  return icc::BuildLocalizedText({icc::LocalizedRecord("en", "US", text)});
+}
+
+struct Fault {
+  const char* name;
+  const char* source;
+  std::function<void(Bytes&)> damage;
+  const char* code;
+  const char* tag;  // nullptr: the header or the whole profile
+  int64_t offset;   // -2: any
+};
+
+// Every check of the doctor, one fault each.
+const std::vector<Fault>& Faults() {
+  static const std::vector<Fault> faults = {
+      {"size-too-large", kV2, [](Bytes& b) { Put32(b, 0, uint32_t(b.size() + 100)); }, "size-field", nullptr, 0},
+      {"not-acsp", kV2, [](Bytes& b) { b[39] = 'x'; }, "not-a-profile", nullptr, 36},
+      {"version-7", kV2, [](Bytes& b) { b[8] = 7; }, "version", nullptr, 8},
+      {"class", kV2, [](Bytes& b) { std::memcpy(&b[12], "xxxx", 4); }, "device-class", nullptr, 12},
+      {"space", kV2, [](Bytes& b) { std::memcpy(&b[16], "QQQ ", 4); }, "colour-space", nullptr, 16},
+      {"pcs", kV2, [](Bytes& b) { std::memcpy(&b[20], "RGB ", 4); }, "connection-space", nullptr, 20},
+      {"abstract-rgb", kV2, [](Bytes& b) { std::memcpy(&b[12], "abst", 4); }, "class-spaces", nullptr, 16},
+      {"intent", kV2, [](Bytes& b) { Put32(b, 64, 7); }, "intent", nullptr, 64},
+      {"date", kV2, [](Bytes& b) { b[27] = 13; }, "creation-date", nullptr, 24},
+      {"illuminant", kV2, [](Bytes& b) { Put32(b, 68, 0x10000); }, "illuminant", nullptr, 68},
+      {"flags", kV2, [](Bytes& b) { b[47] |= 4; }, "reserved-flags", nullptr, 44},
+      {"reserved", kV2, [](Bytes& b) { b[110] = 1; }, "reserved-bytes", nullptr, 110},
+      {"id-after-edit", kV4, [](Bytes& b) { b[At(b, "dmdd") + 40] ^= 1; }, "profile-id", nullptr, 84},
+      {"tag-count", kV2, [](Bytes& b) { Put32(b, 128, 100000); }, "tag-count", nullptr, 128},
+      {"tag-outside", kV2, [](Bytes& b) { Put32(b, Row(b, "bkpt") + 4, uint32_t(b.size())); }, "tag-outside", "bkpt", -2},
+      {"tag-misaligned", kV2,
+       [](Bytes& b) {  // the last tag two bytes further on
+         const uint32_t at = At(b, "arts");
+         b.insert(b.begin() + at, 2, 0);
+         Put32(b, Row(b, "arts") + 4, at + 2);
+         Put32(b, 0, uint32_t(b.size()));
+       },
+       "tag-alignment", "arts", -2},
+      {"tag-overlap", kV2, [](Bytes& b) { Put32(b, Row(b, "bkpt") + 4, At(b, "wtpt") + 8); }, "tag-overlap", "bkpt", -2},
+      {"tag-twice", kV2, [](Bytes& b) { std::memcpy(&b[Row(b, "bkpt")], "wtpt", 4); }, "tag-duplicate", "wtpt", -2},
+      {"padding", kV2, [](Bytes& b) { b[At(b, "cprt") + SizeOf(b, "cprt")] = 0xAA; }, "padding", "cprt", -2},
+      {"trailing", kV2,
+       [](Bytes& b) {
+         b.resize(b.size() + 16, 0x55);
+         Put32(b, 0, uint32_t(b.size()));
+       },
+       "trailing-bytes", nullptr, -2},
+      {"no-matrix", kV2, [](Bytes& b) { std::memcpy(&b[Row(b, "rXYZ")], "zzzz", 4); }, "required-tag", "A2B0", -1},
+      {"cprt-as-sig", kV2, [](Bytes& b) { std::memcpy(&b[At(b, "cprt")], "sig ", 4); }, "tag-type", "cprt", -2},
+      {"v4-text-cprt", kV4,
+       [](Bytes& b) { SetTag(b, "cprt", {'t', 'e', 'x', 't', 0, 0, 0, 0, 'C', 0}); },
+       "tag-type-version", "cprt", -2},
+      {"v4-desc-record", kV4, [](Bytes& b) { SetTag(b, "desc", DescTag("sRGB", false)); }, "desc-type", "desc", -2},
+      {"v2-desc-mluc", kV2, [](Bytes& b) { SetTag(b, "desc", Mluc(u"Clay RGB \u00e9")); }, "desc-type", "desc", -2},
+      {"tag-reserved", kV2, [](Bytes& b) { b[At(b, "wtpt") + 7] = 1; }, "tag-reserved", "wtpt", -2},
+      {"curve-count", kV2Table, [](Bytes& b) { Put32(b, At(b, "rTRC") + 8, 0x10000); }, "tag-structure", "rTRC", -2},
+      {"cprt-no-zero", kV2, [](Bytes& b) { b[At(b, "cprt") + SizeOf(b, "cprt") - 1] = 'x'; }, "text-terminator", "cprt", -2},
+      {"scriptcode-cut", kV2,
+       [](Bytes& b) {  // a ScriptCode of 14 bytes, its field cut after them
+         Bytes desc(b.begin() + At(b, "desc"), b.begin() + At(b, "desc") + SizeOf(b, "desc"));
+         const uint32_t ascii = icc::LoadBE32(&desc[8]);
+         const std::size_t script = 20 + ascii + 2 * icc::LoadBE32(&desc[16 + ascii]);
+         desc[script + 2] = 14;
+         desc.resize(script + 3 + 14, 'x');
+         SetTag(b, "desc", desc);
+       },
+       "scriptcode", "desc", -2},
+      {"dscm-stale", kV2, [](Bytes& b) { SetTag(b, "dscm", Mluc(u"An old name")); }, "dscm-mismatch", "dscm", -2},
+      {"white-point", kV2, [](Bytes& b) { SetTag(b, "wtpt", Xyz(0.5, 1.0, 0.2)); }, "white-point", "wtpt", -2},
+      {"colorant-sum", kV2, [](Bytes& b) { b[At(b, "rXYZ") + 9] += 0x30; }, "colorant-sum", "rXYZ", -2},
+      {"colorant-negative", kV2, [](Bytes& b) { SetTag(b, "gXYZ", Xyz(0.2, 0.7, -0.05)); }, "colorant-range", "gXYZ", -2},
+      {"curve-dip", kV2Table, [](Bytes& b) { Put32(b, At(b, "rTRC") + 12 + 2 * 600, 0x10001000); }, "curve-monotonic", "rTRC", -2},
+      {"curve-half", kV2Table,
+       [](Bytes& b) {
+         for (uint32_t i = 0, at = At(b, "gTRC") + 12; i < 1024; ++i, at += 2) {
+           const uint16_t v = uint16_t(((b[at] << 8) | b[at + 1]) / 2);
+           b[at] = uint8_t(v >> 8), b[at + 1] = uint8_t(v);
+         }
+       },
+       "curve-range", "gTRC", -2},
+      {"vcgt-dip", kV2,
+       [](Bytes& b) {
+         Bytes vcgt = {'v', 'c', 'g', 't', 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 4, 0, 2};
+         for (int c = 0; c < 3; ++c)
+           for (uint16_t v : {0, 40000, 20000, 65535}) vcgt.insert(vcgt.end(), {uint8_t(v >> 8), uint8_t(v)});
+         SetTag(b, "vcgt", vcgt);
+       },
+       "vcgt-monotonic", "vcgt", -2},
+      {"gray-tinted", kV2, [](Bytes& b) { b[At(b, "rTRC") + 12] = 1, b[At(b, "rTRC") + 13] = 0; }, "gray-axis", nullptr, -1},
+      {"gray-falls", kV2Table,
+       [](Bytes& b) {
+         for (const char* trc : {"rTRC", "gTRC", "bTRC"}) Put32(b, At(b, trc) + 12 + 2 * 800, 0x10001000);
+       },
+       "gray-monotonic", nullptr, -1},
+  };
+  return faults;
+}
+
+Bytes WriteOut(icc::Profile& p) {
+  MemorySink sink;
+  EXPECT_TRUE(p.WriteTo(sink).ok());
+  return sink.bytes;
+}
+
+TEST(Doctor, InstalledSourcesHaveNoneOfTheirFaults) {
+  for (const char* source : {kV2, kV2Table, kV4}) {
+    MemoryFile file(FileBytes(source));
+    icc::CheckReport report;
+    ASSERT_TRUE(doctor::CheckProfile(file, &report).ok());
+    EXPECT_EQ(report.Count(icc::Severity::Error), 0u) << source;
+    for (const Fault& f : Faults())
+      if (f.source == source && std::string(f.code) != "metadata-alignment")
+        EXPECT_FALSE(report.Has(f.code)) << source << " already has " << f.code;
+  }
+}
+
+TEST(Doctor, EachFaultIsFoundAndRepairedWhereItCanBe) {
+  mkdir("doctor-corpus", 0755);
+  for (const Fault& f : Faults()) {
+    SCOPED_TRACE(f.name);
+    Bytes damaged = FileBytes(f.source);
+    f.damage(damaged);
+    WriteFileBytes(std::string("doctor-corpus/") + f.name + ".icc", damaged);
+
+    MemoryFile file(damaged);
+    doctor::Repair repair;
+    ASSERT_TRUE(doctor::RepairProfile(file, &repair).ok());
+    const uint32_t tag = f.tag ? icc::LoadBE32(reinterpret_cast<const uint8_t*>(f.tag)) : 0;
+    const auto found = std::find_if(repair.before.findings.begin(), repair.before.findings.end(),
+                                    [&](const icc::Finding& x) { return std::string(x.code) == f.code; });
+    ASSERT_NE(found, repair.before.findings.end()) << "not found";
+    EXPECT_EQ(icc::TagName(found->tag), icc::TagName(tag));
+    if (f.offset != -2) EXPECT_EQ(found->offset, f.offset);
+
+    const bool repairable = icc::FindCheckCode(f.code)->repairable;
+    const bool repaired = std::count(repair.repaired.begin(), repair.repaired.end(), f.code) != 0;
+    EXPECT_EQ(repaired, repairable);
+    if (!repaired) {
+      EXPECT_TRUE(std::any_of(repair.not_repaired.begin(), repair.not_repaired.end(),
+                              [&](const icc::Finding& x) { return std::string(x.code) == f.code; }));
+      continue;
+    }
+    ASSERT_TRUE(repair.profile);
+    const Bytes fixed = WriteOut(*repair.profile);
+    WriteFileBytes(std::string("doctor-corpus/") + f.name + ".fixed.icc", fixed);
+    EXPECT_FALSE(repair.after.Has(f.code));
+    EXPECT_EQ(repair.after.Count(icc::Severity::Error), 0u);
+    cmsHPROFILE h = cmsOpenProfileFromMem(fixed.data(), cmsUInt32Number(fixed.size()));
+    EXPECT_TRUE(h != nullptr);
+    if (h) cmsCloseProfile(h);
+
+    // Every tag but the repaired one keeps its bytes.
+    std::set<std::string> changed;
+    if (std::string(f.code) == "desc-type" || std::string(f.code) == "scriptcode") changed = {"desc"};
+    if (std::string(f.code) == "dscm-mismatch") changed = {"dscm"};
+    const auto before = TagsOf(damaged), after = TagsOf(fixed);
+    EXPECT_EQ(before.size(), after.size());
+    for (const auto& t : before)
+      if (!changed.count(t.first)) EXPECT_EQ(t.second, after.at(t.first)) << t.first;
+  }
+}
+
+TEST(Doctor, RepairsKeepTheMeaning) {
+  // A version 4 description record becomes localized records with the same text, and the
+  // reverse keeps what ASCII cannot hold in the Unicode record.
+  for (const char* name : {"v4-desc-record", "v2-desc-mluc"}) {
+    const Fault& f = *std::find_if(Faults().begin(), Faults().end(),
+                                   [&](const Fault& x) { return std::string(x.name) == name; });
+    Bytes damaged = FileBytes(f.source);
+    f.damage(damaged);
+    MemoryFile file(damaged);
+    doctor::Repair repair;
+    ASSERT_TRUE(doctor::RepairProfile(file, &repair).ok());
+    ASSERT_TRUE(repair.profile);
+    icc::Description before, after;
+    std::unique_ptr<icc::Profile> old;
+    ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(damaged), &old).ok());
+    ASSERT_TRUE(icc::ReadDescription(*old, {}, &before).ok());
+    ASSERT_TRUE(icc::ReadDescription(*repair.profile, {}, &after).ok());
+    EXPECT_EQ(icc::DescriptionText(before), icc::DescriptionText(after)) << name;
+    EXPECT_NE(before.kind, after.kind);
+  }
+  // A profile with nothing to repair gives no new file.
+  MemoryFile sound(FileBytes(kV2));
+  doctor::Repair none;
+  ASSERT_TRUE(doctor::RepairProfile(sound, &none).ok());
+  EXPECT_FALSE(none.profile);
+  EXPECT_TRUE(none.repaired.empty());
+}
+
+TEST(Doctor, HealthInAFewWords) {
+  icc::CheckReport r;
+  EXPECT_EQ(icc::HealthText(r), "Sound");
+  r.Add(icc::Severity::Note, "platform", 0, 40, "");
+  EXPECT_EQ(icc::HealthText(r), "Sound");
+  r.Add(icc::Severity::Warning, "padding", 0, 40, "");
+  r.Add(icc::Severity::Warning, "padding", 0, 40, "");
+  EXPECT_EQ(icc::HealthText(r), "2 warnings");
+  r.Add(icc::Severity::Error, "size-field", 0, 0, "");
+  r.Add(icc::Severity::Error, "tag-overlap", 0, 0, "");
+  EXPECT_EQ(icc::HealthText(r), "Wrong size field (+1 more)");
+}
+
+}  // namespace
