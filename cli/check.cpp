@@ -5,22 +5,11 @@
 namespace cli {
 namespace {
 
-std::string Offset(const icc::Finding& f) {
-  return f.offset < 0 ? std::string("-") : std::to_string(f.offset);
-}
-
 std::string FindingJson(const icc::Finding& f) {
   return std::string("{\"severity\": \"") + icc::SeverityName(f.severity) + "\", \"code\": " +
          JsonString(f.code) + ", \"tag\": " + (f.tag ? JsonString(icc::TagName(f.tag)) : "null") +
          ", \"offset\": " + (f.offset < 0 ? "null" : std::to_string(f.offset)) +
          ", \"message\": " + JsonString(f.message) + "}";
-}
-
-std::string FindingLine(const icc::Finding& f) {
-  std::string severity = icc::SeverityName(f.severity);
-  severity.resize(8, ' ');
-  return "  " + severity + f.code + " (" + icc::TagName(f.tag) + " at " + Offset(f) + "): " +
-         f.message + "\n";
 }
 
 bool Counts(const icc::Finding& f, bool strict) {
@@ -56,7 +45,7 @@ std::string Text(const Outcome& o, bool fix, bool dry_run) {
     for (const std::string& code : o.repaired) out += " " + code;
     out += "\n";
   }
-  for (const icc::Finding& f : o.findings) out += FindingLine(f);
+  for (const icc::Finding& f : o.findings) out += "  " + icc::FindingLine(f) + "\n";
   return out;
 }
 

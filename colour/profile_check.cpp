@@ -848,6 +848,13 @@ std::string HealthText(const CheckReport& report) {
   return std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
 }
 
+std::string FindingLine(const Finding& f) {
+  std::string severity = SeverityName(f.severity);
+  severity.resize(8, ' ');
+  return severity + f.code + " (" + TagName(f.tag) + " at " +
+         (f.offset < 0 ? std::string("-") : std::to_string(f.offset)) + "): " + f.message;
+}
+
 std::string TagName(uint32_t signature) {
   if (signature == 0) return "header";
   std::string name(4, ' ');

@@ -69,6 +69,9 @@ Result CheckStructure(SourceFile& file, CheckReport* report);
 // the title of the first ("Wrong size field"), with " (+2 more)" for further errors.
 std::string HealthText(const CheckReport& report);
 
+// One finding on a line: "error    size-field (header at 0): The size field says ...".
+std::string FindingLine(const Finding& finding);
+
 // "rXYZ" for a signature, "header" for 0; characters outside printable ASCII as '?'.
 std::string TagName(uint32_t signature);
 

@@ -197,7 +197,7 @@ icc::Result Repaired(std::vector<uint8_t> file, const icc::CheckReport& before,
 icc::Result RepairProfile(icc::SourceFile& source, Repair* repair) {
   try {
     std::vector<uint8_t> file(std::size_t(source.Size()));
-    icc::Result r = source.ReadAt(0, file.data(), file.size());
+    icc::Result r = file.empty() ? icc::Result() : source.ReadAt(0, file.data(), file.size());
     if (!r.ok()) return r;
     {
       BytesFile copy(file);

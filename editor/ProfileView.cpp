@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "ProfileCheck.h"
 #include "Resource.h"
 #include "colour_service.h"
 #include "file_commit.h"
@@ -237,6 +238,7 @@ BOOL CProfileView::OnCmdMsg(UINT nID, CCmdUI* pCmdUI) {
       {ID_EDIT_PASTE, &CProfileView::OnEditPaste, &CProfileView::OnUpdateEditPaste},
       {ID_EDIT_UNDO, &CProfileView::OnEditUndo, &CProfileView::OnUpdateEditUndo},
       {ID_FILE_SAVE_AS, &CProfileView::OnFileSaveAs, &CProfileView::OnUpdateFileSaveAs},
+      {ID_FILE_CHECK, &CProfileView::OnFileCheck, &CProfileView::OnUpdateFileCheck},
   };
   return DispatchCommand(this, kCommands, nID, pCmdUI);
 }
@@ -310,7 +312,24 @@ void CProfileView::OnFileOpen() {
   m_bModified = FALSE;
   m_bChanged = FALSE;
   Invalidate(TRUE);
+  // A profile with errors says so where the user looks next.
+  icc::CheckReport report;
+  if (CheckProfileFile(m_strPathName, &report) && !HealthMessage(report).empty())
+    if (auto* pFrame = dynamic_cast<CFrameWnd*>(AfxGetMainWnd()))
+      pFrame->SetMessageText(HealthMessage(report).c_str());
 }
+
+void CProfileView::OnFileCheck() {
+  icc::CheckReport report;
+  if (!CheckProfileFile(m_strPathName, &report)) {
+    ReportFileError(m_strFileName, "checked");
+    return;
+  }
+  CFindingsDlg dlg(FindingsText(m_strFileName, report), this);
+  dlg.DoModal();
+}
+
+void CProfileView::OnUpdateFileCheck(CCmdUI* pCmdUI) { pCmdUI->Enable(!m_strFileName.empty()); }
 
 BOOL CProfileView::ConfirmUnchanged(const std::wstring* pstrCopyName) {
   const CFileStamp now = CFileStamp::Of(m_strPathName);

@@ -39,6 +39,8 @@ class CProfileView : public CWnd {
   void OnFileOpen();
   void OnFileSave();
   void OnFileSaveAs();
+  void OnFileCheck();
+  void OnUpdateFileCheck(CCmdUI* pCmdUI);
   void OnChangeEdit();
   void OnUpdateFileSave(CCmdUI* pCmdUI);
   void OnUpdateFileSaveAs(CCmdUI* pCmdUI);

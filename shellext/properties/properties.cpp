@@ -15,6 +15,7 @@
 #include "guids.h"
 #include "icc_profile.h"
 #include "description.h"
+#include "doctor.h"
 #include "md5.h"
 #include "profile_names.h"
 #include "profile_properties.h"
@@ -235,6 +236,7 @@ class CICCProperties final : public IInitializeWithStream,
       Value* found = Find(key);
       if (!found) return S_OK;  // not a property of this profile: VT_EMPTY
       if (SameKey(key, ProfileKey(kProfileIdStateId)) && !id_checked_) CheckId(found);
+      if (SameKey(key, ProfileKey(kHealthId)) && !health_checked_) CheckHealth(found);
       if (FAILED(found->error)) return found->error;
       if (found->is_time) {
         value->vt = VT_FILETIME;
@@ -293,8 +295,9 @@ class CICCProperties final : public IInitializeWithStream,
     return colour::ToHresult(colour::OpenStreamProfile(stream, profile));
   }
 
-  // Everything but the profile ID's state, which takes a read of the whole profile and is
-  // found when it is asked for.  A damaged text tag makes its own property fail.
+  // Everything but the profile ID's state and the profile's health, which take a read of
+  // the whole profile and are found when they are asked for.  A damaged text tag makes its
+  // own property fail.
   static HRESULT ReadValues(icc::Profile& profile, std::vector<Value>* values, bool* title_cut) {
     icc::Language language;
     colour::UserLanguage(language.language, language.country);
@@ -349,6 +352,9 @@ class CICCProperties final : public IInitializeWithStream,
     Value id;
     id.key = ProfileKey(kProfileIdStateId);
     values->push_back(std::move(id));
+    Value health;
+    health.key = ProfileKey(kHealthId);
+    values->push_back(std::move(health));
     return S_OK;
   }
 
@@ -370,6 +376,20 @@ class CICCProperties final : public IInitializeWithStream,
                                    : icc::Result{icc::Status::InvalidParameter, 0};
     value->error = colour::ToHresult(r);
     if (r.ok()) value->text = IdStateText(state);
+  }
+
+  // The profile doctor's verdict on the bytes of the stream, as tagwright-cli check gives it.
+  void CheckHealth(Value* value) {
+    std::unique_ptr<icc::SourceFile> file;
+    icc::Result r = colour::OpenStreamFile(stream_.get(), &file);
+    icc::CheckReport report;
+    if (r.ok()) r = doctor::CheckProfile(*file, &report);
+    value->error = colour::ToHresult(r);
+    if (r.ok()) {
+      const std::string text = icc::HealthText(report);
+      value->text = std::wstring(text.begin(), text.end());
+    }
+    health_checked_ = true;
   }
 
   // The profile with the pending description, as the editor's Save writes it: the new
@@ -465,6 +485,7 @@ class CICCProperties final : public IInitializeWithStream,
   std::unique_ptr<icc::Profile> profile_;
   std::vector<Value> values_;
   bool id_checked_ = false;
+  bool health_checked_ = false;
   bool pending_ = false;
   std::wstring pending_title_;
   bool title_cut_ = false;

@@ -22,6 +22,7 @@ enum ProfilePropertyId : DWORD {
   kManufacturerId,         // Hueshell.Profile.Manufacturer ('dmnd')
   kModelId,                // Hueshell.Profile.Model ('dmdd')
   kProfileIdStateId,       // Hueshell.Profile.IdState: "Valid", "Absent" or "Wrong"
+  kHealthId,               // Hueshell.Profile.Health: "Sound", "2 warnings" or the first error
 };
 
 // Creation function of the class table.

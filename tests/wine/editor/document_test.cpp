@@ -1,4 +1,5 @@
 // Open, Save and Save As on profiles on disk, with the user's answers stood in.
+#include "ProfileCheck.h"
 #include "editor_harness.h"
 #include "text_description.h"
 
@@ -556,6 +557,26 @@ TEST_F(DocumentTest, OutOfMemoryAbandonsTheCommandWithItsBox) {
   EXPECT_EQ(AfxNarrow(View().m_strPathName), a);
   EXPECT_EQ(AfxNarrow(View().m_strDescription), "Office");
   EXPECT_TRUE(View().m_bModified);
+}
+
+// A profile opened with errors says so in the status bar, and File > Check Profile lists the
+// profile doctor's findings, as tagwright-cli check words them.
+TEST_F(DocumentTest, AProfileWithErrorsSaysSoAndCheckProfileListsThem) {
+  EXPECT_FALSE(Enabled(ID_FILE_CHECK));
+  const std::string a = NewProfile("a.icc", "Office");  // a monitor profile without colour tags
+  OpenProfile(a);
+  EXPECT_EQ(frame_->m_wndStatusBar.GetPaneText(0),
+            "This profile has 1 error (Required tag missing): File > Check Profile lists them.");
+  EXPECT_TRUE(Enabled(ID_FILE_CHECK));
+  Command(ID_FILE_CHECK);
+  ASSERT_EQ(prompts_.dialogs.size(), 1u);
+  EXPECT_EQ(prompts_.dialogs[0], UINT(IDD_FINDINGS));
+  icc::CheckReport report;
+  ASSERT_TRUE(CheckProfileFile(View().m_strPathName, &report));
+  const std::string text = AfxNarrow(FindingsText(L"a.icc", report));
+  EXPECT_EQ(text.rfind("a.icc: Required tag missing\r\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\nerror    required-tag (A2B0 at -): "), std::string::npos) << text;
+  EXPECT_TRUE(prompts_.boxes.empty());
 }
 
 }  // namespace

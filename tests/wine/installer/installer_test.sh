@@ -47,8 +47,8 @@ menu_clsid='{A287BA08-76B5-43BD-BAD6-E642F9A49F95}'
 thumbnail_clsid='{B8375335-1165-4272-B1EE-4C0764C78036}'
 properties_clsid='{E56B8C6D-CDBB-44FA-97F2-F5E06331AF6A}'
 preview_clsid='{5602683E-4967-4201-A5BA-12803EE1DFF6}'
-full_details='prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified'
-preview_details='prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;System.Size;System.DateModified'
+full_details='prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified'
+preview_details='prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Health;System.Size;System.DateModified'
 srgb=/usr/share/color/icc/sRGB.icc
 lab=/usr/share/color/icc/LCMSLABI.ICM
 

@@ -634,3 +634,29 @@ TEST(OneDescription, EverySurfaceShowsTheSameText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The profile doctor's verdict, found when asked for: "Sound", the count of warnings, or the
+// first error in a few words, as tagwright-cli check says it.
+TEST(Health, TheDoctorsVerdictInAFewWords) {
+  ComScope com;
+  ScratchFolder folder;
+  const PROPERTYKEY health = {kProfileFormat, 11};
+  const std::string root = std::string(kColourRoot) + "\\";
+  std::vector<uint8_t> wrong_size = FileBytes(root + "argyll\\ref\\ClayRGB1998.icm");
+  icc::StoreBE32(wrong_size.data(), uint32_t(wrong_size.size() + 100));
+  const std::pair<std::string, std::string> cases[] = {
+      {root + "argyll\\ref\\ClayRGB1998.icm", "Sound"},
+      {root + "icc\\LStar-RGB.icc", "1 warning"},
+      {root + "icc\\LCMSXYZI.ICM", "3 warnings"},
+      {folder.Put("size.icc", wrong_size), "Wrong size field"},
+  };
+  for (const auto& c : cases) {
+    ComPtr<IPropertyStore> store;
+    ASSERT_EQ(OpenStore(c.first, STGM_READ, &store), S_OK) << c.first;
+    EXPECT_EQ(Text(store.Get(), health), c.second) << c.first;
+  }
+}
+
+}  // namespace
