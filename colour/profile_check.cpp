@@ -7,7 +7,6 @@
 
 #include "description.h"
 #include "localized_text.h"
-#include "md5.h"
 #include "profile_names.h"
 #include "profile_properties.h"
 #include "text_description.h"
@@ -197,11 +196,7 @@ class Checker {
     Add(Severity::Error, "tag-structure", e.signature, e.offset,
         "The " + TagName(e.signature) + " tag is damaged: " + what + ".");
   }
-  bool Present(uint32_t tag) const {
-    for (const TagEntry& e : usable_)
-      if (e.signature == tag) return true;
-    return false;
-  }
+  bool Present(uint32_t tag) const { return Entry(tag) != nullptr; }
   const TagEntry* Entry(uint32_t tag) const {
     for (const TagEntry& e : usable_)
       if (e.signature == tag) return &e;
@@ -761,33 +756,12 @@ Result Checker::CheckDescriptionName() {
 }
 
 Result Checker::CheckId() {
-  if (!HasProfileId(h_)) return {};
-  const uint32_t field = LoadBE32(h_);
-  const uint64_t length = field >= kHeaderSize && field <= size_ ? field : size_;
-  uint8_t zeroed[kHeaderSize];
-  std::copy(h_, h_ + kHeaderSize, zeroed);
-  ZeroProfileIdFields(zeroed);
-  Md5 md5;
-  md5.Update(zeroed, kHeaderSize);
-  std::vector<uint8_t> chunk;
-  try {
-    chunk.resize(std::size_t(std::min<uint64_t>(length - kHeaderSize, 1 << 20)));
-  } catch (const std::bad_alloc&) {
-    return {Status::OutOfMemory, 0};
-  }
-  for (uint64_t at = kHeaderSize; at < length;) {
-    const std::size_t n = std::size_t(std::min<uint64_t>(length - at, chunk.size()));
-    Result r = file_.ReadAt(at, chunk.data(), n);
-    if (!r.ok()) return r;
-    md5.Update(chunk.data(), n);
-    at += n;
-  }
-  uint8_t digest[kProfileIdSize];
-  md5.Final(digest);
-  if (!std::equal(digest, digest + kProfileIdSize, h_ + kProfileIdOffset))
+  ProfileIdState state = ProfileIdState::Absent;
+  Result r = CheckProfileId(file_, h_, &state);
+  if (r.ok() && state == ProfileIdState::Wrong)
     Add(Severity::Error, "profile-id", 0, kProfileIdOffset,
         "The profile ID is not the MD5 of the profile's content.");
-  return {};
+  return r;
 }
 
 }  // namespace

@@ -82,9 +82,7 @@ std::string VersionText(const uint8_t header[kHeaderSize]) {
   return text;
 }
 
-Result CheckProfileId(Profile& profile, ProfileIdState* state) {
-  uint8_t header[kHeaderSize];
-  profile.GetHeader(header);
+Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], ProfileIdState* state) {
   if (!HasProfileId(header)) {
     *state = ProfileIdState::Absent;
     return {};
@@ -92,7 +90,7 @@ Result CheckProfileId(Profile& profile, ProfileIdState* state) {
   // The ID covers the profile as its size field gives it; a field past the file's end
   // cannot be right, and then the whole file is taken.
   uint64_t length = LoadBE32(header);
-  if (length < kHeaderSize || length > profile.FileSize()) length = profile.FileSize();
+  if (length < kHeaderSize || length > file.Size()) length = file.Size();
 
   uint8_t zeroed[kHeaderSize];
   std::copy(header, header + kHeaderSize, zeroed);
@@ -107,7 +105,7 @@ Result CheckProfileId(Profile& profile, ProfileIdState* state) {
   }
   for (uint64_t at = kHeaderSize; at < length;) {
     const std::size_t n = std::size_t(std::min<uint64_t>(length - at, chunk.size()));
-    Result r = profile.ReadStored(at, chunk.data(), n);
+    Result r = file.ReadAt(at, chunk.data(), n);
     if (!r.ok()) return r;
     md5.Update(chunk.data(), n);
     at += n;
@@ -118,6 +116,24 @@ Result CheckProfileId(Profile& profile, ProfileIdState* state) {
                ? ProfileIdState::Valid
                : ProfileIdState::Wrong;
   return {};
+}
+
+Result CheckProfileId(Profile& profile, ProfileIdState* state) {
+  // The profile's bytes as stored.
+  class Stored : public SourceFile {
+   public:
+    explicit Stored(Profile& p) : p_(p) {}
+    uint64_t Size() const override { return p_.FileSize(); }
+    Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+      return p_.ReadStored(offset, buffer, count);
+    }
+
+   private:
+    Profile& p_;
+  } stored(profile);
+  uint8_t header[kHeaderSize];
+  profile.GetHeader(header);
+  return CheckProfileId(stored, header, state);
 }
 
 }  // namespace icc

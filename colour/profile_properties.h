@@ -42,5 +42,7 @@ enum class ProfileIdState {
 };
 // Reads the whole profile (the first `size field` bytes when that is within the file) once.
 Result CheckProfileId(Profile& profile, ProfileIdState* state);
+// The same over a file's bytes as stored, with its header as given.
+Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], ProfileIdState* state);
 
 }  // namespace icc

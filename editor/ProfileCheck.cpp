@@ -8,7 +8,7 @@
 
 BOOL CheckProfileFile(const std::wstring& strPath, icc::CheckReport* pReport) {
   std::unique_ptr<icc::SourceFile> file;
-  icc::Result r = colour::OpenProfileFile(strPath, false, &file);
+  icc::Result r = colour::OpenFileForReading(strPath.c_str(), &file);
   if (r.ok()) r = doctor::CheckProfile(*file, pReport);
   if (r.ok()) return TRUE;
   SetLastError(r.status == icc::Status::Io ? r.os_error : ERROR_NOT_ENOUGH_MEMORY);
