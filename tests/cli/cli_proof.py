@@ -195,9 +195,33 @@ def main():
         fail(f"replace: {len(report.splitlines())} changes reported, {expected_lines} expected")
     manifest("replace", v2)
 
+    # check, then fix: errors only in the two named-colour profiles whose B2A0 is damaged; fix
+    # repairs what it can, a second check finds none of it, and the other copies keep
+    # their bytes.
+    copies = sorted(os.path.relpath(k) for k in copy_corpus("fix", sources))
+    def profiles(args):
+        rc, report, _ = run(cli, args + ["-r", "fix", "fix_v4"])
+        return rc, {p["path"].replace("\\", "/"): p for p in json.loads(report)["profiles"]}
+    rc, checked = profiles(["check", "--json"])
+    errors = sorted(os.path.basename(p) for p, v in checked.items()
+                    if any(f["severity"] == "error" for f in v["findings"]))
+    if rc != 1 or sorted(checked) != copies or errors != ["icc_colord_Crayons.icc", "icc_colord_x11-colors.icc"]:
+        fail(f"check: exit code {rc}, {len(checked)} of {len(copies)} profiles, errors in {errors}")
+    before = contents(copies)
+    rc, fixed = profiles(["fix", "--json"])
+    _, again = profiles(["check", "--json"])
+    repaired = {p: v["repaired"] for p, v in fixed.items() if v["repaired"]}
+    if rc != 1 or len(repaired) < 4:
+        fail(f"fix: exit code {rc}, repaired {repaired}")
+    for path in copies:
+        left = {f["code"] for f in again[path]["findings"]} & set(repaired.get(path, []))
+        if left or (path not in repaired and contents([path]) != {path: before[path]}):
+            fail(f"fix: {path} still has {left} or changed without a repair")
+
     # Usage errors.
     for usage in ([], ["bogus"], ["show"], ["show", "--nope", "x.icc"], ["set", "only-text"],
-                  ["set", "--lang", "english", "T", "x.icc"], ["replace", "", "x", "y.icc"]):
+                  ["set", "--lang", "english", "T", "x.icc"], ["replace", "", "x", "y.icc"],
+                  ["check"], ["fix", "--json"], ["check", "--dry-run", "x.icc"]):
         rc, _, err = run(cli, usage)
         if rc != 2 or not err:
             fail(f"{usage}: exit code {rc}, message {err!r}")
@@ -205,7 +229,7 @@ def main():
     if rc != 1 or "folder" not in err:
         fail(f"show of a folder without -r: exit code {rc}, {err!r}")
 
-    print(f"{len(sources)} profiles: set, replace, bad files and usage checked in {out}")
+    print(f"{len(sources)} profiles: set, replace, check, fix, bad files and usage checked in {out}")
     if checker and not failures:
         env = dict(os.environ, TAGWRIGHT_REAL_PROFILES=f"{out}/set:{out}/replace")
         if subprocess.run([checker, "--gtest_color=no"], env=env).returncode != 0:

@@ -5,6 +5,7 @@
 // test, for bench/doctor to show the reference validator's view of them.
 #include <gtest/gtest.h>
 #include <lcms2.h>
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -245,6 +246,48 @@ TEST(Doctor, RepairsKeepTheMeaning) {
   ASSERT_TRUE(doctor::RepairProfile(sound, &none).ok());
   EXPECT_FALSE(none.profile);
   EXPECT_TRUE(none.repaired.empty());
+}
+
+// A new description, stored as every save stores it, adds no finding to any profile: not to
+// the installed ones, nor to the damaged ones of the corpus that the container opens.
+TEST(Doctor, ASaveNeverMakesAProfileWorse) {
+  std::vector<Bytes> profiles;
+  for (const char* folder : {"/usr/share/color/icc", "/usr/share/color/icc/colord", "/usr/share/color/argyll/ref"})
+    if (DIR* dir = opendir(folder)) {
+      while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > 4 && (name.find(".ic") == name.size() - 4 || name.find(".IC") == name.size() - 4))
+          profiles.push_back(FileBytes(std::string(folder) + "/" + name));
+      }
+      closedir(dir);
+    }
+  for (const Fault& f : Faults()) {
+    profiles.push_back(FileBytes(f.source));
+    f.damage(profiles.back());
+  }
+  auto codes = [](const Bytes& b) {
+    MemoryFile file(b);
+    icc::CheckReport report;
+    EXPECT_TRUE(doctor::CheckProfile(file, &report).ok());
+    std::set<std::string> out;
+    for (const icc::Finding& f : report.findings)
+      if (f.severity != icc::Severity::Note) out.insert(f.code);
+    return out;
+  };
+  int saved = 0;
+  for (const Bytes& before : profiles) {
+    std::unique_ptr<icc::Profile> p;
+    icc::Description d;
+    if (!icc::Profile::Open(std::make_unique<MemoryFile>(before), &p).ok() ||
+        !icc::ReadDescription(*p, {}, &d).ok())
+      continue;
+    icc::SetDescriptionText(&d, u"Saved \u00e9", "Saved ?", true);
+    ASSERT_TRUE(icc::StoreDescription(*p, d, {}).ok());
+    const std::set<std::string> old_codes = codes(before), new_codes = codes(WriteOut(*p));
+    for (const std::string& code : new_codes) EXPECT_TRUE(old_codes.count(code)) << code;
+    ++saved;
+  }
+  EXPECT_GT(saved, 60);
 }
 
 TEST(Doctor, HealthInAFewWords) {

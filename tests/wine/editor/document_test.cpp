@@ -575,7 +575,7 @@ TEST_F(DocumentTest, AProfileWithErrorsSaysSoAndCheckProfileListsThem) {
   ASSERT_TRUE(CheckProfileFile(View().m_strPathName, &report));
   const std::string text = AfxNarrow(FindingsText(L"a.icc", report));
   EXPECT_EQ(text.rfind("a.icc: Required tag missing\r\n", 0), 0u) << text;
-  EXPECT_NE(text.find("\r\nerror    required-tag (A2B0 at -): "), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nerror   required-tag (A2B0 at -): "), std::string::npos) << text;
   EXPECT_TRUE(prompts_.boxes.empty());
 }
 
