@@ -293,7 +293,7 @@ void Checker::CheckHeader() {
 
   const uint32_t intent = LoadBE32(h_ + 64);
   if (intent > 3)
-    Add(Severity::Warning, "intent", 0, 64,
+    Add(Severity::Error, "intent", 0, 64,
         "The rendering intent " + Num(intent) + " is not one of the four (0 to 3).");
 
   DateTime date;

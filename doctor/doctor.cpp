@@ -174,8 +174,10 @@ void CheckColour(icc::Profile& profile, icc::CheckReport* report) {
                 "Little CMS, the colour engine, refuses to open the profile.");
     return;
   }
-  const cmsProfileClassSignature cls = cmsGetDeviceClass(h.h);
-  const cmsColorSpaceSignature space = cmsGetColorSpace(h.h);
+  // From the header itself: Little CMS hands any value over as one of its enumerations.
+  uint8_t header[icc::kHeaderSize];
+  profile.GetHeader(header);
+  const uint32_t cls = icc::LoadBE32(header + 12), space = icc::LoadBE32(header + 16);
   if (cls != cmsSigLinkClass && cls != cmsSigAbstractClass) CheckWhitePoint(h.h, profile, cls, report);
   if (space == cmsSigRgbData && cmsIsMatrixShaper(h.h)) CheckMatrix(h.h, profile, report);
   CheckCurves(h.h, profile, report);
