@@ -739,9 +739,9 @@ Result Checker::CheckDescriptionName() {
       !ParseLocalizedText(m.data(), m.size(), &names) || names.empty())
     return {};
   bool differs = false;
-  if (description.kind == DescriptionKind::Text) {
+  if (description.kind != DescriptionKind::Localized) {
     const int i = ChooseLocalizedRecord(names, english.language, english.country);
-    differs = i >= 0 && names[std::size_t(i)].text != DescriptionText(description);
+    differs = i >= 0 && names[std::size_t(i)].text != DescriptionText(description, PortableCodePage());
   } else {
     for (const LocalizedRecord& name : names)
       for (const LocalizedRecord& text : description.records)

@@ -78,21 +78,15 @@ std::vector<uint8_t> Relaid(const std::vector<uint8_t>& file) {
 bool ConvertDescription(const std::vector<uint8_t>& tag, bool to_localized,
                         std::vector<uint8_t>* out) {
   icc::Description d;
-  if (!icc::ParseDescription(tag.data(), tag.size(), kEnglish, &d)) return false;
-  const std::u16string text = icc::DescriptionText(d);
+  if (!icc::ParseDescription(tag.data(), tag.size(), kEnglish, &d) || d.damage) return false;
+  const std::u16string text = icc::DescriptionText(d, icc::PortableCodePage());
   if (to_localized) {
     *out = icc::BuildLocalizedText({icc::LocalizedRecord("en", "US", text)});
     return true;
   }
-  std::string ascii;
-  bool lost = false;
-  for (char16_t c : text) {
-    lost = lost || c >= 0x80;
-    ascii += c < 0x80 ? char(c) : '?';
-  }
   icc::Description record;
-  icc::SetDescriptionText(&record, text, ascii, lost);
-  return icc::BuildDescription(record, out);
+  return icc::SetDescriptionText(&record, text, icc::PortableCodePage()) &&
+         icc::BuildDescription(record, out);
 }
 
 // A description record whose ScriptCode field is not the 67 bytes it must be: everything
@@ -116,15 +110,20 @@ bool FixScriptCode(const std::vector<uint8_t>& tag, std::vector<uint8_t>* out) {
   return true;
 }
 
-// The localized name with the description's text in the records that match it.
+// The localized name with the description's text in the records of its language: en-US
+// (else the first record) for a description record, the same language and country for
+// localized records.
 bool FixLocalizedName(const std::vector<uint8_t>& desc, const std::vector<uint8_t>& dscm,
                       std::vector<uint8_t>* out) {
   icc::Description d;
-  if (!icc::ParseDescription(desc.data(), desc.size(), kEnglish, &d)) return false;
-  if (d.kind == icc::DescriptionKind::Text)
-    return icc::UpdateLocalizedName(dscm.data(), dscm.size(), kEnglish, icc::DescriptionText(d), out);
   std::vector<icc::LocalizedRecord> names;
-  if (!icc::ParseLocalizedText(dscm.data(), dscm.size(), &names)) return false;
+  if (!icc::ParseDescription(desc.data(), desc.size(), kEnglish, &d) || d.damage ||
+      !icc::ParseLocalizedText(dscm.data(), dscm.size(), &names) || names.empty())
+    return false;
+  if (d.kind != icc::DescriptionKind::Localized) {
+    const int i = icc::ChooseLocalizedRecord(names, kEnglish.language, kEnglish.country);
+    names[std::size_t(i)].text = icc::DescriptionText(d, icc::PortableCodePage());
+  }
   for (icc::LocalizedRecord& name : names)
     for (const icc::LocalizedRecord& text : d.records)
       if (std::equal(name.language, name.language + 2, text.language) &&

@@ -237,7 +237,8 @@ TEST(Doctor, RepairsKeepTheMeaning) {
     ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(damaged), &old).ok());
     ASSERT_TRUE(icc::ReadDescription(*old, {}, &before).ok());
     ASSERT_TRUE(icc::ReadDescription(*repair.profile, {}, &after).ok());
-    EXPECT_EQ(icc::DescriptionText(before), icc::DescriptionText(after)) << name;
+    EXPECT_EQ(icc::DescriptionText(before, icc::PortableCodePage()),
+              icc::DescriptionText(after, icc::PortableCodePage())) << name;
     EXPECT_NE(before.kind, after.kind);
   }
   // A profile with nothing to repair gives no new file.
@@ -281,8 +282,9 @@ TEST(Doctor, ASaveNeverMakesAProfileWorse) {
     if (!icc::Profile::Open(std::make_unique<MemoryFile>(before), &p).ok() ||
         !icc::ReadDescription(*p, {}, &d).ok())
       continue;
-    icc::SetDescriptionText(&d, u"Saved \u00e9", "Saved ?", true);
-    ASSERT_TRUE(icc::StoreDescription(*p, d, {}).ok());
+    if (d.damage) continue;  // never written back
+    ASSERT_TRUE(icc::SetDescriptionText(&d, u"Saved \u00e9", icc::PortableCodePage()));
+    ASSERT_TRUE(icc::StoreDescription(*p, d).ok());
     const std::set<std::string> old_codes = codes(before), new_codes = codes(WriteOut(*p));
     for (const std::string& code : new_codes) EXPECT_TRUE(old_codes.count(code)) << code;
     ++saved;
