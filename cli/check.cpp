@@ -53,12 +53,13 @@ int Run(Tool& tool, const std::vector<std::string>& args, bool fix) {
   std::vector<std::pair<std::string, std::string>> options;
   std::vector<std::string> paths;
   std::vector<OptionSpec> spec = {{"-r", false}, {"--json", false}, {"--strict", false}};
-  if (fix) spec.push_back({"--dry-run", false});
+  if (fix) spec.insert(spec.end(), {{"--dry-run", false}, {"--in-place", false}});
   if (!tool.ParseOptions(args, spec, &options, &paths)) return kExitUsage;
   if (paths.empty()) return tool.Usage(std::string(fix ? "fix" : "check") + " needs a PATH");
   const bool json = Tool::Has(options, "--json");
   const bool strict = Tool::Has(options, "--strict");
   const bool dry_run = Tool::Has(options, "--dry-run");
+  tool.platform().in_place = Tool::Has(options, "--in-place");
 
   const std::vector<std::string> files = tool.CollectProfiles(paths, Tool::Has(options, "-r"));
   bool flagged = false;

@@ -22,7 +22,7 @@ const Command kCommands[] = {
      "         it), warnings (readable, but not as the format allows) and notes; --json\n"
      "         for scripts; --strict counts warnings for the exit code too\n",
      RunCheck},
-    {"fix", "fix [-r] [--dry-run] [--json] [--strict] PATH...",
+    {"fix", "fix [-r] [--dry-run] [--in-place] [--json] [--strict] PATH...",
      "fix      repairs what can be repaired without changing what a profile means (every\n"
      "         other tag keeps its bytes) and lists what is left\n",
      RunFix},

@@ -246,7 +246,6 @@ class PosixPlatform : public cli::Platform {
     if (!realpath(path.c_str(), resolved)) return icc::Result::Io(uint32_t(errno));
     icc::PosixReplacement replacement(resolved);
     if (in_place) replacement.WriteInPlace();
-    const icc::SignalsHeld held;  // a file renamed is a file reported
     return icc::Commit(profile, replacement);
   }
 
