@@ -322,7 +322,7 @@ void CProfileView::OnFileOpen() {
 void CProfileView::OnFileCheck() {
   icc::CheckReport report;
   if (!CheckProfileFile(m_strPathName, &report)) {
-    ReportFileError(m_strFileName, "checked");
+    ReportFileError(m_strPathName, FileCommand::kOpen);  // it could not be read
     return;
   }
   CFindingsDlg dlg(FindingsText(m_strFileName, report), this);
