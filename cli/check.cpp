@@ -39,7 +39,7 @@ std::string Json(const Outcome& o, bool fix) {
 std::string Text(const Outcome& o, bool fix, bool dry_run) {
   icc::CheckReport report;
   report.findings = o.findings;
-  std::string out = o.path + ": " + icc::HealthText(report) + "\n";
+  std::string out = Printable(o.path) + ": " + icc::HealthText(report) + "\n";
   if (fix && !o.repaired.empty()) {
     out += dry_run ? "  would repair:" : "  repaired:";
     for (const std::string& code : o.repaired) out += " " + code;

@@ -494,8 +494,8 @@ void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
       const uint8_t* rec = &b[std::size_t(16 + i * 12)];
       const uint64_t length = LoadBE32(rec + 4), offset = LoadBE32(rec + 8);
       if (offset + length > n || length % 2 != 0) {
-        Structure(e, "record " + Num(i + 1) + " (" + std::string(reinterpret_cast<const char*>(rec), 2) +
-                         "-" + std::string(reinterpret_cast<const char*>(rec + 2), 2) +
+        const std::string name = TagName(LoadBE32(rec));  // printable: the bytes are the profile's
+        Structure(e, "record " + Num(i + 1) + " (" + name.substr(0, 2) + "-" + name.substr(2) +
                          ") has its text " + (length % 2 ? "of an odd length" : "outside the tag"));
         return;
       }
