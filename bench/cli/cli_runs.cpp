@@ -65,7 +65,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-double TimeProgram(const std::vector<std::string>& args) {
+double TimeProgram(const std::vector<std::string>& args, bool any_exit) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -80,7 +80,7 @@ double TimeProgram(const std::vector<std::string>& args) {
     status = -1;
   const double seconds = Seconds(start);
   posix_spawn_file_actions_destroy(&actions);
-  return status == 0 ? seconds : -1;
+  return status == 0 || (any_exit && status != -1 && WIFEXITED(status)) ? seconds : -1;
 }
 
 }  // namespace bench

@@ -22,7 +22,8 @@ bool MakeCopies(const std::vector<std::vector<uint8_t>>& corpus, const std::stri
 double Seconds(std::chrono::steady_clock::time_point since);
 
 // Runs argv[0] (a path) with the arguments, its standard output thrown away; its time in
-// seconds, or -1 when it could not start or did not exit with 0.
-double TimeProgram(const std::vector<std::string>& argv);
+// seconds, or -1 when it could not start or did not exit with 0 (with `any_exit`: did not
+// exit at all; checkers exit with 1 for the faults they find).
+double TimeProgram(const std::vector<std::string>& argv, bool any_exit = false);
 
 }  // namespace bench

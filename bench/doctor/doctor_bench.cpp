@@ -7,10 +7,7 @@
 //    used: files per second of each.  Without the validator only our figure is printed.
 // 2. The check of a 100 MB profile (without and with a profile ID, which takes a read of
 //    the whole profile) against reading the file once.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,26 +20,7 @@
 #include "posix_file.h"
 #include "profile_builder.h"
 
-extern char** environ;
-
 namespace {
-
-// Runs argv with its output thrown away; false when it cannot be started or is killed.
-bool Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int status = -1;
-  const bool ok = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
-                  waitpid(pid, &status, 0) == pid && WIFEXITED(status);
-  posix_spawn_file_actions_destroy(&actions);
-  return ok;
-}
 
 bool Copies(const std::string& dir, std::size_t count, std::vector<std::string>* files) {
   std::vector<std::vector<uint8_t>> corpus;
@@ -113,10 +91,9 @@ int main(int argc, char** argv) {
   }
   std::vector<std::string> ours = {cli, "check"};
   ours.insert(ours.end(), files.begin(), files.end());
-  Run(ours);  // warms the page cache for both
-  auto start = std::chrono::steady_clock::now();
-  const bool ran = Run(ours);
-  const double ours_seconds = bench::Seconds(start);
+  bench::TimeProgram(ours, true);  // warms the page cache for both
+  const double ours_seconds = bench::TimeProgram(ours, true);
+  const bool ran = ours_seconds > 0;
 
   bench::Table table({"checker", "files", "time", "files/s", "ours / its files/s"});
   const double ours_rate = ran ? double(files.size()) / ours_seconds : 0;
@@ -124,8 +101,8 @@ int main(int argc, char** argv) {
              std::to_string(int(ours_rate)), "1"});
   struct stat st;
   if (!validator.empty() && stat(validator.c_str(), &st) == 0) {
-    start = std::chrono::steady_clock::now();
-    for (const std::string& f : files) Run({validator, "-v", f});
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& f : files) bench::TimeProgram({validator, "-v", f}, true);
     const double theirs = bench::Seconds(start);
     const double rate = double(files.size()) / theirs;
     table.Add({"reference validator (a process per file)", std::to_string(files.size()),
