@@ -42,13 +42,11 @@ std::string TemperatureText(double x, double y) {
   return cct > 0 ? Format("%.0f K", cct) : std::string("no colour temperature");
 }
 
-const char* SeverityText(Finding::Severity s) {
-  switch (s) {
-    case Finding::Severity::Error: return "Error";
-    case Finding::Severity::Warning: return "Warning";
-    case Finding::Severity::Note: break;
-  }
-  return "Note";
+// "Error", "Warning", "Note".
+std::string SeverityText(icc::Severity s) {
+  std::string name = icc::SeverityName(s);
+  if (!name.empty()) name[0] = char(name[0] - 'a' + 'A');
+  return name;
 }
 
 // A text tag as every program shows a description: TagNotFound leaves no line, a damaged
@@ -189,32 +187,30 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
 }
 
-void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet) {
+void RefusedPreviewSheet(const icc::Result& refusal, const icc::CheckReport& report,
+                         PreviewSheet* sheet) {
   *sheet = PreviewSheet();
   sheet->description = u"(not a readable profile)";
   sheet->no_picture = u"No gamut picture: the profile cannot be read.";
   sheet->finished = true;
-  Finding f;
-  f.code = "unreadable";
-  f.message = std::string("The profile cannot be read: ") + ReasonText(refusal) + ".";
-  sheet->findings.push_back(std::move(f));
+  icc::CheckReport shown = report;
+  if (shown.Count(icc::Severity::Error) == 0)
+    shown.Add(icc::Severity::Error, "unreadable", 0, -1,
+              std::string("The profile cannot be read: ") + ReasonText(refusal) + ".");
+  sheet->verdict = icc::HealthText(shown);
+  sheet->findings = std::move(shown.findings);
 }
 
-void FinishPreviewSheet(icc::Profile& profile, PreviewSheet* sheet) {
-  icc::ProfileIdState state = icc::ProfileIdState::Absent;
-  const icc::Result r = icc::CheckProfileId(profile, &state);
-  const char* id = !r.ok() ? ReasonText(r)
-                   : state == icc::ProfileIdState::Valid ? "Valid"
-                   : state == icc::ProfileIdState::Wrong ? "Wrong"
-                                                         : "Absent";
-  sheet->health = {{u"Profile ID", U16(id)}};
-  sheet->findings.clear();
-  if (state == icc::ProfileIdState::Wrong)
-    sheet->findings.push_back({Finding::Severity::Error, "profile-id", 0, 84,
-                               "The profile ID does not match the profile's content."});
-  if (!sheet->has_picture)
-    sheet->findings.push_back({Finding::Severity::Error, "unreadable-colour", 0, -1,
-                               "Little CMS cannot build the profile's transforms."});
+void FinishPreviewSheet(icc::Profile& profile, const icc::CheckReport& report,
+                        PreviewSheet* sheet) {
+  uint8_t header[icc::kHeaderSize];
+  profile.GetHeader(header);
+  const char16_t* id = !icc::HasProfileId(header) ? u"Absent"
+                       : report.Has("profile-id") ? u"Wrong"
+                                                  : u"Valid";
+  sheet->health = {{u"Profile ID", id}};
+  sheet->verdict = icc::HealthText(report);
+  sheet->findings = report.findings;
   sheet->finished = true;
 }
 
@@ -229,18 +225,11 @@ std::u16string SheetText(const PreviewSheet& sheet) {
   if (!sheet.has_picture && !sheet.no_picture.empty()) text += sheet.no_picture + u"\r\n";
   lines(sheet.health);
 
-  text += u"\r\nHealth:\t";
-  if (!sheet.finished) {
-    text += u"checking...\r\n";
-  } else if (sheet.findings.empty()) {
-    text += u"Sound\r\n";
-  } else {
-    text += U16(Format("%zu finding%s", sheet.findings.size(), sheet.findings.size() == 1 ? "" : "s")) + u"\r\n";
-    for (const Finding& f : sheet.findings) {
-      std::string where = f.tag ? icc::SignatureText(f.tag) : std::string("header");
-      if (f.offset >= 0) where += Format(" at %lld", static_cast<long long>(f.offset));
-      text += U16(std::string(SeverityText(f.severity)) + " (" + where + "):\t" + f.message) + u"\r\n";
-    }
+  text += u"\r\nHealth:\t" + (sheet.finished ? U16(sheet.verdict) : u"checking...") + u"\r\n";
+  for (const icc::Finding& f : sheet.findings) {
+    std::string where = icc::TagName(f.tag);
+    if (f.offset >= 0) where += Format(" at %lld", static_cast<long long>(f.offset));
+    text += U16(SeverityText(f.severity) + " (" + where + "):\t") + Shown(U16(f.message)) + u"\r\n";
   }
 
   if (sheet.tags_read) {

@@ -6,8 +6,8 @@
 // The sheet is made in two steps, so that a pane can show the cheap part at once:
 //  - BuildPreviewSheet reads the header, the tag table, the few tags shown and computes
 //    the gamut; its cost does not grow with the profile's size;
-//  - FinishPreviewSheet checks the profile ID and examines the whole profile, which reads
-//    all of it.
+//  - FinishPreviewSheet takes the profile doctor's report (doctor::CheckProfile, which reads
+//    the whole profile when it carries an ID) as the verdict and the profile ID's state.
 #pragma once
 
 #include <cstdint>
@@ -17,20 +17,11 @@
 #include "description.h"
 #include "gamut.h"
 #include "icc_profile.h"
+#include "profile_check.h"
 #include "profile_facts.h"
 #include "profile_properties.h"
 
 namespace gamut {
-
-// What the examination of a profile found, one finding each.
-struct Finding {
-  enum class Severity { Error, Warning, Note };
-  Severity severity = Severity::Error;
-  std::string code;      // a stable word for the kind of finding
-  uint32_t tag = 0;      // the tag concerned; 0 for the header or the file
-  int64_t offset = -1;   // where in the file, when known
-  std::string message;   // a sentence for a person
-};
 
 struct SheetLine {
   std::u16string label, value;
@@ -46,20 +37,24 @@ struct PreviewSheet {
   bool has_picture = false;
   Gamut gamut;
   std::u16string no_picture;
-  // The second step.
+  // The second step: the doctor's verdict.
   bool finished = false;
   std::vector<SheetLine> health;  // the profile ID's state
-  std::vector<Finding> findings;
+  std::string verdict;            // "Sound", "2 warnings", the first error in a few words
+  std::vector<icc::Finding> findings;
 };
 
 // The first step for an open profile: its texts read as every program reads a description,
 // single-byte characters through `code_page`.  Parts that cannot be read say so in their line.
 void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
                        const icc::CodePage& code_page, PreviewSheet* sheet);
-// The sheet of a file the container refuses: the reason is its one finding.
-void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet);
-// The second step.
-void FinishPreviewSheet(icc::Profile& profile, PreviewSheet* sheet);
+// The sheet of a file the container refuses, with what the doctor found in it (and the
+// container's reason when the doctor found no error).
+void RefusedPreviewSheet(const icc::Result& refusal, const icc::CheckReport& report,
+                         PreviewSheet* sheet);
+// The second step, with the doctor's report on the profile.
+void FinishPreviewSheet(icc::Profile& profile, const icc::CheckReport& report,
+                        PreviewSheet* sheet);
 
 // The sheet as the pane's text: lines ended by CR LF, a label and its value separated by a
 // tab, the tag table in columns separated by tabs.

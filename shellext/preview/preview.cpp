@@ -10,6 +10,7 @@
 #include "ansi_code_page.h"
 #include "com_object.h"
 #include "com_ptr.h"
+#include "doctor.h"
 #include "guids.h"
 #include "icc_profile.h"
 #include "module.h"
@@ -211,7 +212,7 @@ class CICCPreview final : public IPreviewHandler,
       gamut::BuildPreviewSheet(*profile_, language, colour::AnsiCodePage(), &sheet_);
     } else {
       profile_.reset();
-      gamut::RefusedPreviewSheet(r, &sheet_);
+      gamut::RefusedPreviewSheet(r, Examine(), &sheet_);
     }
     picture_size_ = 0;
     if (!window_) {
@@ -237,6 +238,15 @@ class CICCPreview final : public IPreviewHandler,
     UpdateWindow(window_);
     if (!sheet_.finished) PostMessageW(window_, kFinishMessage, 0, 0);
     return S_OK;
+  }
+
+  // The profile doctor's report on the stream's profile; a stream that cannot be read at
+  // all gives an empty report (the sheet then says why).
+  icc::CheckReport Examine() {
+    icc::CheckReport report;
+    std::unique_ptr<icc::SourceFile> file;
+    if (colour::OpenStreamFile(stream_.get(), &file).ok()) doctor::CheckProfile(*file, &report);
+    return report;
   }
 
   static bool RegisterPaneClass() {
@@ -404,7 +414,7 @@ class CICCPreview final : public IPreviewHandler,
 
   void Finish() {
     if (sheet_.finished || !profile_) return;
-    gamut::FinishPreviewSheet(*profile_, &sheet_);
+    gamut::FinishPreviewSheet(*profile_, Examine(), &sheet_);
     // Keep the reader's place in the text.
     const LRESULT first = SendMessageW(text_, EM_GETFIRSTVISIBLELINE, 0, 0);
     DWORD from = 0, to = 0;

@@ -288,8 +288,8 @@ TEST(PreviewSheet, FactsAgreeWithLittleCms) {
   EXPECT_GT(compared, 40);
 }
 
-// Rows sharing bytes, a tag too short for a type, a white point of the wrong type, a table
-// past the gamut's limits, and a file the container refuses.
+// Rows sharing bytes, a tag too short for a type, a white point of the wrong type with the
+// doctor's finding, a table past the gamut's limits, and a file the container refuses.
 TEST(PreviewSheet, DamageIsShownNotFatal) {
   std::vector<Tag> tags = {{"A2B0", Pattern(40, 1)}, {"A2B1", {}, 132 + 12 * 4, 40},
                            {"zz00", Bytes("ab")}, {"wtpt", Bytes("curv\0\0\0\0\0\0\0\0")}};
@@ -297,13 +297,16 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
   ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(BuildProfile(tags)), &p).ok());
   gamut::PreviewSheet sheet;
   gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
-  gamut::FinishPreviewSheet(*p, &sheet);
+  icc::CheckReport report;
+  report.Add(icc::Severity::Error, "tag-type", icc::Signature("wtpt"), 204, "The wtpt tag is of type 'curv'.");
+  gamut::FinishPreviewSheet(*p, report, &sheet);
   const std::u16string text = gamut::SheetText(sheet);
   for (const char16_t* line : {u"A2B0\t0x01080F16\t40 bytes\tshared\r\n",
                                u"A2B1\t0x01080F16\t40 bytes\tshared\r\n", u"zz00\t-\t2 bytes\r\n",
                                u"Media white point:\t(the profile is damaged or not a profile)\r\n",
                                u"No gamut picture: the profile is damaged or not a profile.",
-                               u"Health:\t1 finding\r\n", u"Profile ID:\tAbsent\r\n"})
+                               u"Health:\tTag of the wrong type\r\nError (wtpt at 204):\tThe wtpt tag is of type 'curv'.\r\n",
+                               u"Profile ID:\tAbsent\r\n"})
     EXPECT_NE(text.find(line), std::u16string::npos) << std::string(line, line + 20);
   EXPECT_FALSE(sheet.has_picture);
 
@@ -313,7 +316,7 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
   EXPECT_NE(gamut::SheetText(sheet).find(u"No gamut picture: its tables are larger than a picture may read."),
             std::u16string::npos);
 
-  gamut::RefusedPreviewSheet({icc::Status::InvalidProfile, 0}, &sheet);
+  gamut::RefusedPreviewSheet({icc::Status::InvalidProfile, 0}, icc::CheckReport(), &sheet);
   EXPECT_NE(gamut::SheetText(sheet).find(u"Error (header):\tThe profile cannot be read"), std::u16string::npos);
 }
 

@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "doctor.h"
 #include "footprint.h"
 #include "png.h"
 #include "profile_builder.h"
 #include "real_profiles.h"
 #include "registered_library.h"
+#include "stream_file.h"
 
 using colour::ComPtr;
 
@@ -262,6 +264,20 @@ TEST_F(Preview, EveryProfileShownAsTheHostShowsIt) {
     if (picture) {
       EXPECT_GT(ChildRect(TextOf(pane)).left, wide.right / 4);
     }
+
+    // The doctor's verdict and each of its findings, as the doctor gives them for the file.
+    icc::CheckReport report;
+    {
+      ComPtr<IStream> stream;
+      std::unique_ptr<icc::SourceFile> file;
+      ASSERT_EQ(SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ, 0, FALSE, nullptr, stream.put()), S_OK);
+      ASSERT_TRUE(colour::OpenStreamFile(stream.get(), &file).ok());
+      ASSERT_TRUE(doctor::CheckProfile(*file, &report).ok());
+    }
+    if (report.Count(icc::Severity::Error) || i < installed)
+      EXPECT_NE(text.find(L"\r\nHealth:\t" + Wide(icc::HealthText(report)) + L"\r\n"), std::wstring::npos);
+    for (const icc::Finding& f : report.findings)
+      EXPECT_NE(text.find(L":\t" + Wide(f.message) + L"\r\n"), std::wstring::npos) << f.message;
 
     if (i >= installed) {
       EXPECT_FALSE(picture);
