@@ -62,8 +62,10 @@ void AddText(icc::Profile& profile, const icc::Language& language, const icc::Co
   lines->push_back({U16(label), std::move(text)});
 }
 
-// How many translations a localized description has, from its record table alone.
-void AddTranslations(icc::Profile& profile, std::vector<SheetLine>* lines) {
+// How many translations a localized description has, and which one is shown, from its record
+// table alone.
+void AddTranslations(icc::Profile& profile, const icc::Language& language,
+                     std::vector<SheetLine>* lines) {
   uint32_t size = 0;
   if (!profile.GetTagSize(icc::kDescriptionTag, &size).ok()) return;
   uint8_t head[icc::kLocalizedHeaderSize];
@@ -77,7 +79,18 @@ void AddTranslations(icc::Profile& profile, std::vector<SheetLine>* lines) {
   if (!profile.GetTag(icc::kDescriptionTag, 0, &count, table.data(), nullptr).ok() ||
       !icc::ParseLocalizedEntries(table.data(), count, size, &entries))
     return;
-  lines->push_back({u"Translations", U16(std::to_string(entries.size()))});
+  std::string value = std::to_string(entries.size());
+  const int shown = icc::ChooseLocalizedRecord(entries, language.language, language.country);
+  if (shown >= 0) {
+    const icc::LocalizedEntry& e = entries[std::size_t(shown)];
+    auto code = [](const char (&c)[2]) {
+      std::string text;
+      for (char ch : c) text += ch >= 0x20 && ch < 0x7F ? ch : '?';
+      return text;
+    };
+    value += " (shown: " + code(e.language) + (e.country[0] ? "-" + code(e.country) : "") + ")";
+  }
+  lines->push_back({u"Translations", U16(value)});
 }
 
 void AddHeaderFacts(icc::Profile& profile, PreviewSheet* sheet) {
@@ -176,7 +189,7 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   std::vector<SheetLine> description;
   AddText(profile, language, code_page, "Description", icc::kDescriptionTag, &description);
   sheet->description = description.empty() ? u"(no description)" : description[0].value;
-  AddTranslations(profile, &sheet->texts);
+  AddTranslations(profile, language, &sheet->texts);
   AddText(profile, language, code_page, "Copyright", icc::Signature("cprt"), &sheet->texts);
   AddText(profile, language, code_page, "Manufacturer", icc::Signature("dmnd"), &sheet->texts);
   AddText(profile, language, code_page, "Model", icc::Signature("dmdd"), &sheet->texts);
