@@ -89,6 +89,16 @@ bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint3
   }
 }
 
+bool PrepareMatrixProfiles(const std::string& dir, char separator, const std::string& matrix,
+                           std::string* small, std::string* big) {
+  *big = dir + separator + "matrix-100m.icc";
+  if (small) {
+    *small = dir + separator + "matrix-small.icc";
+    if (!MakeMatrixProfile(matrix, *small, 0)) return false;
+  }
+  return MakeMatrixProfile(matrix, *big, 100u << 20);
+}
+
 std::vector<Input> PrepareInputs(const std::string& dir, char separator,
                                  const char* machine_profile) {
   std::vector<Input> inputs = {{"1 KB", dir + separator + "1k.icc", 1024}};

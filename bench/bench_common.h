@@ -42,6 +42,12 @@ bool MakeProfile(const std::string& path, uint64_t size);
 // private tag, so that they lie at the end of the file.  An existing file is kept.
 bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint32_t filler);
 
+// The generated copies of the profile `matrix` in `dir`, joined with `separator`:
+// "matrix-small.icc" with no filler (skipped when `small` is null) and "matrix-100m.icc"
+// after 100 MB of it.  Returns false when one could not be written.
+bool PrepareMatrixProfiles(const std::string& dir, char separator, const std::string& matrix,
+                           std::string* small, std::string* big);
+
 uint64_t FileLength(const std::string& path);
 
 double Median(std::vector<double> values);

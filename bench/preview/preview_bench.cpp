@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
   g_host = CreateWindowExW(0, L"STATIC", L"preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 700,
                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   CreateDirectoryA(argv[1], nullptr);
-  const std::string big = std::string(argv[1]) + "\\matrix-100m.icc";
-  if (!g_host || !bench::MakeMatrixProfile(argv[2], big, 100u << 20)) {
+  std::string big;
+  if (!g_host || !bench::PrepareMatrixProfiles(argv[1], '\\', argv[2], nullptr, &big)) {
     std::fprintf(stderr, "no host window, or the generated profile could not be written\n");
     return 1;
   }

@@ -109,9 +109,8 @@ int main(int argc, char** argv) {
   }
   hueshell::module::Attach(GetModuleHandleA(nullptr), hueshell::LibraryClasses());
   CreateDirectoryA(argv[1], nullptr);
-  const std::string small = std::string(argv[1]) + "\\matrix-small.icc";
-  const std::string big = std::string(argv[1]) + "\\matrix-100m.icc";
-  if (!bench::MakeMatrixProfile(argv[2], small, 0) || !bench::MakeMatrixProfile(argv[2], big, 100u << 20)) {
+  std::string small, big;
+  if (!bench::PrepareMatrixProfiles(argv[1], '\\', argv[2], &small, &big)) {
     std::fprintf(stderr, "the generated profiles could not be written\n");
     return 1;
   }
