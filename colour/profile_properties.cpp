@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -15,13 +16,20 @@ constexpr uint32_t kTextType = Signature("text");
 constexpr uint32_t kDescriptionType = Signature("desc");
 constexpr uint32_t kLocalizedType = Signature("mluc");
 
-// A tag of the profile read a part at a time.
+// A tag of the profile read a part at a time; its first bytes, already read to learn its
+// type, are not read again.
 class ProfileTagBytes : public TagBytes {
  public:
-  ProfileTagBytes(Profile& profile, uint32_t signature, uint32_t size)
-      : profile_(profile), signature_(signature), size_(size) {}
+  ProfileTagBytes(Profile& profile, uint32_t signature, uint32_t size, const uint8_t* head,
+                  uint32_t head_size)
+      : profile_(profile), signature_(signature), size_(size), head_(head),
+        head_size_(head_size) {}
   uint32_t Size() override { return size_; }
   bool Read(uint32_t offset, uint32_t* count, uint8_t* buffer) override {
+    if (offset == 0 && *count <= head_size_) {
+      std::memcpy(buffer, head_, *count);
+      return true;
+    }
     result_ = profile_.GetTag(signature_, offset, count, buffer, nullptr);
     return result_.ok();
   }
@@ -30,6 +38,8 @@ class ProfileTagBytes : public TagBytes {
  private:
   Profile& profile_;
   uint32_t signature_, size_;
+  const uint8_t* head_;
+  uint32_t head_size_;
   Result result_;
 };
 
@@ -42,15 +52,14 @@ Result ReadStoredText(Profile& profile, uint32_t signature, const Language& lang
   uint32_t size = 0;
   Result r = profile.GetTagSize(signature, &size);
   if (!r.ok()) return r;
-  uint8_t type[4];
-  uint32_t count = sizeof type;
-  if (size >= sizeof type) r = profile.GetTag(signature, 0, &count, type, nullptr);
+  uint8_t head[kLocalizedHeaderSize];
+  uint32_t count = std::min<uint32_t>(size, sizeof head);
+  if (size >= 4) r = profile.GetTag(signature, 0, &count, head, nullptr);
   if (!r.ok()) return r;
-  if (size < sizeof type ||
-      (LoadBE32(type) != kTextType && LoadBE32(type) != kDescriptionType &&
-       LoadBE32(type) != kLocalizedType))
+  if (size < 4 || (LoadBE32(head) != kTextType && LoadBE32(head) != kDescriptionType &&
+                   LoadBE32(head) != kLocalizedType))
     return {Status::InvalidProfile, 0};
-  ProfileTagBytes tag(profile, signature, size);
+  ProfileTagBytes tag(profile, signature, size, head, count);
   try {
     if (ReadShownDescription(tag, language, code_page, kMaxShownTextBytes, text, cut)) return {};
   } catch (const std::bad_alloc&) {
