@@ -23,6 +23,25 @@ std::string Utf8(const wchar_t* text, std::size_t length) {
   return cli::ToUtf8(std::u16string(text, text + length));
 }
 
+// Ctrl+C, Ctrl+Break and a closed console window end the run between two saves, never
+// within one: the save in progress finishes (its file replaced and reported, or discarded),
+// and the next one does not start.  A run ended from outside while a new file is being
+// written leaves nothing either: the system deletes a temporary file until it is complete.
+CRITICAL_SECTION saving;
+
+class Saving {
+ public:
+  Saving() { EnterCriticalSection(&saving); }
+  ~Saving() { LeaveCriticalSection(&saving); }
+  Saving(const Saving&) = delete;
+  Saving& operator=(const Saving&) = delete;
+};
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+  EnterCriticalSection(&saving);  // held until the process has ended
+  return FALSE;                   // the system's own handler ends the process
+}
+
 class ServiceSession : public cli::ProfileSession {
  public:
   explicit ServiceSession(HPROFILE profile) : profile_(profile), tags_(profile) {}
@@ -37,6 +56,7 @@ class ServiceSession : public cli::ProfileSession {
 
   // Closing a handle opened for writing stores its changes, atomically.
   void Save(std::function<void(const icc::Result&)> committed) override {
+    const Saving saving;
     committed(profile_.Close() ? icc::Result() : colour::LastResult());
   }
 
@@ -89,17 +109,16 @@ class WindowsPlatform : public cli::Platform {
   bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string* reason) override {
     const std::wstring target = Wide(path);
+    const Saving saving;
     std::wstring temp;
-    DWORD error = colour::CreateTemporaryFile(target, &temp);
+    HANDLE file;
+    DWORD error = colour::OpenTemporaryFile(target, &temp, &file);
     if (error == ERROR_SUCCESS) {
-      const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
       DWORD written = 0;
-      if (file == INVALID_HANDLE_VALUE ||
-          !::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr))
-        error = GetLastError();
-      if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && error == ERROR_SUCCESS)
-        error = GetLastError();
+      error = !::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr)
+                  ? GetLastError()
+                  : colour::KeepTemporaryFile(file);
+      if (!CloseHandle(file) && error == ERROR_SUCCESS) error = GetLastError();
       bool keep = false;
       if (error == ERROR_SUCCESS) error = colour::ReplaceWithFile(target, temp, &keep);
       if (error != ERROR_SUCCESS && !keep) DeleteFileW(temp.c_str());
@@ -219,6 +238,8 @@ class WindowsPlatform : public cli::Platform {
 
 int wmain(int argc, wchar_t** argv) {
   const char* message;
+  InitializeCriticalSection(&saving);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
   try {
     WindowsPlatform platform;
     std::vector<std::string> args;

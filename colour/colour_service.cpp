@@ -77,22 +77,19 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
   ~Win32Replacement() override { Discard(); }
 
   icc::Result Create(icc::Sink** sink) override {
-    const DWORD error = CreateTemporaryFile(path_, &temp_);
+    // Until Finish the system removes the file if the process ends.
+    const DWORD error = OpenTemporaryFile(path_, &temp_, &file_);
     if (error != ERROR_SUCCESS) return icc::Result::Io(error);
-    file_ = CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) return icc::Result::Io(GetLastError());
     *sink = this;
     return {};
   }
 
   icc::Result Finish() override {
-    const bool flushed = FlushFileBuffers(file_);
-    const DWORD error = GetLastError();
+    DWORD error = FlushFileBuffers(file_) ? KeepTemporaryFile(file_) : GetLastError();
     const HANDLE file = file_;
     file_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(file) || !flushed) return icc::Result::Io(flushed ? GetLastError() : error);
-    return {};
+    if (!CloseHandle(file) && error == ERROR_SUCCESS) error = GetLastError();
+    return error == ERROR_SUCCESS ? icc::Result() : icc::Result::Io(error);
   }
 
   icc::Result Replace() override {

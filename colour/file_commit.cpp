@@ -89,6 +89,36 @@ DWORD CreateTemporaryFile(const std::wstring& beside, std::wstring* temp) {
   return ERROR_SUCCESS;
 }
 
+namespace {
+
+DWORD MarkForDeletion(HANDLE file, bool marked) {
+  FILE_DISPOSITION_INFO disposition = {marked};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)
+             ? ERROR_SUCCESS
+             : GetLastError();
+}
+
+}  // namespace
+
+DWORD OpenTemporaryFile(const std::wstring& beside, std::wstring* temp, HANDLE* file) {
+  *file = INVALID_HANDLE_VALUE;
+  DWORD error = CreateTemporaryFile(beside, temp);
+  if (error != ERROR_SUCCESS) return error;
+  const HANDLE h = CreateFileW(temp->c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  error = h == INVALID_HANDLE_VALUE ? GetLastError() : MarkForDeletion(h, true);
+  if (error == ERROR_SUCCESS) {
+    *file = h;
+    return ERROR_SUCCESS;
+  }
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  DeleteFileW(temp->c_str());
+  temp->clear();
+  return error;
+}
+
+DWORD KeepTemporaryFile(HANDLE file) { return MarkForDeletion(file, false); }
+
 DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacement,
                       bool* keep_replacement) {
   *keep_replacement = false;

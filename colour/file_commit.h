@@ -20,6 +20,17 @@ std::wstring FinalPathName(const std::wstring& path);
 // *temp; ERROR_SUCCESS or the reason.
 DWORD CreateTemporaryFile(const std::wstring& beside, std::wstring* temp);
 
+// Creates a temporary file as CreateTemporaryFile does and opens it for writing, marked for
+// deletion: the system removes it when the process ends before KeepTemporaryFile (Ctrl+C,
+// a closed console window, a process ended from outside in the middle of a save).  The file
+// must not be opened again while it is marked.  ERROR_SUCCESS or the reason, with no file
+// left behind.
+DWORD OpenTemporaryFile(const std::wstring& beside, std::wstring* temp, HANDLE* file);
+
+// Takes the mark back from a complete temporary file, just before it is closed and put in
+// its place; ERROR_SUCCESS or the reason.
+DWORD KeepTemporaryFile(HANDLE file);
+
 // Puts the complete file `replacement` (in the same folder) in the place of `target`: an
 // existing target is replaced and keeps its attributes, a missing one is created.  Returns
 // ERROR_SUCCESS or the reason, with `target` as it was.  *keep_replacement tells the caller

@@ -123,6 +123,23 @@ def shown(cli, paths):
     return {p["path"]: p for p in json.loads(out)["profiles"]}
 
 
+def interrupted(cli, source):
+    """Windows: Ctrl+C in the middle of a set ends the run between two saves: the files
+    reported are the files changed, and no temporary file is left."""
+    os.makedirs("interrupted")
+    paths = [shutil.copyfile(source, f"interrupted/{i}.icc") for i in range(1500)]
+    before = open(source, "rb").read()
+    run = subprocess.Popen(cli + ["set", "Interrupted by the proof"] + paths, stdout=subprocess.PIPE)
+    run.stdout.readline()
+    subprocess.run(["pkill", "-INT", "-f", r"^[A-Z]:.*tagwright-cli\.exe set Interrupted by"])
+    reported = 1 + run.stdout.read().count(b"\n")
+    run.wait()
+    changed = sum(open(p, "rb").read() != before for p in paths)
+    left = [n for n in os.listdir("interrupted") if not n.endswith(".icc")]
+    if reported != changed or changed == len(paths) or left:
+        fail(f"Ctrl+C: {reported} reported, {changed} of {len(paths)} changed, left {left}")
+
+
 def manifest(folder, lines):
     with open(os.path.join(folder, "manifest.txt"), "w") as f:
         f.writelines(lines)
@@ -217,6 +234,9 @@ def main():
         left = {f["code"] for f in again[path]["findings"]} & set(repaired.get(path, []))
         if left or (path not in repaired and contents([path]) != {path: before[path]}):
             fail(f"fix: {path} still has {left} or changed without a repair")
+
+    if cli[-1].lower().endswith(".exe"):
+        interrupted(cli, sources[0])
 
     # Usage errors.
     for usage in ([], ["bogus"], ["show"], ["show", "--nope", "x.icc"], ["set", "only-text"],
