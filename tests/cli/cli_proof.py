@@ -131,7 +131,8 @@ def interrupted(cli, source):
     before = open(source, "rb").read()
     run = subprocess.Popen(cli + ["set", "Interrupted by the proof"] + paths, stdout=subprocess.PIPE)
     run.stdout.readline()
-    subprocess.run(["pkill", "-INT", "-f", r"^[A-Z]:.*tagwright-cli\.exe set Interrupted by"])
+    # The Windows process itself, not the runner: Wine shows a 32-bit one by its Unix path.
+    subprocess.run(["pkill", "-INT", "-f", r"^([A-Z]:|/).*tagwright-cli\.exe set Interrupted by"])
     reported = 1 + run.stdout.read().count(b"\n")
     run.wait()
     changed = sum(open(p, "rb").read() != before for p in paths)
