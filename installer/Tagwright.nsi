@@ -141,8 +141,9 @@ Close Tagwright if it is running, then click Next to continue."
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} has been installed. Open a profile with Tagwright, or \
 point at one in Explorer to see its info tip.$\r$\n$\r$\nSetup's log: $LogFile"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${PRODUCT}.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
 !define MUI_FINISHPAGE_LINK "Read the README"
 !define MUI_FINISHPAGE_LINK_LOCATION "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_TEXT_REBOOT "A file that Explorer or another program is using can only be \
@@ -376,6 +377,13 @@ FunctionEnd
 
 
 ; --- Installer -----------------------------------------------------------------------------
+
+; Setup runs elevated, and so would a program it started: Tagwright with an administrator's
+; rights, which Explorer could not drop files on.  Explorer, which runs as the user, starts
+; it instead.
+Function StartAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PRODUCT}.exe"'
+FunctionEnd
 
 Function .onInit
   !insertmacro SelectContext
