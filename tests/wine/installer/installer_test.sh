@@ -16,7 +16,7 @@
 set -uo pipefail
 
 arch=$1 work=$2
-for v in WINE_RUN SETUP FAILING_SETUP TAGWRIGHT_EXE TAGWRIGHT_CLI_EXE TAGWRIGHT_CLI_X64 HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
+for v in WINE_RUN SETUP FAILING_SETUP HOLD_FILE TAGWRIGHT_EXE TAGWRIGHT_CLI_EXE TAGWRIGHT_CLI_X64 HUESHELL_X86 HUESHELL_X64 CLIENT_X86 CLIENT_X64 REG_DIR; do
   [ -n "${!v:-}" ] || { echo "$v is not set" >&2; exit 2; }
 done
 needed=("$SETUP" "$FAILING_SETUP" "$TAGWRIGHT_EXE" "$HUESHELL_X86" "$CLIENT_X86")
@@ -297,6 +297,23 @@ if [ "$arch" = win64 ]; then
   settle
   run regedit /E "$(win "$work/after-others.reg")" || fail "regedit /E after-others"
   compare_registry "$work/before-others.reg" "$work/after-others.reg" others
+fi
+
+if [ "$arch" = win32 ]; then
+  # Run in place (_?=, which takes no quotes: a folder without spaces), the uninstaller is
+  # the process that ends with the exit code.
+  step "a silent uninstall that leaves a library in use for the restart exits with 3010"
+  run "$(win "$SETUP")" /S '/D=C:\Tagwright' || fail "the setup into C:\Tagwright"
+  settle
+  run "$(win "$HOLD_FILE")" 'C:\Tagwright\Hueshell.dll' 60 >/dev/null 2>&1 &
+  sleep 3  # the holder has opened the file
+  run 'C:\Tagwright\Uninstall.exe' /S '_?=C:\Tagwright'
+  status=$?
+  WINEPREFIX=$prefix wineserver -k
+  # Wine gives the low byte of the exit code: 3010 is 0xBC2.
+  [ "$status" -eq $((3010 & 255)) ] || fail "the uninstall with a held library exited with $status, not 3010"
+  [ -e "$prefix/drive_c/Tagwright/Hueshell.dll" ] && [ ! -e "$prefix/drive_c/Tagwright/Tagwright.exe" ] ||
+    fail "the held library should stay for the restart and the rest go: $(ls "$prefix/drive_c/Tagwright")"
 fi
 
 settle
