@@ -196,6 +196,14 @@ class CICCProperties final : public IInitializeWithStream,
     return Guarded([&] {
       std::unique_ptr<icc::Profile> profile;
       HRESULT hr = Open(stream, &profile);
+      if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_PROFILE)) {
+        // A profile too damaged to open still has the doctor's verdict, its one property;
+        // nothing is written into it.
+        stream_ = colour::ComPtr<IStream>(stream);
+        values_.assign(1, Value());
+        values_[0].key = ProfileKey(kHealthId);
+        return S_OK;
+      }
       if (FAILED(hr)) return hr;
       std::vector<Value> values;
       hr = ReadValues(*profile, &values, &title_cut_);
@@ -250,7 +258,8 @@ class CICCProperties final : public IInitializeWithStream,
   HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT value) override {
     Locked hold(lock_);
     if (!stream_) return E_UNEXPECTED;
-    if (!SameKey(key, PKEY_Title) || !writable_ || title_cut_) return STG_E_ACCESSDENIED;
+    if (!SameKey(key, PKEY_Title) || !profile_ || !writable_ || title_cut_)
+      return STG_E_ACCESSDENIED;
     // The property system hands over an empty or blank title as no value at all.
     if (value.vt != VT_EMPTY && (value.vt != VT_LPWSTR || !value.pwszVal)) return E_INVALIDARG;
     if (value.vt == VT_LPWSTR && !icc::IsStorableText(AsUtf16(value.pwszVal))) return E_INVALIDARG;
@@ -273,7 +282,7 @@ class CICCProperties final : public IInitializeWithStream,
   // A title that may have been cut when it was read is not written back.
   HRESULT STDMETHODCALLTYPE IsPropertyWritable(REFPROPERTYKEY key) override {
     Locked hold(lock_);
-    return SameKey(key, PKEY_Title) && !title_cut_ ? S_OK : S_FALSE;
+    return SameKey(key, PKEY_Title) && profile_ && !title_cut_ ? S_OK : S_FALSE;
   }
 
  protected:

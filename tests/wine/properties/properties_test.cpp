@@ -475,7 +475,8 @@ TEST(Writing, EmptyTitleWrittenCutTitleNotWritableHugeIdNotChecked) {
 }
 
 // Profiles the container refuses, and tags that cannot be read: Initialize or GetValue
-// fails, nothing crashes and nothing is written.  The fuzzers' damaged profiles, and their
+// fails, or the profile's health is its one property and names an error; nothing crashes
+// and nothing is written.  The fuzzers' damaged profiles, and their
 // seeds when the native tree has made them, run through the same.
 TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
   ComScope com;
@@ -509,6 +510,7 @@ TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
     FindClose(find);
   }
 
+  std::size_t health_only = 0;
   for (std::size_t i = 0; i < malformed.size(); ++i) {
     SCOPED_TRACE(i);
     const std::string file = folder.Put("malformed.icc", malformed[i]);
@@ -517,6 +519,13 @@ TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
     bool failed = FAILED(opened);
     if (SUCCEEDED(opened)) {
       for (const std::string& value : AllValues(store.Get())) failed |= value.rfind("error", 0) == 0;
+      DWORD count = 0;
+      if (SUCCEEDED(store->GetCount(&count)) && count == 1) {
+        const std::string health = Text(store.Get(), {kProfileFormat, 11});
+        EXPECT_TRUE(health != "Sound" && health.find("warning") == std::string::npos) << health;
+        failed = true;
+        ++health_only;
+      }
       if (SUCCEEDED(SetTitle(store.Get(), L"Never written")) && FAILED(store->Commit())) {
         EXPECT_EQ(FileBytes(file), malformed[i]);
       }
@@ -526,8 +535,8 @@ TEST(Damaged, MalformedProfilesFailWithoutCrashOrWrite) {
       EXPECT_EQ(FileBytes(file), malformed[i]);
     }
   }
-  std::printf("%zu malformed profiles, %zu of them from the fuzz corpus\n", malformed.size(),
-              malformed.size() - generated);
+  std::printf("%zu malformed profiles, %zu of them from the fuzz corpus; %zu show only their "
+              "health\n", malformed.size(), malformed.size() - generated, health_only);
 }
 
 // Eight threads read the properties of different profiles, each through a store of its own
