@@ -13,6 +13,7 @@ import json
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 
@@ -125,20 +126,29 @@ def shown(cli, paths):
 
 def interrupted(cli, source):
     """Windows: Ctrl+C in the middle of a set ends the run between two saves: the files
-    reported are the files changed, and no temporary file is left."""
+    reported are the files changed, and no temporary file is left.  A run killed from
+    outside leaves at most one temporary file, a complete profile, and at most one file
+    changed but not reported."""
     os.makedirs("interrupted")
     paths = [shutil.copyfile(source, f"interrupted/{i}.icc") for i in range(1500)]
-    before = open(source, "rb").read()
-    run = subprocess.Popen(cli + ["set", "Interrupted by the proof"] + paths, stdout=subprocess.PIPE)
-    run.stdout.readline()
-    # The Windows process itself, not the runner: Wine shows a 32-bit one by its Unix path.
-    subprocess.run(["pkill", "-INT", "-f", r"^([A-Z]:|/).*tagwright-cli\.exe set Interrupted by"])
-    reported = 1 + run.stdout.read().count(b"\n")
-    run.wait()
-    changed = sum(open(p, "rb").read() != before for p in paths)
-    left = [n for n in os.listdir("interrupted") if not n.endswith(".icc")]
-    if reported != changed or changed == len(paths) or left:
-        fail(f"Ctrl+C: {reported} reported, {changed} of {len(paths)} changed, left {left}")
+    for signal, text in (("INT", "Interrupted by the proof"), ("KILL", "Killed by the proof")):
+        before = contents(paths)
+        run = subprocess.Popen(cli + ["set", text] + paths, stdout=subprocess.PIPE)
+        run.stdout.readline()
+        # The Windows process itself, not the runner: Wine shows a 32-bit one by its Unix path.
+        subprocess.run(["pkill", "-" + signal, "-f", rf"^([A-Z]:|/).*tagwright-cli\.exe set {text}"])
+        reported = 1 + run.stdout.read().count(b"\n")
+        run.wait()
+        after = contents(paths)
+        changed = sum(after[p] != before[p] for p in paths)
+        left = [os.path.join("interrupted", n) for n in os.listdir("interrupted") if not n.endswith(".icc")]
+        whole = all(len(b) > 128 and struct.unpack(">I", b[:4])[0] == len(b) for b in contents(left).values())
+        unreported = changed - reported
+        if changed == len(paths) or (signal == "INT" and (unreported or left)) or \
+                not (0 <= unreported <= 1 and len(left) <= 1 and whole):
+            fail(f"{signal}: {reported} reported, {changed} of {len(paths)} changed, left {left}")
+        for name in left:
+            os.remove(name)
 
 
 def manifest(folder, lines):
