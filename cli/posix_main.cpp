@@ -193,7 +193,7 @@ class PosixPlatform : public cli::Platform {
     if (result.ok()) result = icc::Profile::Open(std::move(file), &profile);
     if (!result.ok()) {
       *reason = result.status == icc::Status::Io ? ErrorText(result.os_error)
-                                                  : "not a profile, or a damaged one";
+                                                  : cli::kNotAProfile;
       return nullptr;
     }
     return std::unique_ptr<cli::ProfileSession>(

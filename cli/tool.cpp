@@ -226,7 +226,7 @@ std::vector<std::string> Tool::CollectProfiles(const std::vector<std::string>& p
 std::string Tool::Reason(const icc::Result& result) {
   switch (result.status) {
     case icc::Status::Ok: return "no error";
-    case icc::Status::InvalidProfile: return "not a profile, or a damaged one";
+    case icc::Status::InvalidProfile: return kNotAProfile;
     case icc::Status::TagNotFound: return "the profile has no description ('desc' tag)";
     case icc::Status::InvalidParameter: return "the description is too long";
     case icc::Status::OutOfMemory: return "not enough memory";

@@ -24,6 +24,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 // The longest text a command reads (--text-from), beyond what a description can hold.
 constexpr std::size_t kLongestText = 16u << 20;
+// The reason a platform gives for a file the container refuses; fix tells damaged profiles by it.
+constexpr char kNotAProfile[] = "not a profile, or a damaged one";
 
 // One open profile.  Reading and writing tags through the TagStore never touches the file
 // until Save.

@@ -8,7 +8,6 @@
 
 #include "ansi_code_page.h"
 #include "commands.h"
-#include "file_commit.h"
 #include "service_tags.h"
 #include "user_language.h"
 
@@ -71,8 +70,9 @@ class WindowsPlatform : public cli::Platform {
                                             std::string* reason) override {
     const std::wstring name = Wide(path);
     // A replacement would leave the file's other names (hard links) with the old text.
-    if (writable && Names(name) > 1) {
-      *reason = "the file has " + std::to_string(Names(name)) +
+    const DWORD names = writable ? Names(name) : 1;
+    if (names > 1) {
+      *reason = "the file has " + std::to_string(names) +
                 " names (hard links), which a new file would split";
       return nullptr;
     }
@@ -93,7 +93,7 @@ class WindowsPlatform : public cli::Platform {
     else if (error == ERROR_ACCESS_DENIED && writable && attributes != INVALID_FILE_ATTRIBUTES)
       *reason = "you have no permission to write this file";  // its own access control list
     else if (error == ERROR_INVALID_PROFILE)
-      *reason = "not a profile, or a damaged one";
+      *reason = cli::kNotAProfile;
     else
       *reason = ErrorText(error);
     return nullptr;
@@ -108,23 +108,10 @@ class WindowsPlatform : public cli::Platform {
 
   bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string* reason) override {
-    const std::wstring target = Wide(path);
     const Saving saving;
-    std::wstring temp;
-    HANDLE file;
-    DWORD error = colour::OpenTemporaryFile(target, &temp, &file);
-    if (error == ERROR_SUCCESS) {
-      DWORD written = 0;
-      error = !::WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr)
-                  ? GetLastError()
-                  : colour::KeepTemporaryFile(file);
-      if (!CloseHandle(file) && error == ERROR_SUCCESS) error = GetLastError();
-      bool keep = false;
-      if (error == ERROR_SUCCESS) error = colour::ReplaceWithFile(target, temp, &keep);
-      if (error != ERROR_SUCCESS && !keep) DeleteFileW(temp.c_str());
-    }
-    if (error != ERROR_SUCCESS) *reason = ErrorText(error);
-    return error == ERROR_SUCCESS;
+    const icc::Result r = colour::ReplaceFileBytes(Wide(path), bytes);
+    if (!r.ok()) *reason = r.status == icc::Status::Io ? ErrorText(r.os_error) : "not written";
+    return r.ok();
   }
 
   bool MakeFolder(const std::string& path, std::string* reason) override {

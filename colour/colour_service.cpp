@@ -346,6 +346,17 @@ icc::Result ReplaceProfile(const std::wstring& path, icc::Profile& profile) {
   }
 }
 
+icc::Result ReplaceFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  Win32Replacement replacement(path);
+  icc::Sink* sink = nullptr;
+  icc::Result r = replacement.Create(&sink);
+  if (r.ok()) r = sink->Write(bytes.data(), bytes.size());
+  if (r.ok()) r = replacement.Finish();
+  if (r.ok()) r = replacement.Replace();
+  if (!r.ok()) replacement.Discard();
+  return r;
+}
+
 HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   DWORD dwCreationMode) {
   return Guarded(HPROFILE(nullptr), [&]() -> HPROFILE {

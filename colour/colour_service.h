@@ -78,5 +78,8 @@ icc::Result OpenFileForReading(const wchar_t* path, std::unique_ptr<icc::SourceF
 // Writes `profile` in place of the file that `path` finally names (through links), through
 // the atomic replacement that closing a changed handle does.
 icc::Result ReplaceProfile(const std::wstring& path, icc::Profile& profile);
+// Writes `bytes` as the file `path` (a new one, or in place of the one there) in the same
+// way: complete and flushed beside it first, removed by the system if the process ends.
+icc::Result ReplaceFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace colour

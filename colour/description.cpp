@@ -374,7 +374,7 @@ bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePag
   if (type == kLocalizedType) {
     std::vector<LocalizedEntry> entries;
     if (head.size() < kLocalizedHeaderSize ||
-        !read(0, LocalizedTableBytes(head.data(), size), &bytes) ||
+        !read(0, std::min<uint64_t>(LocalizedTableBytes(head.data(), size), limit), &bytes) ||
         !ParseLocalizedEntries(bytes.data(), bytes.size(), size, &entries))
       return false;
     const int chosen = ChooseLocalizedRecord(entries, language.language, language.country);

@@ -207,10 +207,12 @@ class CICCProperties final : public IInitializeWithStream,
       if (FAILED(hr)) return hr;
       std::vector<Value> values;
       hr = ReadValues(*profile, &values, &title_cut_);
-      if (SUCCEEDED(hr)) hr = Fingerprint(*profile, fingerprint_);
+      // Only a store that may write needs to know later whether the stream changed.
+      const bool writable = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
+      if (SUCCEEDED(hr) && writable) hr = Fingerprint(*profile, fingerprint_);
       if (FAILED(hr)) return hr;
       stream_ = colour::ComPtr<IStream>(stream);
-      writable_ = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
+      writable_ = writable;
       profile_ = std::move(profile);
       values_ = std::move(values);
       return S_OK;
@@ -373,13 +375,19 @@ class CICCProperties final : public IInitializeWithStream,
     return nullptr;
   }
 
+  // The profile ID's state, which the doctor checks as well: when the health has not been
+  // asked for yet, it is found now and gives both from one read of the profile.
   void CheckId(Value* value) {
-    id_checked_ = true;
     if (profile_ && profile_->FileSize() > kMaxIdCheckedBytes) {
+      id_checked_ = true;
       value->error = S_OK;
       value->text = L"Not checked";
       return;
     }
+    if (!health_checked_)
+      if (Value* health = Find(ProfileKey(kHealthId))) CheckHealth(health);
+    if (id_checked_) return;
+    id_checked_ = true;
     icc::ProfileIdState state = icc::ProfileIdState::Absent;
     const icc::Result r = profile_ ? icc::CheckProfileId(*profile_, &state)
                                    : icc::Result{icc::Status::InvalidParameter, 0};
@@ -387,18 +395,26 @@ class CICCProperties final : public IInitializeWithStream,
     if (r.ok()) value->text = IdStateText(state);
   }
 
-  // The profile doctor's verdict on the bytes of the stream, as tagwright-cli check gives it.
+  // The profile doctor's verdict on the bytes of the stream, as tagwright-cli check gives it,
+  // and the profile ID's state with it.
   void CheckHealth(Value* value) {
     std::unique_ptr<icc::SourceFile> file;
     icc::Result r = colour::OpenStreamFile(stream_.get(), &file);
     icc::CheckReport report;
     if (r.ok()) r = doctor::CheckProfile(*file, &report);
     value->error = colour::ToHresult(r);
-    if (r.ok()) {
-      const std::string text = icc::HealthText(report);
-      value->text = std::wstring(text.begin(), text.end());
-    }
     health_checked_ = true;
+    if (!r.ok()) return;
+    const std::string text = icc::HealthText(report);
+    value->text = std::wstring(text.begin(), text.end());
+    Value* id = Find(ProfileKey(kProfileIdStateId));
+    if (id_checked_ || !id || !profile_ || profile_->FileSize() > kMaxIdCheckedBytes) return;
+    uint8_t header[icc::kHeaderSize];
+    profile_->GetHeader(header);
+    id->text = IdStateText(!icc::HasProfileId(header)   ? icc::ProfileIdState::Absent
+                           : report.Has("profile-id") ? icc::ProfileIdState::Wrong
+                                                      : icc::ProfileIdState::Valid);
+    id_checked_ = true;
   }
 
   // The profile with the pending description, as the editor's Save writes it: the new

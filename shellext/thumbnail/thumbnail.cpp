@@ -96,10 +96,10 @@ class CICCThumbnail final : public IInitializeWithStream, public IThumbnailProvi
 }  // namespace
 
 HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* argb, int* drawn) {
+  if (size == 0) return E_INVALIDARG;
   std::unique_ptr<icc::Profile> profile;
   icc::Result r = colour::OpenStreamProfile(stream, &profile);
   if (!r.ok()) return colour::ToHresult(r);
-  if (size == 0) return E_INVALIDARG;
   gamut::Gamut g;
   r = gamut::ComputeGamut(*profile, &g);
   if (!r.ok()) return colour::ToHresult(r);

@@ -666,6 +666,13 @@ TEST(Health, TheDoctorsVerdictInAFewWords) {
     ASSERT_EQ(OpenStore(c.first, STGM_READ, &store), S_OK) << c.first;
     EXPECT_EQ(Text(store.Get(), health), c.second) << c.first;
   }
+  // The ID's state, asked first, comes from the same check as the health.
+  std::vector<uint8_t> other_creator = FileBytes(root + "icc\\colord\\AdobeRGB1998.icc");
+  std::copy_n("test", 4, other_creator.begin() + 80);
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(OpenStore(folder.Put("id.icc", other_creator), STGM_READ, &store), S_OK);
+  EXPECT_EQ(Text(store.Get(), kKeys[10]), "Wrong");
+  EXPECT_EQ(Text(store.Get(), health), "Profile ID does not match");
 }
 
 }  // namespace
