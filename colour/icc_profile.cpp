@@ -54,6 +54,12 @@ Result MemorySink::Write(const void* data, std::size_t count) {
   return {};
 }
 
+Result MemoryFile::ReadAt(uint64_t offset, void* buffer, std::size_t count) {
+  if (offset > bytes_.size() || count > bytes_.size() - offset) return {Status::InvalidParameter, 0};
+  if (count) std::memcpy(buffer, bytes_.data() + offset, count);
+  return {};
+}
+
 Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>* out) {
   out->reset();
   const uint64_t size = file->Size();

@@ -80,6 +80,18 @@ class MemorySink : public Sink {
   std::vector<uint8_t> bytes;
 };
 
+// Bytes in memory read as a file; they must outlive it.  A read past the end is refused
+// with Status::InvalidParameter.
+class MemoryFile : public SourceFile {
+ public:
+  explicit MemoryFile(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  uint64_t Size() const override { return bytes_.size(); }
+  Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override;
+
+ private:
+  const std::vector<uint8_t>& bytes_;
+};
+
 // One row of the tag table.
 struct TagEntry {
   uint32_t signature;

@@ -199,7 +199,7 @@ icc::Result RepairProfile(icc::SourceFile& source, Repair* repair) {
     icc::Result r = file.empty() ? icc::Result() : source.ReadAt(0, file.data(), file.size());
     if (!r.ok()) return r;
     {
-      BytesFile copy(file);
+      icc::MemoryFile copy(file);
       r = CheckProfile(copy, &repair->before);
       if (!r.ok()) return r;
     }
@@ -216,7 +216,7 @@ icc::Result RepairProfile(icc::SourceFile& source, Repair* repair) {
       if (!r.ok()) return r;
       if (!bytes.empty()) {
         icc::CheckReport after;
-        BytesFile check(bytes);
+        icc::MemoryFile check(bytes);
         r = CheckProfile(check, &after);
         if (!r.ok()) return r;
         // A new profile ID vouches for the content: not while other errors remain.

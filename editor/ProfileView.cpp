@@ -7,6 +7,7 @@
 #include "ProfileCheck.h"
 #include "Resource.h"
 #include "colour_service.h"
+#include "doctor.h"
 #include "file_commit.h"
 
 namespace {
@@ -313,10 +314,14 @@ void CProfileView::OnFileOpen() {
   m_bChanged = FALSE;
   Invalidate(TRUE);
   // A profile with errors says so where the user looks next.
+  // The bytes just read are checked: File > Check Profile reads the file as it is then.
   icc::CheckReport report;
-  if (CheckProfileFile(m_strPathName, &report) && !HealthMessage(report).empty())
-    if (auto* pFrame = dynamic_cast<CFrameWnd*>(AfxGetMainWnd()))
-      pFrame->SetMessageText(HealthMessage(report).c_str());
+  icc::MemoryFile file(m_fileBytes);
+  if (doctor::CheckProfile(file, &report).ok()) {
+    const std::string message = HealthMessage(report);
+    if (auto* pFrame = dynamic_cast<CFrameWnd*>(AfxGetMainWnd()); pFrame && !message.empty())
+      pFrame->SetMessageText(message.c_str());
+  }
 }
 
 void CProfileView::OnFileCheck() {

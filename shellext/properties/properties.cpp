@@ -85,22 +85,6 @@ HRESULT Fingerprint(icc::Profile& profile, uint8_t digest[16]) {
   return r.ok() || r.status == icc::Status::TagNotFound ? S_OK : colour::ToHresult(r);
 }
 
-// A profile's bytes in memory, as the container reads them.
-class BytesFile final : public icc::SourceFile {
- public:
-  explicit BytesFile(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  uint64_t Size() const override { return bytes_.size(); }
-  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
-    if (offset > bytes_.size() || count > bytes_.size() - offset)
-      return icc::Result::Io(uint32_t(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)));
-    if (count) memcpy(buffer, bytes_.data() + offset, count);
-    return {};
-  }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-};
-
 HRESULT SeekTo(IStream* stream, uint64_t offset) {
   LARGE_INTEGER at;
   at.QuadPart = LONGLONG(offset);
@@ -435,7 +419,7 @@ class CICCProperties final : public IInitializeWithStream,
     HRESULT hr = in_place ? ReadAll(stream_.get(), &old) : S_OK;
     if (SUCCEEDED(hr)) {
       hr = in_place ? colour::ToHresult(icc::Profile::Open(
-                          std::unique_ptr<icc::SourceFile>(new BytesFile(old)), &fresh))
+                          std::unique_ptr<icc::SourceFile>(new icc::MemoryFile(old)), &fresh))
                     : Open(stream_.get(), &fresh);
     }
     uint8_t now[16];
