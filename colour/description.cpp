@@ -195,12 +195,20 @@ bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
   return std::find(at.begin(), at.end(), a.size()) != at.end();
 }
 
+namespace {
+
+// Whether a description record shows its Unicode record rather than its ASCII one.
+bool ShowsUnicode(const Description& d) {
+  return d.has_unicode && !d.unicode.empty() &&
+         (d.ascii.empty() || RecordsAgree(d.ascii, d.unicode));
+}
+
+}  // namespace
+
 std::u16string DescriptionText(const Description& d, const CodePage& code_page) {
   if (d.kind == DescriptionKind::Localized)
     return d.shown < 0 ? std::u16string() : d.records[std::size_t(d.shown)].text;
-  if (d.kind == DescriptionKind::Text && d.has_unicode && !d.unicode.empty() &&
-      (d.ascii.empty() || RecordsAgree(d.ascii, d.unicode)))
-    return d.unicode;
+  if (d.kind == DescriptionKind::Text && ShowsUnicode(d)) return d.unicode;
   return code_page.Decode(d.ascii);
 }
 
@@ -238,8 +246,7 @@ bool SetDescriptionText(Description* d, const std::u16string& text, const CodePa
     d->records[std::size_t(d->shown)].text = text;
     return true;
   }
-  const bool unicode_shown = d->has_unicode && !d->unicode.empty() &&
-                             (d->ascii.empty() || RecordsAgree(d->ascii, d->unicode));
+  const bool unicode_shown = ShowsUnicode(*d);
   d->ascii = code_page.Encode(text);
   // A record made here rather than read (no stored bytes) has nothing of its own to keep.
   if (!seven_bit || unicode_shown || (d->has_unicode && d->unicode_stored.empty())) {

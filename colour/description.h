@@ -55,6 +55,8 @@ struct Language {
   char language[2] = {};
   char country[2] = {};
 };
+// en-US: the record a description record's text goes with in a localized name ('dscm').
+constexpr Language kEnglishUS = {{'e', 'n'}, {'U', 'S'}};
 
 // The single-byte characters of an ASCII record.
 class CodePage {

@@ -55,7 +55,8 @@ Result MemorySink::Write(const void* data, std::size_t count) {
 }
 
 Result MemoryFile::ReadAt(uint64_t offset, void* buffer, std::size_t count) {
-  if (offset > bytes_.size() || count > bytes_.size() - offset) return {Status::InvalidParameter, 0};
+  if (offset > bytes_.size() || count > bytes_.size() - offset)
+    return {Status::InvalidParameter, 0};
   if (count) std::memcpy(buffer, bytes_.data() + offset, count);
   return {};
 }

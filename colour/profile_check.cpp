@@ -732,15 +732,12 @@ Result Checker::CheckDescriptionName() {
   if (!r.ok()) return r;
   Description description;
   std::vector<LocalizedRecord> names;
-  Language english;
-  english.language[0] = 'e', english.language[1] = 'n';
-  english.country[0] = 'U', english.country[1] = 'S';
-  if (!ParseDescription(d.data(), d.size(), english, &description) ||
+  if (!ParseDescription(d.data(), d.size(), kEnglishUS, &description) ||
       !ParseLocalizedText(m.data(), m.size(), &names) || names.empty())
     return {};
   bool differs = false;
   if (description.kind != DescriptionKind::Localized) {
-    const int i = ChooseLocalizedRecord(names, english.language, english.country);
+    const int i = ChooseLocalizedRecord(names, kEnglishUS.language, kEnglishUS.country);
     differs = i >= 0 && names[std::size_t(i)].text != DescriptionText(description, PortableCodePage());
   } else {
     for (const LocalizedRecord& name : names)

@@ -186,12 +186,16 @@ void CheckColour(icc::Profile& profile, icc::CheckReport* report) {
   if (device && space == cmsSigRgbData) CheckGrayAxis(h.h, report);
 }
 
+bool TableDamaged(const icc::CheckReport& report) {
+  for (const char* code : {"tag-count", "tag-outside", "tag-overlap", "tag-duplicate"})
+    if (report.Has(code)) return true;
+  return !report.readable;
+}
+
 icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report) {
   icc::Result r = icc::CheckStructure(file, report);
-  if (!r.ok() || !report->readable) return r;
   // Tags of a damaged table say nothing about colour.
-  for (const char* code : {"tag-count", "tag-outside", "tag-overlap", "tag-duplicate"})
-    if (report->Has(code)) return {};
+  if (!r.ok() || TableDamaged(*report)) return r;
   std::unique_ptr<icc::Profile> profile;
   r = icc::Profile::Open(std::make_unique<BorrowedFile>(file), &profile);
   if (r.status == icc::Status::InvalidProfile) return {};

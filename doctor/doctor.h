@@ -31,6 +31,10 @@ namespace doctor {
 // and monotonic.
 icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report);
 
+// Whether the tag table is too damaged for the colour checks and for repairs: a profile
+// that cannot be read, or tags counted past the file, outside it, overlapping or twice.
+bool TableDamaged(const icc::CheckReport& report);
+
 // The colour checks alone, over an open profile.
 void CheckColour(icc::Profile& profile, icc::CheckReport* report);
 

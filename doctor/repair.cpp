@@ -37,12 +37,6 @@ class BytesFile : public icc::SourceFile {
   std::vector<uint8_t> bytes_;
 };
 
-const icc::Language kEnglish = [] {
-  icc::Language l;
-  l.language[0] = 'e', l.language[1] = 'n', l.country[0] = 'U', l.country[1] = 'S';
-  return l;
-}();
-
 // Header, table, then every distinct tag extent in the order of the file, each on a 4-byte
 // boundary and padded with zeros.  Rows that shared bytes share them again.
 std::vector<uint8_t> Relaid(const std::vector<uint8_t>& file) {
@@ -78,7 +72,7 @@ std::vector<uint8_t> Relaid(const std::vector<uint8_t>& file) {
 bool ConvertDescription(const std::vector<uint8_t>& tag, bool to_localized,
                         std::vector<uint8_t>* out) {
   icc::Description d;
-  if (!icc::ParseDescription(tag.data(), tag.size(), kEnglish, &d) || d.damage) return false;
+  if (!icc::ParseDescription(tag.data(), tag.size(), icc::kEnglishUS, &d) || d.damage) return false;
   const std::u16string text = icc::DescriptionText(d, icc::PortableCodePage());
   if (to_localized) {
     *out = icc::BuildLocalizedText({icc::LocalizedRecord("en", "US", text)});
@@ -117,11 +111,12 @@ bool FixLocalizedName(const std::vector<uint8_t>& desc, const std::vector<uint8_
                       std::vector<uint8_t>* out) {
   icc::Description d;
   std::vector<icc::LocalizedRecord> names;
-  if (!icc::ParseDescription(desc.data(), desc.size(), kEnglish, &d) || d.damage ||
+  if (!icc::ParseDescription(desc.data(), desc.size(), icc::kEnglishUS, &d) || d.damage ||
       !icc::ParseLocalizedText(dscm.data(), dscm.size(), &names) || names.empty())
     return false;
   if (d.kind != icc::DescriptionKind::Localized) {
-    const int i = icc::ChooseLocalizedRecord(names, kEnglish.language, kEnglish.country);
+    const int i =
+        icc::ChooseLocalizedRecord(names, icc::kEnglishUS.language, icc::kEnglishUS.country);
     names[std::size_t(i)].text = icc::DescriptionText(d, icc::PortableCodePage());
   }
   for (icc::LocalizedRecord& name : names)
@@ -147,12 +142,6 @@ const char* Reason(const char* code) {
   const icc::CheckCode* c = icc::FindCheckCode(code);
   return c && c->repairable ? "the damage around it leaves nothing safe to repair"
                             : "repairing it would change what the profile means";
-}
-
-bool TableDamaged(const icc::CheckReport& r) {
-  for (const char* code : {"tag-count", "tag-outside", "tag-overlap", "tag-duplicate"})
-    if (r.Has(code)) return true;
-  return !r.readable;
 }
 
 icc::Result Repaired(std::vector<uint8_t> file, const icc::CheckReport& before,
