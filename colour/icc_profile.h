@@ -28,6 +28,9 @@ constexpr uint64_t Pad4(uint64_t n) { return (n + 3u) & ~uint64_t(3); }
 inline uint32_t LoadBE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
+inline uint16_t LoadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+// An s15Fixed16Number.
+inline double LoadS15Fixed16(const uint8_t* p) { return double(int32_t(LoadBE32(p))) / 65536.0; }
 inline void StoreBE32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v >> 24);
   p[1] = uint8_t(v >> 16);

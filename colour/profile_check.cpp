@@ -73,10 +73,6 @@ std::string Hex(uint64_t v) {
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
-double S15Fixed16(const uint8_t* p) { return double(int32_t(LoadBE32(p))) / 65536.0; }
-
-uint16_t LoadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-
 bool KnownClass(uint32_t s) { return std::string(DeviceClassName(s)) != "Unknown"; }
 bool KnownSpace(uint32_t s) {
   if (std::string(ColourSpaceName(s)) != "Unknown") return true;
@@ -301,7 +297,8 @@ void Checker::CheckHeader() {
   if (!all_zero && !CreationDate(h_, &date))
     Add(Severity::Warning, "creation-date", 0, 24, "The creation date is not a valid date and time.");
 
-  const double x = S15Fixed16(h_ + 68), y = S15Fixed16(h_ + 72), z = S15Fixed16(h_ + 76);
+  const double x = LoadS15Fixed16(h_ + 68), y = LoadS15Fixed16(h_ + 72),
+               z = LoadS15Fixed16(h_ + 76);
   if (std::abs(x - 0.9642) > 0.002 || std::abs(y - 1.0) > 0.002 || std::abs(z - 0.8249) > 0.002)
     Add(Severity::Warning, "illuminant", 0, 68,
         "The connection space illuminant is not D50 (X 0.9642, Y 1, Z 0.8249).");

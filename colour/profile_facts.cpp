@@ -8,9 +8,6 @@ namespace {
 
 constexpr uint32_t kXyzType = Signature("XYZ ");
 
-// s15Fixed16Number
-double Fixed(const uint8_t* p) { return double(int32_t(LoadBE32(p))) / 65536.0; }
-
 // Robertson's isotemperature lines: reciprocal megakelvin, CIE 1960 u, v, and the slope.
 struct Isotherm {
   double mired, u, v, t;
@@ -62,7 +59,7 @@ Result ReadXyzTag(Profile& profile, uint32_t signature, Xyz* xyz) {
   Result r = profile.GetTag(signature, 0, &count, tag, nullptr);
   if (!r.ok()) return r;
   if (count < sizeof tag || LoadBE32(tag) != kXyzType) return {Status::InvalidProfile, 0};
-  *xyz = {Fixed(tag + 8), Fixed(tag + 12), Fixed(tag + 16)};
+  *xyz = {LoadS15Fixed16(tag + 8), LoadS15Fixed16(tag + 12), LoadS15Fixed16(tag + 16)};
   return {};
 }
 
