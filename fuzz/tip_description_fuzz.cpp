@@ -38,12 +38,16 @@ class InputTag final : public hueshell::TagBytes {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);
   InputTag tag(bytes);
-  hueshell::TipDescription d;
   // The user's language comes from the first bytes, so that every record can be chosen.
-  const char language[2] = {char(size > 0 ? data[0] : 'e'), char(size > 1 ? data[1] : 'n')};
-  const bool ok =
-      hueshell::ReadTipDescription(tag, language, "US", icc::PortableCodePage(), &d);
-  if (!ok) return 0;
+  const icc::Language chosen = {{char(size > 0 ? data[0] : 'e'), char(size > 1 ? data[1] : 'n')},
+                                {'U', 'S'}};
+  struct {
+    std::u16string text;
+    bool cut = false;
+  } d;
+  if (!icc::ReadShownDescription(tag, chosen, icc::PortableCodePage(), hueshell::kTipTextLimit,
+                                 &d.text, &d.cut))
+    return 0;
   CHECK(size >= 8);
   // The cost is flat: a table of records and two records' texts at most.
   CHECK(tag.read <= 16 + 4 + 2 * uint64_t(hueshell::kTipTextLimit) + 12 * uint64_t(size / 12));
@@ -51,7 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   CHECK(d.text.find(u'\0') == std::u16string::npos);
   // The same text as the whole tag gives (up to a U+0000 inside a localized record).
   icc::Description whole;
-  icc::Language chosen = {{language[0], language[1]}, {'U', 'S'}};
   if (!d.cut && size <= hueshell::kTipTextLimit &&
       icc::ParseDescription(bytes.data(), bytes.size(), chosen, &whole) && !whole.damage) {
     const std::u16string text = icc::DescriptionText(whole, icc::PortableCodePage());

@@ -94,14 +94,14 @@ class ServiceTag final : public TagBytes {
 
 // "Description: " and the description as every program shows it (the codec's rule).
 HRESULT AppendDescription(const TipPlatform& platform, HPROFILE profile, BSTR* text) {
-  char language[2], country[2];
-  colour::UserLanguage(language, country);
+  icc::Language language;
+  colour::UserLanguage(language.language, language.country);
   ServiceTag tag(platform, profile);
-  TipDescription description;
-  if (!ReadTipDescription(tag, language, country, colour::AnsiCodePage(), &description))
+  std::u16string line;
+  bool cut = false;
+  if (!icc::ReadShownDescription(tag, language, colour::AnsiCodePage(), kTipTextLimit, &line, &cut))
     return E_FAIL;
-  std::u16string line = std::move(description.text);
-  FinishTipLine(&line, description.cut);
+  FinishTipLine(&line, cut);
   Append(platform, text, "Description: ");
   Append(platform, text, reinterpret_cast<const wchar_t*>(line.data()), UINT(line.size()));
   return S_OK;

@@ -9,17 +9,6 @@ bool IsControl(char16_t c) {
 
 }  // namespace
 
-bool ReadTipDescription(TagBytes& tag, const char language[2], const char country[2],
-                        const icc::CodePage& code_page, TipDescription* out) {
-  *out = TipDescription();
-  icc::Language chosen;
-  chosen.language[0] = language[0];
-  chosen.language[1] = language[1];
-  chosen.country[0] = country[0];
-  chosen.country[1] = country[1];
-  return icc::ReadShownDescription(tag, chosen, code_page, kTipTextLimit, &out->text, &out->cut);
-}
-
 void FinishTipLine(std::u16string* text, bool cut) {
   if (cut && !text->empty() && text->back() >= 0xD800 && text->back() <= 0xDBFF)
     text->pop_back();  // half of a pair

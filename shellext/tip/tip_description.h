@@ -1,5 +1,6 @@
-// The description line of the info tip, read from the profile's `desc` tag a bounded range
-// at a time.  Portable: no platform headers, so that it is unit-tested and fuzzed natively.
+// The description line of the info tip: the text icc::ReadShownDescription reads from the
+// profile's `desc` tag with kTipTextLimit, a bounded range at a time, made into one line.
+// Portable: no platform headers, so that it is unit-tested and fuzzed natively.
 //
 // Whatever the tag's size or the counts it claims, at most kTipTextLimit bytes of each
 // record are read: the cost of a tip is flat in the size of the profile.
@@ -17,16 +18,6 @@ constexpr uint32_t kTipTextLimit = 64 * 1024;
 
 // The stored bytes of the tag, read through the colour service.
 using TagBytes = icc::TagBytes;
-
-struct TipDescription {
-  std::u16string text;  // the text every program shows for the description
-  bool cut = false;     // the text goes on past the limit
-};
-
-// The description's text by the codec's rule (icc::DescriptionText), the ASCII record read
-// through `code_page`.  False when the tag is absent, too short or unreadable.
-bool ReadTipDescription(TagBytes& tag, const char language[2], const char country[2],
-                        const icc::CodePage& code_page, TipDescription* out);
 
 // The text as the tip shows it: every control character (line breaks included, so that no
 // description can forge a line of its own) becomes a space, and a cut text ends with "...".
