@@ -93,9 +93,8 @@ class Win32Replacement : public icc::Replacement, private icc::Sink {
   }
 
   icc::Result Replace() override {
-    bool keep = false;
-    const DWORD error = ReplaceWithFile(path_, temp_, &keep);
-    if (error == ERROR_SUCCESS || keep) temp_.clear();
+    const DWORD error = ReplaceWithFile(path_, temp_);
+    if (error == ERROR_SUCCESS) temp_.clear();
     return error == ERROR_SUCCESS ? icc::Result() : icc::Result::Io(error);
   }
 

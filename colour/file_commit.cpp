@@ -80,15 +80,6 @@ std::wstring FinalPathName(const std::wstring& path) {
   return final.empty() ? path : final;
 }
 
-DWORD CreateTemporaryFile(const std::wstring& beside, std::wstring* temp) {
-  const std::size_t cut = beside.find_last_of(L"\\/:");
-  const std::wstring folder = cut == std::wstring::npos ? std::wstring(L".") : beside.substr(0, cut + 1);
-  wchar_t name[MAX_PATH];
-  if (!GetTempFileNameW(folder.c_str(), L"icc", 0, name)) return GetLastError();
-  *temp = name;
-  return ERROR_SUCCESS;
-}
-
 namespace {
 
 DWORD MarkForDeletion(HANDLE file, bool marked) {
@@ -98,30 +89,54 @@ DWORD MarkForDeletion(HANDLE file, bool marked) {
              : GetLastError();
 }
 
+// A name for a new file in `folder` ("icc" and eight hex digits), different on every call
+// of the process and unlikely to be one that another process picks.
+std::wstring TemporaryName(const std::wstring& folder) {
+  static volatile LONG counter = 0;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const DWORD seed = DWORD(now.QuadPart) ^ (GetCurrentProcessId() << 16);
+  wchar_t name[16];
+  wsprintfW(name, L"icc%08X.tmp", seed + DWORD(InterlockedIncrement(&counter)) * 0x9E3779B1u);
+  return folder + name;
+}
+
 }  // namespace
 
 DWORD OpenTemporaryFile(const std::wstring& beside, std::wstring* temp, HANDLE* file) {
   *file = INVALID_HANDLE_VALUE;
-  DWORD error = CreateTemporaryFile(beside, temp);
-  if (error != ERROR_SUCCESS) return error;
-  const HANDLE h = CreateFileW(temp->c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  error = h == INVALID_HANDLE_VALUE ? GetLastError() : MarkForDeletion(h, true);
-  if (error == ERROR_SUCCESS) {
-    *file = h;
-    return ERROR_SUCCESS;
+  const std::size_t cut = beside.find_last_of(L"\\/:");
+  const std::wstring folder = cut == std::wstring::npos ? std::wstring() : beside.substr(0, cut + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = TemporaryName(folder);
+    // Created and marked in two steps with nothing between them: a process that ends in
+    // that instant leaves an empty file, the only thing that can be left before the mark
+    // is taken back.
+    const HANDLE h = CreateFileW(temp->c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      temp->clear();
+      return error;
+    }
+    const DWORD error = MarkForDeletion(h, true);
+    if (error == ERROR_SUCCESS) {
+      *file = h;
+      return ERROR_SUCCESS;
+    }
+    CloseHandle(h);
+    DeleteFileW(temp->c_str());
+    temp->clear();
+    return error;
   }
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  DeleteFileW(temp->c_str());
   temp->clear();
-  return error;
+  return ERROR_FILE_EXISTS;
 }
 
 DWORD KeepTemporaryFile(HANDLE file) { return MarkForDeletion(file, false); }
 
-DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacement,
-                      bool* keep_replacement) {
-  *keep_replacement = false;
+DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacement) {
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD missing = GetLastError();
@@ -131,32 +146,26 @@ DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacemen
                ? DWORD(ERROR_SUCCESS)
                : GetLastError();
   }
-  // A target that cannot be deleted (held open without delete sharing, or protected) cannot
-  // be replaced: said before ReplaceFile, which some implementations let leave a file of
-  // their own behind when it fails.
+  // Not every file system refuses to rename over a read-only file, so it is refused here.
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ACCESS_DENIED;
+  // A target that cannot be deleted (held open without delete sharing, or protected)
+  // cannot be replaced: said before the replacement is touched.
   const HANDLE probe = CreateFileW(target.c_str(), DELETE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (probe == INVALID_HANDLE_VALUE) return GetLastError();
   CloseHandle(probe);
-  const SecurityOf security(target);
-  if (!ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr)) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-      return error;
-    // The old file may already have been moved away or deleted: the new one must take its
-    // place, or at least survive under its own name when the old one is gone.
-    if (!MoveFileExW(replacement.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      *keep_replacement = GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES;
-      return error;
-    }
-  }
-  // Windows carries the attributes and the security descriptor over itself; not every
-  // implementation does, nor the move above.
-  security.SetOn(target);
-  SetFileAttributesW(target.c_str(), attributes);
-  return ERROR_SUCCESS;
+  // The new file takes the old one's security and attributes first, so that the one rename
+  // that follows is the whole replacement: at every instant the name holds the old file or
+  // the new one.
+  SecurityOf(target).SetOn(replacement);
+  const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE);
+  SetFileAttributesW(replacement.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+  return MoveFileExW(replacement.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? DWORD(ERROR_SUCCESS)
+             : GetLastError();
 }
 
 }  // namespace colour

@@ -16,27 +16,23 @@ std::wstring FinalPathName(HANDLE file);
 // or cannot be resolved.
 std::wstring FinalPathName(const std::wstring& path);
 
-// Creates an empty file with a new name in the folder of `beside` and returns its path in
-// *temp; ERROR_SUCCESS or the reason.
-DWORD CreateTemporaryFile(const std::wstring& beside, std::wstring* temp);
-
-// Creates a temporary file as CreateTemporaryFile does and opens it for writing, marked for
-// deletion: the system removes it when the process ends before KeepTemporaryFile (Ctrl+C,
-// a closed console window, a process ended from outside in the middle of a save).  The file
-// must not be opened again while it is marked.  ERROR_SUCCESS or the reason, with no file
-// left behind.
+// Creates a file with a new name in the folder of `beside`, opens it for writing and marks
+// it for deletion: the system removes it when the process ends before KeepTemporaryFile
+// (Ctrl+C, a closed console window, a process ended from outside in the middle of a save).
+// The mark follows the creation at once; a process ended between the two leaves an empty
+// file.  The file must not be opened again while it is marked.  ERROR_SUCCESS or the
+// reason, with no file left behind.
 DWORD OpenTemporaryFile(const std::wstring& beside, std::wstring* temp, HANDLE* file);
 
 // Takes the mark back from a complete temporary file, just before it is closed and put in
 // its place; ERROR_SUCCESS or the reason.
 DWORD KeepTemporaryFile(HANDLE file);
 
-// Puts the complete file `replacement` (in the same folder) in the place of `target`: an
-// existing target is replaced and keeps its attributes, a missing one is created.  Returns
-// ERROR_SUCCESS or the reason, with `target` as it was.  *keep_replacement tells the caller
-// not to delete `replacement` after a failure: the old target is gone and the replacement
-// holds the only copy.
-DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacement,
-                      bool* keep_replacement);
+// Puts the complete, closed file `replacement` (in the same folder) in the place of
+// `target` by one rename: an existing target is replaced and its security and attributes
+// go to the new file first, a missing one is created.  At every instant `target` names the
+// old file or the new one.  A read-only target is refused (ERROR_ACCESS_DENIED).  Returns
+// ERROR_SUCCESS or the reason, with `target` and `replacement` as they were.
+DWORD ReplaceWithFile(const std::wstring& target, const std::wstring& replacement);
 
 }  // namespace colour

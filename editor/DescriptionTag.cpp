@@ -88,8 +88,11 @@ BOOL CDescriptionTag::Read(const wchar_t* pszPath, std::wstring& strDescription)
 BOOL CDescriptionTag::ReadProfile(HPROFILE hProfile, icc::Description* pDescription) {
   colour::ProfileHandle profile(hProfile);
   if (!profile.get()) return FALSE;
-
   colour::ServiceTags tags(profile.get());
+  return ReadTags(tags, pDescription) && profile.Close();
+}
+
+BOOL CDescriptionTag::ReadTags(icc::TagStore& tags, icc::Description* pDescription) {
   std::vector<uint8_t> tag;
   uint8_t header[icc::kHeaderSize];
   icc::Result r = tags.Header(header);
@@ -104,7 +107,23 @@ BOOL CDescriptionTag::ReadProfile(HPROFILE hProfile, icc::Description* pDescript
     return Fail(ERROR_INVALID_PROFILE);
   pDescription->version = header[8];
   if (pDescription->kind == icc::DescriptionKind::Text) m_bUnicode = pDescription->has_unicode;
-  return profile.Close();
+  return TRUE;
+}
+
+BOOL CDescriptionTag::Read(icc::TagStore& tags, std::wstring& strDescription) {
+  icc::Description description;
+  if (!ReadTags(tags, &description)) return FALSE;
+  strDescription = AsWide(icc::DescriptionText(description, colour::AnsiCodePage()));
+  m_description = std::move(description);
+  return TRUE;
+}
+
+BOOL CDescriptionTag::Write(icc::TagStore& tags) {
+  if (!m_pTag) return Fail(ERROR_INVALID_DATA);
+  const icc::Result r = icc::StoreDescription(tags, m_built);
+  if (!r.ok()) return Fail(colour::ToWin32(r));
+  m_cbStored = m_cbTag;
+  return TRUE;
 }
 
 BOOL CDescriptionTag::Build(const char* pszDescription) {
@@ -152,9 +171,10 @@ BOOL CDescriptionTag::WriteProfile(HPROFILE hProfile) {
   colour::ProfileHandle profile(hProfile);
   if (!profile.get()) return FALSE;
   colour::ServiceTags tags(profile.get());
-  const icc::Result r = icc::StoreDescription(tags, m_built);
-  if (!r.ok()) return Fail(colour::ToWin32(r));
-  if (!profile.Close()) return FALSE;
-  m_cbStored = m_cbTag;
-  return TRUE;
+  const DWORD cbStored = m_cbStored;
+  if (!Write(tags)) return FALSE;
+  if (profile.Close()) return TRUE;
+  const DWORD error = GetLastError();
+  m_cbStored = cbStored;
+  return Fail(error);
 }

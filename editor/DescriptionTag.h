@@ -40,6 +40,11 @@ class CDescriptionTag {
   BOOL Build(const wchar_t* pszDescription);
   BOOL Write(const wchar_t* pszPath);
 
+  // The same over the tags of a profile held elsewhere, such as a copy in memory: Read
+  // shows its description, Write stores the built one there (the caller saves the copy).
+  BOOL Read(icc::TagStore& tags, std::wstring& strDescription);
+  BOOL Write(icc::TagStore& tags);
+
   DWORD m_cbStored = 0;     // size of the 'desc' tag in the file last read or written
   BYTE* m_pTag = nullptr;   // the tag made by the last Build
   BOOL m_bUnicode = FALSE;  // whether the description read has a Unicode record
@@ -50,6 +55,7 @@ class CDescriptionTag {
 
  private:
   BOOL ReadProfile(HPROFILE hProfile, icc::Description* pDescription);
+  BOOL ReadTags(icc::TagStore& tags, icc::Description* pDescription);
   BOOL BuildText(const std::u16string& text);
   BOOL WriteProfile(HPROFILE hProfile);
 };

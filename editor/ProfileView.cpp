@@ -21,27 +21,6 @@ struct LocalDeleter {
   void operator()(wchar_t* p) const { LocalFree(p); }
 };
 
-// A file that Save As made and deletes again unless the command keeps it.  The deletion
-// leaves the last-error value of the failure that caused it.
-class CTemporaryFile {
- public:
-  explicit CTemporaryFile(const std::wstring& path) : m_path(path) {}
-  ~CTemporaryFile() {
-    if (m_path.empty()) return;
-    const DWORD error = GetLastError();
-    SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(m_path.c_str());
-    SetLastError(error);
-  }
-  CTemporaryFile(const CTemporaryFile&) = delete;
-  CTemporaryFile& operator=(const CTemporaryFile&) = delete;
-
-  void Keep() { m_path.clear(); }
-
- private:
-  std::wstring m_path;
-};
-
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
@@ -83,21 +62,6 @@ BOOL ReadWholeFile(const std::wstring& path, std::vector<BYTE>* bytes) {
     done += got;
   }
   return TRUE;
-}
-
-// Writes the bytes over the existing file at path, flushed.
-BOOL WriteWholeFile(const std::wstring& path, const std::vector<BYTE>& bytes) {
-  const FileHandle file = OpenFile(path, GENERIC_WRITE, TRUNCATE_EXISTING);
-  if (!file) return FALSE;
-  for (std::size_t done = 0; done < bytes.size();) {
-    const std::size_t left = bytes.size() - done;
-    DWORD put = 0;
-    if (!WriteFile(file.get(), bytes.data() + done, left > 0x10000000 ? 0x10000000 : DWORD(left),
-                   &put, nullptr))
-      return FALSE;
-    done += put;
-  }
-  return FlushFileBuffers(file.get());
 }
 
 }  // namespace
@@ -356,37 +320,28 @@ BOOL CProfileView::StoreDescription(const std::wstring& strPath) {
          m_descTag.Write(strPath.c_str());
 }
 
+// The copy is made in memory from the file as it is now (or, when it is gone, from the
+// profile as it was opened), given the description there, and written beside the target
+// to replace it in one step: a copy of a read-only profile is a new, writable file.
 BOOL CProfileView::StoreCopy(const std::wstring& strTarget, std::wstring* pstrFailed) {
-  *pstrFailed = strTarget;
-  const std::wstring target = colour::FinalPathName(strTarget);
-  std::wstring temp;
-  const DWORD error = colour::CreateTemporaryFile(target, &temp);
-  if (error != ERROR_SUCCESS) return Fail(error);
-  CTemporaryFile staged(temp);
-
-  if (!CopyFileW(m_strPathName.c_str(), temp.c_str(), FALSE)) {
-    // The current file is gone: the copy is made from the profile as it was opened.
-    const DWORD copyError = GetLastError();
-    if (!IsGone(copyError) || m_fileBytes.empty()) {
-      if (IsGone(copyError)) *pstrFailed = m_strPathName;
-      return Fail(copyError);
-    }
-    if (!WriteWholeFile(temp, m_fileBytes)) return FALSE;
+  *pstrFailed = m_strPathName;
+  std::vector<BYTE> bytes;
+  if (!ReadWholeFile(m_strPathName, &bytes)) {
+    const DWORD error = GetLastError();
+    if (!IsGone(error) || m_fileBytes.empty()) return Fail(error);
+    bytes = m_fileBytes;
   }
-  // The copy of a read-only profile is the user's new file, to be written.
-  SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::unique_ptr<icc::Profile> profile;
+  const icc::Result opened = icc::Profile::Open(std::make_unique<icc::MemoryFile>(bytes), &profile);
+  if (!opened.ok()) return Fail(colour::ToWin32(opened));
+  icc::ProfileTags tags(*profile);
   std::wstring strStored;
-  if (!m_descTag.Read(temp.c_str(), strStored)) {
-    *pstrFailed = m_strPathName;  // what was copied is the current profile
-    return FALSE;
-  }
-  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(temp.c_str())) return FALSE;
+  if (!m_descTag.Read(tags, strStored)) return FALSE;
 
-  bool keep = false;
-  const DWORD replaced = colour::ReplaceWithFile(target, temp, &keep);
-  if (replaced != ERROR_SUCCESS && !keep) return Fail(replaced);
-  staged.Keep();
-  return replaced == ERROR_SUCCESS ? TRUE : Fail(replaced);
+  *pstrFailed = strTarget;
+  if (!m_descTag.Build(m_strDescription.c_str()) || !m_descTag.Write(tags)) return FALSE;
+  const icc::Result saved = colour::ReplaceProfile(strTarget, *profile);
+  return saved.ok() ? TRUE : Fail(colour::ToWin32(saved));
 }
 
 void CProfileView::OnFileSave() { DoFileSave(); }

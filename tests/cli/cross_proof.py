@@ -5,7 +5,8 @@ both code pages and by Little CMS, through `set` and `replace`.  A Unicode recor
 something else than the text shown is kept byte for byte.
 
 usage: cross_proof.py OUT NATIVE-CLI LCMS-DESC WINE-RUN WINDOWS-CLI
-Exits 77 (skipped) when the Windows build is not there.
+Exits 77 (skipped) when the Windows build is not there.  On a machine that runs no 32-bit
+programs, an i686 WINDOWS-CLI is replaced by the x86_64 build's.
 """
 import json
 import os
@@ -124,6 +125,9 @@ def main():
         print(__doc__)
         return 2
     out, native, lcms, wine_run, windows = sys.argv[1:]
+    runs_32_bit = os.path.join(os.path.dirname(wine_run), "runs-32-bit")
+    if "/build/win32/" in windows and subprocess.run([runs_32_bit]).returncode != 0:
+        windows = windows.replace("/build/win32/", "/build/win64/")
     if not os.path.isfile(windows):
         print(f"skipped: {windows} is not built")
         return 77
