@@ -16,6 +16,7 @@ import stat
 import struct
 import subprocess
 import sys
+import time
 
 TEXT = "Renamed by tagwright-cli"
 OLD, NEW = "RGB", "RGB (edited)"
@@ -124,29 +125,42 @@ def shown(cli, paths):
     return {p["path"]: p for p in json.loads(out)["profiles"]}
 
 
+def whole(data):
+    return data is not None and len(data) > 128 and struct.unpack(">I", data[:4])[0] == len(data)
+
+
 def interrupted(cli, source):
     """Windows: Ctrl+C in the middle of a set ends the run between two saves: the files
     reported are the files changed, and no temporary file is left.  A run killed from
-    outside leaves at most one temporary file, a complete profile, and at most one file
-    changed but not reported."""
+    outside, at any moment, leaves every profile under its own name and complete, at most
+    one file changed but not reported, and at most one temporary file: a complete profile
+    or, when the kill fell between its creation and its deletion mark, an empty file."""
     os.makedirs("interrupted")
     paths = [shutil.copyfile(source, f"interrupted/{i}.icc") for i in range(1500)]
-    for signal, text in (("INT", "Interrupted by the proof"), ("KILL", "Killed by the proof")):
+    # (signal, files reported before it, then a pause in seconds)
+    stops = [("INT", 1, 0), ("KILL", 1, 0), ("KILL", 3, 0.002), ("KILL", 10, 0.005),
+             ("KILL", 40, 0.001), ("KILL", 90, 0.007), ("KILL", 150, 0.003), ("KILL", 250, 0)]
+    for n, (signal, lines, pause) in enumerate(stops):
+        text = f"Stopped by the proof {n}"
         before = contents(paths)
         run = subprocess.Popen(cli + ["set", text] + paths, stdout=subprocess.PIPE)
-        run.stdout.readline()
+        for _ in range(lines):
+            run.stdout.readline()
+        time.sleep(pause)
         # The Windows process itself, not the runner: Wine shows a 32-bit one by its Unix path.
         subprocess.run(["pkill", "-" + signal, "-f", rf"^([A-Z]:|/).*tagwright-cli\.exe set {text}"])
-        reported = 1 + run.stdout.read().count(b"\n")
+        reported = lines + run.stdout.read().count(b"\n")
         run.wait()
         after = contents(paths)
+        broken = [p for p in paths if not whole(after[p])]
         changed = sum(after[p] != before[p] for p in paths)
         left = [os.path.join("interrupted", n) for n in os.listdir("interrupted") if not n.endswith(".icc")]
-        whole = all(len(b) > 128 and struct.unpack(">I", b[:4])[0] == len(b) for b in contents(left).values())
+        kept = all(b == b"" or whole(b) for b in contents(left).values())
         unreported = changed - reported
-        if changed == len(paths) or (signal == "INT" and (unreported or left)) or \
-                not (0 <= unreported <= 1 and len(left) <= 1 and whole):
-            fail(f"{signal}: {reported} reported, {changed} of {len(paths)} changed, left {left}")
+        if broken or changed == len(paths) or (signal == "INT" and (unreported or left)) or \
+                not (0 <= unreported <= 1 and len(left) <= 1 and kept):
+            fail(f"{signal} after {lines}: {reported} reported, {changed} of {len(paths)} changed, "
+                 f"missing or broken {broken[:3]}, left {left} sizes {[len(b) for b in contents(left).values()]}")
         for name in left:
             os.remove(name)
 

@@ -579,5 +579,25 @@ TEST_F(DocumentTest, AProfileWithErrorsSaysSoAndCheckProfileListsThem) {
   EXPECT_TRUE(prompts_.boxes.empty());
 }
 
+// Not a check of its own: with TAGWRIGHT_SAVE_LOOP naming a folder of profiles 0.icc,
+// 1.icc..., saves each in turn (Save, every third one Save As over the next one instead)
+// and prints its number after each save, for save_kill.py, which ends the process from
+// outside at many moments.
+TEST_F(DocumentTest, SaveLoopForTheKillProof) {
+  const char* folder = getenv("TAGWRIGHT_SAVE_LOOP");
+  if (!folder) GTEST_SKIP() << "run by save_kill.py";
+  const auto name = [&](int i) { return std::string(folder) + "\\" + std::to_string(i) + ".icc"; };
+  for (int i = 0; FileExists(name(i)); ++i) {
+    OpenProfile(name(i));
+    Retype("Saved by the proof " + std::to_string(i));
+    if (i % 3 == 2 && FileExists(name(i + 1)))
+      SaveAs(name(i + 1));
+    else
+      Command(ID_FILE_SAVE);
+    printf("%d\n", i);
+    fflush(stdout);
+  }
+}
+
 }  // namespace
 }  // namespace harness
