@@ -16,6 +16,7 @@
 #include "icc_profile.h"
 #include "description.h"
 #include "doctor.h"
+#include "in_place_edit.h"
 #include "md5.h"
 #include "profile_names.h"
 #include "profile_properties.h"
@@ -91,13 +92,6 @@ HRESULT SeekTo(IStream* stream, uint64_t offset) {
   return stream->Seek(at, STREAM_SEEK_SET, nullptr);
 }
 
-HRESULT WriteAt(IStream* stream, uint64_t offset, const uint8_t* bytes, std::size_t count) {
-  HRESULT hr = SeekTo(stream, offset);
-  if (FAILED(hr) || count == 0) return hr;
-  colour::StreamSink sink(stream);
-  return colour::ToHresult(sink.Write(bytes, count));
-}
-
 HRESULT SetSize(IStream* stream, uint64_t size) {
   ULARGE_INTEGER length;
   length.QuadPart = size;
@@ -123,36 +117,27 @@ HRESULT ReadAll(IStream* stream, std::vector<uint8_t>* bytes) {
   return hr;
 }
 
-// Makes `stream`, which holds `old`, hold `neu` instead, so that it ends as one or the
-// other whatever the stream does: only the bytes that differ are written, in one piece,
-// and a shorter profile's size is set last.  The stream is first asked to take a write
-// (and a size) that changes nothing, so that one that cannot is refused untouched; a
-// step that fails later puts the old bytes and size back.
-HRESULT ReplaceInPlace(IStream* stream, const std::vector<uint8_t>& old,
-                       const std::vector<uint8_t>& neu) {
-  const std::size_t common = std::min(old.size(), neu.size());
-  std::size_t first = 0;
-  while (first < common && old[first] == neu[first]) ++first;
-  std::size_t end = neu.size();
-  if (neu.size() <= old.size()) {
-    end = common;
-    while (end > first && old[end - 1] == neu[end - 1]) --end;
-  }
-  const bool shorter = neu.size() < old.size();
-  HRESULT hr = first < old.size() ? WriteAt(stream, first, &old[first], 1) : S_OK;
-  if (SUCCEEDED(hr) && shorter) hr = SetSize(stream, old.size());
-  if (FAILED(hr)) return hr;
+// The store's stream as the file that an in-place edit writes; the stream's own failures
+// come back as Status::Io with the HRESULT as the code.
+class StreamEditedFile : public icc::EditedFile {
+ public:
+  explicit StreamEditedFile(IStream* stream) : stream_(stream) {}
 
-  hr = WriteAt(stream, first, neu.data() + first, end - first);
-  if (SUCCEEDED(hr) && shorter) hr = SetSize(stream, neu.size());
-  if (SUCCEEDED(hr)) hr = stream->Commit(STGC_DEFAULT);
-  if (SUCCEEDED(hr)) return S_OK;
-  const std::size_t old_end = shorter ? old.size() : std::min(end, old.size());
-  if (SUCCEEDED(WriteAt(stream, first, old.data() + first, old_end - first)) &&
-      SUCCEEDED(SetSize(stream, old.size())))
-    stream->Commit(STGC_DEFAULT);
-  return hr;
-}
+  icc::Result WriteAt(uint64_t offset, const void* data, std::size_t count) override {
+    const HRESULT hr = SeekTo(stream_, offset);
+    if (FAILED(hr)) return icc::Result::Io(uint32_t(hr));
+    colour::StreamSink sink(stream_);
+    return sink.Write(data, count);
+  }
+  icc::Result SetLength(uint64_t length) override { return Io(SetSize(stream_, length)); }
+  icc::Result Flush() override { return Io(stream_->Commit(STGC_DEFAULT)); }
+
+ private:
+  static icc::Result Io(HRESULT hr) {
+    return SUCCEEDED(hr) ? icc::Result{} : icc::Result::Io(uint32_t(hr));
+  }
+  IStream* stream_;
+};
 
 // One property as the store holds it: a text, a time, or the reason it cannot be read.
 struct Value {
@@ -401,8 +386,10 @@ class CICCProperties final : public IInitializeWithStream,
     id_checked_ = true;
   }
 
-  // The profile with the pending description, as the editor's Save writes it: the new
-  // record or localized record, 'dscm' kept in step, the real size and the profile ID.
+  // The profile with the pending description: the new record or localized record, 'dscm'
+  // kept in step, the real size and the profile ID.  A destination stream gets the profile
+  // as the editor's Save writes it; the store's own stream gets the new tags after its end
+  // (icc::PlanInPlaceEdit), so that it holds the old profile or the new one whatever fails.
   // Nothing is written unless the whole new profile could be made, nor into a profile in
   // which anything shown could not be read.
   HRESULT WriteTitle() {
@@ -434,23 +421,38 @@ class CICCProperties final : public IInitializeWithStream,
     if (!r.ok()) return colour::ToHresult(r);
     if (!icc::SetDescriptionText(&description, AsUtf16(pending_title_), colour::AnsiCodePage()))
       return E_INVALIDARG;
-    r = icc::StoreDescription(*fresh, description);
-    if (!r.ok()) return colour::ToHresult(r);
 
-    colour::ComPtr<IStream> target;
-    std::vector<uint8_t> written;
-    hr = in_place ? WriteInPlace(*fresh, old, &written)
-                  : WriteToDestination(*fresh, *factory.get(), &target);
-    if (FAILED(hr)) return hr;
+    icc::InPlaceEdit edit;
+    StreamEditedFile file(stream_.get());
+    if (in_place) {
+      icc::TagChanges changes(*fresh);
+      r = icc::StoreDescription(changes, description);
+      if (r.ok()) r = icc::PlanInPlaceEdit(old, changes.Changes(), &edit);
+      if (!r.ok()) return colour::ToHresult(r);
+      bool restored = true;
+      hr = colour::ToHresult(icc::ApplyInPlaceEdit(edit, file, &restored));
+      if (FAILED(hr)) {
+        // The stream may hold the new profile now, or one with a field cut short: the store
+        // reads it as it is.
+        if (!restored) Reload();
+        return hr;
+      }
+    } else {
+      r = icc::StoreDescription(*fresh, description);
+      if (!r.ok()) return colour::ToHresult(r);
+      colour::ComPtr<IStream> target;
+      hr = WriteToDestination(*fresh, *factory.get(), &target);
+      if (FAILED(hr)) return hr;
+      stream_ = std::move(target);
+    }
     // The store now reads what was written.
-    if (!in_place) stream_ = std::move(target);
     profile_.reset();
     hr = Open(stream_.get(), &profile_);
     if (SUCCEEDED(hr)) hr = Fingerprint(*profile_, fingerprint_);
     if (FAILED(hr)) {
       // Written but not readable again: not a success.  In place, the old profile goes back.
       profile_.reset();
-      if (in_place) ReplaceInPlace(stream_.get(), written, old);
+      if (in_place) icc::UndoInPlaceEdit(edit, file);
       return hr;
     }
     if (Value* title = Find(PKEY_Title)) {
@@ -459,7 +461,30 @@ class CICCProperties final : public IInitializeWithStream,
     }
     pending_ = false;
     id_checked_ = false;
+    health_checked_ = false;
     return S_OK;
+  }
+
+  // After a rewrite in place that failed and could not be undone: the values, the
+  // fingerprint and the profile of the stream as it now holds them, as Initialize reads them.
+  void Reload() {
+    profile_.reset();
+    id_checked_ = false;
+    health_checked_ = false;
+    std::unique_ptr<icc::Profile> profile;
+    std::vector<Value> values;
+    bool cut = false;
+    HRESULT hr = Open(stream_.get(), &profile);
+    if (SUCCEEDED(hr)) hr = ReadValues(*profile, &values, &cut);
+    if (SUCCEEDED(hr)) hr = Fingerprint(*profile, fingerprint_);
+    if (FAILED(hr)) {
+      values_.assign(1, Value());
+      values_[0].key = ProfileKey(kHealthId);
+      return;
+    }
+    profile_ = std::move(profile);
+    values_ = std::move(values);
+    title_cut_ = cut;
   }
 
   // Writes the changed profile to the destination stream that the caller offers, so that
@@ -476,16 +501,6 @@ class CICCProperties final : public IInitializeWithStream,
     if (SUCCEEDED(hr)) hr = destination->Commit(STGC_DEFAULT);
     if (SUCCEEDED(hr)) *target = std::move(destination);
     return hr;
-  }
-
-  // Rewrites the store's own stream, which holds `old`, with the changed profile.
-  HRESULT WriteInPlace(icc::Profile& profile, const std::vector<uint8_t>& old,
-                       std::vector<uint8_t>* written) {
-    icc::MemorySink neu;
-    const HRESULT hr = colour::ToHresult(profile.WriteTo(neu));
-    if (FAILED(hr)) return hr;
-    written->swap(neu.bytes);
-    return ReplaceInPlace(stream_.get(), old, *written);
   }
 
   CRITICAL_SECTION lock_;

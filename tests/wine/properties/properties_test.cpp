@@ -286,7 +286,8 @@ TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
   EXPECT_EQ(FileBytes(path), sound);
 
   // A destination offered: the new profile goes there whole and is committed; the file is
-  // left to the one who offered it.  It equals what a rewrite in place gives.
+  // left to the one who offered it.  Its tags are those a rewrite in place gives (which puts
+  // the new description after the end instead).
   ComPtr<IStream> source, destination;
   ASSERT_EQ(SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ, 0, FALSE, nullptr, &source), S_OK);
   ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &destination), S_OK);
@@ -304,7 +305,7 @@ TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
   ASSERT_EQ(SetTitle(store.Get(), L"After"), S_OK);
   ASSERT_EQ(store->Commit(), S_OK);
   store.Reset();
-  EXPECT_EQ(StreamBytes(destination.Get()), FileBytes(in_place));
+  EXPECT_EQ(TagsOf(StreamBytes(destination.Get())), TagsOf(FileBytes(in_place)));
   EXPECT_EQ(ReadTitle(in_place), "After");
 
   // Damaged descriptions, and none at all: a clear error, and the file as it was.
@@ -329,13 +330,16 @@ TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
 
 // A stream in memory whose write, seek, size and commit calls fail: the `fail_at`th of
 // them, or every one of the kind `always` ('w', 's', 'z' or 'c').  A failing call changes
-// nothing.
+// nothing.  Writes take `budget` bytes in all: the one that needs more takes what is left
+// and fails, and from then on (`lost`) every write, size and commit fails, as on a full disk.
 class FaultyStream : public IStream {
  public:
   explicit FaultyStream(std::vector<uint8_t> content) : bytes(std::move(content)) {}
   std::vector<uint8_t> bytes;
   int calls = 0, fail_at = 0;  // 0: none fails
   char always = 0;
+  std::size_t taken = 0, budget = SIZE_MAX;
+  bool lost = false;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     if (riid != IID_IUnknown && riid != IID_IStream && riid != IID_ISequentialStream)
@@ -354,11 +358,14 @@ class FaultyStream : public IStream {
   }
   HRESULT STDMETHODCALLTYPE Write(const void* p, ULONG n, ULONG* written) override {
     if (Fails('w')) return STG_E_WRITEFAULT;
-    if (at_ + n > bytes.size()) bytes.resize(at_ + n);
-    memcpy(bytes.data() + at_, p, n);
-    at_ += n;
-    if (written) *written = n;
-    return S_OK;
+    const ULONG count = ULONG(std::min<std::size_t>(n, budget - taken));
+    if (at_ + count > bytes.size()) bytes.resize(at_ + count);
+    memcpy(bytes.data() + at_, p, count);
+    at_ += count;
+    taken += count;
+    if (written) *written = count;
+    lost = count < n;
+    return lost ? STG_E_WRITEFAULT : S_OK;
   }
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER d, DWORD origin, ULARGE_INTEGER* at) override {
     if (Fails('s')) return STG_E_SEEKERROR;
@@ -385,7 +392,7 @@ class FaultyStream : public IStream {
   HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
  private:
-  bool Fails(char kind) { return ++calls == fail_at || kind == always; }
+  bool Fails(char kind) { return ++calls == fail_at || kind == always || (lost && kind != 's'); }
   std::size_t at_ = 0;
 };
 
@@ -438,6 +445,46 @@ TEST(Writing, EveryFailingCallLeavesTheOldProfileOrTheNewOne) {
     EXPECT_EQ(store->Commit(), STG_E_NOTCURRENT);
     EXPECT_TRUE(replaced.bytes == other);
     store.Reset();
+  }
+}
+
+// A stream lost midway through a commit in place, in the new description written after
+// the end and in the zeros over the old one: the commit fails, the stream holds the old
+// profile or the new one, and the store reads it as it is: once the stream works again, the
+// same store commits the title.
+TEST(Writing, StreamLostMidwayHoldsOneProfileAndTheStoreGoesOn) {
+  ComScope com;
+  ScratchFolder folder;
+  const std::string path = folder.Put("lost.icc", Bytes("-"));
+  const std::string before = "A title of some length";
+  const auto old = BuildProfile(
+      {{"desc", DescTag(before, true)}, {"cprt", Bytes(std::string("text\0\0\0\0(c) us", 14))}});
+  const std::wstring title = L"A much longer title than the one before it";
+  FaultyStream whole(old);
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store, &whole), S_OK);
+  ASSERT_EQ(SetTitle(store.Get(), title), S_OK);
+  ASSERT_EQ(store->Commit(), S_OK);
+  for (const std::size_t budget : {std::size_t(1), whole.taken - 1}) {
+    SCOPED_TRACE(budget);
+    FaultyStream stream(old);
+    ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store, &stream), S_OK);
+    ASSERT_EQ(SetTitle(store.Get(), title), S_OK);
+    stream.budget = budget;
+    EXPECT_EQ(store->Commit(), STG_E_WRITEFAULT);
+    FaultyStream left(stream.bytes);
+    ComPtr<IPropertyStore> reader;
+    ASSERT_EQ(OpenStore(path, STGM_READ, &reader, &left), S_OK);
+    EXPECT_EQ(Text(reader.Get(), PKEY_Title), budget == 1 ? before : Utf8(title));
+    EXPECT_EQ(Text(reader.Get(), PKEY_Copyright), "(c) us");
+    stream.lost = false;
+    stream.budget = SIZE_MAX;
+    EXPECT_EQ(store->Commit(), S_OK);
+    store.Reset();
+    FaultyStream written(stream.bytes);
+    ASSERT_EQ(OpenStore(path, STGM_READ, &reader, &written), S_OK);
+    EXPECT_EQ(Text(reader.Get(), PKEY_Title), Utf8(title));
+    EXPECT_EQ(Text(reader.Get(), PKEY_Copyright), "(c) us");
   }
 }
 
