@@ -82,7 +82,22 @@ int Run(Tool& tool, const std::vector<std::string>& args, bool fix) {
     Outcome o;
     o.path = path;
     icc::Result result;
-    if (fix) {
+    const bool large = file->Size() > kLargestHeld;
+    if (fix && large) {
+      tool.Fail(path, (dry_run ? "would fail: the profile is too large to repair (" :
+                                 "the profile is too large to repair (") +
+                          Megabytes(file->Size()) + "; at most " + Megabytes(kLargestHeld) +
+                          "); the file is left as it was");
+      continue;
+    }
+    if (large) {
+      icc::CheckReport report;
+      result = icc::CheckStructure(*file, &report);
+      o.findings = report.findings;
+      o.findings.push_back({icc::Severity::Note, "colour-not-checked", 0, -1,
+                            "The profile is larger than " + Megabytes(kLargestHeld) +
+                                ": its colour is not checked, only its structure."});
+    } else if (fix) {
       doctor::Repair repair;
       result = doctor::RepairProfile(*file, &repair);
       if (result.ok() && repair.profile && !dry_run) {

@@ -23,6 +23,11 @@ bool SetText(Tool& tool, icc::Description* d, const std::u16string& text) {
   return icc::SetDescriptionText(d, text, tool.platform().CodePage());
 }
 
+std::string TooLong(uint64_t size) {
+  return "the description is too long to rewrite (" + Megabytes(size) + "; at most " +
+         Megabytes(kLongestRewritten) + "); the file is left as it was";
+}
+
 // Each file's report line is written once its new file has taken the old one's place; a
 // dry run opens each file as for writing, so that what would fail is said.
 int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
@@ -38,7 +43,13 @@ int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
       continue;
     }
     icc::Description d;
-    icc::Result result = icc::ReadDescription(*session, language, &d);
+    uint32_t size = 0;
+    icc::Result result = session->TagSize(icc::kDescriptionTag, &size);
+    if (result.ok() && size > kLongestRewritten) {
+      tool.Fail(path, would_fail + TooLong(size));
+      continue;
+    }
+    if (result.ok()) result = icc::ReadDescription(*session, language, &d);
     std::vector<Change> changes;
     if (!result.ok()) {
       tool.Fail(path, would_fail + tool.Reason(result));
@@ -54,10 +65,13 @@ int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
       tool.Fail(path, would_fail + "the new text is not valid Unicode; the file is left as it was");
     if (outcome != Outcome::Changed) continue;
     std::vector<uint8_t> tag;
-    if (dry_run)
-      result = icc::BuildDescription(d, &tag) ? icc::Result() : icc::Result{icc::Status::InvalidParameter};
-    else
-      result = icc::StoreDescription(*session, d);
+    result = icc::BuildDescription(d, &tag) ? icc::Result() : icc::Result{icc::Status::InvalidParameter};
+    if (result.ok() && tag.size() > kLongestRewritten) {
+      tool.Fail(path, would_fail + TooLong(tag.size()));
+      continue;
+    }
+    std::vector<uint8_t>().swap(tag);  // StoreDescription builds its own
+    if (result.ok() && !dry_run) result = icc::StoreDescription(*session, d);
     if (!result.ok()) {
       tool.Fail(path, would_fail + tool.Reason(result));
       continue;

@@ -10,6 +10,7 @@
 #include "gamut.h"
 #include "picture.h"
 #include "png_encoder.h"
+#include "profile_properties.h"
 
 namespace cli {
 namespace {
@@ -23,12 +24,15 @@ constexpr char kSeparator = '/';
 #endif
 
 // The name of a profile in the legend: its description, or else its file name.
+// Only what a legend can show is read (icc::kMaxShownTextBytes), marked "..." when it goes on.
 std::string NameOf(Tool& tool, icc::Profile& profile, const std::string& path) {
-  icc::Description d;
-  if (icc::ReadDescription(profile, tool.platform().UserLanguage(), &d).ok()) {
-    const std::string text = ToUtf8(tool.Shown(d));
-    if (!text.empty()) return text;
-  }
+  std::u16string text;
+  bool cut = false;
+  if (icc::ReadStoredText(profile, icc::kDescriptionTag, tool.platform().UserLanguage(),
+                          tool.platform().CodePage(), &text, &cut)
+          .ok() &&
+      !text.empty())
+    return ToUtf8(text) + (cut ? "..." : "");
   return path.substr(path.find_last_of(kSeparators) + 1);
 }
 

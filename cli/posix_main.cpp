@@ -143,6 +143,13 @@ class PosixSession : public cli::ProfileSession {
     profile_->GetHeader(header);
     return {};
   }
+  icc::Result TagSize(uint32_t signature, uint32_t* size) override {
+    return profile_->GetTagSize(signature, size);
+  }
+  icc::Result ReadTagPart(uint32_t signature, uint32_t offset, uint32_t* count,
+                          uint8_t* buffer) override {
+    return profile_->GetTag(signature, offset, count, buffer, nullptr);
+  }
   void Save(std::function<void(const icc::Result&)> committed) override {
     auto replacement = std::make_unique<icc::PosixReplacement>(path_);
     replacement->FlushLater();
@@ -178,19 +185,16 @@ class PosixPlatform : public cli::Platform {
       target = resolved;
     }
     struct stat st;
-    if (stat(target.c_str(), &st) != 0) {
+    if (writable && stat(target.c_str(), &st) != 0) {
       *reason = PathError(errno);
       return nullptr;
     }
-    if (!S_ISREG(st.st_mode)) {
-      *reason = "not a file";
-      return nullptr;
-    }
-    if (writable && !MayRewrite(target, st, reason)) return nullptr;
-    std::unique_ptr<icc::SourceFile> file;
+    // What is not a regular file is refused by OpenFile, with the reason every command gives.
+    if (writable && S_ISREG(st.st_mode) && !MayRewrite(target, st, reason)) return nullptr;
+    std::unique_ptr<icc::SourceFile> file = OpenFile(target, reason);
+    if (!file) return nullptr;
     std::unique_ptr<icc::Profile> profile;
-    icc::Result result = icc::OpenPosixFile(target, &file);
-    if (result.ok()) result = icc::Profile::Open(std::move(file), &profile);
+    const icc::Result result = icc::Profile::Open(std::move(file), &profile);
     if (!result.ok()) {
       *reason = result.status == icc::Status::Io ? ErrorText(result.os_error)
                                                   : cli::kNotAProfile;
@@ -203,7 +207,7 @@ class PosixPlatform : public cli::Platform {
   std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path, std::string* reason) override {
     std::unique_ptr<icc::SourceFile> file;
     const icc::Result r = icc::OpenPosixFile(path, &file);
-    if (!r.ok()) *reason = r.os_error == EISDIR ? "not a file" : ErrorText(r.os_error);
+    if (!r.ok()) *reason = r.os_error == EISDIR ? "not a file" : PathError(int(r.os_error));
     return file;
   }
 

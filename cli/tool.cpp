@@ -131,6 +131,12 @@ std::string Printable(const std::string& utf8) {
   return out;
 }
 
+std::string Megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1 << 20));
+  return text;
+}
+
 std::string RecordName(const icc::LocalizedRecord& r) {
   const std::string language(r.language, 2);
   return r.country[0] == 0 && r.country[1] == 0 ? language

@@ -24,6 +24,15 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 // The longest text a command reads (--text-from), beyond what a description can hold.
 constexpr std::size_t kLongestText = 16u << 20;
+// The largest description tag set and replace rewrite: the tag is held whole, as read and as
+// built, a few times over; a larger one (read or to be written) is refused.
+constexpr uint32_t kLongestRewritten = 16u << 20;
+// The largest profile whose colour is checked and that fix repairs: both hold its tables
+// (Little CMS's and the repair's copy of the file) a few times over.  A larger profile gets
+// the structural checks alone, and is not repaired.
+constexpr uint64_t kLargestHeld = 32u << 20;
+// "17.5 MB", for a reason that names a size.
+std::string Megabytes(uint64_t bytes);
 // The reason a platform gives for a file the container refuses; fix tells damaged profiles by it.
 constexpr char kNotAProfile[] = "not a profile, or a damaged one";
 
@@ -31,6 +40,11 @@ constexpr char kNotAProfile[] = "not a profile, or a damaged one";
 // until Save.
 class ProfileSession : public icc::TagStore {
  public:
+  // The tag's size, and up to *count of its bytes from `offset` (*count becomes the number
+  // read): a reader takes what it shows of a large tag without the rest.
+  virtual icc::Result TagSize(uint32_t signature, uint32_t* size) = 0;
+  virtual icc::Result ReadTagPart(uint32_t signature, uint32_t offset, uint32_t* count,
+                                  uint8_t* buffer) = 0;
   // Writes the changed profile atomically in place of the file (a session opened for
   // writing only).  Where the path is a link, the file it leads to is written.  The
   // platform may hold the last step back to do it for many files together: `committed`
@@ -49,8 +63,10 @@ class Platform {
   // and sets *reason.
   virtual std::unique_ptr<ProfileSession> Open(const std::string& path, bool writable,
                                                std::string* reason) = 0;
-  // A file's bytes for the container, for commands that read a profile themselves (plot).
-  // On failure returns null and sets *reason.
+  // A file's bytes for the container, for commands that read a profile themselves (check,
+  // fix, plot, --text-from).  Only a regular file is opened (Open too goes through this):
+  // anything else, a FIFO that would never end among them, is "not a file".  On failure
+  // returns null and sets *reason.
   virtual std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path,
                                                     std::string* reason) = 0;
   // Writes a new file, or replaces one, with `bytes`: beside it first, then in its place,

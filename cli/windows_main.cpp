@@ -52,6 +52,24 @@ class ServiceSession : public cli::ProfileSession {
     return tags_.ReplaceTag(signature, bytes);
   }
   icc::Result Header(uint8_t header[icc::kHeaderSize]) override { return tags_.Header(header); }
+  icc::Result TagSize(uint32_t signature, uint32_t* size) override {
+    DWORD count = 0;
+    BOOL reference = FALSE;
+    if (!colour::GetColorProfileElement(profile_.get(), signature, 0, &count, nullptr, &reference) &&
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+      return colour::LastResult();
+    *size = count;
+    return {};
+  }
+  icc::Result ReadTagPart(uint32_t signature, uint32_t offset, uint32_t* count,
+                          uint8_t* buffer) override {
+    DWORD n = *count;
+    BOOL reference = FALSE;
+    if (!colour::GetColorProfileElement(profile_.get(), signature, offset, &n, buffer, &reference))
+      return colour::LastResult();
+    *count = n;
+    return {};
+  }
 
   // Closing a handle opened for writing stores its changes, atomically.
   void Save(std::function<void(const icc::Result&)> committed) override {

@@ -47,11 +47,14 @@ class PosixSourceFile : public SourceFile {
 }  // namespace
 
 Result OpenPosixFile(const std::string& path, std::unique_ptr<SourceFile>* out) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come; what is not
+  // a regular file is refused before anything is read from it.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return Result::Io(uint32_t(errno));
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int e = S_ISREG(st.st_mode) ? errno : EISDIR;
+  const bool stated = fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+    const int e = stated && !S_ISREG(st.st_mode) ? EISDIR : errno;
     close(fd);
     return Result::Io(uint32_t(e));
   }

@@ -10,7 +10,8 @@
 
 namespace icc {
 
-// Opens `path` for reading; errno values are reported as Status::Io.
+// Opens the regular file `path` for reading; errno values are reported as Status::Io, and
+// EISDIR for anything but a regular file (a folder, a FIFO, a device), which is never waited on.
 Result OpenPosixFile(const std::string& path, std::unique_ptr<SourceFile>* out);
 
 // Writes beside `path` into a temporary file, fsyncs it and renames it over `path`.  The

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -311,15 +312,21 @@ const uint64_t kFont[95] = {
 // each UTF-8 sequence).
 struct Bitmap {
   int unit;
-  static std::string Printable(const std::string& utf8) {
+  // At most `most` characters: a longer text is cut by Fit anyway.
+  static std::string Printable(const std::string& utf8, std::size_t most = std::string::npos) {
     std::string out;
-    for (unsigned char c : utf8)
+    for (std::size_t i = 0; i < utf8.size() && out.size() < most; ++i) {
+      const unsigned char c = utf8[i];
       if (c < 0x80 || c >= 0xC0) out += c >= 0x20 && c < 0x7F ? char(c) : '?';
+    }
     return out;
   }
-  int Width(const std::string& text) const {
-    return text.empty() ? 0 : (int(text.size()) * 6 - 1) * unit;
+  // Pixels of `n` characters, as wide as an int holds.
+  int Width(std::size_t n) const {
+    const std::size_t most = std::size_t(INT_MAX) / std::size_t(6 * unit);
+    return n == 0 ? 0 : n >= most ? INT_MAX : (int(n) * 6 - 1) * unit;
   }
+  int Width(const std::string& text) const { return Width(text.size()); }
   // Top left corner at (x, y); the text must be Printable.
   void Draw(Canvas& canvas, const std::string& text, int x, int y) const {
     for (char c : text) {
@@ -332,11 +339,12 @@ struct Bitmap {
     }
   }
   // `text` cut to `width` pixels, with "..." where it was cut.
+  // Characters are all one width: how many fit is counted, not measured one by one.
   std::string Fit(const std::string& text, int width) const {
     if (Width(text) <= width) return text;
-    std::string cut = text;
-    while (!cut.empty() && Width(cut + "...") > width) cut.pop_back();
-    return cut + "...";
+    std::size_t kept = width < 0 ? 0 : std::size_t(width / unit + 1) / 6;
+    kept = kept > 3 ? kept - 3 : 0;  // room for "..."
+    return text.substr(0, kept) + "...";
   }
 };
 
@@ -606,7 +614,9 @@ class Diagram {
     const int u = font.unit, line = 11 * u, swatch = 14 * u, pad = 4 * u;
     const int room = int(frame_.side * 0.75) - swatch - 2 * pad;
     int width = 0;
-    for (Row& r : rows) width = std::max(width, font.Width(r.text = font.Fit(Bitmap::Printable(r.text), room)));
+    const std::size_t fits = std::size_t(std::max(room, 0) / u) / 6 + 2;  // and one more
+    for (Row& r : rows)
+      width = std::max(width, font.Width(r.text = font.Fit(Bitmap::Printable(r.text, fits), room)));
     const double right = frame_.x + frame_.side - 3 * u, top = frame_.y + 3 * u;
     const double left = right - width - swatch - 2 * pad, bottom = top + 2 * pad + line * double(rows.size()) - 4 * u;
     Plate(left, top, right, bottom);
