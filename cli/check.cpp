@@ -18,6 +18,8 @@ bool Counts(const icc::Finding& f, bool strict) {
 
 struct Outcome {
   std::string path;
+  // The headline: the file as it is now (check, fix --dry-run) or as it is once repaired.
+  std::string health;
   std::vector<icc::Finding> findings;
   std::vector<std::string> repaired;
 };
@@ -37,9 +39,7 @@ std::string Json(const Outcome& o, bool fix) {
 }
 
 std::string Text(const Outcome& o, bool fix, bool dry_run) {
-  icc::CheckReport report;
-  report.findings = o.findings;
-  std::string out = Printable(o.path) + ": " + icc::HealthText(report) + "\n";
+  std::string out = Printable(o.path) + ": " + o.health + "\n";
   if (fix && !o.repaired.empty()) {
     out += dry_run ? "  would repair:" : "  repaired:";
     for (const std::string& code : o.repaired) out += " " + code;
@@ -93,10 +93,11 @@ int Run(Tool& tool, const std::vector<std::string>& args, bool fix) {
     if (large) {
       icc::CheckReport report;
       result = icc::CheckStructure(*file, &report);
+      report.findings.push_back({icc::Severity::Note, "colour-not-checked", 0, -1,
+                                 "The profile is larger than " + Megabytes(kLargestHeld) +
+                                     ": its colour is not checked, only its structure."});
+      o.health = icc::HealthText(report);
       o.findings = report.findings;
-      o.findings.push_back({icc::Severity::Note, "colour-not-checked", 0, -1,
-                            "The profile is larger than " + Megabytes(kLargestHeld) +
-                                ": its colour is not checked, only its structure."});
     } else if (fix) {
       doctor::Repair repair;
       result = doctor::RepairProfile(*file, &repair);
@@ -104,12 +105,14 @@ int Run(Tool& tool, const std::vector<std::string>& args, bool fix) {
         file.reset();
         result = tool.platform().Replace(path, *repair.profile);
       }
+      o.health = icc::HealthText(dry_run ? repair.before : repair.after);
       o.findings = repair.after.findings;
       o.repaired = repair.repaired;
       if (!result.ok()) o.repaired.clear();
     } else {
       icc::CheckReport report;
       result = doctor::CheckProfile(*file, &report);
+      o.health = icc::HealthText(report);
       o.findings = report.findings;
     }
     if (!result.ok()) {

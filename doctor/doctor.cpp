@@ -194,6 +194,10 @@ bool TableDamaged(const icc::CheckReport& report) {
 
 icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report) {
   icc::Result r = icc::CheckStructure(file, report);
+  // A localized name that says something else than the description may be a name of its
+  // own, the one people know the profile by elsewhere: a note, never repaired.
+  for (icc::Finding& f : report->findings)
+    if (std::string(f.code) == "dscm-mismatch") f.severity = Severity::Note;
   // Tags of a damaged table say nothing about colour.
   if (!r.ok() || TableDamaged(*report)) return r;
   std::unique_ptr<icc::Profile> profile;

@@ -38,23 +38,35 @@ bool TableDamaged(const icc::CheckReport& report);
 // The colour checks alone, over an open profile.
 void CheckColour(icc::Profile& profile, icc::CheckReport* report);
 
+// Whether `fix` repairs such a finding: a repairable code (icc::CheckCodes) that is not a
+// note.  A note is something a profile may mean, so it is never repaired.
+bool Repairable(const icc::Finding& finding);
+
 struct Repair {
   icc::CheckReport before;             // the findings of the file as it is
-  icc::CheckReport after;              // those of the repaired profile (== before: none)
+  // Those of the repaired profile (== before: none); a finding `fix` could repair and left
+  // ends its message with why ("Not repaired: ...").
+  icc::CheckReport after;
   std::vector<std::string> repaired;   // codes found before and gone after
   // What cannot be repaired: one finding per code left, with the reason as its message.
   std::vector<icc::Finding> not_repaired;
-  // The repaired profile, ready for icc::Commit; null when nothing was repaired.  It keeps
-  // every tag but the repaired ones byte for byte.
+  // The repaired profile, ready for icc::Commit; null when nothing was repaired.  It differs
+  // from the file only in the bytes of the repaired findings, the size field and the
+  // profile ID.
   std::unique_ptr<icc::Profile> profile;
 };
 
-// Repairs what can be repaired without changing what the profile means: the size field,
-// a wrong profile ID (when nothing else is in error), misaligned tags and padding that is
-// not zero (tags moved, their bytes kept), bytes after the last tag, a ScriptCode field of
-// the wrong length, a description of the other version's type ('desc' as text description
-// in a version 4 profile becomes 'mluc' with the same text, and the reverse), and a
-// localized name ('dscm') out of step with the description.  Reads the whole file.
+// Repairs what can be repaired without changing what the profile means, each repair in the
+// bytes of its finding alone: the size field, a wrong profile ID (when nothing else is in
+// error), misaligned tags (zeros inserted before them), padding that is not zero (zeroed),
+// bytes after the last tag (cut), a ScriptCode field of the wrong length, and a description
+// of the other version's type ('desc' as a text description in a version 4 profile becomes
+// 'mluc' with the same text, a single 'mluc' record the reverse).  No text is rewritten: a
+// conversion that would lose one is refused.  Nothing is repaired while the tag table points
+// into other data (rows overlapping, past the file, twice, or on bytes that are no tag), and
+// the layout (size field, padding, trailing bytes, alignment) is left while a damaged tag
+// may own the bytes after it.  A repair that would change any other finding is not made.
+// Reads the whole file.
 icc::Result RepairProfile(icc::SourceFile& file, Repair* repair);
 
 }  // namespace doctor
