@@ -141,16 +141,18 @@ def interrupted(cli, source):
     stops = [("INT", 1, 0), ("KILL", 1, 0), ("KILL", 3, 0.002), ("KILL", 10, 0.005),
              ("KILL", 40, 0.001), ("KILL", 90, 0.007), ("KILL", 150, 0.003), ("KILL", 250, 0)]
     for n, (signal, lines, pause) in enumerate(stops):
-        text = f"Stopped by the proof {n}"
+        # Named for this run alone, so that the signal reaches no other run's process.
+        text = f"Stopped by proof {os.getpid()} at {n}"
         before = contents(paths)
         run = subprocess.Popen(cli + ["set", text] + paths, stdout=subprocess.PIPE)
-        for _ in range(lines):
-            run.stdout.readline()
+        reported = sum(1 for _ in range(lines) if run.stdout.readline())
         time.sleep(pause)
         # The Windows process itself, not the runner: Wine shows a 32-bit one by its Unix path.
         subprocess.run(["pkill", "-" + signal, "-f", rf"^([A-Z]:|/).*tagwright-cli\.exe set {text}"])
-        reported = lines + run.stdout.read().count(b"\n")
+        reported += run.stdout.read().count(b"\n")
         run.wait()
+        if reported < lines:
+            fail(f"{signal} after {lines}: the run ended by itself after {reported} reports")
         after = contents(paths)
         broken = [p for p in paths if not whole(after[p])]
         changed = sum(after[p] != before[p] for p in paths)

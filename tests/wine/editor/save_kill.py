@@ -7,6 +7,7 @@ between its creation and its deletion mark, an empty file.
 usage: save_kill.py OUT WINE-RUN PREFIX EDITOR-TEST-EXE
 """
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -45,7 +46,9 @@ def main():
         for i, name in enumerate(names):
             shutil.copyfile(SOURCES[i % 2], os.path.join(folder, name))
         env = dict(os.environ, TAGWRIGHT_SAVE_LOOP=".")
-        run = subprocess.Popen(command + ["--gtest_filter=*SaveLoopForTheKillProof"], cwd=folder,
+        # A filter that names this run, so that the kill reaches no other run's process.
+        only = f"--gtest_filter=*SaveLoopForTheKillProof:-Run{os.getpid()}.x"
+        run = subprocess.Popen(command + [only], cwd=folder,
                                env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         saved = 0
         while saved < lines:
@@ -54,7 +57,7 @@ def main():
                 break
             saved += line.strip().isdigit()
         time.sleep(pause)
-        subprocess.run(["pkill", "-KILL", "-f", r"^([A-Z]:|/).*editor_test\.exe --gtest_filter"])
+        subprocess.run(["pkill", "-KILL", "-f", rf"^([A-Z]:|/).*editor_test\.exe {re.escape(only)}"])
         run.stdout.read()
         run.wait()
         broken = [name for name in names if not whole(read(os.path.join(folder, name)))]
