@@ -36,9 +36,15 @@ class Saving {
   Saving& operator=(const Saving&) = delete;
 };
 
+// The process ends here, on the handler's thread, once no save is in progress.  It is
+// terminated rather than exited: exiting runs the libraries' clean-up on this thread while
+// the main thread, stopped wherever it was (inside the heap or the console's lock), may
+// hold a lock that clean-up needs, and then the process never ends.  Nothing is lost by
+// it: every report is written unbuffered, and every file is complete or marked for deletion.
 BOOL WINAPI OnConsoleEvent(DWORD) {
-  EnterCriticalSection(&saving);  // held until the process has ended
-  return FALSE;                   // the system's own handler ends the process
+  EnterCriticalSection(&saving);
+  TerminateProcess(GetCurrentProcess(), DWORD(STATUS_CONTROL_C_EXIT));
+  return TRUE;
 }
 
 class ServiceSession : public cli::ProfileSession {

@@ -16,6 +16,7 @@ import stat
 import struct
 import subprocess
 import sys
+import threading
 import time
 
 TEXT = "Renamed by tagwright-cli"
@@ -148,9 +149,18 @@ def interrupted(cli, source):
         reported = sum(1 for _ in range(lines) if run.stdout.readline())
         time.sleep(pause)
         # The Windows process itself, not the runner: Wine shows a 32-bit one by its Unix path.
-        subprocess.run(["pkill", "-" + signal, "-f", rf"^([A-Z]:|/).*tagwright-cli\.exe set {text}"])
+        process = rf"^([A-Z]:|/).*tagwright-cli\.exe set {text}"
+        subprocess.run(["pkill", "-" + signal, "-f", process])
+        # A run that does not end is a failure of its own, not a test that never ends.
+        hung = []
+        watchdog = threading.Timer(120, lambda: hung.append(
+            subprocess.run(["pkill", "-KILL", "-f", process])))
+        watchdog.start()
         reported += run.stdout.read().count(b"\n")
         run.wait()
+        watchdog.cancel()
+        if hung:
+            fail(f"{signal} after {lines}: the run had not ended 120 s after the signal")
         if reported < lines:
             fail(f"{signal} after {lines}: the run ended by itself after {reported} reports")
         after = contents(paths)
