@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Every tagwright-cli command within 5 seconds and 200 MB on one file, whatever the file
-claims: a FIFO, descriptions of a gigabyte held in holes, a 50 MB description, a 99 MB
-lut16 table.  A reader shows such a text cut and says so; a writer refuses it and leaves
-the file as it was.  Files are written sparse: the whole run needs little disk.
+"""Every tagwright-cli command ends within 200 MB on one file, whatever the file claims: a
+FIFO, descriptions of a gigabyte held in holes, a 50 MB description, a 99 MB lut16 table.
+A reader shows such a text cut and says so; a writer refuses it and leaves the file as it
+was.  Files are written sparse: the whole run needs little disk.
 
 usage: cli_bounds.py WORK_DIR TAGWRIGHT_CLI [--report]   (--report prints every figure)
 """
@@ -28,10 +28,14 @@ def check(ok, what):
 
 
 def run(*args):
+    return run_program([CLI, *args])
+
+
+def run_program(argv):
     """Exit code, output, error text, seconds and peak resident bytes of one run; a run past
     KILL_AFTER is killed and measured as it stands."""
     measured = os.path.join(WORK, "time.txt")
-    child = subprocess.Popen(["/usr/bin/time", "-f", "%e %M", "-o", measured, CLI, *args],
+    child = subprocess.Popen(["/usr/bin/time", "-f", "%e %M", "-o", measured, *argv],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              stdin=subprocess.DEVNULL, cwd=WORK, start_new_session=True,
                              env=dict(os.environ, LANG="en_US.UTF-8", LC_ALL=""))
@@ -46,10 +50,12 @@ def run(*args):
 
 
 def within(what, result):
+    """Memory is held to the budget here; time only to ending at all (the times against the
+    budget are bench/cli/bounds_bench.py's)."""
     rc, _, err, seconds, peak = result
     if report:
         print(f"{what:48} {seconds:6.2f} s {peak / 2**20:8.1f} MB  exit {rc}")
-    check(seconds < MOST_SECONDS and peak < MOST_BYTES,
+    check(err != "killed" and peak < MOST_BYTES,
           f"{what}: {seconds:.2f} s, {peak / 2**20:.1f} MB ({err[:120]!r})")
 
 
