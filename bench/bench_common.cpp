@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 
 #include "icc_profile.h"
+#include "md5.h"
 #include "profile_builder.h"
 
 namespace bench {
@@ -71,6 +73,34 @@ bool MakeProfile(const std::string& path, uint64_t size) {
   ok = ok && Put(f, desc.data(), desc.size()) &&
        Put(f, zeros, icc::Pad4(uint32_t(desc.size())) - desc.size()) && Put(f, wtpt, 20);
   ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
+bool MakeIdProfile(const std::string& path, uint64_t size, bool sparse) {
+  if (FileLength(path) == size) return true;
+  if (!MakeProfile(path, sparse ? 1024 : size)) return false;
+  std::FILE* f = std::fopen(path.c_str(), "r+b");
+  if (!f) return false;
+  uint8_t header[icc::kHeaderSize];
+  bool ok = std::fread(header, 1, sizeof header, f) == sizeof header;
+  header[8] = 4;
+  header[9] = 0x30;
+  if (sparse) icc::StoreBE32(header, uint32_t(size));
+  uint8_t zeroed[icc::kHeaderSize];
+  std::copy_n(header, sizeof header, zeroed);
+  icc::ZeroProfileIdFields(zeroed);
+  icc::Md5 md5;
+  md5.Update(zeroed, sizeof zeroed);
+  std::vector<uint8_t> chunk(1 << 20);
+  for (std::size_t n; ok && (n = std::fread(chunk.data(), 1, chunk.size(), f)) != 0;) md5.Update(chunk.data(), n);
+  md5.Final(header + icc::kProfileIdOffset);
+  ok = ok && std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, f) == sizeof header;
+  ok = std::fclose(f) == 0 && ok;
+  if (ok && sparse) {
+    std::error_code error;
+    std::filesystem::resize_file(path, size, error);
+    ok = !error;
+  }
   return ok;
 }
 

@@ -38,6 +38,11 @@ std::vector<Input> PrepareInputs(const std::string& dir, char separator,
 // point.  An existing file of the right length is kept.  Returns false on an I/O error.
 bool MakeProfile(const std::string& path, uint64_t size);
 
+// MakeProfile's profile as version 4, with its profile ID.  With `sparse`, MakeProfile's 1 KB
+// profile instead, its size field saying `size` and zeros up to that length (a sparse file
+// whose ID is then not its content's).  An existing file of the right length is kept.
+bool MakeIdProfile(const std::string& path, uint64_t size, bool sparse = false);
+
 // The tags of the profile `matrix` that a gamut picture needs, after `filler` bytes of a
 // private tag, so that they lie at the end of the file.  An existing file is kept.
 bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint32_t filler);

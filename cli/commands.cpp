@@ -33,23 +33,34 @@ const Command kCommands[] = {
      RunPlot},
 };
 
-const char kOptionsHelp[] =
-    "-r       goes through folders for .icc and .icm files\n"
-    "--dry-run  shows what would change and what would fail, and writes nothing\n"
-    "--in-place  rewrites a file with several names (hard links) where it is, so that\n"
-    "         every name sees the change (without it such a file is refused)\n"
+// The options several commands share; a command's help lists those its usage names.
+const struct {
+  const char* option;
+  const char* help;
+} kOptions[] = {
+    {"[-r]", "-r       goes through folders for .icc and .icm files\n"},
+    {"[--dry-run]", "--dry-run  shows what would change and what would fail, and writes nothing\n"},
+    {"[--in-place]",
+     "--in-place  rewrites a file with several names (hard links) where it is, so that\n"
+     "         every name sees the change (without it such a file is refused)\n"},
+};
+
+const char kExitHelp[] =
     "Exit code: 0 when every file succeeded, 1 when one failed (check, fix: or has an\n"
     "error left), 2 for a usage error.\n";
 
 // The usage of one command, or of all of them.
 std::string UsageText(const Command* only) {
-  std::string text = "usage:", help;
+  std::string text = "usage:", help, usages;
   for (const Command& command : kCommands) {
     if (only && only != &command) continue;
     text += std::string(text.size() == 6 ? " " : "       ") + "tagwright-cli " + command.usage + "\n";
     help += command.help;
+    usages += command.usage;
   }
-  return text + "\n" + help + kOptionsHelp;
+  for (const auto& o : kOptions)
+    if (usages.find(o.option) != std::string::npos) help += o.help;
+  return text + "\n" + help + kExitHelp;
 }
 
 }  // namespace

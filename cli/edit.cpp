@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "commands.h"
+#include "shown_text.h"
 
 namespace cli {
 namespace {
@@ -237,10 +238,13 @@ int RunReplace(Tool& tool, const std::vector<std::string>& args) {
                    [&](icc::Description& d, std::vector<Change>* changes) {
                      if (d.kind == icc::DescriptionKind::Localized) {
                        for (icc::LocalizedRecord& r : d.records) {
-                         if (r.text.find(old_text) == std::u16string::npos) continue;
-                         const std::u16string after = ReplaceAll(r.text, old_text, new_text);
+                         // The zero many records end with is not part of the text: the
+                         // new text is stored without it.
+                         const std::u16string before = icc::TextBeforeZero(r.text);
+                         if (before.find(old_text) == std::u16string::npos) continue;
+                         const std::u16string after = ReplaceAll(before, old_text, new_text);
                          if (!icc::IsStorableText(after)) return Outcome::InvalidText;
-                         changes->push_back({r.text, after, RecordName(r)});
+                         changes->push_back({before, after, RecordName(r)});
                          r.text = after;
                        }
                        return changes->empty() ? Outcome::Unchanged : Outcome::Changed;

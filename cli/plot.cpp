@@ -11,6 +11,7 @@
 #include "picture.h"
 #include "png_encoder.h"
 #include "profile_properties.h"
+#include "shown_text.h"
 
 namespace cli {
 namespace {
@@ -31,7 +32,7 @@ std::string NameOf(Tool& tool, icc::Profile& profile, const std::string& path) {
   if (icc::ReadStoredText(profile, icc::kDescriptionTag, tool.platform().UserLanguage(),
                           tool.platform().CodePage(), &text, &cut)
           .ok() &&
-      !text.empty())
+      !(text = icc::ShownText(text, icc::TextLines::One, cut)).empty())
     return ToUtf8(text) + (cut ? "..." : "");
   return path.substr(path.find_last_of(kSeparators) + 1);
 }

@@ -5,13 +5,15 @@
 #include "commands.h"
 #include "profile_names.h"
 #include "profile_properties.h"
+#include "shown_text.h"
 
 namespace cli {
 namespace {
 
 // A description tag up to this size is read whole; a larger one a part at a time: the text
-// shown and each record up to icc::kMaxShownTextBytes, and all the records together up to
-// this much, so that what show costs does not grow with what the tag claims.
+// shown and each record up to icc::kMaxShownTextBytes, and the records listed together (their
+// rows and texts) up to this much, so that what show costs does not grow with what the tag
+// claims.  The record shown is chosen from the whole table all the same.
 constexpr uint32_t kReadWhole = 1 << 20;
 constexpr char16_t kCutMark[] = u"...";  // as the info tip marks a text that goes on
 
@@ -38,40 +40,40 @@ std::u16string Marked(std::u16string text, bool cut) {
 }
 
 // Reads the shown text and the localized records of a large tag, each cut where it goes past
-// what is read (and marked so).
+// what is read (and marked so); *more counts the records left out of the list.
 icc::Result ReadLargeDescription(ProfileSession& session, uint32_t size,
                                  const icc::Language& language, const icc::CodePage& code_page,
-                                 std::u16string* shown, std::vector<icc::LocalizedRecord>* records) {
+                                 std::u16string* shown, std::vector<icc::LocalizedRecord>* records,
+                                 uint64_t* more) {
   SessionTag tag(session, size);
   bool cut = false;
   if (!icc::ReadShownDescription(tag, language, code_page, icc::kMaxShownTextBytes, shown, &cut))
     return tag.result.ok() ? icc::Result{icc::Status::InvalidProfile} : tag.result;
   *shown = Marked(*shown, cut);
-  std::vector<uint8_t> bytes(icc::kLocalizedHeaderSize);
-  uint32_t count = uint32_t(bytes.size());
-  if (!tag.Read(0, &count, bytes.data())) return tag.result;
-  if (count < bytes.size() || !icc::IsLocalizedText(bytes.data(), bytes.size())) return {};
-  count = uint32_t(std::min<std::size_t>(icc::LocalizedTableBytes(bytes.data(), size),
-                                         icc::kMaxShownTextBytes));
-  bytes.resize(count);
-  std::vector<icc::LocalizedEntry> entries;
-  if (!tag.Read(0, &count, bytes.data())) return tag.result;
-  icc::ParseLocalizedEntries(bytes.data(), count, size, &entries);
   uint32_t left = kReadWhole;
-  for (const icc::LocalizedEntry& e : entries) {
-    count = std::min({e.length, icc::kMaxShownTextBytes, left}) & ~1u;
-    bytes.resize(count);
-    if (count != 0 && !tag.Read(e.offset, &count, bytes.data())) return tag.result;
-    left -= count;
-    records->emplace_back(e.language, e.country,
-                          Marked(icc::DecodeUtf16BE(bytes.data(), count), count < e.length));
-  }
+  std::vector<uint8_t> bytes;
+  uint64_t total = 0;
+  const bool localized = icc::ReadLocalizedTable(
+      tag, icc::kMaxShownTextBytes, &total, [&](const icc::LocalizedEntry& e) {
+        if (left < icc::kLocalizedRecordSize) return false;
+        left -= icc::kLocalizedRecordSize;
+        uint32_t count = std::min({e.length, icc::kMaxShownTextBytes, left}) & ~1u;
+        bytes.resize(count);
+        if (count != 0 && !tag.Read(e.offset, &count, bytes.data())) return false;
+        left -= count;
+        records->emplace_back(e.language, e.country,
+                              Marked(icc::DecodeUtf16BE(bytes.data(), count), count < e.length));
+        return true;
+      });
+  if (!tag.result.ok()) return tag.result;
+  if (localized) *more = total - records->size();  // another kind of tag lists no records
   return {};
 }
 
 struct Shown {
   std::string path, version, device_class, colour_space, description;
   std::vector<std::pair<std::string, std::string>> records;  // "en-US", text
+  uint64_t more_records = 0;  // not listed: past what a large tag's list reads
 };
 
 std::string Hex(const std::string& bytes) {
@@ -88,9 +90,11 @@ std::string Text(const Shown& s, bool all_languages) {
   std::string out = Printable(s.path) + "\n  version: " + s.version + "\n  class: " +
                     s.device_class + "\n  colour space: " + s.colour_space +
                     "\n  description: " + Printable(s.description) + "\n";
-  if (all_languages)
+  if (all_languages) {
     for (const auto& record : s.records)
       out += "  " + Printable(record.first) + ": " + Printable(record.second) + "\n";
+    if (s.more_records) out += "  ... and " + std::to_string(s.more_records) + " more records\n";
+  }
   return out;
 }
 
@@ -108,6 +112,7 @@ std::string Json(const Shown& s, bool all_languages) {
       out += (i ? ", " : "") + JsonString(s.records[i].first) + ": " +
              JsonString(s.records[i].second);
     out += "}";
+    if (s.more_records) out += ", \"more_languages\": " + std::to_string(s.more_records);
   }
   return out + "}";
 }
@@ -139,13 +144,16 @@ int RunShow(Tool& tool, const std::vector<std::string>& args) {
     icc::Description d;
     uint32_t size = 0;
     std::u16string shown;
+    uint64_t more = 0;
     icc::Result result = session->Header(header);
     if (result.ok()) result = session->TagSize(icc::kDescriptionTag, &size);
     if (result.ok() && size > kReadWhole)
       result = ReadLargeDescription(*session, size, language, tool.platform().CodePage(), &shown,
-                                    &d.records);
+                                    &d.records, &more);
     else if (result.ok() && (result = icc::ReadDescription(*session, language, &d)).ok())
       shown = tool.Shown(d);
+    // A tag of a type that holds no text is no description, as on every other surface.
+    if (result.ok() && d.damage == icc::kNoTextDamage) result = {icc::Status::InvalidProfile};
     if (!result.ok()) {
       tool.Fail(path, tool.Reason(result));
       continue;
@@ -155,11 +163,14 @@ int RunShow(Tool& tool, const std::vector<std::string>& args) {
     char version[16];
     std::snprintf(version, sizeof version, "%u.%u.%u", header[8], header[9] >> 4, header[9] & 15u);
     s.version = version;
-    s.device_class = icc::DeviceClassName(icc::LoadBE32(header + 12));
-    s.colour_space = icc::ColourSpaceName(icc::LoadBE32(header + 16));
-    s.description = ToUtf8(shown);
+    s.device_class = icc::AnyDeviceClassName(icc::LoadBE32(header + 12));
+    s.colour_space = icc::AnyColourSpaceName(icc::LoadBE32(header + 16));
+    // A record's text ends at its first zero (icc::TextBeforeZero), as on every surface;
+    // Printable and JsonString show the other control characters.
+    s.description = ToUtf8(icc::TextBeforeZero(shown));
     for (const icc::LocalizedRecord& r : d.records)
-      s.records.emplace_back(RecordName(r), ToUtf8(r.text));
+      s.records.emplace_back(RecordName(r), ToUtf8(icc::TextBeforeZero(r.text)));
+    s.more_records = more;
     tool.Out(json ? std::string(first ? "\n  " : ",\n  ") + Json(s, all_languages)
                   : std::string(first ? "" : "\n") + Text(s, all_languages));
     first = false;

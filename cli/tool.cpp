@@ -236,6 +236,7 @@ std::string Tool::Reason(const icc::Result& result) {
     case icc::Status::TagNotFound: return "the profile has no description ('desc' tag)";
     case icc::Status::InvalidParameter: return "the description is too long";
     case icc::Status::OutOfMemory: return "not enough memory";
+    case icc::Status::Version5: return "a version 5 profile, which this program does not draw";
     case icc::Status::InsufficientBuffer:
     case icc::Status::Io: break;
   }

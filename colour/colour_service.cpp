@@ -23,6 +23,7 @@ DWORD ToWin32(const icc::Result& r) {
     case icc::Status::InsufficientBuffer: return ERROR_INSUFFICIENT_BUFFER;
     case icc::Status::InvalidParameter: return ERROR_INVALID_PARAMETER;
     case icc::Status::OutOfMemory: return ERROR_NOT_ENOUGH_MEMORY;
+    case icc::Status::Version5: return ERROR_NOT_SUPPORTED;
     case icc::Status::Io: return r.os_error;
   }
   return ERROR_INVALID_PARAMETER;

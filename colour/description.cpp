@@ -129,6 +129,8 @@ const Portable g_portable;
 
 const CodePage& PortableCodePage() { return g_portable; }
 
+const char kNoTextDamage[] = "the description is of an unknown type";
+
 bool ParseDescription(const uint8_t* tag, std::size_t size, const Language& language,
                       Description* out) {
   const uint32_t type = size >= 4 ? LoadBE32(tag) : 0;
@@ -151,7 +153,7 @@ bool ParseDescription(const uint8_t* tag, std::size_t size, const Language& lang
     return true;
   }
   if (type != kDescriptionType) {
-    out->damage = "the description is of an unknown type";
+    out->damage = kNoTextDamage;
     return true;
   }
   TextDescription text;
@@ -165,7 +167,13 @@ bool ParseDescription(const uint8_t* tag, std::size_t size, const Language& lang
   return true;
 }
 
-bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
+namespace {
+
+// RecordsAgree's rule over records that may have been read only in part: a record that goes
+// on past what was read agrees as far as it was read, so that a read limit never changes
+// which record a description shows.
+bool Agree(const std::string& ascii, bool ascii_goes_on, const std::u16string& unicode,
+           bool unicode_goes_on) {
   const std::vector<Piece> a = Pieces(ascii), u = Pieces(unicode);
   // The places in `a` that the pieces of `u` so far can have led to: a run may end before
   // or after each second byte that follows it.  A handful is plenty for real text.
@@ -173,7 +181,10 @@ bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
   for (const Piece& want : u) {
     next.clear();
     for (std::size_t i : at) {
-      if (i == a.size()) continue;
+      if (i == a.size()) {
+        if (ascii_goes_on) return true;
+        continue;
+      }
       if (want.kind == Piece::Char) {
         if (a[i].kind != Piece::Run && a[i].c == want.c) next.push_back(i + 1);
         continue;
@@ -192,7 +203,13 @@ bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
     at.swap(next);
     if (at.empty()) return false;
   }
-  return std::find(at.begin(), at.end(), a.size()) != at.end();
+  return unicode_goes_on || std::find(at.begin(), at.end(), a.size()) != at.end();
+}
+
+}  // namespace
+
+bool RecordsAgree(const std::string& ascii, const std::u16string& unicode) {
+  return Agree(ascii, false, unicode, false);
 }
 
 namespace {
@@ -352,12 +369,19 @@ bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePag
                           uint32_t limit, std::u16string* text, bool* cut) {
   text->clear();
   *cut = false;
-  // Reads `count` bytes from `offset`; fewer only where the tag ends.
+  // Reads `count` bytes from `offset`, at most `limit` at once; fewer only where the tag ends.
+  const uint32_t part = std::max<uint32_t>(limit, 1);
   auto read = [&](uint64_t offset, uint64_t count, std::vector<uint8_t>* bytes) {
     bytes->resize(std::size_t(count));
-    uint32_t delivered = uint32_t(count);
-    if (count != 0 && !tag.Read(uint32_t(offset), &delivered, bytes->data())) return false;
-    bytes->resize(std::min<std::size_t>(delivered, std::size_t(count)));
+    std::size_t done = 0;
+    while (done < count) {
+      const uint32_t asked = uint32_t(std::min<uint64_t>(count - done, part));
+      uint32_t delivered = asked;
+      if (!tag.Read(uint32_t(offset + done), &delivered, bytes->data() + done)) return false;
+      done += std::min(delivered, asked);
+      if (delivered < asked) break;
+    }
+    bytes->resize(done);
     return true;
   };
   const uint32_t size = tag.Size();
@@ -379,14 +403,10 @@ bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePag
   if (head.size() < 12) return false;
 
   if (type == kLocalizedType) {
-    std::vector<LocalizedEntry> entries;
-    if (head.size() < kLocalizedHeaderSize ||
-        !read(0, std::min<uint64_t>(LocalizedTableBytes(head.data(), size), limit), &bytes) ||
-        !ParseLocalizedEntries(bytes.data(), bytes.size(), size, &entries))
-      return false;
-    const int chosen = ChooseLocalizedRecord(entries, language.language, language.country);
-    if (chosen < 0) return true;
-    const LocalizedEntry& entry = entries[std::size_t(chosen)];
+    LocalizedChoice choice;
+    if (!ChooseLocalizedEntry(tag, language, limit, &choice)) return false;
+    if (choice.index < 0) return true;
+    const LocalizedEntry& entry = choice.entry;
     if (!read(entry.offset, std::min(entry.length, limit & ~1u), &bytes)) return false;
     std::size_t units = 0;
     while (units < bytes.size() / 2 && (bytes[2 * units] | bytes[2 * units + 1]) != 0) ++units;
@@ -394,9 +414,10 @@ bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePag
     *cut = units * 2 == (limit & ~1u) && entry.length > units * 2;
     return true;
   }
-  if (type != kDescriptionType) return true;  // a type of its own: nothing to show
+  if (type != kDescriptionType) return false;  // a type that holds no text
 
-  // The two records, each read up to the limit, and the rule of DescriptionText.
+  // The two records, each read up to `limit` characters, and the rule of DescriptionText
+  // over what was read of them.
   Description d;
   const uint64_t count = LoadBE32(head.data() + 8), available = size - 12;
   if (!read(12, std::min<uint64_t>({count, available, limit}), &bytes)) return false;
@@ -409,15 +430,83 @@ bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePag
     if (!read(16 + count, 4, &bytes) || bytes.size() < 4) return false;
     const uint64_t stated = LoadBE32(bytes.data());
     const uint64_t total = std::min<uint64_t>(stated, (available - count - 8) / 2);
-    const uint64_t units = std::min<uint64_t>(total, limit / 2);
+    const uint64_t units = std::min<uint64_t>(total, limit);
     if (!read(20 + count, 2 * units, &bytes)) return false;
     d.has_unicode = stated != 0;
     d.unicode = DecodeUnicodeRecord(bytes.data(), bytes.size() / 2);
     unicode_cut = units < total && d.unicode.size() + 1 >= units;
   }
-  *text = DescriptionText(d, code_page);
-  *cut = d.has_unicode && !d.unicode.empty() && *text == d.unicode ? unicode_cut : ascii_cut;
+  const bool unicode_shown =
+      d.has_unicode && !d.unicode.empty() &&
+      (d.ascii.empty() || Agree(d.ascii, ascii_cut, d.unicode, unicode_cut));
+  *text = unicode_shown ? d.unicode : code_page.Decode(d.ascii);
+  *cut = unicode_shown ? unicode_cut : ascii_cut;
   return true;
+}
+
+namespace {
+
+// ReadLocalizedTable's reading: each row's first 12 bytes go to `take`, which is inlined here,
+// so that a table of millions of rows costs little more than reading it.
+template <typename Take>
+bool ForEachLocalizedRow(TagBytes& tag, uint32_t limit, uint64_t* count, Take take) {
+  *count = 0;
+  const uint32_t size = tag.Size();
+  uint8_t header[kLocalizedHeaderSize];
+  uint32_t got = sizeof header;
+  if (size < sizeof header || !tag.Read(0, &got, header) || got < sizeof header ||
+      !IsLocalizedText(header, got))
+    return false;
+  const uint64_t records = LocalizedRecordCount(header, size);
+  const uint64_t stride = LocalizedStride(header);
+  *count = records;
+  // As many rows at once as `limit` bytes hold, at least one: the table is within the tag,
+  // so each part is within 32 bits.
+  const uint64_t rows =
+      limit < kLocalizedRecordSize ? 1 : 1 + (limit - kLocalizedRecordSize) / stride;
+  std::vector<uint8_t> bytes;
+  for (uint64_t first = 0; first < records; first += rows) {
+    const uint64_t n = std::min(rows, records - first);
+    const uint32_t want = uint32_t((n - 1) * stride + kLocalizedRecordSize);
+    bytes.resize(want);
+    got = want;
+    if (!tag.Read(uint32_t(kLocalizedHeaderSize + first * stride), &got, bytes.data()))
+      return false;
+    for (uint64_t i = 0; i < n && i * stride + kLocalizedRecordSize <= got; ++i)
+      if (!take(bytes.data() + i * stride, size)) return true;
+    if (got < want) return true;  // the tag ends early: the rows it holds are all there are
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadLocalizedTable(TagBytes& tag, uint32_t limit, uint64_t* count,
+                        const std::function<bool(const LocalizedEntry&)>& take) {
+  return ForEachLocalizedRow(tag, limit, count, [&](const uint8_t* row, uint32_t size) {
+    return take(LocalizedEntryAt(row, size));
+  });
+}
+
+bool ChooseLocalizedEntry(TagBytes& tag, const Language& language, uint32_t limit,
+                          LocalizedChoice* choice) {
+  *choice = LocalizedChoice();
+  LocalizedChooser chooser(language.language, language.country);
+  int64_t met = 0, chosen = -1;
+  const bool read =
+      ForEachLocalizedRow(tag, limit, &choice->count, [&](const uint8_t* row, uint32_t size) {
+        const char* codes = reinterpret_cast<const char*>(row);  // language, then country
+        const bool final = chooser.Meet(codes, codes + 2);
+        // The choice only ever moves to the record just met.
+        if (chooser.Chosen() != chosen) {
+          chosen = met;
+          choice->entry = LocalizedEntryAt(row, size);
+        }
+        ++met;
+        return !final;
+      });
+  choice->index = chooser.Chosen();
+  return read;
 }
 
 }  // namespace icc

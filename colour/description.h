@@ -21,8 +21,9 @@
 //  - A whole profile: ReadDescription and StoreDescription do the same through a TagStore
 //    (an open icc::Profile, a handle of the colour service).  Committing the profile
 //    afterwards writes the new 'desc' tag, the 'dscm' tag kept in step, the real length in
-//    the header's size field and, for a version 4 profile that carries a profile ID, the ID
-//    of the new content.  Every other tag, and every other localized record, keeps its
+//    the header's size field and, for a profile that carries a profile ID (one before
+//    version 4 too, when its ID field holds its MD5: icc::KeepsProfileId), the ID of the new
+//    content.  Every other tag, and every other localized record, keeps its
 //    bytes.
 //
 // Typical use, giving a profile a new description:
@@ -35,6 +36,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,7 +105,7 @@ struct Description {
   int shown = -1;
 
   // Why the tag cannot be read whole (null when it can): such a description is shown as
-  // far as it goes, but never written back.
+  // far as it goes, but never written back.  kNoTextDamage: nothing of it can be shown.
   const char* damage = nullptr;
   // The profile's major version (0 when not known), for a kind that has to change.
   uint8_t version = 0;
@@ -111,6 +113,10 @@ struct Description {
   bool changed = false;
   std::u16string shown_before, shown_after;
 };
+
+// The damage of a tag of a type that holds no text (a curve where the description belongs):
+// every surface says that its description cannot be read.
+extern const char kNoTextDamage[];
 
 // Interprets a stored 'desc' tag.  For localized records, `shown` is chosen for `language`
 // by ChooseLocalizedRecord's rule: the record for the language and country, else the first
@@ -210,10 +216,31 @@ class TagBytes {
   virtual bool Read(uint32_t offset, uint32_t* count, uint8_t* buffer) = 0;
 };
 
+// The record table of a localized tag ('mluc') read whole, never more than `limit` bytes (or
+// one row) at once: each record's entry goes to `take`, in stored order, until it returns
+// false.  *count gets the number of records the table holds.  What this costs grows with the
+// table the tag holds, bounded by the tag's size, never with what its count claims.  False
+// when the tag is not 'mluc', is too short for its header or cannot be read.
+bool ReadLocalizedTable(TagBytes& tag, uint32_t limit, uint64_t* count,
+                        const std::function<bool(const LocalizedEntry&)>& take);
+
+// The record a localized tag shows for `language`: ChooseLocalizedRecord's rule over the
+// whole table, read as ReadLocalizedTable reads it (and only as far as the choice needs).
+struct LocalizedChoice {
+  uint64_t count = 0;  // records in the table
+  int64_t index = -1;  // the record shown; -1 when there are none
+  LocalizedEntry entry = {};
+};
+bool ChooseLocalizedEntry(TagBytes& tag, const Language& language, uint32_t limit,
+                          LocalizedChoice* choice);
+
 // The text DescriptionText gives for the tag, reading at most `limit` bytes of each record
-// (and the table of localized records), never more than `limit` at once.  *cut tells that
-// the text goes on past the limit.  False when the tag is too short for its type and count
-// or cannot be read.
+// (`limit` characters of a Unicode record, as many as of the ASCII record it is compared
+// with), never more than `limit` bytes at once.  The limit cuts the text and never changes
+// the record shown: a localized record is chosen from the whole table (ChooseLocalizedEntry),
+// and the two records of a description record agree when they agree as far as they are read.
+// *cut tells that the text goes on past the limit.  False when the tag is too short for its
+// type and count, is of a type that holds no text (kNoTextDamage), or cannot be read.
 bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePage& code_page,
                           uint32_t limit, std::u16string* text, bool* cut);
 

@@ -74,8 +74,8 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
   if (!r.ok()) return r;
   if (LoadBE32(start + 36) != kMagic) return Invalid();
 
+  // The table is what its bytes say: as many rows as the count, which the file must hold.
   const uint32_t count = LoadBE32(start + kHeaderSize);
-  if (count > kMaxTags) return Invalid();
   const uint64_t data_start = kTagTableStart + uint64_t(count) * kTagEntrySize;
   if (data_start > size) return Invalid();
 
@@ -395,7 +395,10 @@ Result Profile::WriteTo(Sink& sink) {
     StoreBE32(header, uint32_t(layout.length));
     // A profile that carries an ID gets the one of its new content: the MD5 of the whole
     // profile with the flags, the rendering intent and the ID itself taken as zero.
-    if (HasProfileId(header)) {
+    bool keeps_id = false;
+    Result kept = KeepsProfileId(*file_, header_, &keeps_id);
+    if (!kept.ok()) return kept;
+    if (keeps_id) {
       uint8_t zeroed[kHeaderSize];
       std::copy(header, header + kHeaderSize, zeroed);
       ZeroProfileIdFields(zeroed);
@@ -462,6 +465,37 @@ void ZeroProfileIdFields(uint8_t header[kHeaderSize]) {
   std::fill_n(header + kFlagsOffset, 4, 0);
   std::fill_n(header + kIntentOffset, 4, 0);
   std::fill_n(header + kProfileIdOffset, kProfileIdSize, 0);
+}
+
+Result KeepsProfileId(SourceFile& file, const uint8_t header[kHeaderSize], bool* keeps) {
+  *keeps = HasProfileId(header);
+  const uint8_t* field = header + kProfileIdOffset;
+  if (*keeps || header[8] >= 4 ||
+      std::all_of(field, field + kProfileIdSize, [](uint8_t b) { return b == 0; }))
+    return {};
+  // The ID of the stored profile: the MD5 of its first `size field` bytes (the whole file
+  // when the field is not within it), the file's own header with its ID fields zeroed.
+  uint64_t length = LoadBE32(header);
+  if (length < kHeaderSize || length > file.Size()) length = file.Size();
+  if (length < kHeaderSize) return {};
+  uint8_t stored[kHeaderSize];
+  Result r = file.ReadAt(0, stored, kHeaderSize);
+  if (!r.ok()) return r;
+  ZeroProfileIdFields(stored);
+  Md5 md5;
+  md5.Update(stored, kHeaderSize);
+  std::vector<uint8_t> chunk(std::size_t(std::min<uint64_t>(length - kHeaderSize, kCopyChunk)));
+  for (uint64_t at = kHeaderSize; at < length;) {
+    const std::size_t n = std::size_t(std::min<uint64_t>(length - at, chunk.size()));
+    r = file.ReadAt(at, chunk.data(), n);
+    if (!r.ok()) return r;
+    md5.Update(chunk.data(), n);
+    at += n;
+  }
+  uint8_t id[kProfileIdSize];
+  md5.Final(id);
+  *keeps = std::equal(id, id + kProfileIdSize, field);
+  return {};
 }
 
 Result Profile::ReadStored(uint64_t offset, void* buffer, std::size_t count) {

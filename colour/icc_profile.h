@@ -13,8 +13,9 @@ namespace icc {
 constexpr std::size_t kHeaderSize = 128;
 constexpr std::size_t kTagTableStart = 132;  // after the header and the 4-byte tag count
 constexpr std::size_t kTagEntrySize = 12;
-// No real profile has more than a few dozen tags; a larger count is treated as damage
-// rather than as a reason to allocate.
+// The most rows a table may reach by the tags this code adds (no real profile has more
+// than a few dozen), and the most the colour engine is handed.  A table that is read is as
+// long as its count says, within the file.
 constexpr uint32_t kMaxTags = 4096;
 
 constexpr uint32_t Signature(const char (&s)[5]) {
@@ -48,6 +49,7 @@ enum class Status {
   InvalidParameter,
   OutOfMemory,
   Io,
+  Version5,            // a version 5 (iccMAX) profile, whose colour transforms are not read here
 };
 
 struct Result {
@@ -134,8 +136,8 @@ class Profile {
   // change of its padded size; their bytes, gaps and trailing bytes are copied as they are.
   // A changed tag whose bytes are also used by another table entry (or that overlaps one)
   // is written after the last byte instead, so the other entry keeps its data.  The size
-  // field of the header always holds the real length of what is written, and a version 4
-  // profile whose header carries a profile ID gets the ID of the new content.
+  // field of the header always holds the real length of what is written, and a profile that
+  // carries a profile ID (KeepsProfileId) gets the ID of the new content.
   Result WriteTo(Sink& sink);
 
   // Reads `count` bytes of the profile as stored, from `offset` of the file.
@@ -177,6 +179,12 @@ bool HasProfileId(const uint8_t header[kHeaderSize]);
 // The header as the profile ID is computed over it: the flags, the rendering intent and the
 // ID itself taken as zero.
 void ZeroProfileIdFields(uint8_t header[kHeaderSize]);
+// Whether a rewrite gives the header's ID field the ID of the new content: from version 4 on
+// when the profile carries an ID (HasProfileId); before, when the field holds the ID of the
+// profile as stored in `file` (some profiles carry one there), which the rewrite would make
+// wrong.  Other bytes in the field are kept as they are.  Reads the whole profile only for a
+// profile before version 4 whose field is not all zero.
+Result KeepsProfileId(SourceFile& file, const uint8_t header[kHeaderSize], bool* keeps);
 constexpr std::size_t kProfileIdOffset = 84;
 constexpr std::size_t kProfileIdSize = 16;
 

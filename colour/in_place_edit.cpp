@@ -162,7 +162,10 @@ Result PlanInPlaceEdit(const std::vector<uint8_t>& old, const std::vector<NewTag
       StoreBE32(row + 4, uint32_t(placed[c.first]));
       StoreBE32(row + 8, uint32_t(c.second->size()));
     }
-    const bool has_id = HasProfileId(old.data());
+    bool has_id = false;
+    MemoryFile stored(old);
+    r = KeepsProfileId(stored, old.data(), &has_id);
+    if (!r.ok()) return r;
     if (has_id) {
       uint8_t zeroed[kHeaderSize];
       std::copy_n(result.begin(), kHeaderSize, zeroed);

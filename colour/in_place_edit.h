@@ -69,7 +69,7 @@ struct InPlaceEdit {
 // The writes that give the profile in `old` (the whole file) the tags `changes`.  Tags whose
 // bytes do not change are left alone.  In order:
 //  1. every changed tag, each on a 4-byte boundary, after the file's end (durable);
-//  2. a profile ID, if the header carries one, cleared to zeros;
+//  2. a profile ID, if the profile carries one (KeepsProfileId), cleared to zeros;
 //  3. the size field: the new length;
 //  4. the table rows of the changed tags, in one write, so that they switch together (durable);
 //  5. zeros over the old tags' bytes that no unchanged row uses;

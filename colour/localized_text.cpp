@@ -11,23 +11,10 @@ constexpr uint32_t kMluc = Signature("mluc");
 
 template <typename Record>
 int Choose(const std::vector<Record>& records, const char language[2], const char country[2]) {
-  if (records.empty()) return -1;
-  auto find = [&](auto match) {
-    for (std::size_t i = 0; i < records.size(); ++i)
-      if (match(records[i])) return int(i);
-    return -1;
-  };
-  auto same_language = [&](const Record& r, const char* l) {
-    return std::memcmp(r.language, l, 2) == 0;
-  };
-  int i = find([&](const Record& r) {
-    return same_language(r, language) && std::memcmp(r.country, country, 2) == 0;
-  });
-  if (i < 0) i = find([&](const Record& r) { return same_language(r, language); });
-  if (i < 0) i = find([&](const Record& r) {
-    return same_language(r, "en") && std::memcmp(r.country, "US", 2) == 0;
-  });
-  return i < 0 ? 0 : i;
+  LocalizedChooser chooser(language, country);
+  for (const Record& r : records)
+    if (chooser.Meet(r.language, r.country)) break;
+  return int(chooser.Chosen());
 }
 
 }  // namespace
@@ -36,18 +23,39 @@ bool IsLocalizedText(const uint8_t* tag, std::size_t size) {
   return size >= 4 && LoadBE32(tag) == kMluc;
 }
 
-std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
-  if (tag_size < kLocalizedHeaderSize) return tag_size;
-  const uint32_t count = LoadBE32(header + 8);
-  uint32_t stride = LoadBE32(header + 12);
-  if (stride < kLocalizedRecordSize) stride = kLocalizedRecordSize;
+uint32_t LocalizedStride(const uint8_t header[kLocalizedHeaderSize]) {
+  const uint32_t stride = LoadBE32(header + 12);
+  return stride < kLocalizedRecordSize ? uint32_t(kLocalizedRecordSize) : stride;
+}
+
+uint64_t LocalizedRecordCount(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
+  if (tag_size < kLocalizedHeaderSize) return 0;
+  const uint32_t count = LoadBE32(header + 8), stride = LocalizedStride(header);
   // The first row starts right after the header and each further one a stride later; the
   // last row needs its 12 bytes, not a whole stride.
   const uint32_t after_header = tag_size - uint32_t(kLocalizedHeaderSize);
   const uint64_t room =
       after_header < kLocalizedRecordSize ? 0 : 1 + (after_header - kLocalizedRecordSize) / stride;
-  const uint64_t records = count < room ? count : room;
-  return std::size_t(kLocalizedHeaderSize + (records ? (records - 1) * stride + kLocalizedRecordSize : 0));
+  return count < room ? count : room;
+}
+
+std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
+  if (tag_size < kLocalizedHeaderSize) return tag_size;
+  const uint64_t records = LocalizedRecordCount(header, tag_size);
+  if (records == 0) return kLocalizedHeaderSize;
+  return std::size_t(kLocalizedHeaderSize + (records - 1) * LocalizedStride(header) +
+                     kLocalizedRecordSize);
+}
+
+LocalizedEntry LocalizedEntryAt(const uint8_t row[kLocalizedRecordSize], uint32_t tag_size) {
+  LocalizedEntry e;
+  std::memcpy(e.language, row, 2);
+  std::memcpy(e.country, row + 2, 2);
+  const uint32_t length = LoadBE32(row + 4);
+  e.offset = LoadBE32(row + 8);
+  if (e.offset > tag_size) e.offset = tag_size;
+  e.length = (length < tag_size - e.offset ? length : tag_size - e.offset) & ~1u;
+  return e;
 }
 
 bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t tag_size,
@@ -55,21 +63,10 @@ bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t
   entries->clear();
   if (available > tag_size) available = tag_size;
   if (available < kLocalizedHeaderSize || !IsLocalizedText(bytes, available)) return false;
-  const uint32_t count = LoadBE32(bytes + 8);
-  uint32_t stride = LoadBE32(bytes + 12);
-  if (stride < kLocalizedRecordSize) stride = kLocalizedRecordSize;
+  const uint32_t count = LoadBE32(bytes + 8), stride = LocalizedStride(bytes);
   for (uint64_t i = 0, at = kLocalizedHeaderSize;
-       i < count && at + kLocalizedRecordSize <= available; ++i, at += stride) {
-    const uint8_t* row = bytes + at;
-    LocalizedEntry e;
-    std::memcpy(e.language, row, 2);
-    std::memcpy(e.country, row + 2, 2);
-    const uint32_t length = LoadBE32(row + 4);
-    e.offset = LoadBE32(row + 8);
-    if (e.offset > tag_size) e.offset = tag_size;
-    e.length = (length < tag_size - e.offset ? length : tag_size - e.offset) & ~1u;
-    entries->push_back(e);
-  }
+       i < count && at + kLocalizedRecordSize <= available; ++i, at += stride)
+    entries->push_back(LocalizedEntryAt(bytes + at, tag_size));
   return true;
 }
 

@@ -38,6 +38,14 @@ struct LocalizedEntry {
   uint32_t length;  // bytes, even
 };
 
+// One row of the table (its first 12 bytes) as an entry bounded by the tag's size.
+LocalizedEntry LocalizedEntryAt(const uint8_t row[kLocalizedRecordSize], uint32_t tag_size);
+
+// The number of records the table of a tag whose header (the first 16 bytes) is given holds:
+// its count, bounded by the room the tag has for rows.  Rows lie `LocalizedStride` apart.
+uint64_t LocalizedRecordCount(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size);
+uint32_t LocalizedStride(const uint8_t header[kLocalizedHeaderSize]);
+
 // Reads the record table from the first `available` bytes of a tag of `tag_size` bytes.
 // The number of records is bounded by the room the table has in the tag (and in the
 // bytes given).  Fails only when the tag is not 'mluc' or is too short for its header.
@@ -63,6 +71,41 @@ int ChooseLocalizedRecord(const std::vector<LocalizedEntry>& entries, const char
                           const char country[2]);
 int ChooseLocalizedRecord(const std::vector<LocalizedRecord>& records, const char language[2],
                           const char country[2]);
+
+// ChooseLocalizedRecord's rule over records met one at a time, in stored order, so that a
+// table can be chosen from while it is read a part at a time: every reader that shows a
+// record chooses it from the whole table, whatever it reads of the texts.
+class LocalizedChooser {
+ public:
+  LocalizedChooser(const char language[2], const char country[2])
+      : language_{language[0], language[1]}, country_{country[0], country[1]} {}
+  // Meets the next record; true once no later record can change the choice.  (Inline: a
+  // table of millions of rows is met one row at a time.)
+  bool Meet(const char language[2], const char country[2]) {
+    const int64_t i = met_++;
+    const bool same_language = language[0] == language_[0] && language[1] == language_[1];
+    if (same_language && country[0] == country_[0] && country[1] == country_[1]) {
+      exact_ = i;
+      return true;
+    }
+    if (same_language && same_language_ < 0) same_language_ = i;
+    if (english_ < 0 && language[0] == 'e' && language[1] == 'n' && country[0] == 'U' &&
+        country[1] == 'S')
+      english_ = i;
+    return false;
+  }
+  // The index of the record chosen among those met; -1 before the first.
+  int64_t Chosen() const {
+    if (exact_ >= 0) return exact_;
+    if (same_language_ >= 0) return same_language_;
+    if (english_ >= 0) return english_;
+    return met_ > 0 ? 0 : -1;
+  }
+
+ private:
+  char language_[2], country_[2];
+  int64_t met_ = 0, exact_ = -1, same_language_ = -1, english_ = -1;
+};
 
 // A stored tag holding the records in order, their strings one after the other.
 std::vector<uint8_t> BuildLocalizedText(const std::vector<LocalizedRecord>& records);

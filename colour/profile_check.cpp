@@ -7,6 +7,7 @@
 
 #include "description.h"
 #include "localized_text.h"
+#include "profile_facts.h"
 #include "profile_names.h"
 #include "profile_properties.h"
 #include "text_description.h"
@@ -30,6 +31,7 @@ const std::vector<CheckCode> kCodes = {
     {"reserved-flags", "Reserved flag bits set", false},
     {"profile-id", "Profile ID does not match", true},
     {"tag-count", "Tag table runs past the end", false},
+    {"no-tags", "Profile has no tags", false},
     {"tag-outside", "Tag outside the profile", false},
     {"tag-alignment", "Tag not on a 4-byte boundary", true},
     {"tag-overlap", "Tags overlap", false},
@@ -37,12 +39,15 @@ const std::vector<CheckCode> kCodes = {
     {"padding", "Padding bytes not zero", true},
     {"trailing-bytes", "Bytes after the last tag", true},
     {"required-tag", "Required tag missing", false},
+    {"space-tags", "Colour space does not fit the tags", false},
     {"tag-type", "Tag of the wrong type", false},
     {"tag-type-version", "Tag type of another version", false},
     {"desc-type", "Description of the other version's type", true},
     {"tag-reserved", "Reserved tag bytes set", false},
     {"tag-structure", "Damaged tag", false},
     {"text-terminator", "Text without its zero", false},
+    {"text-encoding", "Text not valid UTF-16", false},
+    {"empty-text", "Text tag without a text", false},
     {"scriptcode", "ScriptCode of the wrong length", true},
     {"dscm-mismatch", "Localized name differs from description", true},
     {"metadata-alignment", "Metadata not aligned", false},
@@ -51,11 +56,14 @@ const std::vector<CheckCode> kCodes = {
     {"white-point", "Implausible white point", false},
     {"colorant-range", "Colorant outside its range", false},
     {"colorant-sum", "Colorants do not add up to white", false},
+    {"colorant-order", "Colorants swapped", false},
     {"curve-monotonic", "Tone curve not monotonic", false},
     {"curve-range", "Tone curve does not span its range", false},
     {"vcgt-monotonic", "Video card curve not monotonic", false},
     {"gray-axis", "Gray axis not neutral", false},
     {"gray-monotonic", "Gray axis not monotonic", false},
+    // What was not checked: a profile too large, or of version 5.
+    {"colour-not-checked", "Colour not checked", false},
 };
 
 constexpr uint32_t kMagic = Signature("acsp");
@@ -73,12 +81,56 @@ std::string Hex(uint64_t v) {
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
+// "1 channel", "3 channels".
+std::string Count(uint64_t n, const char* thing) {
+  return Num(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// A number of the header or a tag in few digits: 1, 0.9637.
+std::string Short(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", v);
+  std::string s = text;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s == "-0" ? "0" : s;
+}
+
+// Bytes a header claims, multiplied out without overflowing: its numbers may claim more
+// than any file holds.
+struct Claim {
+  uint64_t bytes = 0;
+  bool beyond = false;  // more than 2^64
+  void Add(uint64_t v) { beyond = beyond || __builtin_add_overflow(bytes, v, &bytes); }
+  void Multiply(uint64_t v) { beyond = beyond || __builtin_mul_overflow(bytes, v, &bytes); }
+  static Claim Product(std::initializer_list<uint64_t> factors) {
+    Claim c;
+    c.bytes = 1;
+    for (uint64_t f : factors) c.Multiply(f);
+    return c;
+  }
+  std::string Text() const {
+    return beyond ? "more than " + Num(UINT64_MAX) + " bytes" : Num(bytes) + " bytes";
+  }
+};
+
 bool KnownClass(uint32_t s) { return std::string(DeviceClassName(s)) != "Unknown"; }
-bool KnownSpace(uint32_t s) {
-  if (std::string(ColourSpaceName(s)) != "Unknown") return true;
-  // Generic 9 to 15 channels: '9CLR' and 'ACLR' to 'FCLR'.
-  const char a = char(s >> 24);
-  return (a == '9' || (a >= 'A' && a <= 'F')) && (s & 0xFFFFFF) == (Signature("0CLR") & 0xFFFFFF);
+bool Version5Class(uint32_t s) {
+  return s == Signature("cenc") || s == Signature("mid ") || s == Signature("mlnk") ||
+         s == Signature("mvis");
+}
+bool KnownSpace(uint32_t s) { return std::string(AnyColourSpaceName(s)) != "Unknown"; }
+// Version 5's spaces of any number of channels: 'nc' and the count in the low 16 bits.
+bool ChannelSpace(uint32_t s) { return (s >> 16) == 0x6E63 && (s & 0xFFFF) != 0; }
+
+// Four bytes as characters, '?' for those outside printable ASCII.
+std::string Printable4(uint32_t signature) {
+  std::string name(4, ' ');
+  for (int i = 0; i < 4; ++i) {
+    const char c = char(signature >> (24 - 8 * i));
+    name[std::size_t(i)] = c >= 0x20 && c < 0x7F ? c : '?';
+  }
+  return name;
 }
 
 // Channels of a colour space; 0 when unknown.
@@ -172,25 +224,33 @@ bool Contains(const std::vector<uint32_t>& list, uint32_t v) {
 
 class Checker {
  public:
-  Checker(SourceFile& file, CheckReport* report) : file_(file), report_(report) {}
+  Checker(SourceFile& file, CheckReport* report, uint64_t max_id_bytes)
+      : file_(file), report_(report), max_id_bytes_(max_id_bytes) {}
   Result Run();
 
  private:
   void Add(Severity s, const char* code, uint32_t tag, int64_t offset, std::string message) {
     report_->Add(s, code, tag, offset, std::move(message));
   }
+  Result ReadTable();
   void CheckHeader();
+  void CheckReservedBytes(std::size_t from, std::size_t to, const std::string& what);
   Result CheckTable();
+  void CheckOverlaps();
+  Result CheckPadding(uint64_t table_end);
   Result CheckTags();
+  void CheckTypeOfTag(const TagEntry& e, uint32_t type);
   void CheckRequired();
   Result CheckDescriptionName();
   Result CheckId();
-  Result ReadTag(const TagEntry& e, std::vector<uint8_t>* bytes);
+  Result ReadTag(const TagEntry& e, std::size_t limit, std::vector<uint8_t>* bytes);
   void CheckType(const TagEntry& e, const std::vector<uint8_t>& b);
+  void CheckText(const TagEntry& e, const std::vector<uint8_t>& b, uint64_t at, uint64_t units,
+                 const std::string& what);
   void CheckLut(const TagEntry& e, const std::vector<uint8_t>& b);
   void Structure(const TagEntry& e, const std::string& what) {
     Add(Severity::Error, "tag-structure", e.signature, e.offset,
-        "The " + TagName(e.signature) + " tag is damaged: " + what + ".");
+        "The " + SignatureWords(e.signature) + " tag is damaged: " + what + ".");
   }
   bool Present(uint32_t tag) const { return Entry(tag) != nullptr; }
   const TagEntry* Entry(uint32_t tag) const {
@@ -201,12 +261,21 @@ class Checker {
 
   SourceFile& file_;
   CheckReport* report_;
+  uint64_t max_id_bytes_;
   uint64_t size_ = 0;
   uint8_t h_[kHeaderSize] = {};
   uint32_t count_ = 0;
   int major_ = 0;
+  bool table_read_ = false;       // the table lies in the file: entries_ holds it
+  uint64_t cut_end_ = 0;          // the end of the file when a tag starts in it and is cut
   std::vector<TagEntry> entries_;
   std::vector<TagEntry> usable_;  // rows whose data lies inside the file
+  // By row of usable_: the first row with the same bytes (itself when none), and whether
+  // the row starts inside another tag's bytes.  Each tag's bytes are read once, and only
+  // those of rows that overlap none before them: what the checks read stays within the
+  // file's size whatever the table claims.
+  std::vector<std::size_t> same_as_;
+  std::vector<bool> overlapping_;
 };
 
 Result Checker::Run() {
@@ -229,27 +298,46 @@ Result Checker::Run() {
   }
   count_ = LoadBE32(start + kHeaderSize);
   major_ = h_[8];
+  r = ReadTable();
+  if (!r.ok()) return r;
   CheckHeader();
   r = CheckTable();
   if (!r.ok()) return r;
   r = CheckTags();
   if (!r.ok()) return r;
-  CheckRequired();
+  // Without a table there is nothing to say which tags the profile lacks.
+  if (table_read_ && count_ != 0) CheckRequired();
   r = CheckDescriptionName();
   if (!r.ok()) return r;
   return CheckId();
 }
 
+// The table as its bytes say, as many rows as its count gives when they lie in the file.
+Result Checker::ReadTable() {
+  if (kTagTableStart + uint64_t(count_) * kTagEntrySize > size_) return {};
+  entries_.reserve(count_);
+  uint8_t rows[kTagEntrySize * 1024];
+  for (uint32_t i = 0; i < count_;) {
+    const uint32_t n = std::min<uint32_t>(count_ - i, 1024);
+    Result r = file_.ReadAt(kTagTableStart + uint64_t(i) * kTagEntrySize, rows, n * kTagEntrySize);
+    if (!r.ok()) return r;
+    for (uint32_t k = 0; k < n; ++k) {
+      const uint8_t* row = rows + k * kTagEntrySize;
+      entries_.push_back({LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)});
+    }
+    i += n;
+  }
+  table_read_ = true;
+  return {};
+}
+
 void Checker::CheckHeader() {
   const uint32_t field = LoadBE32(h_);
   uint64_t tag_end = kTagTableStart;
-  if (count_ <= kMaxTags && kTagTableStart + uint64_t(count_) * kTagEntrySize <= size_) {
-    tag_end = kTagTableStart + uint64_t(count_) * kTagEntrySize;
-    std::vector<uint8_t> table(std::size_t(count_) * kTagEntrySize);
-    if (count_ && file_.ReadAt(kTagTableStart, table.data(), table.size()).ok())
-      for (uint32_t i = 0; i < count_; ++i)
-        tag_end = std::max<uint64_t>(tag_end, uint64_t(LoadBE32(&table[i * 12 + 4])) +
-                                                  LoadBE32(&table[i * 12 + 8]));
+  if (table_read_) {
+    tag_end += uint64_t(count_) * kTagEntrySize;
+    for (const TagEntry& e : entries_)
+      tag_end = std::max<uint64_t>(tag_end, uint64_t(e.offset) + e.size);
   }
   if (field != size_) {
     // A field that cuts tag data, or promises more than the file has, misleads readers; a
@@ -260,32 +348,40 @@ void Checker::CheckHeader() {
   }
 
   const uint8_t minor = h_[9];
-  if (major_ != 2 && major_ != 4) {
-    // Version 5 is the multichannel format, version 3 never existed but some writers
-    // stamp it on version 2 structures: readers that know them read them.
-    Add(major_ == 3 || major_ == 5 ? Severity::Warning : Severity::Error, "version", 0, 8,
-        "Version " + Num(major_) + "." + Num(minor >> 4) + " is not a version 2 or 4 profile.");
-  } else if (h_[10] != 0 || h_[11] != 0) {
+  const bool v5 = major_ == 5;
+  if (major_ != 2 && major_ != 4 && !v5) {
+    // One rule for every other number: version 3 never existed but some writers stamp it
+    // on version 2 structures, and readers read what they know of any version.
+    Add(Severity::Warning, "version", 0, 8,
+        "Version " + Num(major_) + "." + Num(minor >> 4) + " is not a version 2, 4 or 5 profile.");
+  } else if (!v5 && (h_[10] != 0 || h_[11] != 0)) {
     Add(Severity::Warning, "reserved-bytes", 0, 10,
         "The reserved bytes 10 and 11 of the version field are not zero.");
   }
 
   const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16), pcs = LoadBE32(h_ + 20);
-  const bool class_ok = KnownClass(cls);
+  const bool class_ok = KnownClass(cls) || (v5 && Version5Class(cls));
   if (!class_ok)
     Add(Severity::Error, "device-class", 0, 12,
-        "The device class '" + TagName(cls) + "' is not one profiles can have.");
-  if (!KnownSpace(space))
+        "The device class is " + SignatureWords(cls) +
+            (Version5Class(cls) ? ", which only version 5 profiles have."
+                                : ", not one profiles can have."));
+  // Version 5 also knows spaces of any number of channels, and classes without a space.
+  const bool spaceless =
+      cls == Signature("nmcl") || cls == Signature("mid ") || cls == Signature("mvis");
+  if (!KnownSpace(space) && !(v5 && (ChannelSpace(space) || (space == 0 && spaceless))))
     Add(Severity::Error, "colour-space", 0, 16,
-        "The colour space '" + TagName(space) + "' is not one profiles can have.");
+        "The colour space is " + SignatureWords(space) + ", not one profiles can have.");
   const bool link = cls == Signature("link");
-  if (link ? !KnownSpace(pcs) : (pcs != kXYZ && pcs != kLab))
+  const bool pcs_ok = link ? KnownSpace(pcs) || (v5 && ChannelSpace(pcs))
+                           : pcs == kXYZ || pcs == kLab || (v5 && pcs == 0);  // 0: spectral or none
+  if (!pcs_ok)
     Add(Severity::Error, "connection-space", 0, 20,
-        "The connection space '" + TagName(pcs) + "' is " +
-            (link ? "not a colour space." : "neither XYZ nor Lab."));
-  else if (class_ok && cls == Signature("abst") && space != kXYZ && space != kLab)
+        "The connection space is " + SignatureWords(pcs) +
+            (link ? ", not a colour space." : ", neither XYZ nor Lab."));
+  else if (!v5 && class_ok && cls == Signature("abst") && space != kXYZ && space != kLab)
     Add(Severity::Warning, "class-spaces", 0, 16,
-        "An abstract profile works in XYZ or Lab, not in '" + TagName(space) + "'.");
+        "An abstract profile works in XYZ or Lab, not in " + SignatureWords(space) + ".");
 
   const uint32_t intent = LoadBE32(h_ + 64);
   if (intent > 3)
@@ -297,114 +393,184 @@ void Checker::CheckHeader() {
   if (!all_zero && !CreationDate(h_, &date))
     Add(Severity::Warning, "creation-date", 0, 24, "The creation date is not a valid date and time.");
 
+  // D50 within the precision its writers round it to; version 5 may name another
+  // illuminant for its connection space (and a colour encoding profile leaves it zero).
   const double x = LoadS15Fixed16(h_ + 68), y = LoadS15Fixed16(h_ + 72),
                z = LoadS15Fixed16(h_ + 76);
-  if (std::abs(x - 0.9642) > 0.002 || std::abs(y - 1.0) > 0.002 || std::abs(z - 0.8249) > 0.002)
+  if (!v5 && (std::abs(x - 0.9642) > 0.0004 || std::abs(y - 1.0) > 0.0004 ||
+              std::abs(z - 0.8249) > 0.0004))
     Add(Severity::Warning, "illuminant", 0, 68,
-        "The connection space illuminant is not D50 (X 0.9642, Y 1, Z 0.8249).");
+        "The connection space illuminant is X " + Short(x) + ", Y " + Short(y) + ", Z " +
+            Short(z) + ", not D50.");
 
   const uint32_t platform = LoadBE32(h_ + 40);
   if (platform != 0 && !Contains(Sigs({"APPL", "MSFT", "SGI ", "SUNW", "TGNT"}), platform))
     Add(Severity::Note, "platform", 0, 40,
-        "The primary platform '" + TagName(platform) + "' is not a registered one.");
+        "The primary platform " + SignatureWords(platform) + " is not a registered one.");
 
+  // Version 5 gives flag bit 2 a meaning (the material channels' subset).
   const uint32_t flags = LoadBE32(h_ + 44), attributes = LoadBE32(h_ + 60);
-  if ((flags & 0xFFFC) != 0)
+  if ((flags & (v5 ? 0xFFF8 : 0xFFFC)) != 0)
     Add(Severity::Warning, "reserved-flags", 0, 44,
-        "Reserved profile flag bits (2 to 15) are set: " + Hex(flags) + ".");
+        std::string("Reserved profile flag bits (") + (v5 ? "3" : "2") + " to 15) are set: " +
+            Hex(flags) + ".");
   if ((attributes & 0xFFFFFFF0u) != 0)
     Add(Severity::Warning, "reserved-flags", 0, 56,
         "Reserved device attribute bits (4 to 31) are set: " + Hex(attributes) + ".");
 
-  // Bytes 100 to 127 are reserved in every version; in version 2 the profile ID's bytes
-  // too, but tools have long written an MD5 there, which readers ignore.
-  for (std::size_t i = 100; i < kHeaderSize; ++i)
+  // Version 4 keeps the profile ID in bytes 84 to 99, which version 2 reserves (tools have
+  // written an MD5 there, which readers ignore); version 5 keeps its spectral connection
+  // space, material channels and subclass in bytes 100 to 123.
+  if (major_ < 4) CheckReservedBytes(84, 100, "84 to 99, where version 4 keeps the profile ID");
+  CheckReservedBytes(v5 ? 124 : 100, kHeaderSize, v5 ? "124 to 127" : "100 to 127");
+}
+
+void Checker::CheckReservedBytes(std::size_t from, std::size_t to, const std::string& what) {
+  for (std::size_t i = from; i < to; ++i)
     if (h_[i] != 0) {
       Add(Severity::Warning, "reserved-bytes", 0, int64_t(i),
-          "Reserved header bytes (100 to 127) are not zero, from byte " + Num(i) + ".");
-      break;
+          "Reserved header bytes (" + what + ") are not zero, from byte " + Num(i) + ".");
+      return;
     }
 }
 
 Result Checker::CheckTable() {
   const uint64_t table_end = kTagTableStart + uint64_t(count_) * kTagEntrySize;
-  if (count_ > kMaxTags || table_end > size_) {
+  if (!table_read_) {
     Add(Severity::Error, "tag-count", 0, kHeaderSize,
         "The tag count " + Num(count_) + " makes the tag table run past the end of the file.");
     count_ = 0;
     return {};
   }
-  std::vector<uint8_t> table(std::size_t(count_) * kTagEntrySize);
-  if (count_) {
-    Result r = file_.ReadAt(kTagTableStart, table.data(), table.size());
-    if (!r.ok()) return r;
-  }
-  for (uint32_t i = 0; i < count_; ++i) {
-    const uint8_t* row = &table[std::size_t(i) * kTagEntrySize];
-    entries_.push_back({LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)});
+  if (count_ == 0) {
+    Add(Severity::Error, "no-tags", 0, kHeaderSize, "The tag count is 0: the profile has no tags.");
+    return {};
   }
 
+  // A signature listed again: readers take its first row, the others are in error.
+  std::vector<bool> again(entries_.size());
+  {
+    std::vector<std::size_t> order(entries_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+      return entries_[a].signature < entries_[b].signature;
+    });
+    for (std::size_t k = 1; k < order.size(); ++k)
+      again[order[k]] = entries_[order[k]].signature == entries_[order[k - 1]].signature;
+  }
+
+  // The last tag to start in the file: one that runs past its end is cut there.
+  uint32_t last_start = 0;
+  for (const TagEntry& e : entries_)
+    if (e.offset < size_) last_start = std::max(last_start, e.offset);
+  usable_.reserve(entries_.size());
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const TagEntry& e = entries_[i];
     const int64_t row = int64_t(kTagTableStart + i * kTagEntrySize);
-    bool duplicate = false;
-    for (std::size_t j = 0; j < i; ++j) duplicate = duplicate || entries_[j].signature == e.signature;
-    if (duplicate) {
+    auto name = [&e] { return SignatureWords(e.signature); };
+    if (again[i]) {
       Add(Severity::Error, "tag-duplicate", e.signature, row,
-          "The tag table lists " + TagName(e.signature) + " more than once.");
+          "The tag table lists " + name() + " more than once.");
       continue;
     }
-    if (e.offset < table_end || uint64_t(e.offset) + e.size > size_) {
-      Add(Severity::Error, "tag-outside", e.signature, row,
-          "The " + TagName(e.signature) + " tag (" + Num(e.size) + " bytes at " + Num(e.offset) +
-              ") lies " + (e.offset < table_end ? "in the header or tag table." : "past the end of the file."));
+    const uint64_t end = uint64_t(e.offset) + e.size;
+    if (e.offset < table_end || end > size_) {
+      const std::string what =
+          "The " + name() + " tag (" + Num(e.size) + " bytes at " + Num(e.offset) + ")";
+      if (e.offset < table_end) {
+        Add(Severity::Error, "tag-outside", e.signature, row,
+            what + " lies in the header or tag table.");
+      } else if (e.offset == last_start) {
+        cut_end_ = size_;  // the file's last bytes are this tag's start
+        Add(Severity::Error, "tag-outside", e.signature, row,
+            what + " is cut: the file ends " + Num(size_ - e.offset) + " bytes into it.");
+      } else {
+        Add(Severity::Error, "tag-outside", e.signature, row,
+            what + " runs past the end of the file.");
+      }
       continue;
     }
     if (e.size < 8) {
       Add(Severity::Error, "tag-structure", e.signature, e.offset,
-          "The " + TagName(e.signature) + " tag has " + Num(e.size) +
-              " bytes, too few for its type signature.");
+          "The " + name() + " tag has " + Num(e.size) + " bytes, too few for its type signature.");
       continue;
     }
     if (e.offset % 4 != 0)
       Add(Severity::Warning, "tag-alignment", e.signature, e.offset,
-          "The " + TagName(e.signature) + " tag starts at " + Num(e.offset) +
-              ", not on a 4-byte boundary.");
+          "The " + name() + " tag starts at " + Num(e.offset) + ", not on a 4-byte boundary.");
     usable_.push_back(e);
   }
+  CheckOverlaps();
+  return CheckPadding(table_end);
+}
 
-  // Overlaps: two rows may share the same bytes, but not part of them.
-  std::vector<TagEntry> sorted = usable_;
+// Two rows may share the same bytes, but not part of them.  In file order, each row is set
+// against the one reaching furthest before it.
+void Checker::CheckOverlaps() {
+  std::vector<std::size_t> order(usable_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+    const TagEntry &x = usable_[a], &y = usable_[b];
+    return x.offset != y.offset ? x.offset < y.offset : x.size > y.size;
+  });
+  same_as_.resize(usable_.size());
+  overlapping_.assign(usable_.size(), false);
+  std::size_t widest = 0;
+  uint64_t reach = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::size_t i = order[k];
+    const TagEntry& b = usable_[i];
+    same_as_[i] = i;
+    if (k > 0) {
+      const TagEntry& a = usable_[order[k - 1]];
+      const TagEntry& w = usable_[widest];
+      if (a.offset == b.offset && a.size == b.size) {
+        same_as_[i] = same_as_[order[k - 1]];
+      } else if (b.offset < reach) {
+        overlapping_[i] = true;
+        Add(Severity::Error, "tag-overlap", b.signature, b.offset,
+            "The " + SignatureWords(b.signature) + " tag overlaps the " +
+                SignatureWords(w.signature) + " tag.");
+      }
+    }
+    if (k == 0 || uint64_t(b.offset) + b.size > reach) {
+      reach = uint64_t(b.offset) + b.size;
+      widest = i;
+    }
+  }
+}
+
+// Padding: the bytes from a tag's end to the next 4-byte boundary, where no tag starts and
+// no other tag's bytes lie.  Then the bytes after the last tag.
+Result Checker::CheckPadding(uint64_t table_end) {
+  std::vector<TagEntry> sorted;
+  sorted.reserve(usable_.size());
+  for (std::size_t i = 0; i < usable_.size(); ++i)
+    if (same_as_[i] == i) sorted.push_back(usable_[i]);
   std::sort(sorted.begin(), sorted.end(), [](const TagEntry& a, const TagEntry& b) {
     return a.offset != b.offset ? a.offset < b.offset : a.size > b.size;
   });
-  for (std::size_t i = 1; i < sorted.size(); ++i) {
-    const TagEntry& a = sorted[i - 1];
-    const TagEntry& b = sorted[i];
-    if (a.offset == b.offset && a.size == b.size) continue;
-    if (b.offset < uint64_t(a.offset) + a.size)
-      Add(Severity::Error, "tag-overlap", b.signature, b.offset,
-          "The " + TagName(b.signature) + " tag overlaps the " + TagName(a.signature) + " tag.");
+  // starts: each tag's offset; reach[k]: the furthest end of the tags before the k-th.
+  std::vector<uint64_t> starts(sorted.size()), reach(sorted.size() + 1, 0);
+  for (std::size_t k = 0; k < sorted.size(); ++k) {
+    starts[k] = sorted[k].offset;
+    reach[k + 1] = std::max(reach[k], uint64_t(sorted[k].offset) + sorted[k].size);
   }
-
-  // Padding: the bytes from a tag's end to the next 4-byte boundary, where no tag starts.
-  uint64_t data_end = table_end;
+  uint64_t data_end = std::max<uint64_t>(table_end, cut_end_);
   for (const TagEntry& e : sorted) {
     const uint64_t end = uint64_t(e.offset) + e.size;
     data_end = std::max(data_end, end);
     uint64_t pad_end = std::min<uint64_t>(Pad4(end), size_);
-    for (const TagEntry& o : sorted)
-      if (o.offset >= end && o.offset < pad_end) pad_end = o.offset;
-    if (pad_end <= end) continue;
+    const std::size_t next =
+        std::size_t(std::lower_bound(starts.begin(), starts.end(), end) - starts.begin());
+    if (next < starts.size()) pad_end = std::min(pad_end, starts[next]);
+    if (pad_end <= end || reach[next] > end) continue;  // no padding, or inside another tag
     uint8_t pad[4] = {};
     Result r = file_.ReadAt(end, pad, std::size_t(pad_end - end));
     if (!r.ok()) return r;
-    bool covered = false;  // inside another tag's data
-    for (const TagEntry& o : sorted)
-      covered = covered || (o.offset < end && uint64_t(o.offset) + o.size > end);
-    if (!covered && std::any_of(pad, pad + (pad_end - end), [](uint8_t v) { return v != 0; }))
+    if (std::any_of(pad, pad + (pad_end - end), [](uint8_t v) { return v != 0; }))
       Add(Severity::Warning, "padding", e.signature, int64_t(end),
-          "The padding after the " + TagName(e.signature) + " tag is not zero.");
+          "The padding after the " + SignatureWords(e.signature) + " tag is not zero.");
   }
   if (!sorted.empty() && size_ > Pad4(data_end))
     Add(Severity::Warning, "trailing-bytes", 0, int64_t(Pad4(data_end)),
@@ -412,9 +578,9 @@ Result Checker::CheckTable() {
   return {};
 }
 
-Result Checker::ReadTag(const TagEntry& e, std::vector<uint8_t>* bytes) {
+Result Checker::ReadTag(const TagEntry& e, std::size_t limit, std::vector<uint8_t>* bytes) {
   try {
-    bytes->resize(std::min(e.size, kTagReadLimit));
+    bytes->resize(std::min<std::size_t>(e.size, limit));
   } catch (const std::bad_alloc&) {
     return {Status::OutOfMemory, 0};
   }
@@ -423,40 +589,77 @@ Result Checker::ReadTag(const TagEntry& e, std::vector<uint8_t>* bytes) {
 
 Result Checker::CheckTags() {
   std::vector<uint8_t> bytes;
-  for (const TagEntry& e : usable_) {
-    Result r = ReadTag(e, &bytes);
-    if (!r.ok()) return r;
-    const uint32_t type = LoadBE32(bytes.data());
-    if (LoadBE32(bytes.data() + 4) != 0)
-      Add(Severity::Warning, "tag-reserved", e.signature, int64_t(e.offset) + 4,
-          "The reserved bytes 4 to 7 of the " + TagName(e.signature) + " tag are not zero.");
-    if (const TagTypes* types = TypesOf(e.signature)) {
-      const bool v4 = major_ >= 4;
-      const std::vector<uint32_t>& mine = v4 ? types->v4 : types->v2;
-      const std::vector<uint32_t>& other = v4 ? types->v2 : types->v4;
-      if (!Contains(mine, type)) {
-        const std::string text = "The " + TagName(e.signature) + " tag is of type '" +
-                                 TagName(type) + "', which version " + Num(major_) +
-                                 " profiles do not use for it";
-        if (Contains(other, type))
-          Add(Severity::Warning, e.signature == kDescriptionTag ? "desc-type" : "tag-type-version",
-              e.signature, e.offset, text + " (version " + (v4 ? "2" : "4") + " profiles do).");
-        else
-          Add(Severity::Error, "tag-type", e.signature, e.offset, text + ".");
-      }
+  std::vector<uint32_t> types(usable_.size());
+  for (std::size_t i = 0; i < usable_.size(); ++i) {
+    const TagEntry& e = usable_[i];
+    if (same_as_[i] == i) {
+      // A row inside another tag's bytes is read only as far as its type.
+      Result r = ReadTag(e, overlapping_[i] ? 8 : kTagReadLimit, &bytes);
+      if (!r.ok()) return r;
+      types[i] = LoadBE32(bytes.data());
+      if (LoadBE32(bytes.data() + 4) != 0)
+        Add(Severity::Warning, "tag-reserved", e.signature, int64_t(e.offset) + 4,
+            "The reserved bytes 4 to 7 of the " + SignatureWords(e.signature) +
+                " tag are not zero.");
+      CheckTypeOfTag(e, types[i]);
+      if (!overlapping_[i]) CheckType(e, bytes);
+    } else {
+      types[i] = types[same_as_[i]];
+      CheckTypeOfTag(e, types[i]);
     }
-    CheckType(e, bytes);
   }
   return {};
+}
+
+// The type a tag has against those its version gives it.  Version 5 gives most tags more
+// types than this table knows: its types are checked as far as their structures go.
+void Checker::CheckTypeOfTag(const TagEntry& e, uint32_t type) {
+  const TagTypes* types = major_ == 5 ? nullptr : TypesOf(e.signature);
+  if (!types) return;
+  const bool v4 = major_ >= 4;
+  const std::vector<uint32_t>& mine = v4 ? types->v4 : types->v2;
+  const std::vector<uint32_t>& other = v4 ? types->v2 : types->v4;
+  if (Contains(mine, type)) return;
+  const std::string text = "The " + SignatureWords(e.signature) + " tag is of type " +
+                           SignatureWords(type) + ", which version " + Num(major_) +
+                           " profiles do not use for it";
+  if (Contains(other, type))
+    Add(Severity::Warning, e.signature == kDescriptionTag ? "desc-type" : "tag-type-version",
+        e.signature, e.offset, text + " (version " + (v4 ? "2" : "4") + " profiles do).");
+  else
+    Add(Severity::Error, "tag-type", e.signature, e.offset, text + ".");
+}
+
+// A UTF-16 text of `units` code units at `at` of the tag, as far as it was read: half of a
+// surrogate pair alone is no character.
+void Checker::CheckText(const TagEntry& e, const std::vector<uint8_t>& b, uint64_t at,
+                        uint64_t units, const std::string& what) {
+  const uint64_t end = std::min<uint64_t>(at + 2 * units, b.size() & ~std::size_t(1));
+  for (uint64_t p = at; p + 2 <= end; p += 2) {
+    const unsigned u = LoadBE16(&b[std::size_t(p)]);
+    const bool high = u >= 0xD800 && u < 0xDC00, low = u >= 0xDC00 && u < 0xE000;
+    const bool paired = high && p + 4 <= end && LoadBE16(&b[std::size_t(p + 2)]) >= 0xDC00 &&
+                        LoadBE16(&b[std::size_t(p + 2)]) < 0xE000;
+    if ((high && !paired) || low) {
+      Add(Severity::Warning, "text-encoding", e.signature, int64_t(e.offset + p),
+          "The " + what + " of the " + SignatureWords(e.signature) +
+              " tag holds half of a UTF-16 surrogate pair alone, at character " +
+              Num((p - at) / 2 + 1) + ".");
+      return;
+    }
+    if (paired) p += 2;
+  }
 }
 
 void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
   const uint32_t type = LoadBE32(b.data());
   const uint64_t n = e.size;           // the tag's size
   const std::size_t have = b.size();   // bytes read (n, or the read limit)
+  const std::string name = SignatureWords(e.signature);
   auto need = [&](uint64_t bytes, const char* what) {
     if (bytes <= n) return true;
-    Structure(e, std::string(what) + " needs " + Num(bytes) + " bytes, the tag has " + Num(n));
+    Structure(e, "it has " + Num(n) + " bytes, too few for " + what + " (" + Num(bytes) +
+                     " bytes)");
     return false;
   };
   if (type == Signature("desc")) {
@@ -465,19 +668,20 @@ void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
     if (!need(12 + ascii + 8, "the ASCII text")) return;
     if (ascii == 0 || (12 + ascii <= have && b[std::size_t(11 + ascii)] != 0))
       Add(Severity::Warning, "text-terminator", e.signature, int64_t(e.offset) + 12,
-          "The ASCII text of the " + TagName(e.signature) + " tag does not end in a zero.");
+          "The ASCII text of the " + name + " tag does not end in a zero.");
     const uint64_t unicode = 16 + ascii + 4 <= have ? LoadBE32(&b[std::size_t(16 + ascii)]) : 0;
     if (!need(20 + ascii + 2 * unicode, "the Unicode text")) return;
+    CheckText(e, b, 20 + ascii, unicode, "Unicode text");
     const uint64_t script = 20 + ascii + 2 * unicode;  // ScriptCode code, count, 67 bytes
     if (script + 3 + kScriptCodeField != n) {
       const uint64_t count = script + 3 <= have ? b[std::size_t(script + 2)] : 0;
       if (script + 3 + kScriptCodeField > n || count > kScriptCodeField)
         Add(Severity::Warning, "scriptcode", e.signature, int64_t(e.offset + script),
-            "The ScriptCode field of the " + TagName(e.signature) + " tag has " +
+            "The ScriptCode field of the " + name + " tag has " +
                 Num(n > script + 3 ? n - script - 3 : 0) + " bytes instead of 67.");
     } else if (b.size() >= n && b[std::size_t(script + 2)] > kScriptCodeField) {
       Add(Severity::Warning, "scriptcode", e.signature, int64_t(e.offset + script),
-          "The ScriptCode count of the " + TagName(e.signature) + " tag is more than 67.");
+          "The ScriptCode count of the " + name + " tag is more than 67.");
     }
   } else if (type == Signature("mluc")) {
     if (!need(16, "the record table's header")) return;
@@ -487,20 +691,26 @@ void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
       return;
     }
     if (!need(16 + records * 12, "the record table")) return;
+    if (records == 0)
+      Add(Severity::Warning, "empty-text", e.signature, e.offset,
+          "The " + name + " tag holds no text: it has no records.");
     for (uint64_t i = 0; i < records && 28 + i * 12 <= have; ++i) {
       const uint8_t* rec = &b[std::size_t(16 + i * 12)];
       const uint64_t length = LoadBE32(rec + 4), offset = LoadBE32(rec + 8);
+      const std::string language = Printable4(LoadBE32(rec));
+      const std::string record =
+          "record " + Num(i + 1) + " (" + language.substr(0, 2) + "-" + language.substr(2) + ")";
       if (offset + length > n || length % 2 != 0) {
-        const std::string name = TagName(LoadBE32(rec));  // printable: the bytes are the profile's
-        Structure(e, "record " + Num(i + 1) + " (" + name.substr(0, 2) + "-" + name.substr(2) +
-                         ") has its text " + (length % 2 ? "of an odd length" : "outside the tag"));
+        Structure(e, record + " has its text " +
+                         (length % 2 ? "of an odd length" : "outside the tag"));
         return;
       }
+      CheckText(e, b, offset, length / 2, "text of " + record);
     }
   } else if (type == Signature("text")) {
     if (n <= 8 || (have == n && b[have - 1] != 0))
       Add(Severity::Warning, "text-terminator", e.signature, int64_t(e.offset) + 8,
-          "The text of the " + TagName(e.signature) + " tag does not end in a zero.");
+          "The text of the " + name + " tag does not end in a zero.");
   } else if (type == kXYZ) {
     if (n < 20 || (n - 8) % 12 != 0) Structure(e, "its size " + Num(n) + " is not 8 + 12 per XYZ number");
   } else if (type == Signature("curv")) {
@@ -561,7 +771,7 @@ void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
       }
     if (misaligned)
       Add(Severity::Warning, "metadata-alignment", e.signature, e.offset,
-          "Names or values in the " + TagName(e.signature) + " tag do not start on 4-byte boundaries.");
+          "Names or values in the " + name + " tag do not start on 4-byte boundaries.");
   }
 }
 
@@ -574,7 +784,8 @@ void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
   const bool wide = type == Signature("mft2");
   const uint64_t header = legacy ? (wide ? 52 : 48) : 32;
   if (n < header) {
-    Structure(e, "the lookup table's header needs " + Num(header) + " bytes, the tag has " + Num(n));
+    Structure(e, "it has " + Num(n) + " bytes, too few for the lookup table's header (" +
+                     Num(header) + " bytes)");
     return;
   }
   const unsigned in = b[8], out = b[9];
@@ -594,8 +805,8 @@ void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
   else if (name.compare(0, 3, "pre") == 0) want_in = pcs, want_out = pcs;
   if (cls == Signature("abst")) want_in = want_out = pcs;
   if (want_in && want_out && (in != want_in || out != want_out)) {
-    Structure(e, "it maps " + Num(in) + " channels to " + Num(out) + " instead of " + Num(want_in) +
-                     " to " + Num(want_out));
+    Structure(e, "it maps " + Count(in, "channel") + " to " + Num(out) + " instead of " +
+                     Num(want_in) + " to " + Num(want_out));
     return;
   }
   if (legacy) {
@@ -606,12 +817,14 @@ void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
       Structure(e, "its grid or table sizes are out of range");
       return;
     }
-    uint64_t points = out;
-    for (unsigned i = 0; i < in && points <= n; ++i) points *= grid;
+    // What the header claims, multiplied out in full: a grid of 255 points over 15 inputs
+    // claims more than any file holds.
     const uint64_t unit = wide ? 2 : 1;
-    const uint64_t need = header + unit * (in * in_entries + points + out * out_entries);
-    if (need > n)
-      Structure(e, "its tables need " + Num(need) + " bytes, the tag has " + Num(n));
+    Claim claim = Claim::Product({unit, out});
+    for (unsigned i = 0; i < in; ++i) claim.Multiply(grid);
+    claim.Add(header + unit * (in * in_entries + out * out_entries));
+    if (claim.beyond || claim.bytes > n)
+      Structure(e, "its tables claim " + claim.Text() + ", the tag has " + Num(n));
     return;
   }
   // 'mAB ': B curves (out), matrix, M curves (out), CLUT, A curves (in); 'mBA ' the
@@ -676,44 +889,81 @@ void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
 }
 
 void Checker::CheckRequired() {
-  const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16);
-  std::vector<std::pair<const char*, Severity>> required;
-  auto need = [&](std::initializer_list<const char*> tags, Severity s) {
-    for (const char* t : tags) required.push_back({t, s});
+  const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16), pcs = LoadBE32(h_ + 20);
+  struct Required {
+    const char* tag;
+    Severity severity;
+    std::string who;  // "Monitor profiles"
   };
-  const bool matrix = Present(Signature("rXYZ")) && Present(Signature("gXYZ")) &&
-                      Present(Signature("bXYZ")) && Present(Signature("rTRC")) &&
-                      Present(Signature("gTRC")) && Present(Signature("bTRC"));
-  need({"desc", "cprt"}, Severity::Warning);
-  if (cls != Signature("link")) need({"wtpt"}, Severity::Warning);
-  const bool device = cls == Signature("scnr") || cls == Signature("mntr") || cls == Signature("prtr");
-  if (device && space == Signature("GRAY")) {
-    need({"kTRC"}, Present(Signature("A2B0")) ? Severity::Warning : Severity::Error);
-  } else if (device && cls != Signature("prtr") && space == Signature("RGB ") && matrix) {
-    // a matrix/TRC profile
-  } else if (device && cls != Signature("prtr")) {
-    need({"A2B0"}, Severity::Error);
-    if (cls == Signature("mntr")) need({"B2A0"}, Severity::Warning);
-  } else if (cls == Signature("prtr")) {
-    need({"A2B0", "B2A0"}, Severity::Error);
-    need({"A2B1", "B2A1", "A2B2", "B2A2", "gamt"}, Severity::Note);
-  } else if (cls == Signature("link")) {
-    need({"A2B0"}, Severity::Error);
-    need({"pseq"}, Severity::Warning);
-  } else if (cls == Signature("abst")) {
-    need({"A2B0"}, Severity::Error);
-  } else if (cls == Signature("spac")) {
-    need({"A2B0", "B2A0"}, Severity::Error);
-  } else if (cls == Signature("nmcl")) {
-    need({"ncl2"}, Severity::Error);
+  std::vector<Required> required;
+  auto need = [&](std::initializer_list<const char*> tags, Severity s, const std::string& who) {
+    for (const char* t : tags) required.push_back({t, s, who});
+  };
+  const std::string of_class = std::string(DeviceClassName(cls)) + " profiles";
+  if (major_ == 5) {
+    // What every class carries; the tags of its transforms are not read here.
+    if (cls == Signature("cenc")) {
+      need({"rfnm"}, Severity::Warning, "Color Encoding profiles");
+    } else {
+      need({"desc", "cprt"}, Severity::Warning, "Profiles");
+      if (pcs != 0 && cls != Signature("link") && cls != Signature("mid ") &&
+          cls != Signature("mlnk"))
+        need({"wtpt"}, Severity::Warning, "Profiles with a connection space");
+    }
+  } else {
+    need({"desc", "cprt"}, Severity::Warning, "Profiles");
+    if (cls != Signature("link")) need({"wtpt"}, Severity::Warning, "Profiles");
   }
-  for (const auto& r : required) {
-    const uint32_t sig = LoadBE32(reinterpret_cast<const uint8_t*>(r.first));
+  const bool device = major_ != 5 && (cls == Signature("scnr") || cls == Signature("mntr") ||
+                                      cls == Signature("prtr"));
+  const auto matrix_tags = {"rXYZ", "gXYZ", "bXYZ", "rTRC", "gTRC", "bTRC"};
+  bool some_matrix = false, whole_matrix = true;
+  for (const char* t : matrix_tags) {
+    const bool present = Present(LoadBE32(reinterpret_cast<const uint8_t*>(t)));
+    some_matrix = some_matrix || present;
+    whole_matrix = whole_matrix && present;
+  }
+  const bool gray_trc = Present(Signature("kTRC"));
+  const bool lut = Present(Signature("A2B0"));
+  if (device && cls != Signature("prtr") && space == Signature("RGB ") && whole_matrix) {
+    // a matrix/TRC profile
+  } else if (device && cls != Signature("prtr") && !lut && (some_matrix || gray_trc)) {
+    // Without lookup tables the tags give the model: a matrix with its curves, or a gray
+    // curve.  The colour space must be the model's; the model must be whole.
+    const bool gray = gray_trc && (!some_matrix || space == Signature("GRAY"));
+    const uint32_t model_space = gray ? Signature("GRAY") : Signature("RGB ");
+    if (space != model_space)
+      Add(Severity::Error, "space-tags", 0, 16,
+          "The colour space is " + SignatureWords(space) + ", but the tags are those of " +
+              (gray ? "a gray profile (kTRC"
+                    : "an RGB matrix/TRC profile (rXYZ, gXYZ, bXYZ and their curves") +
+              ", no A2B0).");
+    else if (!gray)
+      need(matrix_tags, Severity::Error, "Matrix/TRC profiles");
+  } else if (device && space == Signature("GRAY")) {
+    need({"kTRC"}, lut ? Severity::Warning : Severity::Error, of_class);
+  } else if (device && cls != Signature("prtr")) {
+    need({"A2B0"}, Severity::Error, of_class);
+    if (cls == Signature("mntr")) need({"B2A0"}, Severity::Warning, of_class);
+  } else if (device) {
+    need({"A2B0", "B2A0"}, Severity::Error, of_class);
+    need({"A2B1", "B2A1", "A2B2", "B2A2", "gamt"}, Severity::Note, of_class);
+  } else if (major_ != 5 && cls == Signature("link")) {
+    need({"A2B0"}, Severity::Error, of_class);
+    need({"pseq"}, Severity::Warning, of_class);
+  } else if (major_ != 5 && cls == Signature("abst")) {
+    need({"A2B0"}, Severity::Error, of_class);
+  } else if (major_ != 5 && cls == Signature("spac")) {
+    need({"A2B0", "B2A0"}, Severity::Error, of_class);
+  } else if (major_ != 5 && cls == Signature("nmcl")) {
+    need({"ncl2"}, Severity::Error, of_class);
+  }
+  for (const Required& r : required) {
+    const uint32_t sig = LoadBE32(reinterpret_cast<const uint8_t*>(r.tag));
     if (Present(sig)) continue;
-    Add(r.second, "required-tag", sig, -1,
-        std::string(DeviceClassName(cls)) + " profiles " +
-            (r.second == Severity::Note ? "usually carry" : "must carry") + " the tag " +
-            r.first + "; this one has none.");
+    Add(r.severity, "required-tag", sig, -1,
+        r.who + (r.severity == Severity::Note ? " usually carry" : " must carry") + " the tag " +
+            r.tag + "; this one has none.");
   }
 }
 
@@ -724,8 +974,8 @@ Result Checker::CheckDescriptionName() {
   const TagEntry* dscm = Entry(kLocalizedNameTag);
   if (!desc || !dscm || desc->size > kTagReadLimit || dscm->size > kTagReadLimit) return {};
   std::vector<uint8_t> d, m;
-  Result r = ReadTag(*desc, &d);
-  if (r.ok()) r = ReadTag(*dscm, &m);
+  Result r = ReadTag(*desc, kTagReadLimit, &d);
+  if (r.ok()) r = ReadTag(*dscm, kTagReadLimit, &m);
   if (!r.ok()) return r;
   Description description;
   std::vector<LocalizedRecord> names;
@@ -745,13 +995,13 @@ Result Checker::CheckDescriptionName() {
   }
   if (differs)
     Add(Severity::Warning, "dscm-mismatch", kLocalizedNameTag, dscm->offset,
-        "The localized name (dscm) says something else than the description.");
+        "The localized name (dscm) says something other than the description.");
   return {};
 }
 
 Result Checker::CheckId() {
-  ProfileIdState state = ProfileIdState::Absent;
-  Result r = CheckProfileId(file_, h_, &state);
+  ProfileIdState& state = report_->id_state;
+  Result r = CheckProfileId(file_, h_, &state, max_id_bytes_);
   if (r.ok() && state == ProfileIdState::Wrong)
     Add(Severity::Error, "profile-id", 0, kProfileIdOffset,
         "The profile ID is not the MD5 of the profile's content.");
@@ -792,9 +1042,9 @@ const CheckCode* FindCheckCode(const char* code) {
   return nullptr;
 }
 
-Result CheckStructure(SourceFile& file, CheckReport* report) {
+Result CheckStructure(SourceFile& file, CheckReport* report, uint64_t max_id_bytes) {
   try {
-    return Checker(file, report).Run();
+    return Checker(file, report, max_id_bytes).Run();
   } catch (const std::bad_alloc&) {
     return {Status::OutOfMemory, 0};
   }
@@ -807,7 +1057,9 @@ std::string HealthText(const CheckReport& report) {
       if (f.severity == Severity::Error) {
         const CheckCode* c = FindCheckCode(f.code);
         std::string text = c ? c->title : f.code;
-        if (errors > 1) text += " (+" + std::to_string(errors - 1) + " more)";
+        if (errors > 1)
+          text += " (+" + std::to_string(errors - 1) +
+                  (errors == 2 ? " more error)" : " more errors)");
         return text;
       }
   }
@@ -824,13 +1076,15 @@ std::string FindingLine(const Finding& f) {
 }
 
 std::string TagName(uint32_t signature) {
-  if (signature == 0) return "header";
-  std::string name(4, ' ');
-  for (int i = 0; i < 4; ++i) {
-    const char c = char(signature >> (24 - 8 * i));
-    name[std::size_t(i)] = c >= 0x20 && c < 0x7F ? c : '?';
-  }
-  return name;
+  return signature == 0 ? "header" : Printable4(signature);
+}
+
+std::string SignatureWords(uint32_t signature) {
+  const std::string text = SignatureText(signature);
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
+  return plain || signature == 0 || text.compare(0, 2, "0x") == 0 ? text : "'" + text + "'";
 }
 
 }  // namespace icc

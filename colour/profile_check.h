@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "icc_profile.h"
+#include "profile_properties.h"
 
 namespace icc {
 
@@ -43,6 +44,7 @@ struct Finding {
 
 struct CheckReport {
   bool readable = true;  // false: not a profile; nothing but that finding was checked
+  ProfileIdState id_state = ProfileIdState::Absent;  // a wrong one is also a finding
   std::vector<Finding> findings;
 
   std::size_t Count(Severity severity) const;
@@ -62,17 +64,24 @@ const std::vector<CheckCode>& CheckCodes();
 const CheckCode* FindCheckCode(const char* code);
 
 // Header, tag table and the tags' types and structures, the tags a class requires, the
-// profile ID.  Appends to report->findings.
-Result CheckStructure(SourceFile& file, CheckReport* report);
+// profile ID (when it covers at most `max_id_bytes`: the shell's handlers pass
+// kMaxWholeReadBytes).  Appends to report->findings.
+Result CheckStructure(SourceFile& file, CheckReport* report, uint64_t max_id_bytes = UINT64_MAX);
 
 // "Sound"; "1 warning", "3 warnings" (notes are not counted); or, when there are errors,
-// the title of the first ("Wrong size field"), with " (+2 more)" for further errors.
+// the title of the first ("Wrong size field"), with " (+1 more error)", " (+2 more errors)"
+// for further errors.
 std::string HealthText(const CheckReport& report);
 
 // One finding on a line: "error    size-field (header at 0): The size field says ...".
 std::string FindingLine(const Finding& finding);
 
-// "rXYZ" for a signature, "header" for 0; characters outside printable ASCII as '?'.
+// "rXYZ" for a signature, "header" for 0; characters outside printable ASCII as '?'.  The
+// place of a finding, and its "tag" in JSON.
 std::string TagName(uint32_t signature);
+
+// A signature in a sentence: rXYZ as it is, 'XYZ ' quoted when it holds characters other
+// than letters and digits, 0x6D6E7400 when some are not printable, none for 0.
+std::string SignatureWords(uint32_t signature);
 
 }  // namespace icc

@@ -1,5 +1,6 @@
 #include "profile_facts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -35,7 +36,8 @@ constexpr Isotherm kIsotherms[] = {
 
 Result ReadTagTable(Profile& profile, std::vector<TagRow>* rows) {
   rows->clear();
-  for (const TagEntry& e : profile.Entries()) {
+  const std::vector<TagEntry>& entries = profile.Entries();
+  for (const TagEntry& e : entries) {
     TagRow row{e.signature, 0, e.offset, e.size, false};
     // Read through the row's own offset: GetTag would find a repeated signature's first row.
     uint8_t head[4] = {};
@@ -44,11 +46,27 @@ Result ReadTagTable(Profile& profile, std::vector<TagRow>* rows) {
       if (!r.ok()) return r;
       row.type = LoadBE32(head);
     }
-    for (const TagEntry& other : profile.Entries())
-      if (&other != &e && uint64_t(other.offset) < uint64_t(e.offset) + e.size &&
-          uint64_t(e.offset) < uint64_t(other.offset) + other.size)
-        row.shared = true;
     rows->push_back(row);
+  }
+  // Rows sharing bytes, in file order (an empty row before the others at its offset): each
+  // row against the one reaching furthest before it, which then shares too.  A table is as
+  // long as its count says, so no pair of rows is tried.
+  std::vector<std::size_t> order(entries.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const TagEntry &x = entries[a], &y = entries[b];
+    return x.offset != y.offset ? x.offset < y.offset : x.size == 0 && y.size != 0;
+  });
+  const std::size_t none = entries.size();
+  std::size_t widest = none;
+  uint64_t reach = 0;
+  for (const std::size_t i : order) {
+    const TagEntry& e = entries[i];
+    if (widest != none && e.offset < reach) (*rows)[i].shared = (*rows)[widest].shared = true;
+    if (e.size != 0 && (widest == none || uint64_t(e.offset) + e.size > reach)) {
+      reach = uint64_t(e.offset) + e.size;
+      widest = i;
+    }
   }
   return {};
 }

@@ -39,6 +39,18 @@ const NameRow kColourSpaceNames[] = {
     {0x38434C52, "Generic 8 channel"},
 };
 
+const NameRow kVersion5ClassNames[] = {
+    {0x63656E63, "Color Encoding"},        {0x6D696420, "Material Identification"},
+    {0x6D6C6E6B, "Material Link"},         {0x6D766973, "Material Visualization"},
+};
+
+const NameRow kWideSpaceNames[] = {
+    {0x39434C52, "Generic 9 channel"},  {0x41434C52, "Generic 10 channel"},
+    {0x42434C52, "Generic 11 channel"}, {0x43434C52, "Generic 12 channel"},
+    {0x44434C52, "Generic 13 channel"}, {0x45434C52, "Generic 14 channel"},
+    {0x46434C52, "Generic 15 channel"},
+};
+
 const NameRow kConnectionSpaceNames[] = {{0x4C616220, "Lab"}, {0x58595A20, "XYZ"}};
 
 const NameRow kIntentNames[] = {
@@ -60,5 +72,15 @@ const char* ConnectionSpaceName(uint32_t signature) {
   return Lookup(kConnectionSpaceNames, signature);
 }
 const char* IntentName(uint32_t intent) { return Lookup(kIntentNames, intent); }
+
+const char* AnyDeviceClassName(uint32_t signature) {
+  const char* name = DeviceClassName(signature);
+  return name != kUnknown ? name : Lookup(kVersion5ClassNames, signature);
+}
+
+const char* AnyColourSpaceName(uint32_t signature) {
+  const char* name = ColourSpaceName(signature);
+  return name != kUnknown ? name : Lookup(kWideSpaceNames, signature);
+}
 
 }  // namespace icc

@@ -14,4 +14,10 @@ const char* ColourSpaceName(uint32_t signature);      // "RGB", "CMYK", "Gray Sc
 const char* ConnectionSpaceName(uint32_t signature);  // "Lab" or "XYZ"
 const char* IntentName(uint32_t intent);              // "Perceptual", ...
 
+// The names above and those the info tip leaves "Unknown": the version 5 classes ("Color
+// Encoding", "Material Identification", ...) and 9 to 15 channels ("Generic 15 channel").
+// For what a profile is as a whole (tagwright-cli show, the profile doctor).
+const char* AnyDeviceClassName(uint32_t signature);
+const char* AnyColourSpaceName(uint32_t signature);
+
 }  // namespace icc

@@ -68,6 +68,21 @@ Result ReadStoredText(Profile& profile, uint32_t signature, const Language& lang
   return tag.result().ok() ? Result{Status::InvalidProfile, 0} : tag.result();
 }
 
+Result ReadLocalizedChoice(Profile& profile, uint32_t signature, const Language& language,
+                           LocalizedChoice* choice) {
+  *choice = LocalizedChoice();
+  uint32_t size = 0;
+  const Result r = profile.GetTagSize(signature, &size);
+  if (!r.ok()) return r;
+  ProfileTagBytes tag(profile, signature, size, nullptr, 0);
+  try {
+    if (ChooseLocalizedEntry(tag, language, kMaxShownTextBytes, choice)) return {};
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  }
+  return tag.result().ok() ? Result{Status::InvalidProfile, 0} : tag.result();
+}
+
 bool CreationDate(const uint8_t header[kHeaderSize], DateTime* date) {
   uint16_t f[6];
   for (int i = 0; i < 6; ++i) f[i] = uint16_t(header[24 + 2 * i] << 8 | header[25 + 2 * i]);
@@ -91,7 +106,18 @@ std::string VersionText(const uint8_t header[kHeaderSize]) {
   return text;
 }
 
-Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], ProfileIdState* state) {
+const char* ProfileIdStateText(ProfileIdState state) {
+  switch (state) {
+    case ProfileIdState::Valid: return "Valid";
+    case ProfileIdState::Wrong: return "Wrong";
+    case ProfileIdState::NotChecked: return "Not checked";
+    case ProfileIdState::Absent: break;
+  }
+  return "Absent";
+}
+
+Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], ProfileIdState* state,
+                      uint64_t max_bytes) {
   if (!HasProfileId(header)) {
     *state = ProfileIdState::Absent;
     return {};
@@ -100,6 +126,10 @@ Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], Profi
   // cannot be right, and then the whole file is taken.
   uint64_t length = LoadBE32(header);
   if (length < kHeaderSize || length > file.Size()) length = file.Size();
+  if (length > max_bytes) {
+    *state = ProfileIdState::NotChecked;
+    return {};
+  }
 
   uint8_t zeroed[kHeaderSize];
   std::copy(header, header + kHeaderSize, zeroed);
@@ -127,7 +157,7 @@ Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], Profi
   return {};
 }
 
-Result CheckProfileId(Profile& profile, ProfileIdState* state) {
+Result CheckProfileId(Profile& profile, ProfileIdState* state, uint64_t max_bytes) {
   // The profile's bytes as stored.
   class Stored : public SourceFile {
    public:
@@ -142,7 +172,7 @@ Result CheckProfileId(Profile& profile, ProfileIdState* state) {
   } stored(profile);
   uint8_t header[kHeaderSize];
   profile.GetHeader(header);
-  return CheckProfileId(stored, header, state);
+  return CheckProfileId(stored, header, state, max_bytes);
 }
 
 }  // namespace icc

@@ -107,6 +107,7 @@ HRESULT ToHresult(const icc::Result& result) {
     case icc::Status::InsufficientBuffer: return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     case icc::Status::InvalidParameter: return E_INVALIDARG;
     case icc::Status::OutOfMemory: return E_OUTOFMEMORY;
+    case icc::Status::Version5: return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
     case icc::Status::Io:
       return (result.os_error & 0x80000000u) ? HRESULT(result.os_error)
                                             : HRESULT_FROM_WIN32(result.os_error);

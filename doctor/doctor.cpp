@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "lcms_io.h"
+#include "profile_facts.h"
 
 namespace doctor {
 namespace {
@@ -65,21 +67,71 @@ void CheckWhitePoint(cmsHPROFILE h, icc::Profile& profile, uint32_t cls, icc::Ch
                (!y_ok ? "not of a luminance near 1." : "far from the daylight locus."));
 }
 
+const cmsTagSignature kColorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                       cmsSigBlueColorantTag};
+
+// Each colorant should be the primary its tag names: the red one the reddest of the three
+// (the largest share of X), the green one the greenest (of Y), the blue one the bluest (of
+// Z).  When another colorant plays a tag's part, the colorants are in each other's tags.
+void CheckColorantOrder(const cmsCIEXYZ* const c[3], icc::Profile& profile, icc::CheckReport* r) {
+  double share[3][3];  // [colorant][X, Y, Z]
+  for (int i = 0; i < 3; ++i) {
+    const double sum = c[i]->X + c[i]->Y + c[i]->Z;
+    if (!(sum > 0)) return;
+    share[i][0] = c[i]->X / sum, share[i][1] = c[i]->Y / sum, share[i][2] = c[i]->Z / sum;
+  }
+  int plays[3];  // the colorant that is most of each primary
+  for (int p = 0; p < 3; ++p) {
+    plays[p] = 0;
+    for (int i = 1; i < 3; ++i)
+      if (share[i][p] > share[plays[p]][p]) plays[p] = i;
+  }
+  if (plays[0] == plays[1] || plays[0] == plays[2] || plays[1] == plays[2]) return;  // no order
+  static const char* const kPrimary[3] = {"red", "green", "blue"};
+  static const char* const kMost[3] = {"reddest", "greenest", "bluest"};
+  for (int tag = 0; tag < 3; ++tag) {
+    int is = 0;
+    while (plays[is] != tag) ++is;
+    if (is == tag) continue;
+    const bool pair = plays[tag] == is;  // the two have swapped tags
+    const icc::Xyz xyz{c[tag]->X, c[tag]->Y, c[tag]->Z};
+    double x = 0, y = 0;
+    icc::Chromaticity(xyz, &x, &y);
+    r->Add(Severity::Warning, "colorant-order", kColorants[tag], OffsetOf(profile, kColorants[tag]),
+           "The " + icc::TagName(kColorants[tag]) + " colorant (x " + Fixed(x) + ", y " + Fixed(y) +
+               ") is the " + kMost[is] + " of the three: " +
+               (pair ? std::string("the ") + kPrimary[tag] + " and " + kPrimary[is] +
+                           " colorants look swapped."
+                     : std::string("the colorants are not in their own tags.")));
+    return;
+  }
+}
+
 void CheckMatrix(cmsHPROFILE h, icc::Profile& profile, icc::CheckReport* r) {
-  const cmsTagSignature sigs[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
-                                   cmsSigBlueColorantTag};
+  const cmsCIEXYZ* colorants[3];
   cmsCIEXYZ sum = {0, 0, 0};
-  for (cmsTagSignature sig : sigs) {
+  bool empty = false;
+  for (int i = 0; i < 3; ++i) {
+    const cmsTagSignature sig = kColorants[i];
     const auto* c = static_cast<const cmsCIEXYZ*>(cmsReadTag(h, sig));
     if (!c) return;
-    if (c->X < 0 || c->Y < 0 || c->Z < 0)
+    colorants[i] = c;
+    if (c->X == 0 && c->Y == 0 && c->Z == 0) {
+      r->Add(Severity::Warning, "colorant-range", sig, OffsetOf(profile, sig),
+             "The " + icc::TagName(sig) + " colorant is X 0, Y 0, Z 0: it gives no colour.");
+      empty = true;
+    } else if (c->X < 0 || c->Y < 0 || c->Z < 0) {
       r->Add(Severity::Warning, "colorant-range", sig, OffsetOf(profile, sig),
              "The " + icc::TagName(sig) + " colorant (X " + Fixed(c->X) + ", Y " + Fixed(c->Y) +
                  ", Z " + Fixed(c->Z) + ") has a negative value.");
+    }
     sum.X += c->X;
     sum.Y += c->Y;
     sum.Z += c->Z;
   }
+  // An empty colorant is the fault, found at its own tag; what the three add up to follows.
+  if (empty) return;
+  CheckColorantOrder(colorants, profile, r);
   auto near = [&sum](const cmsCIEXYZ& w) {
     return std::abs(sum.X - w.X) < 0.01 && std::abs(sum.Y - w.Y) < 0.01 &&
            std::abs(sum.Z - w.Z) < 0.01;
@@ -92,14 +144,33 @@ void CheckMatrix(cmsHPROFILE h, icc::Profile& profile, icc::CheckReport* r) {
                Fixed(sum.Z) + ", not to the white point (D50: X 0.9642, Y 1, Z 0.8249).");
 }
 
+// A table is judged by its entries, with Little CMS's allowance for ripple; a formula by
+// its values, which its 16-bit table would clip (a gamma below zero rises past 1 and falls).
 bool Ascending(const cmsToneCurve* c) {
+  if (cmsGetToneCurveParametricType(c) != 0) {
+    constexpr int kSteps = 1024;
+    float last = cmsEvalToneCurveFloat(c, 0.0f);
+    for (int i = 1; i <= kSteps; ++i) {
+      const float v = cmsEvalToneCurveFloat(c, float(i) / kSteps);
+      if (!std::isfinite(last) || !std::isfinite(v) || v < last - 1e-6f) return false;
+      last = v;
+    }
+    return true;
+  }
   return cmsIsToneCurveMonotonic(c) &&
          cmsEvalToneCurveFloat(c, 1.0f) >= cmsEvalToneCurveFloat(c, 0.0f);
 }
 
 void CheckCurve(const cmsToneCurve* c, cmsTagSignature sig, const char* monotonic_code,
                 bool check_range, icc::Profile& profile, icc::CheckReport* r) {
-  if (!Ascending(c))
+  const double gamma = cmsGetToneCurveParametricType(c) != 0 ? cmsGetToneCurveParams(c)[0] : 1;
+  if (!(gamma > 0)) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", gamma);
+    r->Add(Severity::Warning, monotonic_code, sig, OffsetOf(profile, sig),
+           "The " + icc::TagName(sig) + " curve's gamma is " + text +
+               ": the curve does not rise from black to white.");
+  } else if (!Ascending(c))
     r->Add(Severity::Warning, monotonic_code, sig, OffsetOf(profile, sig),
            "The " + icc::TagName(sig) + " curve does not rise steadily from black to white.");
   else if (check_range && (cmsEvalToneCurveFloat(c, 0.0f) > 0.1f ||
@@ -164,9 +235,19 @@ void CheckGrayAxis(cmsHPROFILE h, icc::CheckReport* r) {
 
 void IgnoreLcmsErrors(cmsContext, cmsUInt32Number, const char*) {}
 
+// Little CMS reads no profile of more tags than this.
+constexpr std::size_t kLcmsMaxTags = 100;
+
 }  // namespace
 
 void CheckColour(icc::Profile& profile, icc::CheckReport* report) {
+  if (profile.Entries().size() > kLcmsMaxTags) {
+    report->Add(Severity::Error, "lcms-refused", 0, -1,
+                "Little CMS, the colour engine, refuses to open the profile: it reads at most " +
+                    std::to_string(kLcmsMaxTags) + " tags, and the profile has " +
+                    std::to_string(profile.Entries().size()) + ".");
+    return;
+  }
   cmsSetLogErrorHandler(IgnoreLcmsErrors);
   gamut::LcmsProfile h(gamut::OpenLcmsProfile(profile));
   if (!h.h) {
@@ -181,8 +262,10 @@ void CheckColour(icc::Profile& profile, icc::CheckReport* report) {
   if (cls != cmsSigLinkClass && cls != cmsSigAbstractClass) CheckWhitePoint(h.h, profile, cls, report);
   if (space == cmsSigRgbData && cmsIsMatrixShaper(h.h)) CheckMatrix(h.h, profile, report);
   CheckCurves(h.h, profile, report);
+  // Equal device values are a gray for a display, a scanner or a printer; a colour space
+  // profile may encode anything under RGB's signature (a YCC, say).
   const bool device = cls == cmsSigDisplayClass || cls == cmsSigInputClass ||
-                      cls == cmsSigOutputClass || cls == cmsSigColorSpaceClass;
+                      cls == cmsSigOutputClass;
   if (device && space == cmsSigRgbData) CheckGrayAxis(h.h, report);
 }
 
@@ -192,18 +275,26 @@ bool TableDamaged(const icc::CheckReport& report) {
   return !report.readable;
 }
 
-icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report) {
-  icc::Result r = icc::CheckStructure(file, report);
-  // A localized name that says something else than the description may be a name of its
+icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report, uint64_t max_id_bytes) {
+  icc::Result r = icc::CheckStructure(file, report, max_id_bytes);
+  // A localized name that says something other than the description may be a name of its
   // own, the one people know the profile by elsewhere: a note, never repaired.
   for (icc::Finding& f : report->findings)
     if (std::string(f.code) == "dscm-mismatch") f.severity = Severity::Note;
-  // Tags of a damaged table say nothing about colour.
-  if (!r.ok() || TableDamaged(*report)) return r;
+  // Tags of a damaged table say nothing about colour, nor does a profile without tags.
+  if (!r.ok() || TableDamaged(*report) || report->Has("no-tags")) return r;
   std::unique_ptr<icc::Profile> profile;
   r = icc::Profile::Open(std::make_unique<BorrowedFile>(file), &profile);
   if (r.status == icc::Status::InvalidProfile) return {};
   if (!r.ok()) return r;
+  uint8_t header[icc::kHeaderSize];
+  profile->GetHeader(header);
+  if (header[8] == 5) {
+    report->Add(Severity::Note, "colour-not-checked", 0, -1,
+                "version 5 (iccMAX): header and tag table checked; its colour transforms are "
+                "not read here");
+    return {};
+  }
   try {
     CheckColour(*profile, report);
   } catch (const std::bad_alloc&) {

@@ -27,9 +27,12 @@ namespace doctor {
 // The structural checks and, for a profile whose structure the container accepts, the
 // colour checks: Little CMS opens it; a plausible media white point; a matrix profile's
 // colorants in range and adding up to the connection space's white; tone curves (and a
-// 'vcgt') monotonic and spanning their range; an RGB device profile's gray axis neutral
-// and monotonic.
-icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report);
+// 'vcgt') monotonic and spanning their range, colorants in their own tags; an RGB device
+// profile's gray axis neutral and monotonic.  A version 5 profile gets the structural
+// checks and a note that its colour transforms are not read.  The profile ID is checked
+// when it covers at most `max_id_bytes` (report->id_state).
+icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report,
+                         uint64_t max_id_bytes = UINT64_MAX);
 
 // Whether the tag table is too damaged for the colour checks and for repairs: a profile
 // that cannot be read, or tags counted past the file, outside it, overlapping or twice.

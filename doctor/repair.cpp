@@ -73,7 +73,7 @@ std::string TableDoubt(const std::vector<uint8_t>& file, const icc::CheckReport&
     if (uint64_t(e.offset) + 4 > file.size()) continue;
     const uint8_t* type = &file[e.offset];
     if (std::any_of(type, type + 4, [](uint8_t c) { return c < 0x20 || c > 0x7E; }))
-      return "the tag table is not right (the " + icc::TagName(e.signature) +
+      return "the tag table is not right (the " + icc::SignatureWords(e.signature) +
              " tag does not start with a type signature)";
   }
   return {};
@@ -85,7 +85,7 @@ std::string BytesDoubt(const icc::CheckReport& before) {
   for (const icc::Finding& f : before.findings)
     for (const char* code : {"tag-structure", "tag-type", "text-terminator", "scriptcode"})
       if (Is(f, code))
-        return "the " + icc::TagName(f.tag) +
+        return "the " + icc::SignatureWords(f.tag) +
                " tag is damaged, and the bytes after it may be its own";
   return {};
 }
@@ -101,7 +101,10 @@ void Hold(const std::vector<uint8_t>& file, const icc::CheckReport& before,
     });
   };
   const bool other_errors = any_error([&](const icc::Finding& f) { return !wanted.count(f.code); });
-  const bool unknown_version = any_error([](const icc::Finding& f) { return Is(f, "version"); });
+  const bool unknown_version = before.Has("version");
+  const bool odd_text = std::any_of(
+      before.findings.begin(), before.findings.end(),
+      [](const icc::Finding& f) { return Is(f, "text-encoding") && f.tag == icc::kDescriptionTag; });
   for (const std::string& code : wanted) {
     const bool layout = code == "size-field" || code == "padding" || code == "trailing-bytes" ||
                         code == "tag-alignment";
@@ -113,15 +116,18 @@ void Hold(const std::vector<uint8_t>& file, const icc::CheckReport& before,
       (*left)[code] = "the profile has other errors, so a new ID could vouch for damaged content";
     else if (code == "desc-type" && unknown_version)
       (*left)[code] = "the profile's version does not tell which type the description should have";
+    else if (code == "desc-type" && odd_text)
+      (*left)[code] =
+          "the description's text is not valid UTF-16, and converting it could change it";
   }
 }
 
 // Zeroes the padding that starts at `at`: up to the next 4-byte boundary, or to a tag that
-// starts before it.
-void ZeroPadding(std::vector<uint8_t>* file, uint64_t at) {
+// starts before it (`starts`: every tag's offset, in order).
+void ZeroPadding(std::vector<uint8_t>* file, const std::vector<uint64_t>& starts, uint64_t at) {
   uint64_t end = std::min<uint64_t>(icc::Pad4(at), file->size());
-  for (const icc::TagEntry& e : Rows(*file))
-    if (e.offset >= at && e.offset < end) end = e.offset;
+  const auto next = std::lower_bound(starts.begin(), starts.end(), at);
+  if (next != starts.end()) end = std::min(end, *next);
   std::fill(file->begin() + std::ptrdiff_t(at), file->begin() + std::ptrdiff_t(end), 0);
 }
 
@@ -160,7 +166,7 @@ std::vector<uint8_t> Aligned(const std::vector<uint8_t>& file) {
 // en-US localized record, or a single localized record as a description record whose ASCII
 // record holds what ASCII can and whose Unicode record the whole text.  Refused, with the
 // reason in *why, when a text would be lost: a second language, or a Unicode record that
-// says something else than the ASCII one.
+// says something other than the ASCII one.
 bool ConvertDescription(const std::vector<uint8_t>& tag, bool to_localized,
                         std::vector<uint8_t>* out, std::string* why) {
   icc::Description d;
@@ -171,7 +177,7 @@ bool ConvertDescription(const std::vector<uint8_t>& tag, bool to_localized,
     return false;
   }
   if (!d.ascii.empty() && !d.unicode.empty() && !icc::RecordsAgree(d.ascii, d.unicode)) {
-    *why = "the description's Unicode text says something else than its ASCII text";
+    *why = "the description's Unicode text says something other than its ASCII text";
     return false;
   }
   const std::u16string text = icc::DescriptionText(d, icc::PortableCodePage());
@@ -224,8 +230,12 @@ const char* Reason(const char* code) {
 // checker found them), then the description's through the container.
 icc::Result Repaired(std::vector<uint8_t> file, const icc::CheckReport& before,
                      const std::set<std::string>& intended, Left* left, std::vector<uint8_t>* out) {
+  std::vector<uint64_t> starts;
+  for (const icc::TagEntry& e : Rows(file)) starts.push_back(e.offset);
+  std::sort(starts.begin(), starts.end());
   for (const icc::Finding& f : before.findings) {
-    if (Is(f, "padding") && intended.count("padding")) ZeroPadding(&file, uint64_t(f.offset));
+    if (Is(f, "padding") && intended.count("padding"))
+      ZeroPadding(&file, starts, uint64_t(f.offset));
     if (Is(f, "trailing-bytes") && intended.count("trailing-bytes"))
       file.resize(std::size_t(f.offset));
   }

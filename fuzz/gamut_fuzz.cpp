@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (!icc::Profile::Open(std::move(file), &profile).ok()) return 0;
   gamut::PreviewSheet sheet;
   gamut::BuildPreviewSheet(*profile, icc::Language(), icc::PortableCodePage(), &sheet);
-  gamut::FinishPreviewSheet(*profile, icc::CheckReport(), &sheet);
+  gamut::FinishPreviewSheet(icc::CheckReport(), &sheet);
   CHECK(!gamut::SheetText(sheet).empty());
   if (!sheet.has_picture) return 0;
   const gamut::Gamut& g = sheet.gamut;

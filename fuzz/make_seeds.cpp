@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "icc_profile.h"
+#include "localized_text.h"
 #include "profile_builder.h"
 
 using namespace testing_icc;
@@ -108,6 +109,10 @@ std::vector<std::vector<uint8_t>> Layouts() {
   out.push_back(unpadded);
   // No tags at all.
   out.push_back(BuildProfile({}));
+  // Lookup tables without a colour grid, of RGB and of YCbCr, and a version 5 profile.
+  out.push_back(CurveMatrixProfile(false));
+  out.push_back(CurveMatrixProfile(true));
+  out.push_back(Version5Profile());
   return out;
 }
 
@@ -157,6 +162,11 @@ int main(int argc, char** argv) {
       for (const auto& tag : TagsOfType(file, "mluc")) put(localized, l++, tag), put(tips, t++, tag);
     }
     for (const auto& record : Records()) put(records, d++, record);
+    // A table whose en-US record comes last, far past the first rows a reader takes at once.
+    std::vector<icc::LocalizedRecord> rows(200, icc::LocalizedRecord("en", "AA", u"x"));
+    rows.emplace_back("en", "US", u"English");
+    put(localized, l++, icc::BuildLocalizedText(rows));
+    put(tips, t++, icc::BuildLocalizedText(rows));
     // Drop lists as the shell makes them, ANSI and UTF-16.
     const char ansi[] = "C:\\a.icc\0D:\\color\\b.icm\0";
     const char16_t wide[] = u"C:\\\u00e9.icc\0D:\\\U0001F600.icm\0";

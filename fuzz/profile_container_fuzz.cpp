@@ -185,8 +185,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                             &text, &cut).ok())
       CHECK(text.size() <= icc::kMaxShownTextBytes);
   }
-  icc::ProfileIdState id_state;
+  icc::ProfileIdState id_state, bounded;
   CHECK(icc::CheckProfileId(*p, &id_state).ok());
+  // With a bound, the same state, or NotChecked for an ID that covers more.
+  CHECK(icc::CheckProfileId(*p, &bounded, size / 2).ok());
+  CHECK(bounded == id_state ||
+        (bounded == icc::ProfileIdState::NotChecked && id_state != icc::ProfileIdState::Absent));
 
   // Edits, driven by the reserved header bytes.
   const uint8_t* control = data + 100;
@@ -259,13 +263,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::vector<uint8_t>& out = sink.bytes;
   CHECK(out.size() == length);
   CHECK(icc::LoadBE32(out.data()) == out.size());
-  // The header as set, but for its size field and, in a version 4 profile, the ID that
-  // belongs to the new content.
-  const std::size_t id_end = header[8] >= 4 ? 100 : 84;
+  // The header as set, but for its size field and, in a profile that carries an ID (before
+  // version 4, one whose field held its MD5), the ID that belongs to the new content.
+  bool keeps_id = false;
+  InputFile input(data, size);
+  CHECK(icc::KeepsProfileId(input, header, &keeps_id).ok());
+  const std::size_t id_end = header[8] >= 4 || keeps_id ? 100 : 84;
   CHECK(std::memcmp(out.data() + 4, header + 4, 80) == 0);
   CHECK(std::memcmp(out.data() + id_end, header + id_end, icc::kHeaderSize - id_end) == 0);
-  // A version 4 profile that carries an ID gets the digest of what was written, with the
-  // flags, the rendering intent and the ID taken as zero; one without keeps none.
+  // A profile that carries an ID gets the digest of what was written, with the flags, the
+  // rendering intent and the ID taken as zero; one without keeps none.
   if (id_end == 100) {
     static const uint8_t kNoId[16] = {};
     if (std::memcmp(header + 84, kNoId, 16) == 0) {

@@ -56,7 +56,8 @@ struct Limits {
 };
 
 // Computes the gamut of `profile`.  Little CMS reads the profile through the container.
-// Status::InvalidProfile when Little CMS refuses the profile or its data give no picture;
+// Status::InvalidProfile when Little CMS refuses the profile or its data give no picture
+// (Status::Version5 for a version 5 profile);
 // Status::OutOfMemory when it would cost more than `limits` allow.
 icc::Result ComputeGamut(icc::Profile& profile, Gamut* out, const Limits& limits = Limits());
 

@@ -26,10 +26,22 @@ struct Reader {
   std::vector<uint8_t> window;
 
   bool ReadTag(uint32_t offset, uint32_t length, uint8_t* out);
+  bool PaddingOfTag(uint32_t offset, uint32_t length) const;
 };
 
-// Serves [offset, offset + length) from one tag's bytes.  A read that no single tag holds
-// fails: Little CMS reads nothing else once the table is in.
+// Little CMS reads the padding after each curve of a lookup table up to a 4-byte boundary,
+// after the last one too, where a tag's size may leave the padding out; it drops what it
+// reads, as it drops the bytes between tags.
+bool Reader::PaddingOfTag(uint32_t offset, uint32_t length) const {
+  for (const icc::TagEntry& e : profile->Entries()) {
+    const uint64_t end = uint64_t(e.offset) + e.size;
+    if (offset >= end && uint64_t(offset) + length <= icc::Pad4(end)) return true;
+  }
+  return false;
+}
+
+// Serves [offset, offset + length) from one tag's bytes, or zeros for the padding that
+// follows a tag.  Any other read fails: Little CMS reads nothing else once the table is in.
 bool Reader::ReadTag(uint32_t offset, uint32_t length, uint8_t* out) {
   const auto& entries = profile->Entries();
   const uint64_t end = uint64_t(offset) + length;
@@ -42,7 +54,11 @@ bool Reader::ReadTag(uint32_t offset, uint32_t length, uint8_t* out) {
         break;
       }
     }
-    if (found < 0) return false;
+    if (found < 0) {
+      if (!PaddingOfTag(offset, length)) return false;
+      std::memset(out, 0, length);
+      return true;
+    }
     const icc::TagEntry& e = entries[std::size_t(found)];
     if (e.size > max_tag_bytes) {
       if (refused) *refused = true;
@@ -157,6 +173,8 @@ LcmsBudget::~LcmsBudget() {
 
 cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context, uint32_t max_tag_bytes,
                             bool* refused) {
+  // A table longer than Reader::start holds is one Little CMS refuses anyway.
+  if (profile.Entries().size() > icc::kMaxTags) return nullptr;
   Reader* r = new (std::nothrow) Reader;
   if (!r) return nullptr;
   r->profile = &profile;

@@ -766,4 +766,14 @@ bool Render(const Gamut& g, const Gamut* compare, int size, std::vector<uint32_t
   return true;
 }
 
+void Premultiply(std::vector<uint32_t>* argb) {
+  for (uint32_t& p : *argb) {
+    const uint32_t a = p >> 24;
+    uint32_t out = a << 24;
+    for (int shift = 16; shift >= 0; shift -= 8)
+      out |= ((((p >> shift) & 0xFF) * a + 127) / 255) << shift;
+    p = out;
+  }
+}
+
 }  // namespace gamut

@@ -33,4 +33,8 @@ struct Notes {
 bool Render(const Gamut& gamut, const Gamut* compare, int size, std::vector<uint32_t>* argb,
             const Notes* notes = nullptr);
 
+// Turns straight alpha into premultiplied alpha (each colour scaled by its pixel's opacity,
+// so that no colour exceeds the alpha), as Windows composes 32-bit bitmaps with alpha.
+void Premultiply(std::vector<uint32_t>* argb);
+
 }  // namespace gamut

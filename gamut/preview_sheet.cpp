@@ -5,6 +5,7 @@
 
 #include "localized_text.h"
 #include "profile_names.h"
+#include "shown_text.h"
 
 namespace gamut {
 namespace {
@@ -58,31 +59,20 @@ void AddText(icc::Profile& profile, const icc::Language& language, const icc::Co
   const icc::Result r = icc::ReadStoredText(profile, signature, language, code_page, &text, &cut);
   if (r.status == icc::Status::TagNotFound) return;
   if (!r.ok()) text = U16(std::string("(") + ReasonText(r) + ")");
+  text = icc::ShownText(text, icc::TextLines::Several, cut);
   if (cut) text += u"\u2026";
   lines->push_back({U16(label), std::move(text)});
 }
 
 // How many translations a localized description has, and which one is shown, from its record
-// table alone.
+// table alone (the record every reader of the description shows).
 void AddTranslations(icc::Profile& profile, const icc::Language& language,
                      std::vector<SheetLine>* lines) {
-  uint32_t size = 0;
-  if (!profile.GetTagSize(icc::kDescriptionTag, &size).ok()) return;
-  uint8_t head[icc::kLocalizedHeaderSize];
-  uint32_t count = sizeof head;
-  if (!profile.GetTag(icc::kDescriptionTag, 0, &count, head, nullptr).ok() || count < sizeof head ||
-      icc::LoadBE32(head) != icc::Signature("mluc"))
-    return;
-  std::vector<uint8_t> table(icc::LocalizedTableBytes(head, size));
-  count = uint32_t(table.size());
-  std::vector<icc::LocalizedEntry> entries;
-  if (!profile.GetTag(icc::kDescriptionTag, 0, &count, table.data(), nullptr).ok() ||
-      !icc::ParseLocalizedEntries(table.data(), count, size, &entries))
-    return;
-  std::string value = std::to_string(entries.size());
-  const int shown = icc::ChooseLocalizedRecord(entries, language.language, language.country);
-  if (shown >= 0) {
-    const icc::LocalizedEntry& e = entries[std::size_t(shown)];
+  icc::LocalizedChoice choice;
+  if (!icc::ReadLocalizedChoice(profile, icc::kDescriptionTag, language, &choice).ok()) return;
+  std::string value = std::to_string(choice.count);
+  if (choice.index >= 0) {
+    const icc::LocalizedEntry& e = choice.entry;
     auto code = [](const char (&c)[2]) {
       std::string text;
       for (char ch : c) text += ch >= 0x20 && ch < 0x7F ? ch : '?';
@@ -148,19 +138,17 @@ void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
   }
 }
 
-// A stored text as one entry of the sheet: its line breaks continue on indented lines, other
-// control characters become spaces, and trailing blanks go.
+// A stored text as one entry of the sheet: its lines (icc::ShownText's rule) continue on
+// indented lines, and trailing blanks go.
 std::u16string Shown(const std::u16string& value) {
   std::u16string out;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const char16_t c = value[i];
-    if (c == u'\r' || c == u'\n') {
-      if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') ++i;
-      while (!out.empty() && (out.back() == u' ' || out.back() == u'\t')) out.pop_back();
-      out += u"\r\n\t";
-    } else {
-      out += c < 0x20 || c == 0x7F ? u' ' : c;
+  for (char16_t c : icc::ShownText(value, icc::TextLines::Several)) {
+    if (c != u'\n') {
+      out += c;
+      continue;
     }
+    while (!out.empty() && (out.back() == u' ' || out.back() == u'\t')) out.pop_back();
+    out += u"\r\n\t";
   }
   while (!out.empty() && (out.back() == u' ' || out.back() == u'\t' || out.back() == u'\n' ||
                           out.back() == u'\r'))
@@ -178,6 +166,7 @@ const char* ReasonText(const icc::Result& r) {
     case icc::Status::InsufficientBuffer:
     case icc::Status::InvalidParameter: return "it cannot be read";
     case icc::Status::OutOfMemory: return "not enough memory";
+    case icc::Status::Version5: return "a version 5 profile, which this program does not draw";
     case icc::Status::Io: break;
   }
   return "the file cannot be read";
@@ -200,30 +189,22 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
 }
 
-void RefusedPreviewSheet(const icc::Result& refusal, const icc::CheckReport& report,
-                         PreviewSheet* sheet) {
+void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet) {
   *sheet = PreviewSheet();
   sheet->description = u"(not a readable profile)";
   sheet->no_picture = u"No gamut picture: the profile cannot be read.";
-  sheet->finished = true;
-  icc::CheckReport shown = report;
-  if (shown.Count(icc::Severity::Error) == 0)
-    shown.Add(icc::Severity::Error, "unreadable", 0, -1,
-              std::string("The profile cannot be read: ") + ReasonText(refusal) + ".");
-  sheet->verdict = icc::HealthText(shown);
-  sheet->findings = std::move(shown.findings);
+  sheet->refusal = refusal;
 }
 
-void FinishPreviewSheet(icc::Profile& profile, const icc::CheckReport& report,
-                        PreviewSheet* sheet) {
-  uint8_t header[icc::kHeaderSize];
-  profile.GetHeader(header);
-  const char16_t* id = !icc::HasProfileId(header) ? u"Absent"
-                       : report.Has("profile-id") ? u"Wrong"
-                                                  : u"Valid";
-  sheet->health = {{u"Profile ID", id}};
-  sheet->verdict = icc::HealthText(report);
-  sheet->findings = report.findings;
+void FinishPreviewSheet(const icc::CheckReport& report, PreviewSheet* sheet) {
+  icc::CheckReport shown = report;
+  if (!sheet->refusal.ok() && shown.Count(icc::Severity::Error) == 0)
+    shown.Add(icc::Severity::Error, "unreadable", 0, -1,
+              std::string("The profile cannot be read: ") + ReasonText(sheet->refusal) + ".");
+  if (sheet->refusal.ok())
+    sheet->health = {{u"Profile ID", U16(icc::ProfileIdStateText(report.id_state))}};
+  sheet->verdict = icc::HealthText(shown);
+  sheet->findings = std::move(shown.findings);
   sheet->finished = true;
 }
 

@@ -7,7 +7,9 @@
 //  - BuildPreviewSheet reads the header, the tag table, the few tags shown and computes
 //    the gamut; its cost does not grow with the profile's size;
 //  - FinishPreviewSheet takes the profile doctor's report (doctor::CheckProfile, which reads
-//    the whole profile when it carries an ID) as the verdict and the profile ID's state.
+//    the whole profile when it carries an ID: a pane bounds that read and makes the report
+//    off its window's thread) as the verdict and the profile ID's state.
+// A file the container refuses starts as RefusedPreviewSheet and is finished the same way.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,8 @@ struct PreviewSheet {
   bool has_picture = false;
   Gamut gamut;
   std::u16string no_picture;
+  // Why the container refused the file; Ok for an open profile.
+  icc::Result refusal;
   // The second step: the doctor's verdict.
   bool finished = false;
   std::vector<SheetLine> health;  // the profile ID's state
@@ -48,13 +52,12 @@ struct PreviewSheet {
 // single-byte characters through `code_page`.  Parts that cannot be read say so in their line.
 void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
                        const icc::CodePage& code_page, PreviewSheet* sheet);
-// The sheet of a file the container refuses, with what the doctor found in it (and the
-// container's reason when the doctor found no error).
-void RefusedPreviewSheet(const icc::Result& refusal, const icc::CheckReport& report,
-                         PreviewSheet* sheet);
-// The second step, with the doctor's report on the profile.
-void FinishPreviewSheet(icc::Profile& profile, const icc::CheckReport& report,
-                        PreviewSheet* sheet);
+// The first step for a file the container refuses: it says so, and has no picture.
+void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet);
+// The second step, with the doctor's report on the file: the verdict and its findings (for a
+// refused file the container's reason when the doctor found no error), and the profile ID's
+// state of an open profile.
+void FinishPreviewSheet(const icc::CheckReport& report, PreviewSheet* sheet);
 
 // The sheet as the pane's text: lines ended by CR LF, a label and its value separated by a
 // tab, the tag table in columns separated by tabs.

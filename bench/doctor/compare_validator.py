@@ -6,8 +6,9 @@
 For every .icc/.icm file under the paths: our findings (severity and code) and the
 validator's Warning/NonCompliant/Critical lines.  A profile on which we find an error and
 the validator finds nothing critical or non-compliant is marked "ERROR ONLY OURS"; one on
-which the validator reports a fault and we find nothing, "MISSED".  The validator is a
-checking tool: nothing in the project needs it.
+which the validator reports a fault and we find nothing, "MISSED".  The last line counts the
+first kind among the profiles the validator calls valid or only warns about.  The validator
+is a checking tool: nothing in the project needs it.
 """
 import json
 import os
@@ -43,6 +44,7 @@ def validator_lines(validator, path):
 def main():
     cli, validator, paths = sys.argv[1], sys.argv[2], sys.argv[3:]
     flagged = 0
+    passed = false_errors = 0  # profiles the validator calls valid or only warns about
     for path in profiles(paths):
         ours = json.loads(subprocess.run([cli, "check", "--json", path], capture_output=True,
                                          text=True).stdout or '{"profiles": []}')
@@ -56,12 +58,15 @@ def main():
         elif theirs and not [f for f in findings if f["severity"] != "note"]:
             mark = "MISSED"
         flagged += bool(mark)
+        passed += not serious
+        false_errors += bool(errors and not serious)
         print(f"{path} {mark}")
         for f in findings:
             print(f"  ours: {f['severity']} {f['code']} {f['tag'] or 'header'}")
         for line in theirs:
             print(f"  validator: {line}")
     print(f"{flagged} profiles flagged")
+    print(f"errors on {false_errors} of {passed} profiles the validator calls valid or only warns about")
 
 
 if __name__ == "__main__":

@@ -6,14 +6,25 @@
 //
 // DATA_DIR holds the generated profiles, shared with the other benchmarks; each profile is
 // given 1,000 names (hard links) in a folder of its own there.
+//
+// Then the worst cases of the two values that read a whole profile, the profile ID's state
+// and the health, against a handler's 250 ms: reading and hashing (the ID check alone, against
+// the plain read of the same bytes), a version 4 profile with an ID at the bound
+// (icc::kMaxWholeReadBytes), just past it, 100 MB and a sparse 2 GB; and how long another
+// thread's GetValue waits while the ID of the profile at the bound is checked.
 #include <windows.h>
 #include <propsys.h>
 #include <propkey.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_common.h"
@@ -21,7 +32,10 @@
 #include "classes.h"
 #include "guids.h"
 #include "info_tip.h"
+#include "peak_memory.h"
+#include "profile_properties.h"
 #include "properties.h"
+#include "stream_file.h"
 
 namespace {
 
@@ -82,6 +96,148 @@ bool Tip(const std::wstring& path) {
   return ok;
 }
 
+IStream* OpenStream(const std::string& path) {
+  IStream* stream = nullptr;
+  return SUCCEEDED(SHCreateStreamOnFileA(path.c_str(), STGM_READ, &stream)) ? stream : nullptr;
+}
+
+IPropertyStore* OpenStore(IStream* stream) {
+  IInitializeWithStream* init = nullptr;
+  IPropertyStore* store = nullptr;
+  if (SUCCEEDED(hueshell::CreateICCProperties(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(&init))) &&
+      SUCCEEDED(init->Initialize(stream, STGM_READ)))
+    init->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store));
+  if (init) init->Release();
+  return store;
+}
+
+std::wstring Value(IPropertyStore* store, const PROPERTYKEY& key) {
+  PROPVARIANT value;
+  std::wstring text = L"(error)";
+  if (SUCCEEDED(store->GetValue(key, &value)) && value.vt == VT_LPWSTR) text = value.pwszVal;
+  PropVariantClear(&value);
+  return text;
+}
+
+const PROPERTYKEY kIdState = {hueshell::kProfileFormatId, hueshell::kProfileIdStateId};
+const PROPERTYKEY kHealth = {hueshell::kProfileFormatId, hueshell::kHealthId};
+
+// The seconds of one pass of the profile ID check over the stream's bytes (unbounded), and of
+// the plain read of the same bytes in the same chunks.
+bool ReadAndHash(const std::string& path, double* hashed, double* read) {
+  IStream* stream = OpenStream(path);
+  if (!stream) return false;
+  std::unique_ptr<icc::SourceFile> file;
+  bool ok = colour::OpenStreamFile(stream, &file).ok();
+  uint8_t header[icc::kHeaderSize];
+  ok = ok && file->ReadAt(0, header, sizeof header).ok();
+  std::vector<uint8_t> chunk(1 << 20);
+  if (ok) {
+    *hashed = bench::MedianSeconds([&] {
+      icc::ProfileIdState state;
+      return icc::CheckProfileId(*file, header, &state).ok() && state == icc::ProfileIdState::Valid;
+    }, 5, 0.5);
+    *read = bench::MedianSeconds([&] {
+      for (uint64_t at = 0; at < file->Size(); at += chunk.size())
+        if (!file->ReadAt(at, chunk.data(), std::size_t(std::min<uint64_t>(chunk.size(), file->Size() - at))).ok())
+          return false;
+      return true;
+    }, 5, 0.5);
+  }
+  stream->Release();
+  return ok && *hashed > 0 && *read > 0;
+}
+
+// A store's Initialize, its health and its profile ID's state, as a Details pane asks for
+// them; *id receives the state, *memory the most memory it took.
+double HealthAndId(const std::string& path, std::wstring* id, uint64_t* memory) {
+  auto once = [&] {
+    IStream* stream = OpenStream(path);
+    IPropertyStore* store = stream ? OpenStore(stream) : nullptr;
+    if (store) {
+      Value(store, kHealth);
+      *id = Value(store, kIdState);
+      store->Release();
+    }
+    if (stream) stream->Release();
+    return store != nullptr;
+  };
+  *memory = bench::PeakRise(once);
+  return bench::MedianSeconds(once, 5, 0.5, 7);
+}
+
+// The longest GetValue of the Title by another thread while this one asks for the ID of the
+// profile at `path` (the first time, when its whole profile is read): the store's lock is not
+// held meanwhile.
+double LongestWait(const std::string& path, double* check) {
+  IStream* stream = OpenStream(path);
+  IPropertyStore* store = stream ? OpenStore(stream) : nullptr;
+  if (!store) return -1;
+  std::atomic<bool> checking{true};
+  double longest = 0;
+  std::thread other([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    while (checking) {
+      const auto t0 = std::chrono::steady_clock::now();
+      Value(store, PKEY_Title);
+      longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    CoUninitialize();
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  Value(store, kIdState);
+  *check = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  checking = false;
+  other.join();
+  store->Release();
+  stream->Release();
+  return longest;
+}
+
+int WorstCases(const std::string& dir) {
+  const uint64_t bound = icc::kMaxWholeReadBytes;
+  const struct {
+    const char* name;
+    std::string path;
+    uint64_t size;
+    bool sparse;
+  } rows[] = {{"at the bound", dir + "\\id-bound.icc", bound, false},
+              {"bound + 4 B", dir + "\\id-bound+4.icc", bound + 4, false},
+              {"100 MB", dir + "\\id-100m.icc", 100u << 20, false},
+              {"2 GB, sparse", dir + "\\id-2g.icc", 2048ull << 20, true}};
+  for (const auto& row : rows)
+    if (!bench::MakeIdProfile(row.path, row.size, row.sparse)) {
+      std::fprintf(stderr, "cannot write %s\n", row.path.c_str());
+      return 1;
+    }
+  double hashed = 0, read = 0;
+  if (!ReadAndHash(rows[2].path, &hashed, &read)) {
+    std::fprintf(stderr, "%s: the profile ID check failed\n", rows[2].path.c_str());
+    return 1;
+  }
+  const double mb = 100.0, per_second = mb / hashed;
+  std::printf("\nThe profile ID check of 100 MB: read and MD5 %s (%.0f MB/s), the read alone %s "
+              "(read+MD5/read %s);\n%.1f MB are read and hashed in 100 ms; the bound is %.1f MB\n\n",
+              bench::FormatTime(hashed).c_str(), per_second, bench::FormatTime(read).c_str(),
+              bench::Ratio(hashed, read).c_str(), per_second / 10, bound / 1048576.0);
+
+  bench::Table table({"profile (v4, ID)", "size", "profile ID", "health + ID", "time/250 ms", "memory",
+                      "memory/64 MB"});
+  for (const auto& row : rows) {
+    std::wstring id;
+    uint64_t memory = 0;
+    const double t = HealthAndId(row.path, &id, &memory);
+    table.Add({row.name, bench::FormatSize(row.size), std::string(id.begin(), id.end()), bench::FormatTime(t),
+               bench::Ratio(t, 0.250), bench::FormatSize(memory), bench::Ratio(double(memory), 64.0 * 1048576)});
+  }
+  table.Print();
+  double check = 0;
+  const double wait = LongestWait(rows[0].path, &check);
+  std::printf("\nWhile the ID at the bound is checked (%s), another thread's longest GetValue: %s\n",
+              bench::FormatTime(check).c_str(), bench::FormatTime(wait).c_str());
+  return 0;
+}
+
 // The time per file of a pass over the folder.
 template <class F>
 double PerFile(const std::vector<std::wstring>& names, F f) {
@@ -138,5 +294,5 @@ int main(int argc, char** argv) {
                bench::FormatTime(tip), bench::Ratio(properties, tip), bench::Ratio(properties, small)});
   }
   table.Print();
-  return 0;
+  return WorstCases(full);
 }

@@ -14,15 +14,14 @@
 #include <thumbcache.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <thread>
 #include <string>
 #include <vector>
 
 #include "bench_common.h"
 #include "classes.h"
 #include "com_ptr.h"
+#include "peak_memory.h"
 #include "profile_builder.h"
 #include "thumbnail.h"
 
@@ -66,38 +65,6 @@ bool MakeLutProfile(const std::string& path, int inputs, int grid, int declared,
   } catch (const std::exception&) {
     return false;
   }
-}
-
-// The process's committed private memory, region by region (Wine's process counters stay
-// at 0).
-uint64_t Committed() {
-  uint64_t committed = 0;
-  MEMORY_BASIC_INFORMATION region;
-  for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
-       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
-    if (static_cast<const char*>(region.BaseAddress) + region.RegionSize < at) break;
-  }
-  return committed;
-}
-
-// The most memory committed above the start while `f` runs, sampled by another thread.
-template <class F>
-uint64_t PeakRise(F f) {
-  const uint64_t base = Committed();
-  std::atomic<bool> done{false};
-  std::atomic<uint64_t> peak{base};
-  std::thread sampler([&] {
-    while (!done) {
-      peak = std::max<uint64_t>(peak, Committed());
-      Sleep(0);
-    }
-  });
-  f();
-  peak = std::max<uint64_t>(peak, Committed());
-  done = true;
-  sampler.join();
-  return peak - base;
 }
 
 }  // namespace
@@ -164,7 +131,7 @@ int main(int argc, char** argv) {
     }
     HRESULT hr = S_OK;
     const double t = bench::MedianSeconds([&] { return hr = Thumbnail(w.path, 16), true; }, 1, 0, 1);
-    const uint64_t rise = PeakRise([&] { Thumbnail(w.path, 16); });
+    const uint64_t rise = bench::PeakRise([&] { Thumbnail(w.path, 16); });
     char result[16];
     std::snprintf(result, sizeof result, "0x%08lX", static_cast<unsigned long>(hr));
     costs.Add({w.name, bench::FormatSize(bench::FileLength(w.path)), SUCCEEDED(hr) ? "drawn" : result,

@@ -3,6 +3,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,8 +25,8 @@ namespace hueshell {
 namespace {
 
 const wchar_t kPaneClass[] = L"HueshellPreviewPane";
-// Posted after the first paint: check the profile ID and examine the whole profile.
-constexpr UINT kFinishMessage = WM_APP + 1;
+// Posted by the health check's thread once its report is ready.
+constexpr UINT kHealthMessage = WM_APP + 1;
 constexpr int kMargin = 8;  // at 96 DPI
 
 // The pane's window class, registered on first use and taken back when the library leaves.
@@ -41,6 +42,131 @@ int SystemDpi() {
   if (screen) ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
 }
+
+// The profile doctor's report on a pane's stream (the profile ID read up to
+// icc::kMaxWholeReadBytes), made on a thread of its own so that the host's window never
+// waits for a read of the whole profile, and posted to the pane's window as kHealthMessage.
+// The pane and the thread hold a reference each.  A check the pane abandons (Unload, its end,
+// another preview) posts nothing, and its next read fails, so that its thread ends soon
+// after, keeping the library loaded until then.  The stream goes to the thread marshalled:
+// a host that runs the pane out of process hands over a proxy, which only its own apartment
+// may call, and a stream of an apartment's own is called through it (the window's thread
+// serves such calls while it waits for the thread).  The window's thread reads the stream
+// only before the check starts, or after its thread has ended.
+class HealthCheck {
+ public:
+  // The check of `stream`, for `window`; null when no thread could be made.
+  static HealthCheck* Start(IStream* stream, HWND window) {
+    auto* check = new (std::nothrow) HealthCheck(stream, window);
+    if (!check) return nullptr;
+    if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &check->marshalled_))) {
+      delete check;
+      return nullptr;
+    }
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&HealthCheck::Run), &check->library_)) {
+      delete check;
+      return nullptr;
+    }
+    check->thread_ = CreateThread(nullptr, 0, Run, check, 0, nullptr);
+    if (!check->thread_) {
+      FreeLibrary(check->library_);
+      delete check;
+      return nullptr;
+    }
+    return check;
+  }
+
+  void Release() {
+    if (InterlockedDecrement(&refs_) == 0) delete this;
+  }
+
+  // On the window's thread: no post from now on, and the check's reads fail.
+  void Abandon() {
+    abandoned_ = true;
+    Locked hold(lock_);
+    window_ = nullptr;
+  }
+  // Until the thread has ended, when it reads `stream`.
+  void WaitIfReading(IStream* stream) {
+    DWORD index = 0;
+    if (stream == stream_identity_)
+      CoWaitForMultipleHandles(COWAIT_DISPATCH_CALLS, INFINITE, 1, &thread_, &index);
+  }
+  bool done() const { return done_; }
+  const icc::CheckReport& report() const { return report_; }  // once done
+
+ private:
+  HealthCheck(IStream* stream, HWND window) : stream_identity_(stream), window_(window) {
+    InitializeCriticalSection(&lock_);
+  }
+  ~HealthCheck() {
+    if (marshalled_) {  // never unmarshalled
+      CoReleaseMarshalData(marshalled_);
+      marshalled_->Release();
+    }
+    if (thread_) CloseHandle(thread_);
+    DeleteCriticalSection(&lock_);
+  }
+
+  // The stream's reads, each refused once the check is abandoned.
+  class Reads : public icc::SourceFile {
+   public:
+    Reads(icc::SourceFile& file, const std::atomic<bool>& abandoned) : file_(file), abandoned_(abandoned) {}
+    uint64_t Size() const override { return file_.Size(); }
+    icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+      return abandoned_ ? icc::Result::Io(uint32_t(E_ABORT)) : file_.ReadAt(offset, buffer, count);
+    }
+
+   private:
+    icc::SourceFile& file_;
+    const std::atomic<bool>& abandoned_;
+  };
+
+  static DWORD WINAPI Run(void* param) {
+    auto* self = static_cast<HealthCheck*>(param);
+    const HMODULE library = self->library_;
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    if (com) {
+      CoGetInterfaceAndReleaseStream(self->marshalled_, IID_IStream, self->stream_.put_void());
+      self->marshalled_ = nullptr;  // released by the call, whatever it gave
+    }
+    if (self->stream_) self->Examine();
+    self->stream_.reset();
+    if (com) CoUninitialize();
+    self->done_ = true;
+    {
+      Locked hold(self->lock_);
+      if (self->window_) PostMessageW(self->window_, kHealthMessage, 0, 0);
+    }
+    self->Release();
+    FreeLibraryAndExitThread(library, 0);
+  }
+
+  void Examine() noexcept {
+    try {
+      std::unique_ptr<icc::SourceFile> file;
+      if (!abandoned_ && colour::OpenStreamFile(stream_.get(), &file).ok()) {
+        Reads reads(*file, abandoned_);
+        doctor::CheckProfile(reads, &report_, icc::kMaxWholeReadBytes);
+      }
+    } catch (...) {
+      // Nothing leaves the thread; the report holds what was found.
+    }
+  }
+
+  LONG refs_ = 2;  // the pane's and the thread's
+  IStream* marshalled_ = nullptr;    // the stream on its way to the thread
+  colour::ComPtr<IStream> stream_;  // the thread's, until it is done
+  const IStream* const stream_identity_;
+  HMODULE library_ = nullptr;
+  HANDLE thread_ = nullptr;
+  std::atomic<bool> abandoned_{false};
+  std::atomic<bool> done_{false};
+  icc::CheckReport report_;
+  CRITICAL_SECTION lock_;  // over window_
+  HWND window_;
+};
 
 class CICCPreview final : public IPreviewHandler,
                           public IInitializeWithStream,
@@ -171,7 +297,10 @@ class CICCPreview final : public IPreviewHandler,
   }
 
  private:
-  ~CICCPreview() override { Clear(); }
+  ~CICCPreview() override {
+    Clear();
+    if (check_) check_->Release();
+  }
 
   static bool TextKeeps(WPARAM key, bool control) {
     switch (key) {
@@ -185,11 +314,12 @@ class CICCPreview final : public IPreviewHandler,
     }
   }
 
-  // Everything the preview holds: the window, the profile, the stream, what was drawn.
+  // Everything the preview holds: the window, the stream, what was drawn; a health check
+  // still running is abandoned.
   void Clear() {
+    if (check_) check_->Abandon();
     if (window_) DestroyWindow(window_);
     window_ = text_ = nullptr;
-    profile_.reset();
     stream_.reset();
     sheet_ = gamut::PreviewSheet();
     std::vector<uint32_t>().swap(picture_);
@@ -205,14 +335,21 @@ class CICCPreview final : public IPreviewHandler,
   }
 
   HRESULT Show() {
-    const icc::Result r = colour::OpenStreamProfile(stream_.get(), &profile_);
+    // The stream has one reader at a time: an earlier check of it ends at its next read.
+    if (check_) {
+      check_->Abandon();
+      check_->WaitIfReading(stream_.get());
+      check_->Release();
+      check_ = nullptr;
+    }
+    std::unique_ptr<icc::Profile> profile;
+    const icc::Result r = colour::OpenStreamProfile(stream_.get(), &profile);
     if (r.ok()) {
       icc::Language language;
       colour::UserLanguage(language.language, language.country);
-      gamut::BuildPreviewSheet(*profile_, language, colour::AnsiCodePage(), &sheet_);
+      gamut::BuildPreviewSheet(*profile, language, colour::AnsiCodePage(), &sheet_);
     } else {
-      profile_.reset();
-      gamut::RefusedPreviewSheet(r, Examine(), &sheet_);
+      gamut::RefusedPreviewSheet(r, &sheet_);
     }
     picture_size_ = 0;
     if (!window_) {
@@ -236,17 +373,9 @@ class CICCPreview final : public IPreviewHandler,
     Place();
     ShowWindow(window_, SW_SHOW);
     UpdateWindow(window_);
-    if (!sheet_.finished) PostMessageW(window_, kFinishMessage, 0, 0);
+    check_ = HealthCheck::Start(stream_.get(), window_);
+    if (!check_) return E_OUTOFMEMORY;  // no thread: the preview fails as for any lack of memory
     return S_OK;
-  }
-
-  // The profile doctor's report on the stream's profile; a stream that cannot be read at
-  // all gives an empty report (the sheet then says why).
-  icc::CheckReport Examine() {
-    icc::CheckReport report;
-    std::unique_ptr<icc::SourceFile> file;
-    if (colour::OpenStreamFile(stream_.get(), &file).ok()) doctor::CheckProfile(*file, &report);
-    return report;
   }
 
   static bool RegisterPaneClass() {
@@ -380,15 +509,14 @@ class CICCPreview final : public IPreviewHandler,
     srgb.outline = gamut::SrgbTriangle();
     std::vector<uint32_t> argb;
     if (!gamut::Render(sheet_.gamut, &srgb, side, &argb)) return;
+    gamut::Premultiply(&argb);
     const COLORREF bg = Background();
     const uint32_t back[3] = {GetRValue(bg), GetGValue(bg), GetBValue(bg)};
     for (uint32_t& p : argb) {
       const uint32_t a = p >> 24;
       uint32_t out = 0xFF000000u;
-      for (int c = 0; c < 3; ++c) {
-        const uint32_t src = (p >> (16 - 8 * c)) & 0xFF;
-        out |= ((src * a + back[c] * (255 - a) + 127) / 255) << (16 - 8 * c);
-      }
+      for (int c = 0; c < 3; ++c)
+        out |= (((p >> (16 - 8 * c)) & 0xFF) + (back[c] * (255 - a) + 127) / 255) << (16 - 8 * c);
       p = out;
     }
     picture_.swap(argb);
@@ -412,9 +540,13 @@ class CICCPreview final : public IPreviewHandler,
                       0, 0, UINT(picture_size_), picture_.data(), &info, DIB_RGB_COLORS);
   }
 
+  // The health check's report, once it is done: a message of an earlier check finds the
+  // current one still running.
   void Finish() {
-    if (sheet_.finished || !profile_) return;
-    gamut::FinishPreviewSheet(*profile_, Examine(), &sheet_);
+    if (!check_ || !check_->done() || sheet_.finished) return;
+    gamut::FinishPreviewSheet(check_->report(), &sheet_);
+    check_->Release();
+    check_ = nullptr;
     // Keep the reader's place in the text.
     const LRESULT first = SendMessageW(text_, EM_GETFIRSTVISIBLELINE, 0, 0);
     DWORD from = 0, to = 0;
@@ -449,8 +581,11 @@ class CICCPreview final : public IPreviewHandler,
         SetBkColor(dc, Background());
         return reinterpret_cast<LRESULT>(brush_ ? brush_ : GetStockObject(WHITE_BRUSH));
       }
-      case kFinishMessage:
+      case kHealthMessage:
         Finish();
+        return 0;
+      case WM_DESTROY:  // also when the host destroys its own window first
+        if (check_) check_->Abandon();
         return 0;
       default:
         return DefWindowProcW(window, message, wparam, lparam);
@@ -480,7 +615,7 @@ class CICCPreview final : public IPreviewHandler,
   RECT rect_ = {};
   HWND window_ = nullptr;
   HWND text_ = nullptr;
-  std::unique_ptr<icc::Profile> profile_;
+  HealthCheck* check_ = nullptr;  // the current or last abandoned one
   gamut::PreviewSheet sheet_;
   std::vector<uint32_t> picture_;  // 0xFFRRGGBB, laid over the background
   int picture_size_ = 0;

@@ -20,6 +20,7 @@
 #include "md5.h"
 #include "profile_names.h"
 #include "profile_properties.h"
+#include "shown_text.h"
 #include "stream_file.h"
 #include "user_language.h"
 
@@ -27,10 +28,6 @@ namespace hueshell {
 namespace {
 
 constexpr uint32_t kDescTag = icc::Signature("desc");
-
-// The profile ID takes a read of the whole profile, with the store's lock held: larger
-// profiles are not checked.
-constexpr uint64_t kMaxIdCheckedBytes = 256u << 20;
 
 PROPERTYKEY ProfileKey(DWORD id) { return {kProfileFormatId, id}; }
 
@@ -53,15 +50,6 @@ HRESULT TextValue(const std::wstring& text, PROPVARIANT* value) {
   value->vt = VT_LPWSTR;
   value->pwszVal = copy;
   return S_OK;
-}
-
-const wchar_t* IdStateText(icc::ProfileIdState state) {
-  switch (state) {
-    case icc::ProfileIdState::Valid: return L"Valid";
-    case icc::ProfileIdState::Wrong: return L"Wrong";
-    case icc::ProfileIdState::Absent: break;
-  }
-  return L"Absent";
 }
 
 // What a store read from a profile, as far as a rewrite depends on it: the size, the
@@ -153,13 +141,17 @@ class CICCProperties final : public IInitializeWithStream,
                              public IPropertyStoreCapabilities,
                              public ObjectRoot {
  public:
-  explicit CICCProperties(IUnknown* outer) : ObjectRoot(outer) { InitializeCriticalSection(&lock_); }
+  explicit CICCProperties(IUnknown* outer) : ObjectRoot(outer) {
+    InitializeCriticalSection(&stream_lock_);
+    InitializeCriticalSection(&lock_);
+  }
 
   HUESHELL_FORWARD_IUNKNOWN
 
   // IInitializeWithStream
   HRESULT STDMETHODCALLTYPE Initialize(IStream* stream, DWORD mode) override {
     if (!stream) return E_POINTER;
+    Locked reading(stream_lock_);
     Locked hold(lock_);
     if (stream_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     return Guarded([&] {
@@ -207,6 +199,10 @@ class CICCProperties final : public IInitializeWithStream,
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
     if (!value) return E_POINTER;
     PropVariantInit(value);
+    if (SameKey(key, ProfileKey(kProfileIdStateId)) || SameKey(key, ProfileKey(kHealthId))) {
+      const HRESULT hr = Guarded([&] { return Examine(); });
+      if (FAILED(hr)) return hr;
+    }
     Locked hold(lock_);
     if (!stream_) return E_UNEXPECTED;
     return Guarded([&] {
@@ -214,8 +210,6 @@ class CICCProperties final : public IInitializeWithStream,
         return TextValue(pending_title_, value);
       Value* found = Find(key);
       if (!found) return S_OK;  // not a property of this profile: VT_EMPTY
-      if (SameKey(key, ProfileKey(kProfileIdStateId)) && !id_checked_) CheckId(found);
-      if (SameKey(key, ProfileKey(kHealthId)) && !health_checked_) CheckHealth(found);
       if (FAILED(found->error)) return found->error;
       if (found->is_time) {
         value->vt = VT_FILETIME;
@@ -242,6 +236,7 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   HRESULT STDMETHODCALLTYPE Commit() override {
+    Locked reading(stream_lock_);
     Locked hold(lock_);
     if (!stream_) return E_UNEXPECTED;
     if (!pending_) return S_OK;
@@ -269,7 +264,10 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
  private:
-  ~CICCProperties() override { DeleteCriticalSection(&lock_); }
+  ~CICCProperties() override {
+    DeleteCriticalSection(&lock_);
+    DeleteCriticalSection(&stream_lock_);
+  }
 
   static HRESULT Open(IStream* stream, std::unique_ptr<icc::Profile>* profile) {
     return colour::ToHresult(colour::OpenStreamProfile(stream, profile));
@@ -290,7 +288,10 @@ class CICCProperties final : public IInitializeWithStream,
       Value v;
       v.key = key;
       v.error = colour::ToHresult(r);
-      if (r.ok()) v.text.assign(stored.begin(), stored.end());
+      if (r.ok()) {
+        const std::u16string shown = icc::ShownText(stored, icc::TextLines::One, cut);
+        v.text.assign(shown.begin(), shown.end());
+      }
       if (signature == kDescTag) *title_cut = r.ok() && cut;
       values->push_back(std::move(v));
     };
@@ -344,46 +345,29 @@ class CICCProperties final : public IInitializeWithStream,
     return nullptr;
   }
 
-  // The profile ID's state, which the doctor checks as well: when the health has not been
-  // asked for yet, it is found now and gives both from one read of the profile.
-  void CheckId(Value* value) {
-    if (profile_ && profile_->FileSize() > kMaxIdCheckedBytes) {
-      id_checked_ = true;
-      value->error = S_OK;
-      value->text = L"Not checked";
-      return;
-    }
-    if (!health_checked_)
-      if (Value* health = Find(ProfileKey(kHealthId))) CheckHealth(health);
-    if (id_checked_) return;
-    id_checked_ = true;
-    icc::ProfileIdState state = icc::ProfileIdState::Absent;
-    const icc::Result r = profile_ ? icc::CheckProfileId(*profile_, &state)
-                                   : icc::Result{icc::Status::InvalidParameter, 0};
-    value->error = colour::ToHresult(r);
-    if (r.ok()) value->text = IdStateText(state);
-  }
-
   // The profile doctor's verdict on the bytes of the stream, as tagwright-cli check gives it,
-  // and the profile ID's state with it.
-  void CheckHealth(Value* value) {
+  // and the profile ID's state from the same read (up to icc::kMaxWholeReadBytes), found once,
+  // when either is asked for.  The read holds the stream's lock alone, so that the other
+  // values are read meanwhile; a second caller waits here for the first one's results, which
+  // are set under the store's lock.
+  HRESULT Examine() {
+    Locked reading(stream_lock_);
+    if (examined_ || !stream_) return S_OK;
     std::unique_ptr<icc::SourceFile> file;
     icc::Result r = colour::OpenStreamFile(stream_.get(), &file);
     icc::CheckReport report;
-    if (r.ok()) r = doctor::CheckProfile(*file, &report);
-    value->error = colour::ToHresult(r);
-    health_checked_ = true;
-    if (!r.ok()) return;
-    const std::string text = icc::HealthText(report);
-    value->text = std::wstring(text.begin(), text.end());
-    Value* id = Find(ProfileKey(kProfileIdStateId));
-    if (id_checked_ || !id || !profile_ || profile_->FileSize() > kMaxIdCheckedBytes) return;
-    uint8_t header[icc::kHeaderSize];
-    profile_->GetHeader(header);
-    id->text = IdStateText(!icc::HasProfileId(header)   ? icc::ProfileIdState::Absent
-                           : report.Has("profile-id") ? icc::ProfileIdState::Wrong
-                                                      : icc::ProfileIdState::Valid);
-    id_checked_ = true;
+    if (r.ok()) r = doctor::CheckProfile(*file, &report, icc::kMaxWholeReadBytes);
+    const std::wstring health = r.ok() ? Widen(icc::HealthText(report).c_str()) : L"";
+    const std::wstring id = r.ok() ? Widen(icc::ProfileIdStateText(report.id_state)) : L"";
+    Locked hold(lock_);
+    for (Value& v : values_) {
+      const bool is_health = SameKey(v.key, ProfileKey(kHealthId));
+      if (!is_health && !SameKey(v.key, ProfileKey(kProfileIdStateId))) continue;
+      v.error = colour::ToHresult(r);
+      v.text = is_health ? health : id;
+    }
+    examined_ = true;
+    return S_OK;
   }
 
   // The profile with the pending description: the new record or localized record, 'dscm'
@@ -419,8 +403,15 @@ class CICCProperties final : public IInitializeWithStream,
     icc::Description description;
     icc::Result r = icc::ReadDescription(*fresh, language, &description);
     if (!r.ok()) return colour::ToHresult(r);
-    if (!icc::SetDescriptionText(&description, AsUtf16(pending_title_), colour::AnsiCodePage()))
-      return E_INVALIDARG;
+    // The title set back as the store shows it: the stored text, with the zero or the control
+    // characters that showing replaces, is not the user's to lose.
+    const std::u16string title = AsUtf16(pending_title_);
+    const std::u16string stored = icc::DescriptionText(description, colour::AnsiCodePage());
+    if (title != stored && title == icc::ShownText(stored, icc::TextLines::One)) {
+      pending_ = false;
+      return S_OK;
+    }
+    if (!icc::SetDescriptionText(&description, title, colour::AnsiCodePage())) return E_INVALIDARG;
 
     icc::InPlaceEdit edit;
     StreamEditedFile file(stream_.get());
@@ -460,8 +451,7 @@ class CICCProperties final : public IInitializeWithStream,
       title->text = pending_title_;
     }
     pending_ = false;
-    id_checked_ = false;
-    health_checked_ = false;
+    examined_ = false;
     return S_OK;
   }
 
@@ -469,8 +459,7 @@ class CICCProperties final : public IInitializeWithStream,
   // fingerprint and the profile of the stream as it now holds them, as Initialize reads them.
   void Reload() {
     profile_.reset();
-    id_checked_ = false;
-    health_checked_ = false;
+    examined_ = false;
     std::unique_ptr<icc::Profile> profile;
     std::vector<Value> values;
     bool cut = false;
@@ -503,13 +492,16 @@ class CICCProperties final : public IInitializeWithStream,
     return hr;
   }
 
+  // stream_lock_ is held over every use of the stream (Initialize, Examine, Commit), lock_
+  // over every use of the values; whoever takes both takes stream_lock_ first.  stream_,
+  // profile_, the rows of values_ and examined_ change only with both held.
+  CRITICAL_SECTION stream_lock_;
   CRITICAL_SECTION lock_;
   colour::ComPtr<IStream> stream_;
   bool writable_ = false;
   std::unique_ptr<icc::Profile> profile_;
   std::vector<Value> values_;
-  bool id_checked_ = false;
-  bool health_checked_ = false;
+  bool examined_ = false;  // the health and the profile ID's state
   bool pending_ = false;
   std::wstring pending_title_;
   bool title_cut_ = false;

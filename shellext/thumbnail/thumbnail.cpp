@@ -21,8 +21,8 @@ const IID kIID_IThumbnailProvider = {0xE357FCCD, 0xA995, 0x4576, {0xB0, 0x1F, 0x
 
 namespace {
 
-// Shrinks a square picture of `from` pixels a side to `to` (smaller): each pixel is the mean
-// of the pixels it covers, their colours weighted by their opacity.
+// Shrinks a square premultiplied picture of `from` pixels a side to `to` (smaller): each
+// pixel is the mean of the pixels it covers.
 std::vector<uint32_t> ScaleDown(const std::vector<uint32_t>& argb, int from, int to) {
   std::vector<uint32_t> out(std::size_t(to) * std::size_t(to));
   for (int y = 0; y < to; ++y)
@@ -31,12 +31,10 @@ std::vector<uint32_t> ScaleDown(const std::vector<uint32_t>& argb, int from, int
       for (int v = y * from / to; v < (y + 1) * from / to; ++v)
         for (int u = x * from / to; u < (x + 1) * from / to; ++u, ++count) {
           const uint32_t p = argb[std::size_t(v) * std::size_t(from) + std::size_t(u)];
-          const uint32_t a = p >> 24;
-          sum[0] += a;
-          for (int c = 0; c < 3; ++c) sum[c + 1] += ((p >> (16 - 8 * c)) & 0xFF) * a;
+          for (int c = 0; c < 4; ++c) sum[c] += (p >> (24 - 8 * c)) & 0xFF;
         }
-      uint32_t pixel = uint32_t(sum[0] / count) << 24;
-      for (int c = 0; c < 3 && sum[0]; ++c) pixel |= uint32_t(sum[c + 1] / sum[0]) << (16 - 8 * c);
+      uint32_t pixel = 0;
+      for (int c = 0; c < 4; ++c) pixel |= uint32_t(sum[c] / count) << (24 - 8 * c);
       out[std::size_t(y) * std::size_t(to) + std::size_t(x)] = pixel;
     }
   return out;
@@ -106,6 +104,7 @@ HRESULT DrawProfileThumbnail(IStream* stream, UINT size, std::vector<uint32_t>* 
   *drawn = int(std::min<UINT>(size, gamut::kMaxSize));
   const int picture = std::max(*drawn, gamut::kMinSize);
   if (!gamut::Render(g, nullptr, picture, argb)) return E_FAIL;
+  gamut::Premultiply(argb);  // WTSAT_ARGB: the shell composes the bitmap premultiplied
   if (picture != *drawn) *argb = ScaleDown(*argb, picture, *drawn);
   return S_OK;
 }

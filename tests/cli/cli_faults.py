@@ -189,6 +189,9 @@ def names_and_texts(w):
     # Usage: a command's help, a dry run says "would", also of what would fail.
     rc, out, _ = run("set", "--help")
     check(rc == 0 and out.startswith(b"usage: tagwright-cli set"), f"set --help: {rc} {out!r}")
+    rc, out, _ = run("check", "--help")
+    check(rc == 0 and b"-r " in out and b"--dry-run" not in out and b"--in-place" not in out,
+          f"check --help names options check does not take: {out!r}")
     readonly = profile(os.path.join(w, "readonly.icc"))
     os.chmod(readonly, 0o444)
     rc, out, err = run("set", "--dry-run", "Dry", target, readonly)

@@ -182,6 +182,59 @@ def manifest(folder, lines):
         f.writelines(lines)
 
 
+def profile_with(desc):
+    """A version 4 monitor profile whose one tag is the description `desc`."""
+    size = 144 + len(desc) + (-len(desc) % 4)
+    header = struct.pack(">I4sBB2x4s4s4s12x4s", size, b"none", 4, 0x30, b"mntr", b"RGB ", b"XYZ ",
+                         b"acsp").ljust(128, b"\0")
+    return (header + struct.pack(">I4sII", 1, b"desc", 144, len(desc)) + desc).ljust(size, b"\0")
+
+
+def localized(records):
+    """An 'mluc' tag of (language-country, text) records, texts after the table."""
+    table, texts = [], []
+    at = 16 + 12 * len(records)
+    for name, text in records:
+        data = text.encode("utf-16-be")
+        table.append(name.replace("-", "").encode() + struct.pack(">II", len(data), at))
+        texts.append(data)
+        at += len(data)
+    return b"mluc\0\0\0\0" + struct.pack(">II", len(records), 12) + b"".join(table + texts)
+
+
+def shown_texts(cli):
+    """What show gives of a description: a record's closing zero is not part of its text (nor
+    of what replace edits), the record shown is chosen from the whole table of a tag too large
+    to read whole, and a tag of a type that holds no text is no description."""
+    os.makedirs("texts", exist_ok=True)
+    many = [("en-AA", "title")] * 90000 + [("en-US", "English")]
+    cases = {"zero.icc": (localized([("de-DE", "Bildschirm"), ("en-US", "sRGB built-in\0")]),
+                          "sRGB built-in", 2),
+             "large.icc": (localized(many), "English", None),
+             "curve.icc": (b"curv" + bytes(8), None, None)}
+    for name, (desc, description, languages) in cases.items():
+        path = os.path.join("texts", name)
+        with open(path, "wb") as f:
+            f.write(profile_with(desc))
+        rc, out, err = run(cli, ["show", "--json", "--all-languages", path])
+        if description is None:
+            if rc != 1 or "not a profile" not in err:
+                fail(f"show {name}: exit code {rc}, {err!r}")
+            continue
+        got = json.loads(out)["profiles"][0] if rc == 0 else {}
+        listed = got.get("languages", {})
+        if got.get("description") != description or (languages and len(listed) != languages) or \
+                "\0" in "".join(listed.values()):
+            fail(f"show {name}: exit code {rc}, {got.get('description')!r}, {len(listed)} records")
+        if languages is None and not 0 < got.get("more_languages", 0) < len(many):
+            fail(f"show {name}: {got.get('more_languages')} records not listed")
+    # ...nor of the text replace edits.
+    rc, _, err = run(cli, ["replace", "built-in", "own", os.path.join("texts", "zero.icc")])
+    rc2, out, _ = run(cli, ["show", "--json", os.path.join("texts", "zero.icc")])
+    if rc != 0 or rc2 != 0 or json.loads(out)["profiles"][0].get("description") != "sRGB own":
+        fail(f"replace in a record that ends with a zero: exit code {rc}, {err!r}")
+
+
 def main():
     args = sys.argv[1:]
     checker = None
@@ -274,6 +327,7 @@ def main():
 
     if cli[-1].lower().endswith(".exe"):
         interrupted(cli, sources[0])
+    shown_texts(cli)
 
     # Usage errors.
     for usage in ([], ["bogus"], ["show"], ["show", "--nope", "x.icc"], ["set", "only-text"],

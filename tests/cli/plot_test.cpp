@@ -6,12 +6,14 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "gamut.h"
 #include "picture.h"
 #include "posix_file.h"
+#include "profile_builder.h"
 
 namespace {
 
@@ -39,6 +41,7 @@ std::vector<uint32_t> Drawn(const std::string& profile_path, const gamut::Gamut*
   return drawn;
 }
 
+// The PNG keeps straight alpha: its translucent edges keep their full colour.
 TEST(Plot, PngHoldsThePicture) {
   char dir[] = "/tmp/plot_testXXXXXX";
   ASSERT_TRUE(mkdtemp(dir));
@@ -48,8 +51,29 @@ TEST(Plot, PngHoldsThePicture) {
   reference.kind = gamut::Kind::Matrix;
   reference.outline = gamut::SrgbTriangle();
   int size = 0;
-  EXPECT_EQ(ReadPng(png, &size), Drawn(srgb, &reference, 64));
+  const std::vector<uint32_t> pixels = ReadPng(png, &size);
+  EXPECT_EQ(pixels, Drawn(srgb, &reference, 64));
+  EXPECT_TRUE(std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return (p >> 16 & 0xFF) > p >> 24; }));
   std::system(("rm -rf " + std::string(dir)).c_str());
+}
+
+// Lookup tables without a colour grid, of RGB and of YCbCr, are drawn; a version 5 profile
+// is named for what it is.
+TEST(Plot, DrawsWhatLittleCmsTransforms) {
+  char dir[] = "/tmp/plot_testXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string d = dir;
+  testing_icc::WriteFileBytes(d + "/rgb.icc", testing_icc::CurveMatrixProfile(false));
+  testing_icc::WriteFileBytes(d + "/ycc.icc", testing_icc::CurveMatrixProfile(true));
+  testing_icc::WriteFileBytes(d + "/v5.icc", testing_icc::Version5Profile());
+  const int rc = std::system((TAGWRIGHT_CLI " plot -r " + d + " -d " + d + " --size 64 2>" + d + "/err").c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  const std::vector<uint8_t> err = testing_icc::FileBytes(d + "/err");
+  EXPECT_EQ(std::string(err.begin(), err.end()), d + "/v5.icc: a version 5 profile, which this program does not draw\n");
+  int size = 0;
+  EXPECT_EQ(ReadPng(d + "/rgb.png", &size).size(), 64u * 64u);
+  EXPECT_EQ(ReadPng(d + "/ycc.png", &size).size(), 64u * 64u);
+  std::system(("rm -rf " + d).c_str());
 }
 
 // Little CMS built for Windows and the other compiler may move an edge by a fraction of a

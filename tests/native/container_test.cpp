@@ -9,6 +9,7 @@
 #include <map>
 
 #include "icc_profile.h"
+#include "in_place_edit.h"
 #include "md5.h"
 #include "posix_file.h"
 #include "profile_builder.h"
@@ -368,6 +369,56 @@ TEST(ContainerHeader, Version4ProfileIdFollowsTheContent) {
     Resize(*q, DescTag("A new text", false));
     auto out = Written(*q);
     EXPECT_TRUE(std::equal(other.begin() + 84, other.begin() + 100, out.begin() + 84)) << int(version);
+  }
+}
+
+// The profile ID as computed over a whole profile's bytes.
+std::vector<uint8_t> IdOf(std::vector<uint8_t> profile) {
+  std::fill_n(profile.begin() + 44, 4, 0);
+  std::fill_n(profile.begin() + 64, 4, 0);
+  std::fill_n(profile.begin() + 84, 16, 0);
+  icc::Md5 md5;
+  md5.Update(profile.data(), profile.size());
+  std::vector<uint8_t> id(16);
+  md5.Final(id.data());
+  return id;
+}
+
+// Before version 4 the ID field is reserved, yet some profiles carry their MD5 there: both
+// writers (a rewrite and an edit in place) give such a profile the ID of its new content and
+// leave any other bytes in the field as they are.
+TEST(ContainerHeader, IdBeforeVersion4FollowsTheContentWhenItWasRight) {
+  auto base = BuildProfile({{"rXYZ", Pattern(20, 1)}, {"desc", DescTag("x", false)}});
+  base[44] = 0x80;
+  const std::vector<uint8_t> other(16, 0xAA), none(16, 0);
+  struct Case {
+    const char* name;
+    uint8_t version;
+    const std::vector<uint8_t>* field;  // null: the profile's own MD5
+  } cases[] = {
+      {"version 2, its MD5", 2, nullptr},
+      {"version 3, its MD5", 3, nullptr},
+      {"version 2, other bytes", 2, &other},
+      {"version 2, zeros", 2, &none},
+  };
+  const std::vector<uint8_t> tag = DescTag("A new text", false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto before = base;
+    before[8] = c.version;
+    const std::vector<uint8_t> field = c.field ? *c.field : IdOf(before);
+    std::copy(field.begin(), field.end(), before.begin() + 84);
+
+    auto p = OpenBytes(before);
+    Resize(*p, tag);
+    icc::InPlaceEdit edit;
+    auto q = OpenBytes(before);
+    icc::TagChanges changes(*q);
+    ASSERT_TRUE(changes.ReplaceTag(kDesc, tag).ok());
+    ASSERT_TRUE(icc::PlanInPlaceEdit(before, changes.Changes(), &edit).ok());
+    for (const auto& after : {Written(*p), edit.result})
+      EXPECT_EQ(std::vector<uint8_t>(after.begin() + 84, after.begin() + 100),
+                c.field ? field : IdOf(after));
   }
 }
 

@@ -6,8 +6,12 @@
 
 #include "description.h"
 #include "profile_builder.h"
+#include "profile_properties.h"
+#include "shown_text.h"
 
 using namespace testing_icc;
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -247,4 +251,127 @@ TEST(Description, ProfileKeepsWhatWasNotShown) {
   EXPECT_EQ(icc::ReadDescription(*bare, kGerman, &d).status, icc::Status::TagNotFound);
 }
 
+// A localized tag whose rows lie `stride` bytes apart, the texts after the table.
+std::vector<uint8_t> LocalizedTag(const std::vector<icc::LocalizedRecord>& records,
+                                  uint32_t stride) {
+  std::vector<uint8_t> tag = icc::BuildLocalizedText(records);
+  if (stride == icc::kLocalizedRecordSize || records.empty()) return tag;
+  const std::size_t old_table = 16 + 12 * records.size();
+  const std::size_t table = 16 + stride * (records.size() - 1) + 12;
+  std::vector<uint8_t> wide(tag.begin(), tag.begin() + 16);
+  wide.resize(table);
+  wide.insert(wide.end(), tag.begin() + std::ptrdiff_t(old_table), tag.end());
+  icc::StoreBE32(wide.data() + 12, stride);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    uint8_t* row = wide.data() + 16 + i * stride;
+    std::copy_n(tag.begin() + std::ptrdiff_t(16 + 12 * i), 12, row);
+    icc::StoreBE32(row + 8, uint32_t(icc::LoadBE32(row + 8) - old_table + table));
+  }
+  return wide;
+}
+
+// Every bounded reader (the tip's, the one behind the properties, the pane and plot, the
+// pane's count of translations) chooses the record from the whole table, as the whole tag's
+// parse does, however far past the read limit the record's row lies.
+TEST(Description, BoundedReadersChooseFromTheWholeTable) {
+  std::vector<icc::LocalizedRecord> many;
+  for (int i = 0; i < 5998; ++i) {
+    const std::string text = "title " + std::to_string(i);
+    many.emplace_back("en", "AA", std::u16string(text.begin(), text.end()));
+  }
+  many.emplace_back("de", "AT", u"Deutsch");    // row 5998, past the first 64 KB
+  many.emplace_back("en", "US", u"English\0"s);  // with the zero many records end with
+  const std::vector<uint8_t> table = icc::BuildLocalizedText(many);
+  const std::vector<uint8_t> wide =
+      LocalizedTag({{"fr", "FR", u"Fran\u00e7ais"}, {"en", "US", u"English"}}, 70000);
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>& tag;
+    icc::Language language;
+    int64_t index;
+    std::u16string shown;
+  } cases[] = {
+      {"en-US past 64 KB", table, {{'e', 'n'}, {'U', 'S'}}, 5999, u"English"},
+      {"the language alone", table, {{'d', 'e'}, {'C', 'H'}}, 5998, u"Deutsch"},
+      {"no such language: en-US", table, {{'j', 'a'}, {'J', 'P'}}, 5999, u"English"},
+      {"the exact record first", table, {{'e', 'n'}, {'A', 'A'}}, 0, u"title 0"},
+      {"rows wider than the limit", wide, {{'e', 'n'}, {'U', 'S'}}, 1, u"English"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const icc::Description whole = Parse(c.tag, c.language);
+    EXPECT_EQ(whole.shown, c.index);
+    EXPECT_EQ(icc::ShownText(icc::DescriptionText(whole, kPortable), icc::TextLines::One), c.shown);
+
+    Parts parts(c.tag);
+    std::u16string text;
+    bool cut = true;
+    ASSERT_TRUE(icc::ReadShownDescription(parts, c.language, kPortable, icc::kMaxShownTextBytes,
+                                          &text, &cut));
+    EXPECT_EQ(text, c.shown);
+    EXPECT_FALSE(cut);
+
+    std::unique_ptr<icc::Profile> profile;
+    ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(BuildProfile({{"desc", c.tag}})),
+                                   &profile).ok());
+    ASSERT_TRUE(icc::ReadStoredText(*profile, icc::kDescriptionTag, c.language, kPortable, &text,
+                                    &cut).ok());
+    EXPECT_EQ(text, c.shown);
+    icc::LocalizedChoice choice;
+    ASSERT_TRUE(icc::ReadLocalizedChoice(*profile, icc::kDescriptionTag, c.language, &choice).ok());
+    EXPECT_EQ(choice.index, c.index);
+    EXPECT_EQ(choice.count, whole.records.size());
+  }
+
+  // A description record's two records, both longer than the limit, agree as far as read.
+  std::string ascii;
+  std::u16string unicode;
+  for (int i = 0; i < 40; ++i) {
+    ascii += "caf? ";
+    unicode += u"caf\u4e2d ";
+  }
+  const std::vector<uint8_t> record = Record(ascii, unicode.c_str());
+  ASSERT_EQ(icc::DescriptionText(Parse(record), kPortable), unicode);
+  Parts long_parts(record);
+  std::u16string text;
+  bool cut = false;
+  ASSERT_TRUE(icc::ReadShownDescription(long_parts, {}, kPortable, 64, &text, &cut));
+  EXPECT_EQ(text, unicode.substr(0, 64));
+  EXPECT_TRUE(cut);
+
+  // A tag of a type that holds no text is no description to any reader.
+  const std::vector<uint8_t> curve = Bytes(std::string("curv\0\0\0\0\0\0\0\0", 12));
+  EXPECT_EQ(Parse(curve).damage, icc::kNoTextDamage);
+  Parts parts(curve);
+  EXPECT_FALSE(icc::ReadShownDescription(parts, {}, kPortable, 64, &text, &cut));
+}
+
+// One rule for what every surface shows of a stored text.
+TEST(Description, ShownTextHasNoRawControls) {
+  struct Case {
+    std::u16string stored;
+    bool cut;
+    const char16_t* one_line;
+    const char16_t* lines;
+  } cases[] = {
+      {u"sRGB built-in\0"s, false, u"sRGB built-in", u"sRGB built-in"},
+      {u"Front\0Back"s, false, u"Front", u"Front"},
+      {u"(c) \u000e2024\u007f\u009b", false, u"(c) \ufffd2024\ufffd\ufffd",
+       u"(c) \ufffd2024\ufffd\ufffd"},
+      {u"a\r\nb\rc\nd\u2028e\u0085f\u000bg", false, u"a b c d e f g", u"a\nb\nc\nd\ne\nf\ng"},
+      {u"tab\there", false, u"tab here", u"tab here"},
+      {u"\U0001F600 \xd800x\xdc00", false, u"\U0001F600 \ufffdx\ufffd",
+       u"\U0001F600 \ufffdx\ufffd"},
+      {u"cut \U0001F600"s.substr(0, 5), true, u"cut ", u"cut "},
+      {u"cut \U0001F600"s.substr(0, 5), false, u"cut \ufffd", u"cut \ufffd"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(icc::ShownText(c.stored, icc::TextLines::One, c.cut), c.one_line);
+    EXPECT_EQ(icc::ShownText(c.stored, icc::TextLines::Several, c.cut), c.lines);
+    EXPECT_EQ(icc::ShownText(c.one_line, icc::TextLines::One), c.one_line);  // shown stays shown
+  }
+  EXPECT_EQ(icc::TextBeforeZero(u"sRGB\0\0"s), u"sRGB");
+}
+
 }  // namespace
+

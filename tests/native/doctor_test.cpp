@@ -16,6 +16,7 @@
 #include "doctor.h"
 #include "localized_text.h"
 #include "profile_builder.h"
+#include "profile_names.h"
 
 using namespace testing_icc;
 
@@ -61,6 +62,24 @@ Bytes Mluc(const std::u16string& text) {
   return icc::BuildLocalizedText({icc::LocalizedRecord("en", "US", text)});
 }
 
+// Adds `extra` rows (P000, P001, ...) on the bytes of `tag`: the data moves up behind them.
+void AddRows(Bytes& b, const char* tag, uint32_t extra) {
+  const uint32_t count = icc::LoadBE32(&b[128]), at = At(b, tag), size = SizeOf(b, tag);
+  for (uint32_t i = 0; i < count; ++i) Put32(b, 136 + 12 * i, icc::LoadBE32(&b[136 + 12 * i]) + 12 * extra);
+  Bytes rows(12 * std::size_t(extra));
+  for (uint32_t i = 0; i < extra; ++i) {
+    const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    const uint8_t name[4] = {uint8_t('P' + i / 46656), uint8_t(digits[i / 1296 % 36]),
+                             uint8_t(digits[i / 36 % 36]), uint8_t(digits[i % 36])};
+    Put32(rows, 12 * i, icc::LoadBE32(name));
+    Put32(rows, 12 * i + 4, at + 12 * extra);
+    Put32(rows, 12 * i + 8, size);
+  }
+  b.insert(b.begin() + 132 + 12 * count, rows.begin(), rows.end());
+  Put32(b, 128, count + extra);
+  Put32(b, 0, uint32_t(b.size()));
+}
+
 struct Fault {
   const char* name;
   const char* source;
@@ -68,6 +87,7 @@ struct Fault {
   const char* code;
   const char* tag;  // nullptr: the header or the whole profile
   int64_t offset;   // -2: any
+  const char* instead = nullptr;  // "code" or "code TAG": what must not be said of it
 };
 
 // Every check of the doctor, one fault each.
@@ -105,7 +125,8 @@ const std::vector<Fault>& Faults() {
          Put32(b, 0, uint32_t(b.size()));
        },
        "trailing-bytes", nullptr, -2},
-      {"no-matrix", kV2, [](Bytes& b) { std::memcpy(&b[Row(b, "rXYZ")], "zzzz", 4); }, "required-tag", "A2B0", -1},
+      {"no-matrix", kV2, [](Bytes& b) { std::memcpy(&b[Row(b, "rXYZ")], "zzzz", 4); }, "required-tag", "rXYZ", -1,
+       "required-tag A2B0"},
       {"cprt-as-sig", kV2, [](Bytes& b) { std::memcpy(&b[At(b, "cprt")], "sig ", 4); }, "tag-type", "cprt", -2},
       {"v4-text-cprt", kV4,
        [](Bytes& b) { SetTag(b, "cprt", {'t', 'e', 'x', 't', 0, 0, 0, 0, 'C', 0}); },
@@ -152,8 +173,67 @@ const std::vector<Fault>& Faults() {
          for (const char* trc : {"rTRC", "gTRC", "bTRC"}) Put32(b, At(b, trc) + 12 + 2 * 800, 0x10001000);
        },
        "gray-monotonic", nullptr, -1},
+      // Once found nowhere.
+      {"v2-id-bytes", kV2, [](Bytes& b) { b[90] = 1; }, "reserved-bytes", nullptr, 90},
+      {"lone-surrogate", kV2,
+       [](Bytes& b) {
+         Bytes desc = DescTag("Clay", true);
+         desc[20 + 5] = 0xD8;  // the first character half of a pair, the next no other half
+         SetTag(b, "desc", desc);
+       },
+       "text-encoding", "desc", -2},
+      {"desc-no-record", kV4, [](Bytes& b) { SetTag(b, "desc", icc::BuildLocalizedText({})); }, "empty-text", "desc", -2},
+      {"red-blue-swapped", kV2,
+       [](Bytes& b) {
+         Bytes red(b.begin() + Row(b, "rXYZ") + 4, b.begin() + Row(b, "rXYZ") + 12);
+         std::copy_n(b.begin() + Row(b, "bXYZ") + 4, 8, b.begin() + Row(b, "rXYZ") + 4);
+         std::copy(red.begin(), red.end(), b.begin() + Row(b, "bXYZ") + 4);
+       },
+       "colorant-order", "rXYZ", -2},
+      {"illuminant-off", kV2, [](Bytes& b) { Put32(b, 68, 63157), Put32(b, 76, 54008); }, "illuminant", nullptr, 68},
+      {"version-0", kV2, [](Bytes& b) { Put32(b, 8, 0); }, "version", nullptr, 8},
+      {"pcs-none", kV2, [](Bytes& b) { Put32(b, 20, 0); }, "connection-space", nullptr, 20},
+      // Once found at the wrong place, or said to be something else.
+      {"cut-last-tag", kV2, [](Bytes& b) { b.resize(At(b, "arts") + 20); }, "tag-outside", "arts", -2,
+       "trailing-bytes"},
+      {"many-tags", kV2, [](Bytes& b) { AddRows(b, "cprt", 4097 - icc::LoadBE32(&b[128])); }, "lcms-refused", nullptr, -1,
+       "required-tag"},
+      {"no-tags", kV2, [](Bytes& b) { Put32(b, 128, 0); }, "no-tags", nullptr, 128, "required-tag"},
+      {"rgb-says-cmyk", kV2, [](Bytes& b) { std::memcpy(&b[16], "CMYK", 4); }, "space-tags", nullptr, 16,
+       "required-tag"},
+      {"v4-no-bTRC", kV4, [](Bytes& b) { std::memcpy(&b[Row(b, "bTRC")], "zzzz", 4); }, "required-tag", "bTRC", -1,
+       "required-tag A2B0"},
+      {"para-negative-gamma", kV4, [](Bytes& b) { Put32(b, At(b, "rTRC") + 12, uint32_t(int32_t(-2.2 * 65536))); },
+       "curve-monotonic", "rTRC", -2},
+      {"green-black", kV2, [](Bytes& b) { SetTag(b, "gXYZ", Xyz(0, 0, 0)); }, "colorant-range", "gXYZ", -2,
+       "colorant-sum"},
   };
   return faults;
+}
+
+const Fault& FaultNamed(const char* name) {
+  return *std::find_if(Faults().begin(), Faults().end(),
+                       [&](const Fault& x) { return std::string(x.name) == name; });
+}
+
+Bytes Damaged(const char* name) {
+  const Fault& f = FaultNamed(name);
+  Bytes b = FileBytes(f.source);
+  f.damage(b);
+  return b;
+}
+
+icc::CheckReport Checked(const Bytes& b) {
+  MemoryFile file(b);
+  icc::CheckReport report;
+  EXPECT_TRUE(doctor::CheckProfile(file, &report).ok());
+  return report;
+}
+
+const icc::Finding* FindingOf(const icc::CheckReport& report, const char* code) {
+  for (const icc::Finding& f : report.findings)
+    if (std::string(f.code) == code) return &f;
+  return nullptr;
 }
 
 Bytes WriteOut(icc::Profile& p) {
@@ -191,6 +271,12 @@ TEST(Doctor, EachFaultIsFoundAndRepairedWhereItCanBe) {
     ASSERT_NE(found, repair.before.findings.end()) << "not found";
     EXPECT_EQ(icc::TagName(found->tag), icc::TagName(tag));
     if (f.offset != -2) EXPECT_EQ(found->offset, f.offset);
+    if (f.instead) {
+      const std::string instead = f.instead, code = instead.substr(0, instead.find(' '));
+      for (const icc::Finding& x : repair.before.findings)
+        EXPECT_FALSE(x.code == code && (code == instead || icc::TagName(x.tag) == instead.substr(code.size() + 1)))
+            << x.message;
+    }
 
     const bool repaired = std::count(repair.repaired.begin(), repair.repaired.end(), f.code) != 0;
     EXPECT_EQ(repaired, doctor::Repairable(*found));
@@ -224,10 +310,7 @@ TEST(Doctor, RepairsKeepTheMeaning) {
   // A version 4 description record becomes localized records with the same text, and the
   // reverse keeps what ASCII cannot hold in the Unicode record.
   for (const char* name : {"v4-desc-record", "v2-desc-mluc"}) {
-    const Fault& f = *std::find_if(Faults().begin(), Faults().end(),
-                                   [&](const Fault& x) { return std::string(x.name) == name; });
-    Bytes damaged = FileBytes(f.source);
-    f.damage(damaged);
+    const Bytes damaged = Damaged(name);
     MemoryFile file(damaged);
     doctor::Repair repair;
     ASSERT_TRUE(doctor::RepairProfile(file, &repair).ok());
@@ -344,7 +427,7 @@ TEST(Doctor, LayoutIsLeftWhileTheTableOrATagIsInDoubt) {
   }
 }
 
-// fix never rewrites a text: a localized name that says something else than the description
+// fix never rewrites a text: a localized name that says something other than the description
 // is a note, kept; a conversion of the description to the other version's type that would
 // lose a language or a translation is refused, saying why.
 TEST(Doctor, FixNeverRewritesAText) {
@@ -369,7 +452,7 @@ TEST(Doctor, FixNeverRewritesAText) {
   unknown[8] = 7;
   const std::pair<Bytes, const char*> refused[] = {
       {two, "the description has 2 languages, and a version 2 description holds one"},
-      {translated, "the description's Unicode text says something else than its ASCII text"},
+      {translated, "the description's Unicode text says something other than its ASCII text"},
       {unknown, "the profile's version does not tell which type"}};
   for (const auto& c : refused) {
     const Fixed fixed = Fix(c.first);
@@ -421,7 +504,108 @@ TEST(Doctor, HealthInAFewWords) {
   EXPECT_EQ(icc::HealthText(r), "2 warnings");
   r.Add(icc::Severity::Error, "size-field", 0, 0, "");
   r.Add(icc::Severity::Error, "tag-overlap", 0, 0, "");
-  EXPECT_EQ(icc::HealthText(r), "Wrong size field (+1 more)");
+  EXPECT_EQ(icc::HealthText(r), "Wrong size field (+1 more error)");
+  r.Add(icc::Severity::Error, "tag-overlap", 0, 0, "");
+  EXPECT_EQ(icc::HealthText(r), "Wrong size field (+2 more errors)");
+}
+
+// Readers may refuse or misread a profile with an error; one with a warning is readable.
+// Every version the format does not know is one rule.
+TEST(Doctor, EachFaultHasItsSeverity) {
+  using icc::Severity;
+  const std::pair<const char*, Severity> cases[] = {
+      {"version-0", Severity::Warning},     {"version-7", Severity::Warning},
+      {"v2-id-bytes", Severity::Warning},   {"lone-surrogate", Severity::Warning},
+      {"desc-no-record", Severity::Warning}, {"red-blue-swapped", Severity::Warning},
+      {"illuminant-off", Severity::Warning}, {"para-negative-gamma", Severity::Warning},
+      {"green-black", Severity::Warning},   {"cut-last-tag", Severity::Error},
+      {"no-tags", Severity::Error},         {"rgb-says-cmyk", Severity::Error},
+      {"v4-no-bTRC", Severity::Error},
+  };
+  for (const auto& c : cases) {
+    const icc::CheckReport report = Checked(Damaged(c.first));
+    const icc::Finding* f = FindingOf(report, FaultNamed(c.first).code);
+    ASSERT_TRUE(f) << c.first;
+    EXPECT_EQ(icc::SeverityName(f->severity), std::string(icc::SeverityName(c.second))) << c.first;
+  }
+}
+
+// The words of a finding are the profile's own: its numbers, its signatures (quoted when
+// they hold a space, "none" for zero), what a header claims, and plain grammar.
+TEST(Doctor, FindingsInPlainWords) {
+  Bytes lut = LutProfile(4, 5, 255);  // a grid of 255 points a side claims 25 GB
+  Bytes one = LutProfile(4, 5);
+  one[At(one, "A2B0") + 8] = 1;
+  Bytes unknown = BuildProfile({{"desc", DescTag("x", true)}, {"wtpt", Xyz(0.9642, 1, 0.8249)}});
+  std::memcpy(&unknown[12], "xxxx", 4);
+  const struct {
+    Bytes profile;
+    const char* code;
+    const char* words;
+  } cases[] = {
+      {Damaged("illuminant-off"), "illuminant",
+       "The connection space illuminant is X 0.9637, Y 1, Z 0.8241, not D50."},
+      {Damaged("pcs-none"), "connection-space", "The connection space is none, neither XYZ nor Lab."},
+      {Damaged("cut-last-tag"), "tag-outside", "The arts tag (44 bytes at 596) is cut: the file ends 20 bytes into it."},
+      {Damaged("curve-count"), "tag-structure", "it has 2060 bytes, too few for the curve's entries (131084 bytes)."},
+      {Damaged("dscm-stale"), "dscm-mismatch", "says something other than the description."},
+      {Damaged("cprt-as-sig"), "tag-type", "The cprt tag is of type 'sig ', which"},
+      {lut, "tag-structure", "its tables claim 25369503830 bytes, the tag has"},
+      {one, "tag-structure", "it maps 1 channel to 3 instead of 4 to 3."},
+      {unknown, "required-tag", "Profiles must carry the tag cprt; this one has none."},
+  };
+  for (const auto& c : cases) {
+    const icc::CheckReport report = Checked(c.profile);
+    const icc::Finding* f = FindingOf(report, c.code);
+    ASSERT_TRUE(f) << c.words;
+    EXPECT_NE(f->message.find(c.words), std::string::npos) << f->message;
+  }
+  EXPECT_STREQ(icc::AnyColourSpaceName(icc::Signature("FCLR")), "Generic 15 channel");
+}
+
+// A version 5 profile is checked as far as its header, its tag table and the structures of
+// the types this checker knows, and says so; nothing of version 2 or 4 is asked of it.
+TEST(Doctor, Version5ProfilesAreProfiles) {
+  const Bytes mpet = {'m', 'p', 'e', 't', 0, 0, 0, 0, 0, 3, 0, 3, 0, 0, 0, 0};
+  const Bytes utf8 = testing_icc::Bytes(std::string("utf8\0\0\0\0ISO 22028-1", 19));
+  Bytes encoding = BuildProfile({{"desc", Mluc(u"sRGB")}, {"rfnm", utf8}});
+  Put32(encoding, 8, 0x05000000);
+  std::memcpy(&encoding[12], "cenc", 4);
+  Put32(encoding, 20, 0);  // no connection space; illuminant, date and the rest zero
+  Bytes display = BuildProfile({{"desc", Mluc(u"sRGB")}, {"cprt", Mluc(u"No copyright")},
+                                {"wtpt", Xyz(0.9642, 1, 0.8249)}, {"A2B1", mpet}});
+  Put32(display, 8, 0x05000000);
+  Put32(display, 68, 0xF6D6), Put32(display, 72, 0x10000), Put32(display, 76, 0xD32D);
+  display[123] = 1;  // a device subclass
+  for (const Bytes& v5 : {encoding, display}) {
+    const icc::CheckReport report = Checked(v5);
+    for (const icc::Finding& f : report.findings) EXPECT_EQ(f.severity, icc::Severity::Note) << f.message;
+    const icc::Finding* note = FindingOf(report, "colour-not-checked");
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->message,
+              "version 5 (iccMAX): header and tag table checked; its colour transforms are not read here");
+  }
+  Bytes v4 = encoding;
+  v4[8] = 4;
+  EXPECT_NE(FindingOf(Checked(v4), "device-class"), nullptr);
+}
+
+// A tag table is as long as its count says, within the file: a profile of 4,097 tags opens
+// and has its description, and a table of every row the file can hold is checked and
+// repaired (in linear time: a pairwise check of its 350,000 rows would meet the test's
+// time-out).
+TEST(Doctor, ATableIsAsLongAsItsBytesSay) {
+  const Bytes many = Damaged("many-tags");
+  std::unique_ptr<icc::Profile> p;
+  ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(many), &p).ok());
+  EXPECT_EQ(p->Entries().size(), 4097u);
+  icc::Description d;
+  EXPECT_TRUE(icc::ReadDescription(*p, {}, &d).ok());
+
+  Bytes full = FileBytes(kV2);
+  AddRows(full, "cprt", (4u << 20) / 12);
+  EXPECT_EQ(FindingOf(Checked(full), "required-tag"), nullptr);
+  EXPECT_TRUE(Fix(full).repair.repaired.empty());
 }
 
 }  // namespace

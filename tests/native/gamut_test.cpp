@@ -49,8 +49,8 @@ icc::Result GamutOf(const std::string& path, gamut::Gamut* g) {
 }
 
 // Where Little CMS, reading the file itself, puts the device's pure red, green and blue.
-std::vector<gamut::Point> LcmsPrimaries(const std::string& path) {
-  gamut::LcmsProfile h(cmsOpenProfileFromFile(path.c_str(), "r"));
+std::vector<gamut::Point> LcmsPrimaries(const std::vector<uint8_t>& profile) {
+  gamut::LcmsProfile h(cmsOpenProfileFromMem(profile.data(), cmsUInt32Number(profile.size())));
   gamut::LcmsProfile xyz(cmsCreateXYZProfile());
   cmsHTRANSFORM t = cmsCreateTransform(h.h, TYPE_RGB_16, xyz.h, TYPE_XYZ_DBL,
                                        INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
@@ -86,7 +86,7 @@ TEST(Gamut, MatrixTrianglesHaveTheirPrimariesAsCorners) {
     if (!GamutOf(path, &g).ok() || g.kind != gamut::Kind::Matrix) return;
     ++matrices;
     ASSERT_EQ(g.outline.size(), 3u) << path;
-    for (const gamut::Point& primary : LcmsPrimaries(path)) {
+    for (const gamut::Point& primary : LcmsPrimaries(FileBytes(path))) {
       double nearest = 1;
       for (const gamut::Point& corner : g.outline) nearest = std::min(nearest, Distance(primary, corner));
       EXPECT_LT(nearest, kPixel) << path;
@@ -111,7 +111,7 @@ TEST(Gamut, LutOutlinesHoldTheDevicePrimaries) {
     EXPECT_TRUE(Inside(g.outline, g.white, 0)) << path;
     if (g.colour_space != cmsSigRgbData) return;
     ++luts;
-    for (const gamut::Point& primary : LcmsPrimaries(path))
+    for (const gamut::Point& primary : LcmsPrimaries(FileBytes(path)))
       EXPECT_TRUE(Inside(g.outline, primary, 1e-6)) << path << " " << primary.x << "," << primary.y;
   });
   EXPECT_GE(luts, 2);
@@ -230,6 +230,52 @@ TEST(Gamut, DamagedProfilesFail) {
   EXPECT_TRUE(fails(lut));
 }
 
+// Whatever Little CMS transforms is drawn, lookup tables without a colour grid too (their
+// size leaving out the padding that Little CMS reads after the last curve); what gets no
+// gamut says what it is.
+TEST(Gamut, DrawsWhatLittleCmsTransforms) {
+  std::vector<uint8_t> link = BuildProfile({{"desc", DescTag("link", false)}});
+  icc::StoreBE32(link.data() + 12, icc::Signature("link"));
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    icc::Status status;
+    gamut::Kind kind;
+    const char* label;
+    const char16_t* pane;  // why there is no picture
+  } rows[] = {
+      {"matrix", FileBytes("/usr/share/color/icc/sRGB.icc"), icc::Status::Ok, gamut::Kind::Matrix, "", nullptr},
+      {"table with a grid", LutProfile(4, 9), icc::Status::Ok, gamut::Kind::Lut, "", nullptr},
+      {"table without a grid", CurveMatrixProfile(false), icc::Status::Ok, gamut::Kind::Lut, "", nullptr},
+      {"YCbCr", CurveMatrixProfile(true), icc::Status::Ok, gamut::Kind::Lut, "", nullptr},
+      {"named colours", FileBytes("/usr/share/color/icc/colord/x11-colors.icc"), icc::Status::Ok,
+       gamut::Kind::NamedColours, "", nullptr},
+      {"device link", link, icc::Status::Ok, gamut::Kind::Neutral, "DEVICE LINK", nullptr},
+      {"version 5", Version5Profile(), icc::Status::Version5, gamut::Kind::Neutral, "",
+       u"No gamut picture: a version 5 profile, which this program does not draw."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::unique_ptr<icc::Profile> p;
+    ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(row.bytes), &p).ok());
+    gamut::PreviewSheet sheet;
+    gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
+    EXPECT_EQ(sheet.has_picture, row.status == icc::Status::Ok);
+    const std::u16string text = gamut::SheetText(sheet);
+    EXPECT_EQ(text.find(u"No gamut picture"), row.pane ? text.find(row.pane) : std::u16string::npos);
+    gamut::Gamut g;
+    const icc::Result r = GamutOf(std::make_unique<MemoryFile>(row.bytes), &g);
+    EXPECT_EQ(r.status, row.status);
+    if (!r.ok()) continue;
+    EXPECT_EQ(g.kind, row.kind);
+    EXPECT_STREQ(g.label, row.label);
+    if (g.kind != gamut::Kind::Lut) continue;
+    EXPECT_TRUE(Inside(g.outline, g.white, 0));
+    if (g.colour_space == cmsSigRgbData)
+      for (const gamut::Point& primary : LcmsPrimaries(row.bytes)) EXPECT_TRUE(Inside(g.outline, primary, 1e-6));
+  }
+}
+
 // What one gamut may cost: the largest table the limits accept draws; one point more a side,
 // one that claims more than it holds, or one of 15 channels gives up.
 TEST(Gamut, CostIsCapped) {
@@ -299,7 +345,7 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
   gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
   icc::CheckReport report;
   report.Add(icc::Severity::Error, "tag-type", icc::Signature("wtpt"), 204, "The wtpt tag is of type 'curv'.");
-  gamut::FinishPreviewSheet(*p, report, &sheet);
+  gamut::FinishPreviewSheet(report, &sheet);
   const std::u16string text = gamut::SheetText(sheet);
   for (const char16_t* line : {u"A2B0\t0x01080F16\t40 bytes\tshared\r\n",
                                u"A2B1\t0x01080F16\t40 bytes\tshared\r\n", u"zz00\t-\t2 bytes\r\n",
@@ -316,8 +362,11 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
   EXPECT_NE(gamut::SheetText(sheet).find(u"No gamut picture: its tables are larger than a picture may read."),
             std::u16string::npos);
 
-  gamut::RefusedPreviewSheet({icc::Status::InvalidProfile, 0}, icc::CheckReport(), &sheet);
+  gamut::RefusedPreviewSheet({icc::Status::InvalidProfile, 0}, &sheet);
+  EXPECT_NE(gamut::SheetText(sheet).find(u"Health:\tchecking..."), std::u16string::npos);
+  gamut::FinishPreviewSheet(icc::CheckReport(), &sheet);
   EXPECT_NE(gamut::SheetText(sheet).find(u"Error (header):\tThe profile cannot be read"), std::u16string::npos);
+  EXPECT_EQ(gamut::SheetText(sheet).find(u"Profile ID"), std::u16string::npos);
 }
 
 }  // namespace

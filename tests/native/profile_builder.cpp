@@ -1,6 +1,7 @@
 #include "profile_builder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -70,6 +71,75 @@ std::vector<uint8_t> LutProfile(int inputs, int grid, int declared) {
   icc::StoreBE32(file.data() + 8, 0x02400000);
   icc::StoreBE32(file.data() + 12, icc::Signature("prtr"));
   icc::StoreBE32(file.data() + 16, space);
+  return file;
+}
+
+namespace {
+
+void Put32(std::vector<uint8_t>* v, uint32_t n) {
+  v->resize(v->size() + 4);
+  icc::StoreBE32(v->data() + v->size() - 4, n);
+}
+void PutFixed(std::vector<uint8_t>* v, double d) { Put32(v, uint32_t(int32_t(std::lround(d * 65536)))); }
+
+// A media white point of D50 and a description, for the profiles below.
+std::vector<Tag> BasicTags() {
+  std::vector<uint8_t> wtpt = Bytes("XYZ "), desc = Bytes("mluc");
+  Put32(&wtpt, 0);
+  for (double d : {0.9642, 1.0, 0.8249}) PutFixed(&wtpt, d);
+  for (uint32_t n : {0u, 1u, 12u, icc::Signature("enUS"), 2u, 28u}) Put32(&desc, n);
+  desc.insert(desc.end(), {0, 'p'});
+  return {{"desc", desc}, {"wtpt", wtpt}};
+}
+
+}  // namespace
+
+std::vector<uint8_t> CurveMatrixProfile(bool ycc) {
+  // To XYZ in the table's encoding, where 1.0 stands for 2.
+  static const double kRgb[12] = {0.218, 0.1925, 0.0715, 0.1113, 0.3584, 0.0303,
+                                  0.007, 0.0486, 0.3571, 0, 0, 0};
+  static const double kYcc[12] = {0.4821, 0.0605, 0.1682, 0.5, -0.0696, -0.1,
+                                  0.4126, 0.616, -0.0249, -0.1144, 0.0848, -0.2956};
+  const double gamma = ycc ? 1 : 2.2;
+  std::vector<uint8_t> lut = Bytes("mAB ");
+  Put32(&lut, 0);
+  lut.insert(lut.end(), {3, 3, 0, 0});
+  for (uint32_t offset : {32u, 80u, 128u, 0u, 0u}) Put32(&lut, offset);  // B, matrix, M
+  for (int i = 0; i < 3; ++i)  // two-entry tables: identity, XYZ kept within its encoding
+    Put32(&lut, icc::Signature("curv")), Put32(&lut, 0), Put32(&lut, 2), Put32(&lut, 0xFFFF);
+  for (double d : ycc ? kYcc : kRgb) PutFixed(&lut, d);
+  for (int i = 0; i < 3; ++i) {
+    if (i) lut.insert(lut.end(), {0, 0});
+    Put32(&lut, icc::Signature("curv")), Put32(&lut, 0), Put32(&lut, 1);
+    const long g = std::lround(gamma * 256);
+    lut.insert(lut.end(), {uint8_t(g >> 8), uint8_t(g)});
+  }
+  std::vector<Tag> tags = BasicTags();
+  tags.push_back({"A2B0", lut});
+  std::vector<uint8_t> file = BuildProfile(tags);
+  icc::StoreBE32(file.data() + 8, 0x04300000);
+  icc::StoreBE32(file.data() + 16, ycc ? icc::Signature("YCbr") : icc::Signature("RGB "));
+  return file;
+}
+
+std::vector<uint8_t> Version5Profile() {
+  std::vector<uint8_t> mpet = Bytes("mpet");
+  Put32(&mpet, 0);
+  for (uint32_t n : {0x00030003u, 1u, 24u, 60u}) Put32(&mpet, n);  // channels, 1 element at 24
+  const std::vector<uint8_t> matf = Bytes("matf");
+  mpet.insert(mpet.end(), matf.begin(), matf.end());
+  Put32(&mpet, 0);
+  Put32(&mpet, 0x00030003u);
+  for (int i = 0; i < 12; ++i) {
+    const float f = i < 9 && i % 4 == 0 ? 1.0f : 0.0f;
+    uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    Put32(&mpet, bits);
+  }
+  std::vector<Tag> tags = BasicTags();
+  tags.push_back({"A2B1", mpet});
+  std::vector<uint8_t> file = BuildProfile(tags);
+  icc::StoreBE32(file.data() + 8, 0x05000000);
   return file;
 }
 

@@ -34,6 +34,14 @@ std::vector<uint8_t> DescTag(const std::string& ascii, bool unicode);
 // grid in the table's header instead: a table that claims more than it holds.
 std::vector<uint8_t> LutProfile(int inputs, int grid, int declared = 0);
 
+// A version 4 profile whose A2B0 is a lutAtoB table to XYZ without a colour grid: gamma
+// curves (the M curves), a matrix with offsets and identity tables (the B curves), of sRGB's
+// primaries or, with `ycc`, of their BT.601 YCbCr ('YCbr', linear).  The gamma curves lie
+// last in the tag, whose size leaves out the padding after the last one.
+std::vector<uint8_t> CurveMatrixProfile(bool ycc);
+// A version 5 monitor profile whose one transform is an 'mpet' A2B1 (a matrix element).
+std::vector<uint8_t> Version5Profile();
+
 // Every tag of a profile file by signature, as its table row gives it.  Throws when a row
 // points outside the file.
 std::map<std::string, std::vector<uint8_t>> TagsOf(const std::vector<uint8_t>& file);

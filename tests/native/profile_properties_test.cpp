@@ -105,7 +105,7 @@ TEST(ProfileProperties, HeaderDateAndVersion) {
   EXPECT_EQ(icc::VersionText(file.data()), "4.2.1");
 }
 
-TEST(ProfileProperties, ProfileIdAbsentValidOrWrong) {
+TEST(ProfileProperties, ProfileIdAbsentValidWrongOrNotChecked) {
   std::vector<uint8_t> v4 = BuildProfile({{"desc", DescTag("x", false)}});
   v4[8] = 4;
   v4[67] = 2;  // the intent does not count
@@ -120,15 +120,25 @@ TEST(ProfileProperties, ProfileIdAbsentValidOrWrong) {
   std::vector<uint8_t> zero = v4;
   std::fill_n(zero.begin() + 84, 16, 0);
 
-  const std::pair<std::vector<uint8_t>, icc::ProfileIdState> cases[] = {
-      {written.bytes, icc::ProfileIdState::Valid}, {trailing, icc::ProfileIdState::Valid},
-      {wrong, icc::ProfileIdState::Wrong},         {v2, icc::ProfileIdState::Absent},
-      {zero, icc::ProfileIdState::Absent}};
+  // A bound counts the bytes the ID covers: past it nothing is read and the ID is not checked.
+  const uint64_t covered = written.bytes.size();
+  const struct {
+    std::vector<uint8_t> bytes;
+    uint64_t max_bytes;
+    icc::ProfileIdState state;
+  } cases[] = {
+      {written.bytes, UINT64_MAX, icc::ProfileIdState::Valid},
+      {trailing, covered, icc::ProfileIdState::Valid},
+      {wrong, UINT64_MAX, icc::ProfileIdState::Wrong},
+      {wrong, covered - 1, icc::ProfileIdState::NotChecked},
+      {v2, 0, icc::ProfileIdState::Absent},
+      {zero, 0, icc::ProfileIdState::Absent}};
   for (const auto& c : cases) {
     icc::ProfileIdState state{};
-    ASSERT_TRUE(icc::CheckProfileId(*Open(c.first), &state).ok());
-    EXPECT_EQ(state, c.second) << &c - cases;
+    ASSERT_TRUE(icc::CheckProfileId(*Open(c.bytes), &state, c.max_bytes).ok());
+    EXPECT_EQ(state, c.state) << &c - cases;
   }
+  EXPECT_STREQ(icc::ProfileIdStateText(icc::ProfileIdState::NotChecked), "Not checked");
 }
 
 }  // namespace

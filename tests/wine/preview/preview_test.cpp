@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <lcms2.h>
+#include <propsys.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com_ptr.h"
@@ -18,6 +22,7 @@
 #include "footprint.h"
 #include "png.h"
 #include "profile_builder.h"
+#include "profile_properties.h"
 #include "real_profiles.h"
 #include "registered_library.h"
 #include "stream_file.h"
@@ -163,12 +168,15 @@ class Preview : public ::testing::Test {
   // Initialize, SetWindow and DoPreview; the pane's window.
   HWND Show(IPreviewHandler* handler, const std::string& path, RECT rect) {
     ComPtr<IStream> stream;
-    ComPtr<IInitializeWithStream> init;
-    ComPtr<IOleWindow> window;
     EXPECT_EQ(SHCreateStreamOnFileEx(Wide(path).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr,
                                      stream.put()), S_OK);
+    return Show(handler, stream.get(), rect);
+  }
+  HWND Show(IPreviewHandler* handler, IStream* stream, RECT rect) {
+    ComPtr<IInitializeWithStream> init;
+    ComPtr<IOleWindow> window;
     EXPECT_EQ(handler->QueryInterface(IID_IInitializeWithStream, init.put_void()), S_OK);
-    EXPECT_EQ(init->Initialize(stream.get(), STGM_READ), S_OK);
+    EXPECT_EQ(init->Initialize(stream, STGM_READ), S_OK);
     EXPECT_EQ(handler->SetWindow(host_, &rect), S_OK);
     EXPECT_EQ(handler->DoPreview(), S_OK);
     HWND pane = nullptr;
@@ -420,6 +428,220 @@ TEST_F(Preview, AHundredPreviewsLeaveNothingBehind) {
               (long long)(after.committed - before.committed) / 1024, long(after.handles - before.handles));
   EXPECT_LE(after.committed, before.committed + 256 * 1024);
   EXPECT_EQ(after.handles, before.handles);
+}
+
+// The pane's texts as every surface shows them: the record of the user's language wherever
+// its row lies (here past the first 64 KB of the table), no raw control character, and a
+// description tag that holds no text as damage.
+TEST_F(Preview, TextsAsEverySurfaceShowsThem) {
+  std::vector<icc::LocalizedRecord> many(6000, icc::LocalizedRecord("en", "AA", u"title"));
+  many.emplace_back("en", "US", std::u16string(u"English\0", 8));
+  const std::vector<uint8_t> copyright = testing_icc::Bytes(std::string("text\0\0\0\0(c)\x0e 2024\r\nAll", 22));
+  const struct {
+    const char* name;
+    std::vector<uint8_t> desc;
+    const wchar_t* first_line;
+    const wchar_t* line;
+  } cases[] = {
+      {"past-64k", icc::BuildLocalizedText(many), L"English",
+       L"\r\nTranslations:\t6001 (shown: en-US)\r\nCopyright:\t(c)\ufffd 2024\r\n\tAll\r\n"},
+      {"curve", testing_icc::Bytes(std::string("curv\0\0\0\0\0\0\0\0", 12)),
+       L"(the profile is damaged or not a profile)", L"\r\nCopyright:\t(c)\ufffd 2024\r\n\tAll\r\n"},
+  };
+  RECT rect = {0, 0, 400, 500};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = std::string("previews\\text-") + c.name + ".icc";
+    testing_icc::WriteFileBytes(path, testing_icc::BuildProfile({{"desc", c.desc}, {"cprt", copyright}}));
+    ComPtr<IPreviewHandler> handler = Create(path);
+    HWND pane = Show(handler.get(), path, rect);
+    const std::wstring text = FinishedText(pane);
+    EXPECT_EQ(text.substr(0, text.find(L"\r\n")), c.first_line);
+    EXPECT_NE(text.find(c.line), std::wstring::npos) << Utf8(text);
+    EXPECT_EQ(handler->Unload(), S_OK);
+  }
+}
+
+// A stream of a profile's bytes followed by zeros up to `size` (a file of any size that holds
+// no more than the profile), counting the bytes read, for use from any thread (free-threaded,
+// as the system's file streams are: a thread it is marshalled to calls it directly).  Its first
+// read that reaches past `gate` waits until Open() (at most a minute, so that a build in
+// which the opener would wait for that read fails instead of hanging), on the reader's thread,
+// which it keeps open.
+class GatedStream final : public IStream {
+ public:
+  GatedStream(std::vector<uint8_t> head, uint64_t size, uint64_t gate)
+      : head_(std::move(head)), size_(size), gate_(gate) {
+    CoCreateFreeThreadedMarshaler(this, ftm_.put());
+  }
+  ~GatedStream() {
+    CloseHandle(reading_);
+    CloseHandle(open_);
+    if (reader) CloseHandle(reader);
+  }
+  std::atomic<uint64_t> bytes_read{0};
+  HANDLE reader = nullptr;  // the thread of the read that waited
+  DWORD reader_id = 0;
+  bool waited_out = false;  // the read went on without Open()
+  std::atomic<LONG> refs{1};
+
+  // Until the gated read has begun, dispatching this thread's messages meanwhile.
+  bool WaitForRead() {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
+      if (MsgWaitForMultipleObjects(1, &reading_, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0) return true;
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    return false;
+  }
+  void Open() { SetEvent(open_); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IMarshal && ftm_) return ftm_->QueryInterface(riid, ppv);
+    if (riid != IID_IUnknown && riid != IID_IStream && riid != IID_ISequentialStream)
+      return *ppv = nullptr, E_NOINTERFACE;
+    *ppv = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return ULONG(--refs); }
+  HRESULT STDMETHODCALLTYPE Read(void* p, ULONG n, ULONG* got) override {
+    const uint64_t end = std::min<uint64_t>(at_ + n, size_);
+    if (end > gate_ && !reader_id) {
+      reader_id = GetCurrentThreadId();
+      reader = OpenThread(SYNCHRONIZE, FALSE, reader_id);
+      SetEvent(reading_);
+      waited_out = WaitForSingleObject(open_, 60000) != WAIT_OBJECT_0;
+    }
+    auto* out = static_cast<uint8_t*>(p);
+    for (uint64_t i = at_; i < end; ++i) *out++ = i < head_.size() ? head_[std::size_t(i)] : 0;
+    if (got) *got = ULONG(end - at_);
+    bytes_read += end - at_;
+    at_ = end;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER d, DWORD origin, ULARGE_INTEGER* at) override {
+    at_ = uint64_t(d.QuadPart + (origin == STREAM_SEEK_END ? LONGLONG(size_) : origin == STREAM_SEEK_CUR ? LONGLONG(at_) : 0));
+    if (at) at->QuadPart = at_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD) override {
+    *s = STATSTG();
+    s->cbSize.QuadPart = size_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  ComPtr<IUnknown> ftm_;
+  std::vector<uint8_t> head_;
+  uint64_t size_, gate_, at_ = 0;
+  HANDLE reading_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE open_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+// The property handler, as the association names it, on `stream`.
+ComPtr<IPropertyStore> PropertiesOf(IStream* stream) {
+  const CLSID kProperties = {0xE56B8C6D, 0xCDBB, 0x44FA, {0x97, 0xF2, 0xF5, 0xE0, 0x63, 0x31, 0xAF, 0x6A}};
+  ComPtr<IInitializeWithStream> init;
+  ComPtr<IPropertyStore> store;
+  EXPECT_EQ(CoCreateInstance(kProperties, nullptr, CLSCTX_INPROC_SERVER, IID_IInitializeWithStream, init.put_void()), S_OK);
+  if (init && SUCCEEDED(init->Initialize(stream, STGM_READ))) init.As(IID_IPropertyStore, &store);
+  return store;
+}
+
+std::string ValueOf(IPropertyStore* store, DWORD id) {
+  const GUID kProfileFormat = {0x531FF94D, 0x1D45, 0x484C, {0x80, 0xB4, 0x4B, 0x29, 0xC2, 0xF7, 0xEB, 0xEA}};
+  PROPVARIANT value;
+  std::string text = "(error)";
+  if (SUCCEEDED(store->GetValue({kProfileFormat, id}, &value)) && value.vt == VT_LPWSTR) text = Utf8(value.pwszVal);
+  PropVariantClear(&value);
+  return text;
+}
+
+// Whole-profile reads (the profile ID's and, with it, the health's) stay within
+// icc::kMaxWholeReadBytes and run neither on the host's window thread nor under the property
+// store's lock.  Past the bound (up to 2 GB) the ID is "Not checked" in the store and in the
+// pane, and nothing past the profile's own bytes is read.  At the bound, while its ID check
+// reads, another thread reads the store's values; the pane's window goes on, is unloaded and
+// destroyed, and the check's thread then ends.
+TEST_F(Preview, WholeReadsBoundedAndOffTheWindowAndTheLock) {
+  enum : DWORD { kDeviceClass = 2, kIdState = 10, kHealth = 11 };
+  const uint64_t bound = icc::kMaxWholeReadBytes;
+  std::vector<testing_icc::Tag> tags;
+  for (auto& [signature, bytes] :
+       testing_icc::TagsOf(testing_icc::FileBytes(std::string(testing_icc::kColourRoot) + "\\icc\\sRGB.icc")))
+    tags.push_back({signature, bytes});
+  std::vector<uint8_t> head = testing_icc::BuildProfile(tags);
+  head[8] = 4;
+  std::fill_n(head.begin() + 84, 16, 0x11);  // an ID, not that of the content
+  auto profile = [&](uint64_t size) {
+    icc::StoreBE32(head.data(), uint32_t(size));
+    return std::make_unique<GatedStream>(head, size, head.size() + (64 << 10));
+  };
+  RECT rect = {0, 0, 400, 500};
+
+  for (const uint64_t size : {bound + 4, uint64_t(2) << 30}) {
+    SCOPED_TRACE(size);
+    auto stream = profile(size);
+    {
+      ComPtr<IPropertyStore> store = PropertiesOf(stream.get());
+      ASSERT_TRUE(store);
+      EXPECT_EQ(ValueOf(store.get(), kIdState), "Not checked");
+      EXPECT_EQ(ValueOf(store.get(), kHealth).find("Profile ID"), std::string::npos);
+    }
+    ComPtr<IPreviewHandler> handler = Create("x.icc");
+    const std::wstring text = FinishedText(Show(handler.get(), stream.get(), rect));
+    EXPECT_NE(text.find(L"Profile ID:\tNot checked\r\n"), std::wstring::npos);
+    EXPECT_EQ(handler->Unload(), S_OK);
+    EXPECT_LT(stream->bytes_read.load(), uint64_t(1) << 20);
+    EXPECT_EQ(stream->reader_id, 0u);
+  }
+
+  // At the bound, the store: the ID is checked (and wrong) on one thread while another reads.
+  {
+    auto stream = profile(bound);
+    ComPtr<IPropertyStore> store = PropertiesOf(stream.get());
+    ASSERT_TRUE(store);
+    std::string id;
+    std::thread checker([&] { id = ValueOf(store.get(), kIdState); });
+    ASSERT_TRUE(stream->WaitForRead());
+    EXPECT_EQ(ValueOf(store.get(), kDeviceClass), "Monitor");
+    EXPECT_FALSE(stream->waited_out);  // the read still waits: the value came meanwhile
+    stream->Open();
+    checker.join();
+    EXPECT_EQ(id, "Wrong");
+    EXPECT_EQ(ValueOf(store.get(), kHealth), "Profile ID does not match");
+    EXPECT_GE(stream->bytes_read.load(), bound);
+  }
+
+  // The pane: the check reads on a thread of its own; the pane is unloaded and destroyed
+  // while it waits, and the check then ends, leaving nothing of it.
+  auto stream = profile(bound);
+  ComPtr<IPreviewHandler> handler = Create("x.icc");
+  HWND pane = Show(handler.get(), stream.get(), rect);
+  ASSERT_TRUE(stream->WaitForRead());
+  EXPECT_NE(stream->reader_id, GetCurrentThreadId());
+  EXPECT_NE(ReadText(pane).find(L"Health:\tchecking..."), std::wstring::npos);
+  EXPECT_EQ(handler->Unload(), S_OK);
+  EXPECT_FALSE(IsWindow(pane));
+  EXPECT_EQ(ChildWindows(host_), 0);
+  handler.reset();
+  EXPECT_FALSE(stream->waited_out);
+  stream->Open();
+  ASSERT_NE(stream->reader, nullptr);
+  EXPECT_EQ(WaitForSingleObject(stream->reader, 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(stream->refs.load(), 1);
+  EXPECT_LT(stream->bytes_read.load(), bound);  // abandoned: no read after the one waiting
+  Pump(20);
 }
 
 }  // namespace

@@ -489,9 +489,9 @@ TEST(Writing, StreamLostMidwayHoldsOneProfileAndTheStoreGoesOn) {
 }
 
 // The shell hands an empty title over as no value: the description becomes empty.  A
-// description longer than what is read of it is not writable.  The ID of a profile over
-// 256 MB is not checked.
-TEST(Writing, EmptyTitleWrittenCutTitleNotWritableHugeIdNotChecked) {
+// description longer than what is read of it is not writable.  A profile far past the bound
+// of whole reads that carries no ID has it "Absent" (preview_test checks one that carries one).
+TEST(Writing, EmptyTitleWrittenCutTitleNotWritableHugeIdAbsent) {
   ComScope com;
   ScratchFolder folder;
   const std::string path = folder.Put("empty.icc", BuildProfile({{"desc", DescTag("Before", true)}}));
@@ -518,7 +518,7 @@ TEST(Writing, EmptyTitleWrittenCutTitleNotWritableHugeIdNotChecked) {
   ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file));
   CloseHandle(file);
   ASSERT_EQ(OpenStore(huge, STGM_READ, &store), S_OK);
-  EXPECT_EQ(Text(store.Get(), kKeys[10]), "Not checked");
+  EXPECT_EQ(Text(store.Get(), kKeys[10]), "Absent");
 }
 
 // Profiles the container refuses, and tags that cannot be read: Initialize or GetValue
@@ -649,7 +649,9 @@ std::string TipLine(const std::string& path) {
 
 // Every surface shows the same text for a profile: the property handler's Title, the info
 // tip's description line and Tagwright, for version 2 records that agree, disagree, are
-// empty or missing, and for a description stored as plain text.
+// empty or missing, for a description stored as plain text, for the record of the user's
+// language past the first 64 KB of its table, and without raw control characters (Tagwright
+// edits the stored text); a tag that holds no text is a description none of them reads.
 TEST(OneDescription, EverySurfaceShowsTheSameText) {
   ComScope com;
   ScratchFolder folder;
@@ -664,10 +666,14 @@ TEST(OneDescription, EverySurfaceShowsTheSameText) {
   };
   const wchar_t* const world =
       L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac \u4e2d\u6587 \U0001F600 caf\u00e9";
+  std::vector<icc::LocalizedRecord> many(6000, icc::LocalizedRecord("en", "AA", u"title"));
+  many.emplace_back("en", "US", u"English");
+  const std::u16string controls(u"sRGB\u000e built-in\0", 15);
   const struct {
     const char* name;
     std::vector<uint8_t> desc;
-    const wchar_t* shown;
+    const wchar_t* shown;  // null: none of them reads it
+    std::wstring edited = L"";  // what Tagwright edits, when not the text shown
   } cases[] = {
       {"agree.icc", record("???????? ?? ?? caf\xe9", reinterpret_cast<const char16_t*>(world)), world},
       {"disagree.icc", record("New name", u"Old name"), L"New name"},
@@ -675,18 +681,41 @@ TEST(OneDescription, EverySurfaceShowsTheSameText) {
       {"missing.icc", record("Caf\xe9", nullptr), L"Caf\u00e9"},
       {"ascii-empty.icc", record("", u"\u4e2d\u6587"), L"\u4e2d\u6587"},
       {"plain.icc", Bytes(std::string("text\0\0\0\0Studio Monitor 2024", 27)), L"Studio Monitor 2024"},
+      {"past-64k.icc", icc::BuildLocalizedText(many), L"English"},
+      {"controls.icc", icc::BuildLocalizedText({{"en", "US", controls}}), L"sRGB\ufffd built-in",
+       std::wstring(controls.begin(), controls.end())},
+      {"curve.icc", Bytes(std::string("curv\0\0\0\0\0\0\0\0", 12)), nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = folder.Put(c.name, BuildProfile({{"desc", c.desc}}));
+    if (!c.shown) {
+      EXPECT_EQ(ReadTitle(path), "error 0x800707DB");
+      EXPECT_EQ(TipLine(path), "no tip");
+      continue;
+    }
     const std::string expected = Utf8(c.shown);
     EXPECT_EQ(ReadTitle(path), expected);
     EXPECT_EQ(TipLine(path), "Description: " + expected);
     CDescriptionTag editor;
     std::wstring shown;
     EXPECT_TRUE(editor.Read(Wide(path).c_str(), shown));
-    EXPECT_EQ(Utf8(shown), expected);
+    EXPECT_EQ(shown, c.edited.empty() ? std::wstring(c.shown) : c.edited);
   }
+
+  // A copyright shows no raw control either, and the title set back as shown keeps the
+  // stored text.
+  const std::vector<uint8_t> bytes =
+      BuildProfile({{"desc", icc::BuildLocalizedText({{"en", "US", controls}})},
+                    {"cprt", Bytes(std::string("text\0\0\0\0(c)\x0e 2024\0", 18))}});
+  const std::string path = folder.Put("copyright.icc", bytes);
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(OpenStore(path, STGM_READWRITE, &store), S_OK);
+  EXPECT_EQ(Text(store.Get(), PKEY_Copyright), Utf8(L"(c)\ufffd 2024"));
+  ASSERT_EQ(SetTitle(store.Get(), L"sRGB\ufffd built-in"), S_OK);
+  EXPECT_EQ(store->Commit(), S_OK);
+  store.Reset();
+  EXPECT_EQ(FileBytes(path), bytes);
 }
 
 }  // namespace

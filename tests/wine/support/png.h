@@ -7,9 +7,9 @@
 
 namespace testing_icc {
 
-// Writes a top-down 32-bit DIB section as a PNG with its alpha, through the platform's
-// imaging codecs (COM must be initialized on the thread).  Fails the running test when it
-// cannot.
+// Writes a top-down 32-bit DIB section with premultiplied alpha (as the shell takes it) as a
+// PNG, through the platform's imaging codecs (COM must be initialized on the thread).  Fails
+// the running test when it cannot.
 void WritePng(const std::string& path, HBITMAP bitmap);
 
 }  // namespace testing_icc
