@@ -89,9 +89,10 @@ class HealthCheck {
   }
   // Until the thread has ended, when it reads `stream`.
   void WaitIfReading(IStream* stream) {
+    if (stream != stream_identity_) return;
     DWORD index = 0;
-    if (stream == stream_identity_)
-      CoWaitForMultipleHandles(COWAIT_DISPATCH_CALLS, INFINITE, 1, &thread_, &index);
+    if (FAILED(CoWaitForMultipleHandles(COWAIT_DISPATCH_CALLS, INFINITE, 1, &thread_, &index)))
+      WaitForSingleObject(thread_, INFINITE);  // a thread outside COM has no calls to serve
   }
   bool done() const { return done_; }
   const icc::CheckReport& report() const { return report_; }  // once done
