@@ -20,7 +20,7 @@
 //   profile's path <TAB> then, each in hex of its UTF-8 text ("-" when absent): title,
 //   copyright, device class, colour space, connection space, intent, version, creation
 //   date (YYYY-MM-DD hh:mm:ss), manufacturer, model, profile ID state
-// and each must be what Little CMS reads from the profile.
+// and each must be what Little CMS reads from the profile, shown on one line.
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <lcms2_plugin.h>
@@ -363,10 +363,26 @@ std::string Utf8(const wchar_t* text) {
   return out;
 }
 
+// A text as a one-line surface shows it: a line break (CR LF as one) and a tab are a space,
+// any other control character is U+FFFD.
+std::wstring OnOneLine(const wchar_t* text) {
+  std::wstring out;
+  for (; *text; ++text) {
+    const wchar_t c = *text;
+    if ((c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029 || c == '\t') {
+      if (c == '\r' && text[1] == '\n') ++text;
+      out += L' ';
+    } else {
+      out += c < 0x20 || (c >= 0x7F && c <= 0x9F) ? wchar_t(0xFFFD) : c;
+    }
+  }
+  return out;
+}
+
 std::string Info(cmsHPROFILE h, cmsInfoType what) {
   wchar_t text[4096] = {};
   if (cmsGetProfileInfo(h, what, "en", "US", text, sizeof text / sizeof *text) == 0) return "-";
-  return Utf8(text);
+  return Utf8(OnOneLine(text).c_str());
 }
 
 // What the handler must give for the profile, read by Little CMS.
