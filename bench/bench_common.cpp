@@ -8,6 +8,7 @@
 
 #include "icc_profile.h"
 #include "md5.h"
+#include "profile_properties.h"
 #include "profile_builder.h"
 
 namespace bench {
@@ -192,6 +193,20 @@ void Table::Print() const {
     if (r == 0) std::printf("%s\n", std::string(line.size(), '-').c_str());
   }
   std::fflush(stdout);
+}
+
+std::vector<IdProfile> MakeIdProfiles(const std::string& dir, bool with_100_mb) {
+  const uint64_t bound = icc::kMaxWholeReadBytes, sparse = 2048ull << 20;
+  std::vector<IdProfile> rows = {{"at the bound", dir + "\\id-bound.icc", bound},
+                                 {"bound + 4 B", dir + "\\id-bound+4.icc", bound + 4}};
+  if (with_100_mb) rows.push_back({"100 MB", dir + "\\id-100m.icc", 100u << 20});
+  rows.push_back({"2 GB, sparse", dir + "\\id-2g.icc", sparse});
+  for (const IdProfile& row : rows)
+    if (!MakeIdProfile(row.path, row.size, row.size == sparse)) {
+      std::fprintf(stderr, "cannot write %s\n", row.path.c_str());
+      return {};
+    }
+  return rows;
 }
 
 }  // namespace bench

@@ -43,6 +43,16 @@ bool MakeProfile(const std::string& path, uint64_t size);
 // whose ID is then not its content's).  An existing file of the right length is kept.
 bool MakeIdProfile(const std::string& path, uint64_t size, bool sparse = false);
 
+// The worst cases of the handlers' whole-file reads, made in `dir` by MakeIdProfile: version
+// 4 profiles with an ID at the bound (icc::kMaxWholeReadBytes), 4 bytes past it, 100 MB with
+// `with_100_mb`, and a sparse 2 GB one.  Empty when one cannot be written (said on stderr).
+struct IdProfile {
+  const char* name;
+  std::string path;
+  uint64_t size;
+};
+std::vector<IdProfile> MakeIdProfiles(const std::string& dir, bool with_100_mb);
+
 // The tags of the profile `matrix` that a gamut picture needs, after `filler` bytes of a
 // private tag, so that they lie at the end of the file.  An existing file is kept.
 bool MakeMatrixProfile(const std::string& matrix, const std::string& path, uint32_t filler);

@@ -153,23 +153,13 @@ bool PaneSeconds(const std::string& path, int runs, std::vector<double>* times) 
 // 250 ms, and the memory of one preview against its 64 MB.
 bool WorstCases(const std::string& dir) {
   const uint64_t bound = icc::kMaxWholeReadBytes;
-  const struct {
-    const char* name;
-    std::string path;
-    uint64_t size;
-    bool sparse;
-  } rows[] = {{"at the bound", dir + "\\id-bound.icc", bound, false},
-              {"bound + 4 B", dir + "\\id-bound+4.icc", bound + 4, false},
-              {"2 GB, sparse", dir + "\\id-2g.icc", 2048ull << 20, true}};
+  const std::vector<bench::IdProfile> rows = bench::MakeIdProfiles(dir, false);
+  if (rows.empty()) return false;
   std::printf("\nThe worst cases: version 4 profiles with an ID, the whole-read bound %.0f MB\n\n",
               bound / 1048576.0);
   bench::Table table({"profile (v4, ID)", "size", "DoPreview", "health shown", "longest message",
                       "window/250 ms", "memory", "memory/64 MB"});
   for (const auto& row : rows) {
-    if (!bench::MakeIdProfile(row.path, row.size, row.sparse)) {
-      std::fprintf(stderr, "cannot write %s\n", row.path.c_str());
-      return false;
-    }
     std::vector<double> first, shown, waited;
     for (int i = 0; i < 5; ++i) {
       Drain();

@@ -196,20 +196,8 @@ double LongestWait(const std::string& path, double* check) {
 
 int WorstCases(const std::string& dir) {
   const uint64_t bound = icc::kMaxWholeReadBytes;
-  const struct {
-    const char* name;
-    std::string path;
-    uint64_t size;
-    bool sparse;
-  } rows[] = {{"at the bound", dir + "\\id-bound.icc", bound, false},
-              {"bound + 4 B", dir + "\\id-bound+4.icc", bound + 4, false},
-              {"100 MB", dir + "\\id-100m.icc", 100u << 20, false},
-              {"2 GB, sparse", dir + "\\id-2g.icc", 2048ull << 20, true}};
-  for (const auto& row : rows)
-    if (!bench::MakeIdProfile(row.path, row.size, row.sparse)) {
-      std::fprintf(stderr, "cannot write %s\n", row.path.c_str());
-      return 1;
-    }
+  const std::vector<bench::IdProfile> rows = bench::MakeIdProfiles(dir, true);
+  if (rows.empty()) return 1;
   double hashed = 0, read = 0;
   if (!ReadAndHash(rows[2].path, &hashed, &read)) {
     std::fprintf(stderr, "%s: the profile ID check failed\n", rows[2].path.c_str());

@@ -26,6 +26,7 @@
 #include "real_profiles.h"
 #include "registered_library.h"
 #include "stream_file.h"
+#include "stub_stream.h"
 
 using colour::ComPtr;
 
@@ -468,7 +469,7 @@ TEST_F(Preview, TextsAsEverySurfaceShowsThem) {
 // read that reaches past `gate` waits until Open() (at most a minute, so that a build in
 // which the opener would wait for that read fails instead of hanging), on the reader's thread,
 // which it keeps open.
-class GatedStream final : public IStream {
+class GatedStream final : public testing_icc::StubStream {
  public:
   GatedStream(std::vector<uint8_t> head, uint64_t size, uint64_t gate)
       : head_(std::move(head)), size_(size), gate_(gate) {
@@ -521,24 +522,16 @@ class GatedStream final : public IStream {
     at_ = end;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER d, DWORD origin, ULARGE_INTEGER* at) override {
     at_ = uint64_t(d.QuadPart + (origin == STREAM_SEEK_END ? LONGLONG(size_) : origin == STREAM_SEEK_CUR ? LONGLONG(at_) : 0));
     if (at) at->QuadPart = at_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
-  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return STG_E_ACCESSDENIED; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD) override {
     *s = STATSTG();
     s->cbSize.QuadPart = size_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
  private:
   ComPtr<IUnknown> ftm_;

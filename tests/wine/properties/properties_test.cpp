@@ -26,6 +26,7 @@
 #include "real_profiles.h"
 #include "registered_library.h"
 #include "scratch.h"
+#include "stub_stream.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace testing_icc;
@@ -202,7 +203,7 @@ TEST(RealProfiles, NewTitleCommittedIntoCopies) {
 }
 
 // A stream that offers a destination for the new profile, as the shell's file streams do.
-class OfferingStream : public IStream, public IDestinationStreamFactory {
+class OfferingStream : public testing_icc::StubStream, public IDestinationStreamFactory {
  public:
   OfferingStream(IStream* source, IStream* destination) : source_(source), destination_(destination) {}
   int destinations_given = 0;
@@ -224,16 +225,8 @@ class OfferingStream : public IStream, public IDestinationStreamFactory {
     return destination_.CopyTo(out);
   }
   HRESULT STDMETHODCALLTYPE Read(void* p, ULONG n, ULONG* got) override { return source_->Read(p, n, got); }
-  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* at) override { return source_->Seek(d, o, at); }
-  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
-  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return STG_E_ACCESSDENIED; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD flags) override { return source_->Stat(s, flags); }
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
  private:
   ComPtr<IStream> source_, destination_;
@@ -332,7 +325,7 @@ TEST(Writing, ReadOnlyRefusedDestinationUsedDamageNeverWritten) {
 // them, or every one of the kind `always` ('w', 's', 'z' or 'c').  A failing call changes
 // nothing.  Writes take `budget` bytes in all: the one that needs more takes what is left
 // and fails, and from then on (`lost`) every write, size and commit fails, as on a full disk.
-class FaultyStream : public IStream {
+class FaultyStream : public testing_icc::StubStream {
  public:
   explicit FaultyStream(std::vector<uint8_t> content) : bytes(std::move(content)) {}
   std::vector<uint8_t> bytes;
@@ -380,16 +373,11 @@ class FaultyStream : public IStream {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return Fails('c') ? STG_E_WRITEFAULT : S_OK; }
-  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD) override {
     *s = STATSTG();
     s->cbSize.QuadPart = bytes.size();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
  private:
   bool Fails(char kind) { return ++calls == fail_at || kind == always || (lost && kind != 's'); }
