@@ -488,6 +488,16 @@ bool ReadLocalizedTable(TagBytes& tag, uint32_t limit, uint64_t* count,
   });
 }
 
+bool LocalizedTableWithin(TagBytes& tag, uint64_t max_bytes) {
+  uint8_t header[kLocalizedHeaderSize];
+  uint32_t got = sizeof header;
+  const uint32_t size = tag.Size();
+  if (size < sizeof header || !tag.Read(0, &got, header) || got < sizeof header ||
+      !IsLocalizedText(header, got))
+    return true;
+  return LocalizedTableBytes(header, size) <= max_bytes;
+}
+
 bool ChooseLocalizedEntry(TagBytes& tag, const Language& language, uint32_t limit,
                           LocalizedChoice* choice) {
   *choice = LocalizedChoice();

@@ -234,6 +234,11 @@ struct LocalizedChoice {
 bool ChooseLocalizedEntry(TagBytes& tag, const Language& language, uint32_t limit,
                           LocalizedChoice* choice);
 
+// True unless the tag is a localized one whose record table (read whole to choose the record
+// shown) holds more than `max_bytes`: a reader held to a time budget refuses such a tag
+// rather than show a record chosen from part of its table.
+bool LocalizedTableWithin(TagBytes& tag, uint64_t max_bytes);
+
 // The text DescriptionText gives for the tag, reading at most `limit` bytes of each record
 // (`limit` characters of a Unicode record, as many as of the ASCII record it is compared
 // with), never more than `limit` bytes at once.  The limit cuts the text and never changes

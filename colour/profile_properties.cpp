@@ -46,7 +46,8 @@ class ProfileTagBytes : public TagBytes {
 }  // namespace
 
 Result ReadStoredText(Profile& profile, uint32_t signature, const Language& language,
-                      const CodePage& code_page, std::u16string* text, bool* cut) {
+                      const CodePage& code_page, std::u16string* text, bool* cut,
+                      uint64_t max_table_bytes) {
   text->clear();
   *cut = false;
   uint32_t size = 0;
@@ -60,6 +61,7 @@ Result ReadStoredText(Profile& profile, uint32_t signature, const Language& lang
                    LoadBE32(head) != kLocalizedType))
     return {Status::InvalidProfile, 0};
   ProfileTagBytes tag(profile, signature, size, head, count);
+  if (!LocalizedTableWithin(tag, max_table_bytes)) return {Status::OutOfMemory, 0};
   try {
     if (ReadShownDescription(tag, language, code_page, kMaxShownTextBytes, text, cut)) return {};
   } catch (const std::bad_alloc&) {
@@ -69,12 +71,13 @@ Result ReadStoredText(Profile& profile, uint32_t signature, const Language& lang
 }
 
 Result ReadLocalizedChoice(Profile& profile, uint32_t signature, const Language& language,
-                           LocalizedChoice* choice) {
+                           LocalizedChoice* choice, uint64_t max_table_bytes) {
   *choice = LocalizedChoice();
   uint32_t size = 0;
   const Result r = profile.GetTagSize(signature, &size);
   if (!r.ok()) return r;
   ProfileTagBytes tag(profile, signature, size, nullptr, 0);
+  if (!LocalizedTableWithin(tag, max_table_bytes)) return {Status::OutOfMemory, 0};
   try {
     if (ChooseLocalizedEntry(tag, language, kMaxShownTextBytes, choice)) return {};
   } catch (const std::bad_alloc&) {

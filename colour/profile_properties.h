@@ -23,15 +23,18 @@ constexpr uint32_t kMaxShownTextBytes = 64 * 1024;
 // single-byte characters through `code_page`.  About kMaxShownTextBytes of a record are read;
 // *cut tells that the text goes on.  The text is as stored: a surface shows it through
 // icc::ShownText.  TagNotFound when there is no such tag, InvalidProfile when the tag is of
-// another type or too short for its own header.
+// another type or too short for its own header, OutOfMemory for a localized tag whose record
+// table holds more than `max_table_bytes` (icc::LocalizedTableWithin).
 Result ReadStoredText(Profile& profile, uint32_t signature, const Language& language,
-                      const CodePage& code_page, std::u16string* text, bool* cut);
+                      const CodePage& code_page, std::u16string* text, bool* cut,
+                      uint64_t max_table_bytes = UINT64_MAX);
 
 // For a localized tag ('mluc'): how many records its table holds and the one ReadStoredText
 // shows, chosen from the whole table read kMaxShownTextBytes at a time.  TagNotFound when
-// there is no such tag, InvalidProfile when it is of another type or too short for its header.
+// there is no such tag, InvalidProfile when it is of another type or too short for its header,
+// OutOfMemory as ReadStoredText gives it.
 Result ReadLocalizedChoice(Profile& profile, uint32_t signature, const Language& language,
-                           LocalizedChoice* choice);
+                           LocalizedChoice* choice, uint64_t max_table_bytes = UINT64_MAX);
 
 // The header's creation date and time (UTC); false when the fields are not a date.
 struct DateTime {

@@ -56,9 +56,13 @@ void AddText(icc::Profile& profile, const icc::Language& language, const icc::Co
              const char* label, uint32_t signature, std::vector<SheetLine>* lines) {
   std::u16string text;
   bool cut = false;
-  const icc::Result r = icc::ReadStoredText(profile, signature, language, code_page, &text, &cut);
+  const icc::Result r = icc::ReadStoredText(profile, signature, language, code_page, &text, &cut,
+                                            icc::kMaxWholeReadBytes);
   if (r.status == icc::Status::TagNotFound) return;
-  if (!r.ok()) text = U16(std::string("(") + ReasonText(r) + ")");
+  if (r.status == icc::Status::OutOfMemory)
+    text = u"(more translations than this pane reads)";
+  else if (!r.ok())
+    text = U16(std::string("(") + ReasonText(r) + ")");
   text = icc::ShownText(text, icc::TextLines::Several, cut);
   if (cut) text += u"\u2026";
   lines->push_back({U16(label), std::move(text)});
@@ -69,7 +73,10 @@ void AddText(icc::Profile& profile, const icc::Language& language, const icc::Co
 void AddTranslations(icc::Profile& profile, const icc::Language& language,
                      std::vector<SheetLine>* lines) {
   icc::LocalizedChoice choice;
-  if (!icc::ReadLocalizedChoice(profile, icc::kDescriptionTag, language, &choice).ok()) return;
+  if (!icc::ReadLocalizedChoice(profile, icc::kDescriptionTag, language, &choice,
+                                icc::kMaxWholeReadBytes)
+           .ok())
+    return;
   std::string value = std::to_string(choice.count);
   if (choice.index >= 0) {
     const icc::LocalizedEntry& e = choice.entry;
@@ -125,6 +132,11 @@ void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
   sheet->has_picture = r.ok();
   if (r.status == icc::Status::OutOfMemory) {
     sheet->no_picture = u"No gamut picture: its tables are larger than a picture may read.";
+    return;
+  }
+  // A profile the doctor calls sound can still give Little CMS nothing to draw from.
+  if (r.status == icc::Status::InvalidProfile) {
+    sheet->no_picture = u"No gamut picture: Little CMS makes no transform from its data.";
     return;
   }
   if (!r.ok()) {

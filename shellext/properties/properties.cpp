@@ -283,7 +283,8 @@ class CICCProperties final : public IInitializeWithStream,
       std::u16string stored;
       bool cut = false;
       const icc::Result r = icc::ReadStoredText(profile, signature, language,
-                                                colour::AnsiCodePage(), &stored, &cut);
+                                                colour::AnsiCodePage(), &stored, &cut,
+                                                icc::kMaxWholeReadBytes);
       if (r.status == icc::Status::TagNotFound) return;
       Value v;
       v.key = key;

@@ -12,6 +12,7 @@
 #include "guids.h"
 #include "module.h"
 #include "profile_names.h"
+#include "profile_properties.h"
 #include "tip_description.h"
 #include "user_language.h"
 
@@ -97,6 +98,8 @@ HRESULT AppendDescription(const TipPlatform& platform, HPROFILE profile, BSTR* t
   icc::Language language;
   colour::UserLanguage(language.language, language.country);
   ServiceTag tag(platform, profile);
+  // A record table larger than a handler reads whole is refused, as every handler does.
+  if (!icc::LocalizedTableWithin(tag, icc::kMaxWholeReadBytes)) return E_OUTOFMEMORY;
   std::u16string line;
   bool cut = false;
   if (!icc::ReadShownDescription(tag, language, colour::AnsiCodePage(), kTipTextLimit, &line, &cut))

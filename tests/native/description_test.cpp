@@ -323,6 +323,24 @@ TEST(Description, BoundedReadersChooseFromTheWholeTable) {
     EXPECT_EQ(choice.count, whole.records.size());
   }
 
+  // A reader held to a budget refuses a table longer than it may read, whatever the
+  // language, and never shows a record chosen from part of it.
+  std::unique_ptr<icc::Profile> profile;
+  ASSERT_TRUE(icc::Profile::Open(std::make_unique<MemoryFile>(BuildProfile({{"desc", table}})),
+                                 &profile).ok());
+  const uint64_t rows = 16 + 12 * uint64_t(many.size());
+  for (const icc::Language& language : {icc::Language{{'e', 'n'}, {'A', 'A'}}, icc::Language{}}) {
+    std::u16string text;
+    bool cut;
+    icc::LocalizedChoice choice;
+    EXPECT_TRUE(icc::ReadStoredText(*profile, icc::kDescriptionTag, language, kPortable, &text,
+                                    &cut, rows).ok());
+    EXPECT_EQ(icc::ReadStoredText(*profile, icc::kDescriptionTag, language, kPortable, &text,
+                                  &cut, rows - 1).status, icc::Status::OutOfMemory);
+    EXPECT_EQ(icc::ReadLocalizedChoice(*profile, icc::kDescriptionTag, language, &choice,
+                                       rows - 1).status, icc::Status::OutOfMemory);
+  }
+
   // A description record's two records, both longer than the limit, agree as far as read.
   std::string ascii;
   std::u16string unicode;
