@@ -32,7 +32,7 @@ using bench::Tip;
 
 bool ReadOurs(const std::string& path, Tip* tip) {
   std::unique_ptr<icc::SourceFile> file;
-  if (!icc::OpenPosixFile(path, &file).ok()) return false;
+  if (!posix::OpenPosixFile(path, &file).ok()) return false;
   std::unique_ptr<icc::Profile> profile;
   if (!icc::Profile::Open(std::move(file), &profile).ok()) return false;
   uint8_t be[4];
@@ -94,7 +94,7 @@ bool CopyFile(const std::string& from, const std::string& to, bool durable) {
 // changed profile replaces the file.
 bool SaveOurs(const std::string& path) {
   std::unique_ptr<icc::SourceFile> file;
-  if (!icc::OpenPosixFile(path, &file).ok()) return false;
+  if (!posix::OpenPosixFile(path, &file).ok()) return false;
   std::unique_ptr<icc::Profile> profile;
   if (!icc::Profile::Open(std::move(file), &profile).ok()) return false;
   uint32_t size = 0;
@@ -109,7 +109,7 @@ bool SaveOurs(const std::string& path) {
     return false;
   icc::StoreBE32(header, icc::LoadBE32(header) + icc::Pad4(size + 4) - icc::Pad4(size));
   profile->SetHeader(header);
-  icc::PosixReplacement replacement(path);
+  posix::PosixReplacement replacement(path);
   return icc::Commit(*profile, replacement).ok();
 }
 

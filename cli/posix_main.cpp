@@ -40,7 +40,7 @@ class Batch {
  public:
   ~Batch() { pending_.clear(); }  // the replacements remove their temporary files
 
-  void Add(std::unique_ptr<icc::PosixReplacement> replacement, const std::string& path,
+  void Add(std::unique_ptr<posix::PosixReplacement> replacement, const std::string& path,
            uint64_t bytes, std::function<void(const icc::Result&)> committed) {
     pending_.push_back({std::move(replacement), path, Folder(path), std::move(committed)});
     bytes_ += bytes;
@@ -73,7 +73,7 @@ class Batch {
     bytes_ = 0;
     std::vector<int> replaced;
     for (Pending& p : pending) {
-      const icc::SignalsHeld held;  // a file renamed is a file reported
+      const posix::SignalsHeld held;  // a file renamed is a file reported
       icc::Result r = folders[p.folder];
       // Held open across the rename, the old file is freed when it is let go of, below.
       const int old = r.ok() ? open(p.path.c_str(), O_PATH | O_CLOEXEC) : -1;
@@ -102,7 +102,7 @@ class Batch {
   // than writing its replacement (where the file system discards them at once), and the
   // threads' waits overlap.
   static void CloseTogether(std::vector<int>* fds) {
-    const icc::SignalsHeld held;  // the threads leave the signals to this one
+    const posix::SignalsHeld held;  // the threads leave the signals to this one
     auto close_share = [fds](std::size_t first) {
       for (std::size_t i = first; i < fds->size(); i += kClosers) close((*fds)[i]);
     };
@@ -118,7 +118,7 @@ class Batch {
   }
 
   struct Pending {
-    std::unique_ptr<icc::PosixReplacement> replacement;
+    std::unique_ptr<posix::PosixReplacement> replacement;
     std::string path, folder;
     std::function<void(const icc::Result&)> committed;
   };
@@ -151,7 +151,7 @@ class PosixSession : public cli::ProfileSession {
     return profile_->GetTag(signature, offset, count, buffer, nullptr);
   }
   void Save(std::function<void(const icc::Result&)> committed) override {
-    auto replacement = std::make_unique<icc::PosixReplacement>(path_);
+    auto replacement = std::make_unique<posix::PosixReplacement>(path_);
     replacement->FlushLater();
     if (in_place_) replacement->WriteInPlace();
     const uint64_t bytes = profile_->OutputLength();
@@ -206,7 +206,7 @@ class PosixPlatform : public cli::Platform {
 
   std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path, std::string* reason) override {
     std::unique_ptr<icc::SourceFile> file;
-    const icc::Result r = icc::OpenPosixFile(path, &file);
+    const icc::Result r = posix::OpenPosixFile(path, &file);
     if (!r.ok()) *reason = r.os_error == EISDIR ? "not a file" : PathError(int(r.os_error));
     return file;
   }
@@ -217,7 +217,7 @@ class PosixPlatform : public cli::Platform {
                     std::string* reason) override {
     struct stat st;
     const bool existed = stat(path.c_str(), &st) == 0;
-    icc::PosixReplacement replacement(path);
+    posix::PosixReplacement replacement(path);
     icc::Sink* sink = nullptr;
     icc::Result r = replacement.Create(&sink);
     if (r.ok()) r = sink->Write(bytes.data(), bytes.size());
@@ -248,7 +248,7 @@ class PosixPlatform : public cli::Platform {
   icc::Result Replace(const std::string& path, icc::Profile& profile) override {
     char resolved[PATH_MAX];
     if (!realpath(path.c_str(), resolved)) return icc::Result::Io(uint32_t(errno));
-    icc::PosixReplacement replacement(resolved);
+    posix::PosixReplacement replacement(resolved);
     if (in_place) replacement.WriteInPlace();
     return icc::Commit(profile, replacement);
   }
@@ -372,7 +372,7 @@ class PosixPlatform : public cli::Platform {
 // SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (a reader that went away) end the run as
 // they would, without the temporary files of saves not yet committed.
 extern "C" void OnSignal(int signal) {
-  icc::RemoveTemporaryFiles();
+  posix::RemoveTemporaryFiles();
   std::signal(signal, SIG_DFL);
   raise(signal);
 }

@@ -1,5 +1,5 @@
 // The profile doctor: every check of a profile, structural (icc::CheckStructure, portable,
-// in colour/) and colorimetric (through Little CMS, here), and the repairs of `fix`.
+// in icc/) and colorimetric (through Little CMS, here), and the repairs of `fix`.
 // Surfaces (tagwright-cli, Hueshell's property handler, Tagwright) call these and nothing
 // else.
 //
@@ -8,7 +8,7 @@
 //   icc::CheckReport report;
 //   if (!doctor::CheckProfile(file, &report).ok()) ...;   // the file could not be read
 //   icc::HealthText(report);                               // "Sound", "2 warnings", ...
-//   for (const icc::Finding& f : report.findings) ...       // see colour/profile_check.h
+//   for (const icc::Finding& f : report.findings) ...       // see icc/profile_check.h
 //
 //   doctor::Repair repair;
 //   doctor::RepairProfile(file, &repair);   // in memory; repair.repaired lists the codes

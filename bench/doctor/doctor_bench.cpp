@@ -36,7 +36,7 @@ double CheckOnce(const std::string& path) {
       [&] {
         std::unique_ptr<icc::SourceFile> file;
         icc::CheckReport report;
-        return icc::OpenPosixFile(path, &file).ok() && doctor::CheckProfile(*file, &report).ok();
+        return posix::OpenPosixFile(path, &file).ok() && doctor::CheckProfile(*file, &report).ok();
       },
       5, 1.0, 50);
 }
@@ -59,14 +59,14 @@ bool WithProfileId(const std::string& from, const std::string& to) {
   if (bench::FileLength(to) == bench::FileLength(from)) return true;
   std::unique_ptr<icc::SourceFile> file;
   std::unique_ptr<icc::Profile> profile;
-  if (!icc::OpenPosixFile(from, &file).ok() || !icc::Profile::Open(std::move(file), &profile).ok())
+  if (!posix::OpenPosixFile(from, &file).ok() || !icc::Profile::Open(std::move(file), &profile).ok())
     return false;
   uint8_t header[icc::kHeaderSize];
   profile->GetHeader(header);
   header[8] = 4;
   header[icc::kProfileIdOffset] = 1;  // any ID: the write puts the right one
   profile->SetHeader(header);
-  icc::PosixReplacement out(to);
+  posix::PosixReplacement out(to);
   std::FILE* touch = std::fopen(to.c_str(), "wb");
   if (touch) std::fclose(touch);
   return icc::Commit(*profile, out).ok();

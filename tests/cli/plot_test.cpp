@@ -35,7 +35,7 @@ std::vector<uint32_t> Drawn(const std::string& profile_path, const gamut::Gamut*
   std::unique_ptr<icc::Profile> profile;
   gamut::Gamut g;
   std::vector<uint32_t> drawn;
-  if (icc::OpenPosixFile(profile_path, &file).ok() &&
+  if (posix::OpenPosixFile(profile_path, &file).ok() &&
       icc::Profile::Open(std::move(file), &profile).ok() && gamut::ComputeGamut(*profile, &g).ok())
     gamut::Render(g, compare, size, &drawn);
   return drawn;

@@ -452,7 +452,7 @@ class FaultyReplacement : public icc::Replacement, private icc::Sink {
     largest = std::max(largest, count);
     return inner_->Write(data, count);
   }
-  icc::PosixReplacement real_;
+  posix::PosixReplacement real_;
   icc::Sink* inner_ = nullptr;
   Step step_;
   int write_index_;
@@ -477,7 +477,7 @@ class CommitTest : public ::testing::Test {
   }
   std::unique_ptr<icc::Profile> Open() {
     std::unique_ptr<icc::SourceFile> file;
-    EXPECT_TRUE(icc::OpenPosixFile(path_, &file).ok());
+    EXPECT_TRUE(posix::OpenPosixFile(path_, &file).ok());
     std::unique_ptr<icc::Profile> p;
     EXPECT_TRUE(icc::Profile::Open(std::move(file), &p).ok());
     return p;

@@ -44,7 +44,7 @@ icc::Result GamutOf(std::unique_ptr<icc::SourceFile> file, gamut::Gamut* g) {
 
 icc::Result GamutOf(const std::string& path, gamut::Gamut* g) {
   std::unique_ptr<icc::SourceFile> file;
-  icc::Result r = icc::OpenPosixFile(path, &file);
+  icc::Result r = posix::OpenPosixFile(path, &file);
   return r.ok() ? GamutOf(std::move(file), g) : r;
 }
 
@@ -305,7 +305,7 @@ TEST(PreviewSheet, FactsAgreeWithLittleCms) {
     SCOPED_TRACE(path);
     std::unique_ptr<icc::SourceFile> file;
     std::unique_ptr<icc::Profile> p;
-    ASSERT_TRUE(icc::OpenPosixFile(path, &file).ok());
+    ASSERT_TRUE(posix::OpenPosixFile(path, &file).ok());
     if (!icc::Profile::Open(std::move(file), &p).ok()) return;
     gamut::PreviewSheet sheet;
     gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);

@@ -1,4 +1,5 @@
-// POSIX files for the portable container: used by the native tests, fuzzers and benchmarks.
+// The POSIX layer: files for the portable container, as tagwright-cli and the native tests
+// and benchmarks open and replace them.
 #pragma once
 
 #include <signal.h>
@@ -8,7 +9,12 @@
 
 #include "icc_profile.h"
 
-namespace icc {
+namespace posix {
+
+using icc::Replacement;
+using icc::Result;
+using icc::Sink;
+using icc::SourceFile;
 
 // Opens the regular file `path` for reading; errno values are reported as Status::Io, and
 // EISDIR for anything but a regular file (a folder, a FIFO, a device), which is never waited on.
@@ -77,4 +83,4 @@ class SignalsHeld {
   sigset_t old_;
 };
 
-}  // namespace icc
+}  // namespace posix

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace icc {
+namespace posix {
 namespace {
 
 class PosixSourceFile : public SourceFile {
@@ -249,4 +249,4 @@ void PosixReplacement::Discard() {
   temp_.clear();
 }
 
-}  // namespace icc
+}  // namespace posix
