@@ -42,13 +42,10 @@ bool ReadOurs(const std::string& path, Tip* tip) {
   std::vector<char> text(count + 1);
   if (!profile->GetTag(kDesc, 12, &count, text.data(), nullptr).ok()) return false;
   tip->description.assign(text.data(), strnlen(text.data(), count));
-  uint8_t stored[icc::kHeaderSize];
-  uint32_t header[icc::kHeaderSize / 4];
-  profile->GetHeader(stored);
-  icc::HeaderToHost(stored, header);
-  tip->device_class = header[3];
-  tip->colour_space = header[4];
-  tip->intent = header[16];
+  const icc::Header& header = profile->header();
+  tip->device_class = header.device_class();
+  tip->colour_space = header.colour_space();
+  tip->intent = header.intent();
   return true;
 }
 

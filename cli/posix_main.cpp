@@ -139,8 +139,8 @@ class PosixSession : public cli::ProfileSession {
   icc::Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override {
     return tags_.ReplaceTag(signature, bytes);
   }
-  icc::Result Header(uint8_t header[icc::kHeaderSize]) override {
-    profile_->GetHeader(header);
+  icc::Result Header(icc::Header* header) override {
+    *header = profile_->header();
     return {};
   }
   icc::Result TagSize(uint32_t signature, uint32_t* size) override {

@@ -140,12 +140,12 @@ int RunShow(Tool& tool, const std::vector<std::string>& args) {
       tool.Fail(path, reason);
       continue;
     }
-    uint8_t header[icc::kHeaderSize];
+    icc::Header header;
     icc::Description d;
     uint32_t size = 0;
     std::u16string shown;
     uint64_t more = 0;
-    icc::Result result = session->Header(header);
+    icc::Result result = session->Header(&header);
     if (result.ok()) result = session->TagSize(icc::kDescriptionTag, &size);
     if (result.ok() && size > kReadWhole)
       result = ReadLargeDescription(*session, size, language, tool.platform().CodePage(), &shown,
@@ -160,11 +160,9 @@ int RunShow(Tool& tool, const std::vector<std::string>& args) {
     }
     Shown s;
     s.path = path;
-    char version[16];
-    std::snprintf(version, sizeof version, "%u.%u.%u", header[8], header[9] >> 4, header[9] & 15u);
-    s.version = version;
-    s.device_class = icc::AnyDeviceClassName(icc::LoadBE32(header + 12));
-    s.colour_space = icc::AnyColourSpaceName(icc::LoadBE32(header + 16));
+    s.version = icc::VersionText(header);
+    s.device_class = icc::AnyDeviceClassName(header.device_class());
+    s.colour_space = icc::AnyColourSpaceName(header.colour_space());
     // A record's text ends at its first zero (icc::TextBeforeZero), as on every surface;
     // Printable and JsonString show the other control characters.
     s.description = ToUtf8(icc::TextBeforeZero(shown));

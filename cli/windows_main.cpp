@@ -57,7 +57,7 @@ class ServiceSession : public cli::ProfileSession {
   icc::Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override {
     return tags_.ReplaceTag(signature, bytes);
   }
-  icc::Result Header(uint8_t header[icc::kHeaderSize]) override { return tags_.Header(header); }
+  icc::Result Header(icc::Header* header) override { return tags_.Header(header); }
   icc::Result TagSize(uint32_t signature, uint32_t* size) override {
     DWORD count = 0;
     BOOL reference = FALSE;

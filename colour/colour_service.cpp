@@ -404,17 +404,28 @@ BOOL WINAPI CloseColorProfile(HPROFILE hProfile) {
   return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
+void ToHostRecord(const icc::Header& header, PROFILEHEADER* record) {
+  static_assert(sizeof(PROFILEHEADER) == icc::kHeaderSize, "header record is 128 bytes");
+  DWORD words[icc::kHeaderSize / 4];
+  for (std::size_t i = 0; i < icc::kHeaderSize / 4; ++i)
+    words[i] = icc::LoadBE32(header.bytes() + 4 * i);
+  memcpy(record, words, sizeof words);
+}
+
+icc::Header FromHostRecord(const PROFILEHEADER& record) {
+  DWORD words[icc::kHeaderSize / 4];
+  memcpy(words, &record, sizeof words);
+  uint8_t stored[icc::kHeaderSize];
+  for (std::size_t i = 0; i < icc::kHeaderSize / 4; ++i) icc::StoreBE32(stored + 4 * i, words[i]);
+  return icc::Header(stored);
+}
+
 BOOL WINAPI GetColorProfileHeader(HPROFILE hProfile, PPROFILEHEADER pHeader) {
   return Guarded(FALSE, [&]() -> BOOL {
     Held p(hProfile);
     if (!p) return FALSE;
     if (!pHeader) return Fail(ERROR_INVALID_PARAMETER);
-    static_assert(sizeof(PROFILEHEADER) == icc::kHeaderSize, "header record is 128 bytes");
-    uint8_t stored[icc::kHeaderSize];
-    uint32_t words[icc::kHeaderSize / 4];
-    p->profile->GetHeader(stored);
-    icc::HeaderToHost(stored, words);
-    memcpy(pHeader, words, sizeof words);
+    ToHostRecord(p->profile->header(), pHeader);
     return TRUE;
   });
 }
@@ -424,11 +435,7 @@ BOOL WINAPI SetColorProfileHeader(HPROFILE hProfile, PPROFILEHEADER pHeader) {
     Held p(hProfile);
     if (!p || !p.Writable()) return FALSE;
     if (!pHeader) return Change(p.get(), {icc::Status::InvalidParameter, 0});
-    uint32_t words[icc::kHeaderSize / 4];
-    uint8_t stored[icc::kHeaderSize];
-    memcpy(words, pHeader, sizeof words);
-    icc::HeaderFromHost(words, stored);
-    p->profile->SetHeader(stored);
+    p->profile->SetHeader(FromHostRecord(*pHeader).bytes());
     return TRUE;
   });
 }

@@ -23,6 +23,12 @@ namespace colour {
 // A result of the container as the service's last-error value.
 DWORD ToWin32(const icc::Result& r);
 
+// The header as GetColorProfileHeader hands it over: every 32-bit word in host order, so
+// that the record's fields hold their numbers and a record set back unchanged is stored
+// unchanged.
+void ToHostRecord(const icc::Header& header, PROFILEHEADER* record);
+icc::Header FromHostRecord(const PROFILEHEADER& record);
+
 // PROFILE_FILENAME only: the name, ANSI or UTF-16, must end inside cbDataSize bytes.
 HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   DWORD dwCreationMode);

@@ -1,7 +1,5 @@
 #include "service_tags.h"
 
-#include <cstring>
-
 namespace colour {
 
 icc::Result LastResult() {
@@ -37,13 +35,10 @@ icc::Result ServiceTags::ReplaceTag(uint32_t signature, const std::vector<uint8_
   return {};
 }
 
-icc::Result ServiceTags::Header(uint8_t header[icc::kHeaderSize]) {
-  PROFILEHEADER host;
-  if (!colour::GetColorProfileHeader(profile_, &host)) return LastResult();
-  uint32_t words[icc::kHeaderSize / 4];
-  static_assert(sizeof host == sizeof words, "the header is 128 bytes");
-  std::memcpy(words, &host, sizeof words);
-  icc::HeaderFromHost(words, header);
+icc::Result ServiceTags::Header(icc::Header* header) {
+  PROFILEHEADER record;
+  if (!colour::GetColorProfileHeader(profile_, &record)) return LastResult();
+  *header = FromHostRecord(record);
   return {};
 }
 

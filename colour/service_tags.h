@@ -15,7 +15,7 @@ class ServiceTags : public icc::TagStore {
   explicit ServiceTags(HPROFILE profile) : profile_(profile) {}
   icc::Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override;
   icc::Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override;
-  icc::Result Header(uint8_t header[icc::kHeaderSize]) override;
+  icc::Result Header(icc::Header* header) override;
 
  private:
   HPROFILE profile_;

@@ -256,9 +256,7 @@ void CheckColour(icc::Profile& profile, icc::CheckReport* report) {
     return;
   }
   // From the header itself: Little CMS hands any value over as one of its enumerations.
-  uint8_t header[icc::kHeaderSize];
-  profile.GetHeader(header);
-  const uint32_t cls = icc::LoadBE32(header + 12), space = icc::LoadBE32(header + 16);
+  const uint32_t cls = profile.header().device_class(), space = profile.header().colour_space();
   if (cls != cmsSigLinkClass && cls != cmsSigAbstractClass) CheckWhitePoint(h.h, profile, cls, report);
   if (space == cmsSigRgbData && cmsIsMatrixShaper(h.h)) CheckMatrix(h.h, profile, report);
   CheckCurves(h.h, profile, report);
@@ -287,9 +285,7 @@ icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report, uint64
   r = icc::Profile::Open(std::make_unique<BorrowedFile>(file), &profile);
   if (r.status == icc::Status::InvalidProfile) return {};
   if (!r.ok()) return r;
-  uint8_t header[icc::kHeaderSize];
-  profile->GetHeader(header);
-  if (header[8] == 5) {
+  if (profile->header().version_major() == 5) {
     report->Add(Severity::Note, "colour-not-checked", 0, -1,
                 "version 5 (iccMAX): header and tag table checked; its colour transforms are "
                 "not read here");

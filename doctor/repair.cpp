@@ -244,9 +244,7 @@ icc::Result Repaired(std::vector<uint8_t> file, const icc::CheckReport& before,
   icc::Result r = icc::Profile::Open(std::make_unique<BytesFile>(std::move(file)), &profile);
   if (!r.ok()) return r;
   icc::ProfileTags tags(*profile);
-  uint8_t header[icc::kHeaderSize];
-  profile->GetHeader(header);
-  const bool v4 = header[8] >= 4;
+  const bool v4 = profile->header().version_major() >= 4;
 
   std::vector<uint8_t> desc, fixed;
   if (tags.ReadTag(icc::kDescriptionTag, &desc).ok()) {

@@ -94,8 +94,8 @@ BOOL CDescriptionTag::ReadProfile(HPROFILE hProfile, icc::Description* pDescript
 
 BOOL CDescriptionTag::ReadTags(icc::TagStore& tags, icc::Description* pDescription) {
   std::vector<uint8_t> tag;
-  uint8_t header[icc::kHeaderSize];
-  icc::Result r = tags.Header(header);
+  icc::Header header;
+  icc::Result r = tags.Header(&header);
   if (r.ok()) r = tags.ReadTag(kDescTag, &tag);
   if (!r.ok()) return Fail(colour::ToWin32(r));
   m_cbStored = DWORD(tag.size());
@@ -105,7 +105,7 @@ BOOL CDescriptionTag::ReadTags(icc::TagStore& tags, icc::Description* pDescripti
   // follows the tag as soon as it has been read.
   if (!icc::ParseDescription(tag.data(), tag.size(), UserLanguage(), pDescription))
     return Fail(ERROR_INVALID_PROFILE);
-  pDescription->version = header[8];
+  pDescription->version = uint8_t(header.version_major());
   if (pDescription->kind == icc::DescriptionKind::Text) m_bUnicode = pDescription->has_unicode;
   return TRUE;
 }

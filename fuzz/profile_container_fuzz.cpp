@@ -267,7 +267,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // version 4, one whose field held its MD5), the ID that belongs to the new content.
   bool keeps_id = false;
   InputFile input(data, size);
-  CHECK(icc::KeepsProfileId(input, header, &keeps_id).ok());
+  CHECK(icc::KeepsProfileId(input, icc::Header(header), &keeps_id).ok());
   const std::size_t id_end = header[8] >= 4 || keeps_id ? 100 : 84;
   CHECK(std::memcmp(out.data() + 4, header + 4, 80) == 0);
   CHECK(std::memcmp(out.data() + id_end, header + id_end, icc::kHeaderSize - id_end) == 0);

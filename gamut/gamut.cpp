@@ -364,9 +364,8 @@ icc::Result ComputeGamut(icc::Profile& profile, Gamut* out, const Limits& limits
   if (!r.ok() && (refused || budget.exceeded())) return PastLimit();
   // Little CMS reads version 5 profiles as version 4 ones: what it cannot read of one is
   // the newer format, not damage.
-  uint8_t header[icc::kHeaderSize];
-  profile.GetHeader(header);
-  if (r.status == icc::Status::InvalidProfile && header[8] == 5) return {icc::Status::Version5, 0};
+  if (r.status == icc::Status::InvalidProfile && profile.header().version_major() == 5)
+    return {icc::Status::Version5, 0};
   return r;
 }
 

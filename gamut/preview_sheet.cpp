@@ -91,28 +91,26 @@ void AddTranslations(icc::Profile& profile, const icc::Language& language,
 }
 
 void AddHeaderFacts(icc::Profile& profile, PreviewSheet* sheet) {
-  uint8_t header[icc::kHeaderSize];
-  profile.GetHeader(header);
-  uint32_t words[icc::kHeaderSize / 4];
-  icc::HeaderToHost(header, words);
+  const icc::Header& header = profile.header();
   auto add = [&](const char* label, const std::string& value) {
     sheet->facts.push_back({U16(label), U16(value)});
   };
   auto named = [](const char* name, uint32_t signature) {
     return std::string(name) + " (" + icc::SignatureText(signature) + ")";
   };
-  add("Device class", named(icc::DeviceClassName(words[3]), words[3]));
-  add("Colour space", named(icc::ColourSpaceName(words[4]), words[4]));
-  add("Connection space", named(icc::ConnectionSpaceName(words[5]), words[5]));
-  add("Rendering intent", icc::IntentName(words[16]));
+  add("Device class", named(icc::DeviceClassName(header.device_class()), header.device_class()));
+  add("Colour space", named(icc::ColourSpaceName(header.colour_space()), header.colour_space()));
+  add("Connection space", named(icc::ConnectionSpaceName(header.connection_space()),
+                                header.connection_space()));
+  add("Rendering intent", icc::IntentName(header.intent()));
   add("Version", icc::VersionText(header));
   icc::DateTime date;
   add("Created", icc::CreationDate(header, &date)
                      ? Format("%04u-%02u-%02u %02u:%02u:%02u UTC", date.year, date.month,
                               date.day, date.hour, date.minute, date.second)
                      : std::string("(not a date)"));
-  add("Creator", icc::SignatureText(words[20]));
-  add("CMM", icc::SignatureText(words[1]));
+  add("Creator", icc::SignatureText(header.creator()));
+  add("CMM", icc::SignatureText(header.cmm()));
 }
 
 void AddWhitePoint(icc::Profile& profile, PreviewSheet* sheet) {

@@ -310,20 +310,20 @@ Result ProfileTags::ReplaceTag(uint32_t signature, const std::vector<uint8_t>& b
   return profile_.SetTag(signature, 0, uint32_t(bytes.size()), bytes.data());
 }
 
-Result ProfileTags::Header(uint8_t header[kHeaderSize]) {
-  profile_.GetHeader(header);
+Result ProfileTags::Header(icc::Header* header) {
+  *header = profile_.header();
   return {};
 }
 
 Result ReadDescription(TagStore& tags, const Language& language, Description* out) {
-  uint8_t header[kHeaderSize];
-  Result result = tags.Header(header);
+  icc::Header header;
+  Result result = tags.Header(&header);
   if (!result.ok()) return result;
   std::vector<uint8_t> tag;
   result = tags.ReadTag(kDescriptionTag, &tag);
   if (!result.ok()) return result;
   if (!ParseDescription(tag.data(), tag.size(), language, out)) return {Status::InvalidProfile};
-  out->version = header[8];
+  out->version = header.version_major();
   return {};
 }
 

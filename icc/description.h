@@ -174,8 +174,7 @@ class TagStore {
   virtual Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) = 0;
   // Gives the tag exactly these bytes, adding it when it does not exist.
   virtual Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) = 0;
-  // The header as stored (big-endian numbers).
-  virtual Result Header(uint8_t header[kHeaderSize]) = 0;
+  virtual Result Header(icc::Header* header) = 0;
 };
 
 class ProfileTags : public TagStore {
@@ -183,7 +182,7 @@ class ProfileTags : public TagStore {
   explicit ProfileTags(Profile& profile) : profile_(profile) {}
   Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override;
   Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override;
-  Result Header(uint8_t header[kHeaderSize]) override;
+  Result Header(icc::Header* header) override;
 
  private:
   Profile& profile_;

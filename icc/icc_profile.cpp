@@ -72,7 +72,8 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
   uint8_t start[kTagTableStart];
   Result r = file->ReadAt(0, start, sizeof start);
   if (!r.ok()) return r;
-  if (LoadBE32(start + 36) != kMagic) return Invalid();
+  const Header header(start);
+  if (header.magic() != kMagic) return Invalid();
 
   // The table is what its bytes say: as many rows as the count, which the file must hold.
   const uint32_t count = LoadBE32(start + kHeaderSize);
@@ -98,7 +99,7 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
     p->entries_.push_back(e);
   }
 
-  std::memcpy(p->header_, start, kHeaderSize);
+  p->header_ = header;
   p->file_size_ = size;
   p->original_count_ = count;
   p->file_ = std::move(file);
@@ -205,11 +206,11 @@ Result Profile::GetTag(uint32_t signature, uint32_t offset, uint32_t* count, voi
 }
 
 void Profile::GetHeader(uint8_t header[kHeaderSize]) const {
-  std::memcpy(header, header_, kHeaderSize);
+  std::memcpy(header, header_.bytes(), kHeaderSize);
 }
 
 void Profile::SetHeader(const uint8_t header[kHeaderSize]) {
-  std::memcpy(header_, header, kHeaderSize);
+  header_ = Header(header);
   modified_ = true;
 }
 
@@ -391,7 +392,7 @@ Result Profile::WriteTo(Sink& sink) {
     if (layout.length > 0xFFFFFFFFu) return {Status::InvalidParameter, 0};
 
     uint8_t header[kHeaderSize];
-    std::copy(header_, header_ + kHeaderSize, header);
+    std::copy_n(header_.bytes(), kHeaderSize, header);
     StoreBE32(header, uint32_t(layout.length));
     // A profile that carries an ID gets the one of its new content: the MD5 of the whole
     // profile with the flags, the rendering intent and the ID itself taken as zero.
@@ -454,28 +455,21 @@ Result Profile::Stream(const Layout& layout, const uint8_t header[kHeaderSize], 
   return {};
 }
 
-bool HasProfileId(const uint8_t header[kHeaderSize]) {
-  if (header[8] < 4) return false;  // the field is reserved before version 4
-  for (std::size_t i = 0; i < kProfileIdSize; ++i)
-    if (header[kProfileIdOffset + i] != 0) return true;
-  return false;
-}
-
 void ZeroProfileIdFields(uint8_t header[kHeaderSize]) {
   std::fill_n(header + kFlagsOffset, 4, 0);
   std::fill_n(header + kIntentOffset, 4, 0);
   std::fill_n(header + kProfileIdOffset, kProfileIdSize, 0);
 }
 
-Result KeepsProfileId(SourceFile& file, const uint8_t header[kHeaderSize], bool* keeps) {
+Result KeepsProfileId(SourceFile& file, const Header& header, bool* keeps) {
   *keeps = HasProfileId(header);
-  const uint8_t* field = header + kProfileIdOffset;
-  if (*keeps || header[8] >= 4 ||
+  const uint8_t* field = header.id();
+  if (*keeps || header.version_major() >= 4 ||
       std::all_of(field, field + kProfileIdSize, [](uint8_t b) { return b == 0; }))
     return {};
   // The ID of the stored profile: the MD5 of its first `size field` bytes (the whole file
   // when the field is not within it), the file's own header with its ID fields zeroed.
-  uint64_t length = LoadBE32(header);
+  uint64_t length = header.size();
   if (length < kHeaderSize || length > file.Size()) length = file.Size();
   if (length < kHeaderSize) return {};
   uint8_t stored[kHeaderSize];
@@ -502,14 +496,6 @@ Result Profile::ReadStored(uint64_t offset, void* buffer, std::size_t count) {
   if (!file_ || offset > file_size_ || count > file_size_ - offset)
     return {Status::InvalidParameter, 0};
   return count ? file_->ReadAt(offset, buffer, count) : Result{};
-}
-
-void HeaderToHost(const uint8_t stored[kHeaderSize], uint32_t words[kHeaderSize / 4]) {
-  for (std::size_t i = 0; i < kHeaderSize / 4; ++i) words[i] = LoadBE32(stored + 4 * i);
-}
-
-void HeaderFromHost(const uint32_t words[kHeaderSize / 4], uint8_t stored[kHeaderSize]) {
-  for (std::size_t i = 0; i < kHeaderSize / 4; ++i) StoreBE32(stored + 4 * i, words[i]);
 }
 
 Result Prepare(Profile& profile, Replacement& replacement) {

@@ -8,9 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "profile_header.h"
+
 namespace icc {
 
-constexpr std::size_t kHeaderSize = 128;
 constexpr std::size_t kTagTableStart = 132;  // after the header and the 4-byte tag count
 constexpr std::size_t kTagEntrySize = 12;
 // The most rows a table may reach by the tags this code adds (no real profile has more
@@ -117,6 +118,8 @@ class Profile {
                 bool* shared);
   Result GetTagSize(uint32_t signature, uint32_t* size) const;
 
+  // The header, decoded when the profile was opened or the header last set.
+  const Header& header() const { return header_; }
   // The header as stored in the file (big-endian numbers).
   void GetHeader(uint8_t header[kHeaderSize]) const;
   void SetHeader(const uint8_t header[kHeaderSize]);
@@ -168,14 +171,12 @@ class Profile {
   std::unique_ptr<SourceFile> file_;
   uint64_t file_size_ = 0;
   uint32_t original_count_ = 0;
-  uint8_t header_[kHeaderSize] = {};
+  Header header_;
   std::vector<TagEntry> entries_;  // original rows first, then added ones
   std::vector<Edit> edits_;
   bool modified_ = false;
 };
 
-// Whether a header carries a profile ID: from version 4 on, a field that is not all zero.
-bool HasProfileId(const uint8_t header[kHeaderSize]);
 // The header as the profile ID is computed over it: the flags, the rendering intent and the
 // ID itself taken as zero.
 void ZeroProfileIdFields(uint8_t header[kHeaderSize]);
@@ -184,15 +185,7 @@ void ZeroProfileIdFields(uint8_t header[kHeaderSize]);
 // profile as stored in `file` (some profiles carry one there), which the rewrite would make
 // wrong.  Other bytes in the field are kept as they are.  Reads the whole profile only for a
 // profile before version 4 whose field is not all zero.
-Result KeepsProfileId(SourceFile& file, const uint8_t header[kHeaderSize], bool* keeps);
-constexpr std::size_t kProfileIdOffset = 84;
-constexpr std::size_t kProfileIdSize = 16;
-
-// The header as the colour service hands it over: 32 numbers in host order.  Every 32-bit
-// word is converted, so the conversion is its own inverse and a header written back
-// unchanged is stored unchanged.
-void HeaderToHost(const uint8_t stored[kHeaderSize], uint32_t words[kHeaderSize / 4]);
-void HeaderFromHost(const uint32_t words[kHeaderSize / 4], uint8_t stored[kHeaderSize]);
+Result KeepsProfileId(SourceFile& file, const Header& header, bool* keeps);
 
 // Streams profile changes to a replacement file and swaps it in.  The platform supplies
 // the steps; Commit orders them so that a failure at any step leaves the original file.

@@ -84,8 +84,8 @@ Result TagChanges::ReplaceTag(uint32_t signature, const std::vector<uint8_t>& by
   return {};
 }
 
-Result TagChanges::Header(uint8_t header[kHeaderSize]) {
-  profile_.GetHeader(header);
+Result TagChanges::Header(icc::Header* header) {
+  *header = profile_.header();
   return {};
 }
 
@@ -164,7 +164,7 @@ Result PlanInPlaceEdit(const std::vector<uint8_t>& old, const std::vector<NewTag
     }
     bool has_id = false;
     MemoryFile stored(old);
-    r = KeepsProfileId(stored, old.data(), &has_id);
+    r = KeepsProfileId(stored, profile->header(), &has_id);
     if (!r.ok()) return r;
     if (has_id) {
       uint8_t zeroed[kHeaderSize];

@@ -43,7 +43,7 @@ class TagChanges : public TagStore {
   explicit TagChanges(Profile& profile) : profile_(profile) {}
   Result ReadTag(uint32_t signature, std::vector<uint8_t>* bytes) override;
   Result ReplaceTag(uint32_t signature, const std::vector<uint8_t>& bytes) override;
-  Result Header(uint8_t header[kHeaderSize]) override;
+  Result Header(icc::Header* header) override;
   const std::vector<NewTag>& Changes() const { return changes_; }
 
  private:

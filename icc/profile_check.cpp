@@ -263,7 +263,7 @@ class Checker {
   CheckReport* report_;
   uint64_t max_id_bytes_;
   uint64_t size_ = 0;
-  uint8_t h_[kHeaderSize] = {};
+  Header h_;
   uint32_t count_ = 0;
   int major_ = 0;
   bool table_read_ = false;       // the table lies in the file: entries_ holds it
@@ -289,15 +289,15 @@ Result Checker::Run() {
   uint8_t start[kTagTableStart];
   Result r = file_.ReadAt(0, start, sizeof start);
   if (!r.ok()) return r;
-  std::copy(start, start + kHeaderSize, h_);
-  if (LoadBE32(h_ + 36) != kMagic) {
+  h_ = Header(start);
+  if (h_.magic() != kMagic) {
     report_->readable = false;
     Add(Severity::Error, "not-a-profile", 0, 36,
         "The header does not carry the profile signature 'acsp' at byte 36.");
     return {};
   }
   count_ = LoadBE32(start + kHeaderSize);
-  major_ = h_[8];
+  major_ = int(h_.version_major());
   r = ReadTable();
   if (!r.ok()) return r;
   CheckHeader();
@@ -332,7 +332,7 @@ Result Checker::ReadTable() {
 }
 
 void Checker::CheckHeader() {
-  const uint32_t field = LoadBE32(h_);
+  const uint32_t field = h_.size();
   uint64_t tag_end = kTagTableStart;
   if (table_read_) {
     tag_end += uint64_t(count_) * kTagEntrySize;
@@ -347,19 +347,19 @@ void Checker::CheckHeader() {
         "The size field says " + Num(field) + " bytes, but the file has " + Num(size_) + ".");
   }
 
-  const uint8_t minor = h_[9];
   const bool v5 = major_ == 5;
   if (major_ != 2 && major_ != 4 && !v5) {
     // One rule for every other number: version 3 never existed but some writers stamp it
     // on version 2 structures, and readers read what they know of any version.
     Add(Severity::Warning, "version", 0, 8,
-        "Version " + Num(major_) + "." + Num(minor >> 4) + " is not a version 2, 4 or 5 profile.");
-  } else if (!v5 && (h_[10] != 0 || h_[11] != 0)) {
+        "Version " + Num(major_) + "." + Num(h_.version_minor()) +
+            " is not a version 2, 4 or 5 profile.");
+  } else if (!v5 && (h_.bytes()[10] != 0 || h_.bytes()[11] != 0)) {
     Add(Severity::Warning, "reserved-bytes", 0, 10,
         "The reserved bytes 10 and 11 of the version field are not zero.");
   }
 
-  const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16), pcs = LoadBE32(h_ + 20);
+  const uint32_t cls = h_.device_class(), space = h_.colour_space(), pcs = h_.connection_space();
   const bool class_ok = KnownClass(cls) || (v5 && Version5Class(cls));
   if (!class_ok)
     Add(Severity::Error, "device-class", 0, 12,
@@ -383,33 +383,34 @@ void Checker::CheckHeader() {
     Add(Severity::Warning, "class-spaces", 0, 16,
         "An abstract profile works in XYZ or Lab, not in " + SignatureWords(space) + ".");
 
-  const uint32_t intent = LoadBE32(h_ + 64);
+  const uint32_t intent = h_.intent();
   if (intent > 3)
     Add(Severity::Error, "intent", 0, 64,
         "The rendering intent " + Num(intent) + " is not one of the four (0 to 3).");
 
-  DateTime date;
-  bool all_zero = std::all_of(h_ + 24, h_ + 36, [](uint8_t b) { return b == 0; });
+  DateTime date = h_.date();
+  const bool all_zero = (date.year | date.month | date.day | date.hour | date.minute |
+                         date.second) == 0;
   if (!all_zero && !CreationDate(h_, &date))
     Add(Severity::Warning, "creation-date", 0, 24, "The creation date is not a valid date and time.");
 
   // D50 within the precision its writers round it to; version 5 may name another
   // illuminant for its connection space (and a colour encoding profile leaves it zero).
-  const double x = LoadS15Fixed16(h_ + 68), y = LoadS15Fixed16(h_ + 72),
-               z = LoadS15Fixed16(h_ + 76);
+  const double x = h_.illuminant().X, y = h_.illuminant().Y, z = h_.illuminant().Z;
   if (!v5 && (std::abs(x - 0.9642) > 0.0004 || std::abs(y - 1.0) > 0.0004 ||
               std::abs(z - 0.8249) > 0.0004))
     Add(Severity::Warning, "illuminant", 0, 68,
         "The connection space illuminant is X " + Short(x) + ", Y " + Short(y) + ", Z " +
             Short(z) + ", not D50.");
 
-  const uint32_t platform = LoadBE32(h_ + 40);
+  const uint32_t platform = h_.platform();
   if (platform != 0 && !Contains(Sigs({"APPL", "MSFT", "SGI ", "SUNW", "TGNT"}), platform))
     Add(Severity::Note, "platform", 0, 40,
         "The primary platform " + SignatureWords(platform) + " is not a registered one.");
 
   // Version 5 gives flag bit 2 a meaning (the material channels' subset).
-  const uint32_t flags = LoadBE32(h_ + 44), attributes = LoadBE32(h_ + 60);
+  // Bits 32 to 63 of the device attributes are the vendor's.
+  const uint32_t flags = h_.flags(), attributes = uint32_t(h_.attributes());
   if ((flags & (v5 ? 0xFFF8 : 0xFFFC)) != 0)
     Add(Severity::Warning, "reserved-flags", 0, 44,
         std::string("Reserved profile flag bits (") + (v5 ? "3" : "2") + " to 15) are set: " +
@@ -427,7 +428,7 @@ void Checker::CheckHeader() {
 
 void Checker::CheckReservedBytes(std::size_t from, std::size_t to, const std::string& what) {
   for (std::size_t i = from; i < to; ++i)
-    if (h_[i] != 0) {
+    if (h_.bytes()[i] != 0) {
       Add(Severity::Warning, "reserved-bytes", 0, int64_t(i),
           "Reserved header bytes (" + what + ") are not zero, from byte " + Num(i) + ".");
       return;
@@ -795,8 +796,8 @@ void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
   }
   // Where the tag stands: device to connection space (A2B), the reverse (B2A), or within
   // the connection space (gamut and preview tags, and every table of an abstract profile).
-  const uint32_t cls = LoadBE32(h_ + 12);
-  const unsigned device = Channels(LoadBE32(h_ + 16)), pcs = Channels(LoadBE32(h_ + 20));
+  const uint32_t cls = h_.device_class();
+  const unsigned device = Channels(h_.colour_space()), pcs = Channels(h_.connection_space());
   const std::string name = TagName(e.signature);
   unsigned want_in = 0, want_out = 0;
   if (name.compare(0, 3, "A2B") == 0) want_in = device, want_out = pcs;
@@ -889,7 +890,7 @@ void Checker::CheckLut(const TagEntry& e, const std::vector<uint8_t>& b) {
 }
 
 void Checker::CheckRequired() {
-  const uint32_t cls = LoadBE32(h_ + 12), space = LoadBE32(h_ + 16), pcs = LoadBE32(h_ + 20);
+  const uint32_t cls = h_.device_class(), space = h_.colour_space(), pcs = h_.connection_space();
   struct Required {
     const char* tag;
     Severity severity;

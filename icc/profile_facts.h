@@ -23,10 +23,6 @@ struct TagRow {
 // Every row of the tag table in stored order, with the first four bytes of each tag.
 Result ReadTagTable(Profile& profile, std::vector<TagRow>* rows);
 
-struct Xyz {
-  double X, Y, Z;
-};
-
 // Reads an XYZType tag with one value ('wtpt', 'rXYZ'...).  TagNotFound without the tag,
 // InvalidProfile when it is of another type or too short.
 Result ReadXyzTag(Profile& profile, uint32_t signature, Xyz* xyz);

@@ -86,29 +86,6 @@ Result ReadLocalizedChoice(Profile& profile, uint32_t signature, const Language&
   return tag.result().ok() ? Result{Status::InvalidProfile, 0} : tag.result();
 }
 
-bool CreationDate(const uint8_t header[kHeaderSize], DateTime* date) {
-  uint16_t f[6];
-  for (int i = 0; i < 6; ++i) f[i] = uint16_t(header[24 + 2 * i] << 8 | header[25 + 2 * i]);
-  static const uint8_t kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (f[0] < 1601 || f[0] > 9999 || f[1] < 1 || f[1] > 12 || f[2] < 1 ||
-      f[2] > kDays[f[1] - 1] || f[3] > 23 || f[4] > 59 || f[5] > 59)
-    return false;
-  const bool leap = (f[0] % 4 == 0 && f[0] % 100 != 0) || f[0] % 400 == 0;
-  if (f[1] == 2 && f[2] == 29 && !leap) return false;
-  *date = DateTime{f[0], f[1], f[2], f[3], f[4], f[5]};
-  return true;
-}
-
-std::string VersionText(const uint8_t header[kHeaderSize]) {
-  char text[16];
-  const unsigned major = header[8], minor = header[9] >> 4, fix = header[9] & 0xF;
-  if (fix)
-    std::snprintf(text, sizeof text, "%u.%u.%u", major, minor, fix);
-  else
-    std::snprintf(text, sizeof text, "%u.%u", major, minor);
-  return text;
-}
-
 const char* ProfileIdStateText(ProfileIdState state) {
   switch (state) {
     case ProfileIdState::Valid: return "Valid";
@@ -119,7 +96,7 @@ const char* ProfileIdStateText(ProfileIdState state) {
   return "Absent";
 }
 
-Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], ProfileIdState* state,
+Result CheckProfileId(SourceFile& file, const Header& header, ProfileIdState* state,
                       uint64_t max_bytes) {
   if (!HasProfileId(header)) {
     *state = ProfileIdState::Absent;
@@ -127,7 +104,7 @@ Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], Profi
   }
   // The ID covers the profile as its size field gives it; a field past the file's end
   // cannot be right, and then the whole file is taken.
-  uint64_t length = LoadBE32(header);
+  uint64_t length = header.size();
   if (length < kHeaderSize || length > file.Size()) length = file.Size();
   if (length > max_bytes) {
     *state = ProfileIdState::NotChecked;
@@ -135,7 +112,7 @@ Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], Profi
   }
 
   uint8_t zeroed[kHeaderSize];
-  std::copy(header, header + kHeaderSize, zeroed);
+  std::copy_n(header.bytes(), kHeaderSize, zeroed);
   ZeroProfileIdFields(zeroed);
   Md5 md5;
   md5.Update(zeroed, kHeaderSize);
@@ -154,7 +131,7 @@ Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], Profi
   }
   uint8_t digest[kProfileIdSize];
   md5.Final(digest);
-  *state = std::equal(digest, digest + kProfileIdSize, header + kProfileIdOffset)
+  *state = std::equal(digest, digest + kProfileIdSize, header.id())
                ? ProfileIdState::Valid
                : ProfileIdState::Wrong;
   return {};
@@ -173,9 +150,7 @@ Result CheckProfileId(Profile& profile, ProfileIdState* state, uint64_t max_byte
    private:
     Profile& p_;
   } stored(profile);
-  uint8_t header[kHeaderSize];
-  profile.GetHeader(header);
-  return CheckProfileId(stored, header, state, max_bytes);
+  return CheckProfileId(stored, profile.header(), state, max_bytes);
 }
 
 }  // namespace icc

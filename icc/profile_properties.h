@@ -36,15 +36,6 @@ Result ReadStoredText(Profile& profile, uint32_t signature, const Language& lang
 Result ReadLocalizedChoice(Profile& profile, uint32_t signature, const Language& language,
                            LocalizedChoice* choice, uint64_t max_table_bytes = UINT64_MAX);
 
-// The header's creation date and time (UTC); false when the fields are not a date.
-struct DateTime {
-  uint16_t year, month, day, hour, minute, second;
-};
-bool CreationDate(const uint8_t header[kHeaderSize], DateTime* date);
-
-// "2.1", "4.3", "4.2.1": the major and minor version and, when not 0, the bug-fix number.
-std::string VersionText(const uint8_t header[kHeaderSize]);
-
 // The most bytes that a shell handler reads whole, to check the profile ID (and with it the
 // doctor's verdict): what the 64-bit build reads and hashes in 40 ms (quiet) to 85 ms (under
 // load from other builds) under Wine on the two-core machine it was measured on
@@ -66,7 +57,7 @@ const char* ProfileIdStateText(ProfileIdState state);
 // when those are more than `max_bytes`, reads nothing and gives NotChecked.
 Result CheckProfileId(Profile& profile, ProfileIdState* state, uint64_t max_bytes = UINT64_MAX);
 // The same over a file's bytes as stored, with its header as given.
-Result CheckProfileId(SourceFile& file, const uint8_t header[kHeaderSize], ProfileIdState* state,
+Result CheckProfileId(SourceFile& file, const Header& header, ProfileIdState* state,
                       uint64_t max_bytes = UINT64_MAX);
 
 }  // namespace icc

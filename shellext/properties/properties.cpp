@@ -303,17 +303,14 @@ class CICCProperties final : public IInitializeWithStream,
       values->push_back(std::move(v));
     };
 
-    uint8_t header[icc::kHeaderSize];
-    profile.GetHeader(header);
-    uint32_t words[icc::kHeaderSize / 4];
-    icc::HeaderToHost(header, words);
+    const icc::Header& header = profile.header();
 
     text(PKEY_Title, kDescTag);
     text(PKEY_Copyright, icc::Signature("cprt"));
-    word(kDeviceClassId, icc::DeviceClassName(words[3]));
-    word(kColourSpaceId, icc::ColourSpaceName(words[4]));
-    word(kConnectionSpaceId, icc::ConnectionSpaceName(words[5]));
-    word(kRenderingIntentId, icc::IntentName(words[16]));
+    word(kDeviceClassId, icc::DeviceClassName(header.device_class()));
+    word(kColourSpaceId, icc::ColourSpaceName(header.colour_space()));
+    word(kConnectionSpaceId, icc::ConnectionSpaceName(header.connection_space()));
+    word(kRenderingIntentId, icc::IntentName(header.intent()));
     word(kVersionId, icc::VersionText(header).c_str());
     icc::DateTime date;
     SYSTEMTIME when = {};

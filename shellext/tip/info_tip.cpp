@@ -213,16 +213,17 @@ HRESULT ComposeTip(const TipPlatform& platform, const wchar_t* path, BSTR* text)
   const HRESULT described = AppendDescription(platform, profile.get(), text);
   if (FAILED(described)) return described;
 
-  PROFILEHEADER header;
-  if (!platform.GetColorProfileHeader(profile.get(), &header)) return E_FAIL;
+  PROFILEHEADER record;
+  if (!platform.GetColorProfileHeader(profile.get(), &record)) return E_FAIL;
+  const icc::Header header = colour::FromHostRecord(record);
   Append(platform, text, "\nClass: ");
-  Append(platform, text, ClassName(header.phClass));
+  Append(platform, text, ClassName(header.device_class()));
   Append(platform, text, "\nColor Space: ");
-  Append(platform, text, ColourSpaceName(header.phDataColorSpace));
+  Append(platform, text, ColourSpaceName(header.colour_space()));
   Append(platform, text, "\nConnection Space: ");
-  Append(platform, text, ConnectionSpaceName(header.phConnectionSpace));
+  Append(platform, text, ConnectionSpaceName(header.connection_space()));
   Append(platform, text, "\nIntent: ");
-  Append(platform, text, IntentName(header.phRenderingIntent));
+  Append(platform, text, IntentName(header.intent()));
   return S_OK;
 }
 

@@ -253,6 +253,13 @@ def main():
     bad = bad_files("bad", sources[0])
     before_bad = contents(bad)
     old = shown(cli, sorted(copies))
+    for copy in sorted(copies):
+        # The version as every surface gives it: "2.1", "4.3", the bug-fix number when not 0.
+        with open(copy, "rb") as f:
+            major, minor = f.read(10)[8:10]
+        want = f"{major}.{minor >> 4}" + (f".{minor & 15}" if minor & 15 else "")
+        if old.get(copy, {}).get("version") != want:
+            fail(f"show: {copy}: version {old.get(copy, {}).get('version')!r}, not {want!r}")
     rc, report, err = run(cli, ["set", TEXT] + sorted(copies)[:5] + list(bad) + sorted(copies)[5:])
     check_bad(rc, err, bad, before_bad, "set")
     changed = [line for line in report.splitlines() if line]

@@ -329,13 +329,7 @@ TEST(ContainerHeader, StoredAsGivenWithTheRealLength) {
   auto after = Written(*p);
   EXPECT_EQ(icc::LoadBE32(after.data()), after.size());
   EXPECT_TRUE(std::equal(header + 4, header + 128, after.begin() + 4));
-
-  uint32_t words[32];
-  icc::HeaderToHost(header, words);
-  EXPECT_EQ(words[1], 0x04050607u);
-  uint8_t back[128];
-  icc::HeaderFromHost(words, back);
-  EXPECT_TRUE(std::equal(header + 4, header + 128, back + 4));
+  EXPECT_EQ(p->header().cmm(), 0x04050607u);  // the header set is the one decoded
 }
 
 TEST(ContainerHeader, Version4ProfileIdFollowsTheContent) {

@@ -124,7 +124,7 @@ TEST(InPlaceEdit, EveryCutLeavesTheOldProfileOrTheNewOne) {
       ASSERT_TRUE(ReadsAs(edit.result, is));
       EXPECT_EQ(Carries(edit.result, before), old == &shared);
       EXPECT_EQ(icc::LoadBE32(edit.result.data()), edit.result.size());
-      if (old != &v2) EXPECT_TRUE(icc::HasProfileId(edit.result.data()));
+      if (old != &v2) EXPECT_TRUE(icc::HasProfileId(icc::Header(edit.result.data())));
 
       // The new bytes go after the end; the rest are fields of the header and the table, and
       // zeros over the old tags.

@@ -2,6 +2,8 @@
 // header fields, and the profile ID's state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "localized_text.h"
 #include "profile_builder.h"
 #include "profile_properties.h"
@@ -91,18 +93,52 @@ TEST(ProfileProperties, HeaderDateAndVersion) {
     file[25 + 2 * i] = uint8_t(when[i]);
   }
   icc::DateTime date{};
-  ASSERT_TRUE(icc::CreationDate(file.data(), &date));
+  ASSERT_TRUE(icc::CreationDate(icc::Header(file.data()), &date));
   EXPECT_EQ(date.year, 2024);
   EXPECT_EQ(date.day, 29);
   EXPECT_EQ(date.second, 58);
   file[25] = 3;  // 2023-02-29
-  EXPECT_FALSE(icc::CreationDate(file.data(), &date));
-  EXPECT_FALSE(icc::CreationDate(BuildProfile({}).data(), &date));  // all zero
+  EXPECT_FALSE(icc::CreationDate(icc::Header(file.data()), &date));
+  EXPECT_EQ(icc::Header(file.data()).date().month, 2);  // the fields as stored all the same
+  EXPECT_FALSE(icc::CreationDate(icc::Header(BuildProfile({}).data()), &date));  // all zero
 
-  EXPECT_EQ(icc::VersionText(file.data()), "2.1");
+  EXPECT_EQ(icc::VersionText(icc::Header(file.data())), "2.1");
   file[8] = 4;
   file[9] = 0x21;
-  EXPECT_EQ(icc::VersionText(file.data()), "4.2.1");
+  EXPECT_EQ(icc::VersionText(icc::Header(file.data())), "4.2.1");
+}
+
+// Each field from its own bytes: a distinct number in every 32-bit word.
+TEST(ProfileProperties, HeaderFieldsFromTheirBytes) {
+  uint8_t stored[icc::kHeaderSize];
+  for (std::size_t i = 0; i < icc::kHeaderSize / 4; ++i)
+    icc::StoreBE32(stored + 4 * i, uint32_t(0x01010101u * (i + 1)));
+  stored[8] = 4;
+  stored[9] = 0x37;
+  icc::StoreBE32(stored + 68, 0x00010000u);  // an illuminant X of 1.0
+  const icc::Header h(stored);
+  EXPECT_EQ(h.size(), 0x01010101u);
+  EXPECT_EQ(h.cmm(), 0x02020202u);
+  EXPECT_EQ(h.version_major() * 100 + h.version_minor() * 10 + h.version_fix(), 437u);
+  EXPECT_EQ(h.device_class(), 0x04040404u);
+  EXPECT_EQ(h.colour_space(), 0x05050505u);
+  EXPECT_EQ(h.connection_space(), 0x06060606u);
+  EXPECT_EQ(h.date().year, 0x0707);
+  EXPECT_EQ(h.date().second, 0x0909);
+  EXPECT_EQ(h.magic(), 0x0A0A0A0Au);
+  EXPECT_EQ(h.platform(), 0x0B0B0B0Bu);
+  EXPECT_EQ(h.flags(), 0x0C0C0C0Cu);
+  EXPECT_EQ(h.manufacturer(), 0x0D0D0D0Du);
+  EXPECT_EQ(h.model(), 0x0E0E0E0Eu);
+  EXPECT_EQ(h.attributes(), 0x0F0F0F0F10101010u);
+  EXPECT_EQ(h.intent(), 0x11111111u);
+  EXPECT_EQ(h.illuminant().X, 1.0);
+  EXPECT_EQ(h.illuminant().Z, double(int32_t(0x14141414)) / 65536);
+  EXPECT_EQ(h.creator(), 0x15151515u);
+  EXPECT_EQ(h.id()[0], 0x16);
+  EXPECT_EQ(h.id()[15], 0x19);
+  EXPECT_TRUE(std::equal(stored, stored + icc::kHeaderSize, h.bytes()));
+  EXPECT_TRUE(icc::HasProfileId(h));
 }
 
 TEST(ProfileProperties, ProfileIdAbsentValidWrongOrNotChecked) {
