@@ -48,7 +48,7 @@ bool Is(const icc::Finding& f, const char* code) { return std::string(f.code) ==
 std::vector<icc::TagEntry> Rows(const std::vector<uint8_t>& file) {
   icc::TagTable table;
   icc::MemoryFile bytes(file);
-  if (file.size() < icc::kTagTableStart || !icc::ReadTagTable(bytes, file.data(), &table).ok())
+  if (file.size() < icc::kTagTableStart || !icc::ReadTagRows(bytes, file.data(), &table).ok())
     return {};
   return std::move(table.rows);
 }

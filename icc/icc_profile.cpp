@@ -76,7 +76,7 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
 
   // The table is what its bytes say: as many rows as the count, which the file must hold.
   TagTable table;
-  r = ReadTagTable(*file, start, &table);
+  r = ReadTagRows(*file, start, &table);
   if (!r.ok()) return r;
   if (!table.inside) return Invalid();
   // Tag data must lie in the file, after the table.
@@ -92,7 +92,7 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
   return {};
 }
 
-Result ReadTagTable(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table) {
+Result ReadTagRows(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table) {
   table->count = LoadBE32(start + kHeaderSize);
   table->end = kTagTableStart + uint64_t(table->count) * kTagEntrySize;
   table->inside = false;

@@ -116,7 +116,7 @@ struct TagTable {
 // are `start`, a part at a time.  A table that runs past the end of the file is refused:
 // `inside` stays false and no row is read.  Every reader of the table (Profile::Open, the
 // checker, the repairs) takes its rows from here.
-Result ReadTagTable(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table);
+Result ReadTagRows(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table);
 
 class Profile {
  public:

@@ -315,7 +315,7 @@ Result Checker::Run() {
 // The table as its bytes say, as many rows as its count gives when they lie in the file.
 Result Checker::ReadTable(const uint8_t start[kTagTableStart]) {
   TagTable table;
-  Result r = ReadTagTable(file_, start, &table);
+  Result r = ReadTagRows(file_, start, &table);
   if (!r.ok()) return r;
   count_ = table.count;
   table_read_ = table.inside;
