@@ -17,11 +17,11 @@
 #include "description.h"
 #include "doctor.h"
 #include "localized_text.h"
+#include "text_description.h"
 
 namespace doctor {
 namespace {
 
-using icc::LoadBE32;
 using icc::Severity;
 using icc::StoreBE32;
 
@@ -44,14 +44,13 @@ class BytesFile : public icc::SourceFile {
 
 bool Is(const icc::Finding& f, const char* code) { return std::string(f.code) == code; }
 
+// The tag table's rows (none when the table does not lie in the file).
 std::vector<icc::TagEntry> Rows(const std::vector<uint8_t>& file) {
-  std::vector<icc::TagEntry> rows;
-  const uint32_t count = LoadBE32(&file[icc::kHeaderSize]);
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* row = &file[icc::kTagTableStart + i * icc::kTagEntrySize];
-    rows.push_back({LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)});
-  }
-  return rows;
+  icc::TagTable table;
+  icc::MemoryFile bytes(file);
+  if (file.size() < icc::kTagTableStart || !icc::ReadTagRows(bytes, file.data(), &table).ok())
+    return {};
+  return std::move(table.rows);
 }
 
 // A finding's sentence as a clause: "the pr00 tag overlaps the A2B0 tag".
@@ -194,12 +193,9 @@ bool ConvertDescription(const std::vector<uint8_t>& tag, bool to_localized,
 // before the field kept, the field's code and count kept (the count at most 67), its bytes
 // kept as far as they go and zero after.
 bool FixScriptCode(const std::vector<uint8_t>& tag, std::vector<uint8_t>* out) {
-  if (tag.size() < 12) return false;
-  const uint64_t ascii = LoadBE32(&tag[8]);
-  if (20 + ascii > tag.size()) return false;
-  const uint64_t unicode = LoadBE32(&tag[std::size_t(16 + ascii)]);
-  const uint64_t script = 20 + ascii + 2 * unicode;
-  if (script > tag.size()) return false;
+  const icc::TextDescriptionLayout layout = icc::TextDescriptionLayoutOf(tag.data(), tag.size());
+  if (layout.short_of != icc::TextDescriptionLayout::kWhole) return false;
+  const uint64_t script = layout.script_at();
   *out = std::vector<uint8_t>(tag.begin(), tag.begin() + std::ptrdiff_t(script));
   out->resize(std::size_t(script + 3 + icc::kScriptCodeField), 0);
   const std::size_t keep = std::min<std::size_t>(tag.size() - std::size_t(script), 3 + icc::kScriptCodeField);

@@ -77,17 +77,11 @@ std::vector<Piece> Pieces(const Text& text) {
 
 const char* LocalizedDamage(const uint8_t* tag, std::size_t size) {
   if (size < kLocalizedHeaderSize) return "the table of localized records is cut short";
-  const uint64_t count = LoadBE32(tag + 8), stride = LoadBE32(tag + 12);
-  if (count == 0) return nullptr;
-  if (stride < kLocalizedRecordSize ||
-      kLocalizedHeaderSize + (count - 1) * stride + kLocalizedRecordSize > size)
-    return "the table of localized records runs past the end of the tag";
-  for (uint64_t i = 0; i < count; ++i) {
-    const uint8_t* row = tag + kLocalizedHeaderSize + i * stride;
-    const uint64_t length = LoadBE32(row + 4), offset = LoadBE32(row + 8);
-    if (offset + length > size || length % 2 != 0)
+  const LocalizedLayout layout = LocalizedLayoutOf(tag, uint32_t(size));
+  if (layout.past_end) return "the table of localized records runs past the end of the tag";
+  for (uint64_t i = 0; i < layout.count; ++i)
+    if (!LocalizedRowAt(tag + layout.RowAt(i)).Fits(size))
       return "a localized record lies outside the tag";
-  }
   return nullptr;
 }
 
@@ -418,23 +412,30 @@ bool ReadShownDescription(TagBytes& tag, const Language& language, const CodePag
 
   // The two records, each read up to `limit` characters, and the rule of DescriptionText
   // over what was read of them.
+  TextDescriptionLayout layout;
+  const bool placed = ReadTextDescriptionLayout(size, [&](uint64_t offset, uint32_t* value) {
+    if (offset + 4 <= head.size()) {
+      *value = LoadBE32(head.data() + offset);
+      return true;
+    }
+    if (!read(offset, 4, &bytes) || bytes.size() < 4) return false;
+    *value = LoadBE32(bytes.data());
+    return true;
+  }, &layout);
+  if (!placed) return false;
   Description d;
-  const uint64_t count = LoadBE32(head.data() + 8), available = size - 12;
-  if (!read(12, std::min<uint64_t>({count, available, limit}), &bytes)) return false;
+  if (!read(TextDescriptionLayout::kAsciiAt, std::min<uint64_t>(layout.ascii_length, limit), &bytes))
+    return false;
   const auto zero = std::find(bytes.begin(), bytes.end(), uint8_t(0));
   d.ascii.assign(bytes.begin(), zero);
-  const bool ascii_cut = zero == bytes.end() && bytes.size() == limit && count > limit &&
-                         available > limit;
+  const bool ascii_cut = zero == bytes.end() && bytes.size() == limit && layout.ascii_length > limit;
   bool unicode_cut = false;
-  if (count <= available && available - count >= 8) {
-    if (!read(16 + count, 4, &bytes) || bytes.size() < 4) return false;
-    const uint64_t stated = LoadBE32(bytes.data());
-    const uint64_t total = std::min<uint64_t>(stated, (available - count - 8) / 2);
-    const uint64_t units = std::min<uint64_t>(total, limit);
-    if (!read(20 + count, 2 * units, &bytes)) return false;
-    d.has_unicode = stated != 0;
+  if (layout.unicode_inside) {
+    const uint64_t units = std::min<uint64_t>(layout.unicode_units, limit);
+    if (!read(layout.units_at(), 2 * units, &bytes)) return false;
+    d.has_unicode = layout.unicode_count != 0;
     d.unicode = DecodeUnicodeRecord(bytes.data(), bytes.size() / 2);
-    unicode_cut = units < total && d.unicode.size() + 1 >= units;
+    unicode_cut = units < layout.unicode_units && d.unicode.size() + 1 >= units;
   }
   const bool unicode_shown =
       d.has_unicode && !d.unicode.empty() &&
@@ -457,8 +458,8 @@ bool ForEachLocalizedRow(TagBytes& tag, uint32_t limit, uint64_t* count, Take ta
   if (size < sizeof header || !tag.Read(0, &got, header) || got < sizeof header ||
       !IsLocalizedText(header, got))
     return false;
-  const uint64_t records = LocalizedRecordCount(header, size);
-  const uint64_t stride = LocalizedStride(header);
+  const LocalizedLayout layout = LocalizedLayoutOf(header, size);
+  const uint64_t records = layout.rows, stride = layout.stride;
   *count = records;
   // As many rows at once as `limit` bytes hold, at least one: the table is within the tag,
   // so each part is within 32 bits.

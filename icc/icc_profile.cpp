@@ -76,34 +76,50 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
   if (header.magic() != kMagic) return Invalid();
 
   // The table is what its bytes say: as many rows as the count, which the file must hold.
-  const uint32_t count = LoadBE32(start + kHeaderSize);
-  const uint64_t data_start = kTagTableStart + uint64_t(count) * kTagEntrySize;
-  if (data_start > size) return Invalid();
-
-  std::vector<uint8_t> table;
-  try {
-    table.resize(std::size_t(count) * kTagEntrySize);
-    p->entries_.reserve(count);
-  } catch (const std::bad_alloc&) {
-    return {Status::OutOfMemory, 0};
-  }
-  if (count != 0) {
-    r = file->ReadAt(kTagTableStart, table.data(), table.size());
-    if (!r.ok()) return r;
-  }
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* row = table.data() + std::size_t(i) * kTagEntrySize;
-    TagEntry e{LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)};
-    // Tag data must lie in the file, after the table.
-    if (e.offset < data_start || uint64_t(e.offset) + e.size > size) return Invalid();
-    p->entries_.push_back(e);
-  }
+  TagTable table;
+  r = ReadTagRows(*file, start, &table);
+  if (!r.ok()) return r;
+  if (!table.inside) return Invalid();
+  // Tag data must lie in the file, after the table.
+  for (const TagEntry& e : table.rows)
+    if (e.offset < table.end || uint64_t(e.offset) + e.size > size) return Invalid();
+  p->entries_ = std::move(table.rows);
 
   p->header_ = header;
   p->file_size_ = size;
-  p->original_count_ = count;
+  p->original_count_ = table.count;
   p->file_ = std::move(file);
   *out = std::move(p);
+  return {};
+}
+
+Result ReadTagRows(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table) {
+  table->count = LoadBE32(start + kHeaderSize);
+  table->end = kTagTableStart + uint64_t(table->count) * kTagEntrySize;
+  table->inside = false;
+  table->rows.clear();
+  if (table->end > file.Size()) return {};
+  // A part of the table at a time: no buffer as large as the count claims.
+  constexpr uint32_t kRowsAtOnce = 1024;
+  uint8_t rows[kTagEntrySize * kRowsAtOnce];
+  try {
+    table->rows.reserve(table->count);
+  } catch (const std::bad_alloc&) {
+    return {Status::OutOfMemory, 0};
+  } catch (const std::length_error&) {
+    return {Status::OutOfMemory, 0};
+  }
+  for (uint32_t i = 0; i < table->count;) {
+    const uint32_t n = std::min<uint32_t>(table->count - i, kRowsAtOnce);
+    Result r = file.ReadAt(kTagTableStart + uint64_t(i) * kTagEntrySize, rows, n * kTagEntrySize);
+    if (!r.ok()) return r;
+    for (uint32_t k = 0; k < n; ++k) {
+      const uint8_t* row = rows + k * kTagEntrySize;
+      table->rows.push_back({LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)});
+    }
+    i += n;
+  }
+  table->inside = true;
   return {};
 }
 

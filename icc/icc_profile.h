@@ -105,6 +105,20 @@ struct TagEntry {
   uint32_t size;
 };
 
+// The tag table as its bytes say: the count at byte 128 and as many 12-byte rows after it.
+struct TagTable {
+  uint32_t count = 0;             // as stored
+  uint64_t end = kTagTableStart;  // after the last row: kTagTableStart + 12 × count
+  bool inside = false;            // the rows lie in the file, and `rows` holds them in order
+  std::vector<TagEntry> rows;
+};
+
+// Reads the tag table of `file`, whose first kTagTableStart bytes (the header and the count)
+// are `start`, a part at a time.  A table that runs past the end of the file is refused:
+// `inside` stays false and no row is read.  Every reader of the table (Profile::Open, the
+// checker, the repairs) takes its rows from here.
+Result ReadTagRows(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table);
+
 class Profile {
  public:
   // Reads the header and the tag table, and checks that every tag lies inside the file

@@ -1,5 +1,6 @@
 #include "localized_text.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "icc_profile.h"
@@ -23,38 +24,51 @@ bool IsLocalizedText(const uint8_t* tag, std::size_t size) {
   return size >= 4 && LoadBE32(tag) == kMluc;
 }
 
-uint32_t LocalizedStride(const uint8_t header[kLocalizedHeaderSize]) {
-  const uint32_t stride = LoadBE32(header + 12);
-  return stride < kLocalizedRecordSize ? uint32_t(kLocalizedRecordSize) : stride;
-}
-
-uint64_t LocalizedRecordCount(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
-  if (tag_size < kLocalizedHeaderSize) return 0;
-  const uint32_t count = LoadBE32(header + 8), stride = LocalizedStride(header);
-  // The first row starts right after the header and each further one a stride later; the
-  // last row needs its 12 bytes, not a whole stride.
+LocalizedLayout LocalizedLayoutOf(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
+  LocalizedLayout layout;
+  if (tag_size < kLocalizedHeaderSize) {
+    layout.header_cut = true;
+    layout.table_bytes = tag_size;
+    return layout;
+  }
+  layout.count = LoadBE32(header + 8);
+  layout.record_size = LoadBE32(header + 12);
+  if (layout.record_size > kLocalizedRecordSize) layout.stride = layout.record_size;
+  if (layout.count != 0)
+    layout.table_end =
+        kLocalizedHeaderSize + uint64_t(layout.count - 1) * layout.stride + kLocalizedRecordSize;
+  layout.past_end = layout.count != 0 &&
+                    (layout.record_size < kLocalizedRecordSize || layout.table_end > tag_size);
+  // The first row starts right after the header and each further one a stride later.
   const uint32_t after_header = tag_size - uint32_t(kLocalizedHeaderSize);
-  const uint64_t room =
-      after_header < kLocalizedRecordSize ? 0 : 1 + (after_header - kLocalizedRecordSize) / stride;
-  return count < room ? count : room;
+  const uint64_t room = after_header < kLocalizedRecordSize
+                            ? 0
+                            : 1 + (after_header - kLocalizedRecordSize) / layout.stride;
+  layout.rows = std::min<uint64_t>(layout.count, room);
+  if (layout.rows != 0) layout.table_bytes = layout.RowAt(layout.rows - 1) + kLocalizedRecordSize;
+  return layout;
 }
 
 std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size) {
-  if (tag_size < kLocalizedHeaderSize) return tag_size;
-  const uint64_t records = LocalizedRecordCount(header, tag_size);
-  if (records == 0) return kLocalizedHeaderSize;
-  return std::size_t(kLocalizedHeaderSize + (records - 1) * LocalizedStride(header) +
-                     kLocalizedRecordSize);
+  return std::size_t(LocalizedLayoutOf(header, tag_size).table_bytes);
+}
+
+LocalizedRow LocalizedRowAt(const uint8_t row[kLocalizedRecordSize]) {
+  LocalizedRow r;
+  std::memcpy(r.language, row, 2);
+  std::memcpy(r.country, row + 2, 2);
+  r.length = LoadBE32(row + 4);
+  r.offset = LoadBE32(row + 8);
+  return r;
 }
 
 LocalizedEntry LocalizedEntryAt(const uint8_t row[kLocalizedRecordSize], uint32_t tag_size) {
+  const LocalizedRow r = LocalizedRowAt(row);
   LocalizedEntry e;
-  std::memcpy(e.language, row, 2);
-  std::memcpy(e.country, row + 2, 2);
-  const uint32_t length = LoadBE32(row + 4);
-  e.offset = LoadBE32(row + 8);
-  if (e.offset > tag_size) e.offset = tag_size;
-  e.length = (length < tag_size - e.offset ? length : tag_size - e.offset) & ~1u;
+  std::memcpy(e.language, r.language, 2);
+  std::memcpy(e.country, r.country, 2);
+  e.offset = r.offset > tag_size ? tag_size : r.offset;
+  e.length = (r.length < tag_size - e.offset ? r.length : tag_size - e.offset) & ~1u;
   return e;
 }
 
@@ -63,10 +77,11 @@ bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t
   entries->clear();
   if (available > tag_size) available = tag_size;
   if (available < kLocalizedHeaderSize || !IsLocalizedText(bytes, available)) return false;
-  const uint32_t count = LoadBE32(bytes + 8), stride = LocalizedStride(bytes);
-  for (uint64_t i = 0, at = kLocalizedHeaderSize;
-       i < count && at + kLocalizedRecordSize <= available; ++i, at += stride)
-    entries->push_back(LocalizedEntryAt(bytes + at, tag_size));
+  // The rows inside the bytes given, each entry bounded by the whole tag.
+  const LocalizedLayout layout = LocalizedLayoutOf(bytes, uint32_t(available));
+  entries->reserve(std::size_t(layout.rows));
+  for (uint64_t i = 0; i < layout.rows; ++i)
+    entries->push_back(LocalizedEntryAt(bytes + layout.RowAt(i), tag_size));
   return true;
 }
 

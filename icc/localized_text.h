@@ -29,6 +29,43 @@ struct LocalizedRecord {
 // True when the stored tag is a localized record ('mluc').
 bool IsLocalizedText(const uint8_t* tag, std::size_t size);
 
+// Where the record table of a localized tag lies, as its header (the first 16 bytes) places
+// it in a tag of `tag_size` bytes:
+//   0 'mluc' | 4 reserved | 8 record count | 12 record size | 16 the rows, a record size
+//   apart, each: language (2), country (2), string length, string offset in the tag.
+// Every reader of the table (the whole tag's parse, the readers that take it a part at a
+// time, the damage a description reports, the checker) takes its rows from here.
+struct LocalizedLayout {
+  bool header_cut = false;   // the tag is shorter than the header: no rows
+  uint32_t count = 0;        // records the table says it holds
+  uint32_t record_size = 0;  // as stored
+  uint32_t stride = uint32_t(kLocalizedRecordSize);  // as rows are read: at least 12
+  // Where the count's rows end (the last row needs its 12 bytes, not a whole stride), and
+  // whether that is past the tag's end or the rows are shorter than 12 bytes.
+  uint64_t table_end = kLocalizedHeaderSize;
+  bool past_end = false;
+  // The rows that lie inside the tag (the count, bounded by the tag's room), and the bytes
+  // from the tag's start to the end of the last of them.
+  uint64_t rows = 0;
+  uint64_t table_bytes = kLocalizedHeaderSize;
+
+  uint64_t RowAt(uint64_t i) const { return kLocalizedHeaderSize + i * stride; }
+};
+LocalizedLayout LocalizedLayoutOf(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size);
+
+// One row of the table (its first 12 bytes) as stored.
+struct LocalizedRow {
+  char language[2];
+  char country[2];
+  uint32_t length;  // bytes
+  uint32_t offset;  // from the tag's start
+  // The string lies inside a tag of `tag_size` bytes and is of whole UTF-16 units.
+  bool Fits(uint64_t tag_size) const {
+    return length % 2 == 0 && uint64_t(offset) + length <= tag_size;
+  }
+};
+LocalizedRow LocalizedRowAt(const uint8_t row[kLocalizedRecordSize]);
+
 // Where one record's string lies, already bounded by the tag's size: a string that starts
 // or runs past the end is cut at the end, and an odd byte count loses its last byte.
 struct LocalizedEntry {
@@ -41,11 +78,6 @@ struct LocalizedEntry {
 // One row of the table (its first 12 bytes) as an entry bounded by the tag's size.
 LocalizedEntry LocalizedEntryAt(const uint8_t row[kLocalizedRecordSize], uint32_t tag_size);
 
-// The number of records the table of a tag whose header (the first 16 bytes) is given holds:
-// its count, bounded by the room the tag has for rows.  Rows lie `LocalizedStride` apart.
-uint64_t LocalizedRecordCount(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size);
-uint32_t LocalizedStride(const uint8_t header[kLocalizedHeaderSize]);
-
 // Reads the record table from the first `available` bytes of a tag of `tag_size` bytes.
 // The number of records is bounded by the room the table has in the tag (and in the
 // bytes given).  Fails only when the tag is not 'mluc' or is too short for its header.
@@ -53,7 +85,8 @@ bool ParseLocalizedEntries(const uint8_t* bytes, std::size_t available, uint32_t
                            std::vector<LocalizedEntry>* entries);
 
 // Bytes of the table part that ParseLocalizedEntries needs for a tag whose header (the
-// first 16 bytes) is given: 16 + 12 × records, bounded by the tag's size.
+// first 16 bytes) is given: LocalizedLayout's table_bytes (the tag's size when it is
+// shorter than the header).
 std::size_t LocalizedTableBytes(const uint8_t header[kLocalizedHeaderSize], uint32_t tag_size);
 
 // Records may share a string, but a table whose strings add up to more than the tag's size

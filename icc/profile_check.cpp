@@ -232,7 +232,7 @@ class Checker {
   void Add(Severity s, const char* code, uint32_t tag, int64_t offset, std::string message) {
     report_->Add(s, code, tag, offset, std::move(message));
   }
-  Result ReadTable();
+  Result ReadTable(const uint8_t start[kTagTableStart]);
   void CheckHeader();
   void CheckReservedBytes(std::size_t from, std::size_t to, const std::string& what);
   Result CheckTable();
@@ -265,6 +265,7 @@ class Checker {
   uint64_t size_ = 0;
   Header h_;
   uint32_t count_ = 0;
+  uint64_t table_end_ = kTagTableStart;  // after the table's last row, by its count
   int major_ = 0;
   bool table_read_ = false;       // the table lies in the file: entries_ holds it
   uint64_t cut_end_ = 0;          // the end of the file when a tag starts in it and is cut
@@ -296,9 +297,8 @@ Result Checker::Run() {
         "The header does not carry the profile signature 'acsp' at byte 36.");
     return {};
   }
-  count_ = LoadBE32(start + kHeaderSize);
   major_ = int(h_.version_major());
-  r = ReadTable();
+  r = ReadTable(start);
   if (!r.ok()) return r;
   CheckHeader();
   r = CheckTable();
@@ -313,21 +313,14 @@ Result Checker::Run() {
 }
 
 // The table as its bytes say, as many rows as its count gives when they lie in the file.
-Result Checker::ReadTable() {
-  if (kTagTableStart + uint64_t(count_) * kTagEntrySize > size_) return {};
-  entries_.reserve(count_);
-  uint8_t rows[kTagEntrySize * 1024];
-  for (uint32_t i = 0; i < count_;) {
-    const uint32_t n = std::min<uint32_t>(count_ - i, 1024);
-    Result r = file_.ReadAt(kTagTableStart + uint64_t(i) * kTagEntrySize, rows, n * kTagEntrySize);
-    if (!r.ok()) return r;
-    for (uint32_t k = 0; k < n; ++k) {
-      const uint8_t* row = rows + k * kTagEntrySize;
-      entries_.push_back({LoadBE32(row), LoadBE32(row + 4), LoadBE32(row + 8)});
-    }
-    i += n;
-  }
-  table_read_ = true;
+Result Checker::ReadTable(const uint8_t start[kTagTableStart]) {
+  TagTable table;
+  Result r = ReadTagRows(file_, start, &table);
+  if (!r.ok()) return r;
+  count_ = table.count;
+  table_read_ = table.inside;
+  table_end_ = table.end;
+  entries_ = std::move(table.rows);
   return {};
 }
 
@@ -335,7 +328,7 @@ void Checker::CheckHeader() {
   const uint32_t field = h_.size();
   uint64_t tag_end = kTagTableStart;
   if (table_read_) {
-    tag_end += uint64_t(count_) * kTagEntrySize;
+    tag_end = table_end_;
     for (const TagEntry& e : entries_)
       tag_end = std::max<uint64_t>(tag_end, uint64_t(e.offset) + e.size);
   }
@@ -436,7 +429,7 @@ void Checker::CheckReservedBytes(std::size_t from, std::size_t to, const std::st
 }
 
 Result Checker::CheckTable() {
-  const uint64_t table_end = kTagTableStart + uint64_t(count_) * kTagEntrySize;
+  const uint64_t table_end = table_end_;
   if (!table_read_) {
     Add(Severity::Error, "tag-count", 0, kHeaderSize,
         "The tag count " + Num(count_) + " makes the tag table run past the end of the file.");
@@ -664,16 +657,27 @@ void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
     return false;
   };
   if (type == Signature("desc")) {
-    if (!need(12, "the ASCII count")) return;
-    const uint64_t ascii = LoadBE32(&b[8]);
-    if (!need(12 + ascii + 8, "the ASCII text")) return;
+    // Counts beyond the bytes read are taken as 0: the parts are checked as far as read.
+    TextDescriptionLayout layout;
+    ReadTextDescriptionLayout(n, [&b](uint64_t offset, uint32_t* value) {
+      *value = offset + 4 <= b.size() ? LoadBE32(&b[std::size_t(offset)]) : 0;
+      return true;
+    }, &layout);
+    const auto part = layout.short_of;
+    if (part == TextDescriptionLayout::kAsciiCount || part == TextDescriptionLayout::kAsciiText) {
+      need(layout.needed, TextDescriptionPartName(part));
+      return;
+    }
+    const uint64_t ascii = layout.ascii_count;
     if (ascii == 0 || (12 + ascii <= have && b[std::size_t(11 + ascii)] != 0))
       Add(Severity::Warning, "text-terminator", e.signature, int64_t(e.offset) + 12,
           "The ASCII text of the " + name + " tag does not end in a zero.");
-    const uint64_t unicode = 16 + ascii + 4 <= have ? LoadBE32(&b[std::size_t(16 + ascii)]) : 0;
-    if (!need(20 + ascii + 2 * unicode, "the Unicode text")) return;
-    CheckText(e, b, 20 + ascii, unicode, "Unicode text");
-    const uint64_t script = 20 + ascii + 2 * unicode;  // ScriptCode code, count, 67 bytes
+    if (part == TextDescriptionLayout::kUnicodeText) {
+      need(layout.needed, TextDescriptionPartName(part));
+      return;
+    }
+    CheckText(e, b, layout.units_at(), layout.unicode_count, "Unicode text");
+    const uint64_t script = layout.script_at();  // ScriptCode code, count, 67 bytes
     if (script + 3 + kScriptCodeField != n) {
       const uint64_t count = script + 3 <= have ? b[std::size_t(script + 2)] : 0;
       if (script + 3 + kScriptCodeField > n || count > kScriptCodeField)
@@ -685,28 +689,33 @@ void Checker::CheckType(const TagEntry& e, const std::vector<uint8_t>& b) {
           "The ScriptCode count of the " + name + " tag is more than 67.");
     }
   } else if (type == Signature("mluc")) {
-    if (!need(16, "the record table's header")) return;
-    const uint64_t records = LoadBE32(&b[8]), record_size = LoadBE32(&b[12]);
-    if (record_size != kLocalizedRecordSize) {
-      Structure(e, "its records are " + Num(record_size) + " bytes long instead of 12");
+    const LocalizedLayout layout = LocalizedLayoutOf(b.data(), uint32_t(n));
+    if (layout.header_cut) {
+      need(kLocalizedHeaderSize, "the record table's header");
       return;
     }
-    if (!need(16 + records * 12, "the record table")) return;
-    if (records == 0)
+    if (layout.record_size != kLocalizedRecordSize) {
+      Structure(e, "its records are " + Num(layout.record_size) + " bytes long instead of 12");
+      return;
+    }
+    if (layout.past_end) {
+      need(layout.table_end, "the record table");
+      return;
+    }
+    if (layout.count == 0)
       Add(Severity::Warning, "empty-text", e.signature, e.offset,
           "The " + name + " tag holds no text: it has no records.");
-    for (uint64_t i = 0; i < records && 28 + i * 12 <= have; ++i) {
-      const uint8_t* rec = &b[std::size_t(16 + i * 12)];
-      const uint64_t length = LoadBE32(rec + 4), offset = LoadBE32(rec + 8);
-      const std::string language = Printable4(LoadBE32(rec));
+    for (uint64_t i = 0; i < layout.count && layout.RowAt(i) + kLocalizedRecordSize <= have; ++i) {
+      const LocalizedRow row = LocalizedRowAt(&b[std::size_t(layout.RowAt(i))]);
+      const std::string language = Printable4(LoadBE32(&b[std::size_t(layout.RowAt(i))]));
       const std::string record =
           "record " + Num(i + 1) + " (" + language.substr(0, 2) + "-" + language.substr(2) + ")";
-      if (offset + length > n || length % 2 != 0) {
+      if (!row.Fits(n)) {
         Structure(e, record + " has its text " +
-                         (length % 2 ? "of an odd length" : "outside the tag"));
+                         (row.length % 2 ? "of an odd length" : "outside the tag"));
         return;
       }
-      CheckText(e, b, offset, length / 2, "text of " + record);
+      CheckText(e, b, row.offset, row.length / 2, "text of " + record);
     }
   } else if (type == Signature("text")) {
     if (n <= 8 || (have == n && b[have - 1] != 0))

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "description.h"
 #include "icc_profile.h"
 #include "localized_text.h"
 #include "md5.h"
+#include "profile_builder.h"
+#include "profile_check.h"
 
 namespace {
 
@@ -91,15 +94,52 @@ TEST(LocalizedText, DamagedTablesStayInsideTheTag) {
   EXPECT_EQ(icc::LocalizedTableBytes(many.data(), uint32_t(many.size())), 16u + 12u * 2u);
   EXPECT_EQ(icc::LocalizedTableBytes(many.data(), 16), 16u);
 
-  // With rows wider than 12 bytes the last row still needs only 12: reading the table part
-  // alone finds every row that reading the whole tag finds.
+  // With rows wider than 12 bytes the last row still needs only 12.
   std::vector<uint8_t> wide = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
   icc::StoreBE32(wide.data() + 12, 0x5300);
-  std::vector<icc::LocalizedEntry> entries;
-  const std::size_t table = icc::LocalizedTableBytes(wide.data(), uint32_t(wide.size()));
-  EXPECT_EQ(table, 16u + 12u);
-  ASSERT_TRUE(icc::ParseLocalizedEntries(wide.data(), table, uint32_t(wide.size()), &entries));
-  EXPECT_EQ(entries.size(), Parse(wide).size());
+  EXPECT_EQ(icc::LocalizedTableBytes(wide.data(), uint32_t(wide.size())), 16u + 12u);
+}
+
+// What the table's reader refuses is the checker's finding, and the damage the description
+// reports.
+TEST(LocalizedText, RefusalsAreTheCheckersFindings) {
+  const std::vector<uint8_t> sound = icc::BuildLocalizedText({Record("en", "US", u"Monitor")});
+  auto with = [&sound](std::size_t at, uint32_t value) {
+    std::vector<uint8_t> tag = sound;
+    icc::StoreBE32(tag.data() + at, value);
+    return tag;
+  };
+  const struct {
+    std::vector<uint8_t> tag;
+    const char* finding;  // after "The desc tag is damaged: "
+    const char* damage;
+  } cases[] = {
+      {std::vector<uint8_t>(sound.begin(), sound.begin() + 14),
+       "it has 14 bytes, too few for the record table's header (16 bytes).",
+       "the localized records are damaged"},
+      {with(12, 8), "its records are 8 bytes long instead of 12.",
+       "the table of localized records runs past the end of the tag"},
+      {with(8, 3), "it has 42 bytes, too few for the record table (52 bytes).",
+       "the table of localized records runs past the end of the tag"},
+      {with(20, 5), "record 1 (en-US) has its text of an odd length.",
+       "a localized record lies outside the tag"},
+      {with(24, 40), "record 1 (en-US) has its text outside the tag.",
+       "a localized record lies outside the tag"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.finding);
+    const std::vector<uint8_t> file = testing_icc::BuildProfile({{"desc", c.tag}});
+    icc::MemoryFile bytes(file);
+    icc::CheckReport report;
+    ASSERT_TRUE(icc::CheckStructure(bytes, &report).ok());
+    std::string found;
+    for (const icc::Finding& f : report.findings)
+      if (std::string(f.code) == "tag-structure") found = f.message;
+    EXPECT_EQ(found, std::string("The desc tag is damaged: ") + c.finding);
+    icc::Description d;
+    ASSERT_TRUE(icc::ParseDescription(c.tag.data(), c.tag.size(), {}, &d));
+    EXPECT_STREQ(d.damage, c.damage);
+  }
 }
 
 TEST(LocalizedText, SharedStringsStayBounded) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "icc_profile.h"
+#include "profile_builder.h"
+#include "profile_check.h"
 #include "text_description.h"
 
 namespace {
@@ -68,6 +70,56 @@ TEST(TextDescription, DamagedRecordsStayInsideTheTag) {
   EXPECT_FALSE(d.has_unicode);
   d = Parse(Tag(0xFFFFFFF0, "xyz", 40));
   EXPECT_FALSE(d.has_unicode);
+}
+
+// The parts a record is short of, with the bytes it would need, are the checker's findings in
+// the same words; the whole parse reads what lies inside the tag.
+TEST(TextDescription, RefusalsAreTheCheckersFindings) {
+  using Layout = icc::TextDescriptionLayout;
+  const std::vector<uint8_t> sound = testing_icc::DescTag("Name", true);  // c 5, u 5, 105 bytes
+  auto with = [&sound](std::size_t at, uint32_t value) {
+    std::vector<uint8_t> tag = sound;
+    icc::StoreBE32(tag.data() + at, value);
+    return tag;
+  };
+  const struct {
+    std::vector<uint8_t> tag;
+    Layout::Part part;
+    uint64_t needed;
+    const char* finding;  // after "The desc tag is damaged: "; null: none
+    bool ascii_cut, unicode_cut;
+  } cases[] = {
+      {Tag(0, "", 10), Layout::kAsciiCount, 12,
+       "it has 10 bytes, too few for the ASCII count (12 bytes).", false, false},
+      {with(8, 200), Layout::kAsciiText, 220,
+       "it has 105 bytes, too few for the ASCII text (220 bytes).", true, false},
+      {with(8, 90), Layout::kAsciiText, 110,
+       "it has 105 bytes, too few for the ASCII text (110 bytes).", false, false},
+      {with(21, 0xFFFFFFFF), Layout::kUnicodeText, 25 + 2 * uint64_t(0xFFFFFFFF),
+       "it has 105 bytes, too few for the Unicode text (8589934615 bytes).", false, true},
+      {sound, Layout::kWhole, 0, nullptr, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.needed);
+    const Layout layout = icc::TextDescriptionLayoutOf(c.tag.data(), c.tag.size());
+    EXPECT_EQ(layout.short_of, c.part);
+    EXPECT_EQ(layout.needed, c.needed);
+    if (c.part == Layout::kWhole) EXPECT_EQ(layout.script_at() + 3 + 67, c.tag.size());
+
+    const std::vector<uint8_t> file = testing_icc::BuildProfile({{"desc", c.tag}});
+    icc::MemoryFile bytes(file);
+    icc::CheckReport report;
+    ASSERT_TRUE(icc::CheckStructure(bytes, &report).ok());
+    std::string found;
+    for (const icc::Finding& f : report.findings)
+      if (std::string(f.code) == "tag-structure") found = f.message;
+    EXPECT_EQ(found, c.finding ? std::string("The desc tag is damaged: ") + c.finding : "");
+
+    if (c.part == Layout::kAsciiCount) continue;  // refused whole
+    const icc::TextDescription d = Parse(c.tag);
+    EXPECT_EQ(d.ascii_cut, c.ascii_cut);
+    EXPECT_EQ(d.unicode_cut, c.unicode_cut);
+  }
 }
 
 }  // namespace
