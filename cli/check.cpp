@@ -72,7 +72,7 @@ int Run(Tool& tool, const std::vector<std::string>& args, bool fix) {
     // A file to be repaired must be one a save may write (not read-only, not a folder); a
     // profile too damaged to open is still checked, and nothing in it is repaired.
     const bool writable = !fix || dry_run || tool.platform().Open(path, true, &reason) ||
-                          reason == kNotAProfile;
+                          reason == NotAProfile();
     std::unique_ptr<icc::SourceFile> file =
         writable ? tool.platform().OpenFile(path, &reason) : nullptr;
     if (!file) {

@@ -80,8 +80,8 @@ int EditFiles(Tool& tool, const std::vector<std::string>& files, bool dry_run,
     std::string report;
     for (const Change& c : changes)
       report += Printable(path) + (c.language.empty() ? "" : " (" + Printable(c.language) + ")") + ": " +
-                (dry_run ? "would change \"" : "\"") + Printable(ToUtf8(c.before)) +
-                "\" -> \"" + Printable(ToUtf8(c.after)) + "\"\n";
+                (dry_run ? "would change \"" : "\"") + Printable(icc::ToUtf8(c.before)) +
+                "\" -> \"" + Printable(icc::ToUtf8(c.after)) + "\"\n";
     if (dry_run) {
       tool.Out(report);
       continue;
@@ -147,7 +147,7 @@ int ParseEdit(Tool& tool, const std::vector<std::string>& args, std::vector<Opti
   }
   if (operands->size() <= texts) return tool.Usage(needs);
   for (std::size_t i = 0; i < texts; ++i)
-    if (!IsUtf8((*operands)[i])) return tool.Usage("the text is not valid UTF-8");
+    if (!icc::IsUtf8((*operands)[i])) return tool.Usage("the text is not valid UTF-8");
   tool.platform().in_place = Tool::Has(*options, "--in-place");
   return kExitOk;
 }
@@ -199,7 +199,7 @@ int RunSet(Tool& tool, const std::vector<std::string>& args) {
   const bool explicit_language = Tool::Has(options, "--lang", &asked);
   if (explicit_language && !ParseLanguage(asked, &language))
     return tool.Usage("--lang takes a language, such as de, or a language and a country, such as en-US");
-  const std::u16string text = FromUtf8(operands[0]);
+  const std::u16string text = icc::FromUtf8(operands[0]);
 
   const std::vector<std::string> files = tool.CollectProfiles(
       std::vector<std::string>(operands.begin() + 1, operands.end()), Tool::Has(options, "-r"));
@@ -229,7 +229,7 @@ int RunReplace(Tool& tool, const std::vector<std::string>& args) {
   const int code =
       ParseEdit(tool, args, {}, 2, "replace needs OLD, NEW and a PATH", &options, &operands);
   if (code != kExitOk) return code;
-  const std::u16string old_text = FromUtf8(operands[0]), new_text = FromUtf8(operands[1]);
+  const std::u16string old_text = icc::FromUtf8(operands[0]), new_text = icc::FromUtf8(operands[1]);
   if (old_text.empty()) return tool.Usage("OLD must not be empty");
 
   const std::vector<std::string> files = tool.CollectProfiles(

@@ -33,7 +33,7 @@ std::string NameOf(Tool& tool, icc::Profile& profile, const std::string& path) {
                           tool.platform().CodePage(), &text, &cut)
           .ok() &&
       !(text = icc::ShownText(text, icc::TextLines::One, cut)).empty())
-    return ToUtf8(text) + (cut ? "..." : "");
+    return icc::ToUtf8(text) + (cut ? "..." : "");
   return path.substr(path.find_last_of(kSeparators) + 1);
 }
 

@@ -197,7 +197,7 @@ class PosixPlatform : public cli::Platform {
     const icc::Result result = icc::Profile::Open(std::move(file), &profile);
     if (!result.ok()) {
       *reason = result.status == icc::Status::Io ? ErrorText(result.os_error)
-                                                  : cli::kNotAProfile;
+                                                  : cli::NotAProfile();
       return nullptr;
     }
     return std::unique_ptr<cli::ProfileSession>(

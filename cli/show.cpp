@@ -101,7 +101,7 @@ std::string Text(const Shown& s, bool all_languages) {
 std::string Json(const Shown& s, bool all_languages) {
   // A name that is not UTF-8 is given as its bytes too, in hexadecimal.
   std::string out = "{\"path\": " + JsonString(s.path) +
-                    (IsUtf8(s.path) ? "" : ", \"path_bytes\": \"" + Hex(s.path) + "\"") +
+                    (icc::IsUtf8(s.path) ? "" : ", \"path_bytes\": \"" + Hex(s.path) + "\"") +
                     ", \"version\": " +
                     JsonString(s.version) + ", \"class\": " + JsonString(s.device_class) +
                     ", \"colour_space\": " + JsonString(s.colour_space) +
@@ -165,9 +165,9 @@ int RunShow(Tool& tool, const std::vector<std::string>& args) {
     s.colour_space = icc::AnyColourSpaceName(header.colour_space());
     // A record's text ends at its first zero (icc::TextBeforeZero), as on every surface;
     // Printable and JsonString show the other control characters.
-    s.description = ToUtf8(icc::TextBeforeZero(shown));
+    s.description = icc::ToUtf8(icc::TextBeforeZero(shown));
     for (const icc::LocalizedRecord& r : d.records)
-      s.records.emplace_back(RecordName(r), ToUtf8(icc::TextBeforeZero(r.text)));
+      s.records.emplace_back(RecordName(r), icc::ToUtf8(icc::TextBeforeZero(r.text)));
     s.more_records = more;
     tool.Out(json ? std::string(first ? "\n  " : ",\n  ") + Json(s, all_languages)
                   : std::string(first ? "" : "\n") + Text(s, all_languages));

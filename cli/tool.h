@@ -16,6 +16,7 @@
 
 #include "description.h"
 #include "icc_profile.h"
+#include "utf8.h"
 
 namespace cli {
 
@@ -34,7 +35,7 @@ constexpr uint64_t kLargestHeld = 32u << 20;
 // "17.5 MB", for a reason that names a size.
 std::string Megabytes(uint64_t bytes);
 // The reason a platform gives for a file the container refuses; fix tells damaged profiles by it.
-constexpr char kNotAProfile[] = "not a profile, or a damaged one";
+inline std::string NotAProfile() { return icc::ResultText({icc::Status::InvalidProfile}); }
 
 // One open profile.  Reading and writing tags through the TagStore never touches the file
 // until Save.
@@ -103,9 +104,6 @@ class Platform {
   virtual bool ErrIsTerminal() = 0;
 };
 
-std::string ToUtf8(const std::u16string& text);
-std::u16string FromUtf8(const std::string& text);
-bool IsUtf8(const std::string& text);
 // A JSON string literal, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& utf8);
 // "en-US"; "ca" for a record of a language alone.

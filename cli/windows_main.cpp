@@ -10,17 +10,9 @@
 #include "commands.h"
 #include "service_tags.h"
 #include "user_language.h"
+#include "wide_text.h"
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string text = cli::FromUtf8(utf8);
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string Utf8(const wchar_t* text, std::size_t length) {
-  return cli::ToUtf8(std::u16string(text, text + length));
-}
 
 // Ctrl+C, Ctrl+Break and a closed console window end the run between two saves, never
 // within one: the save in progress finishes (its file replaced and reported, or discarded),
@@ -92,7 +84,7 @@ class WindowsPlatform : public cli::Platform {
  public:
   std::unique_ptr<cli::ProfileSession> Open(const std::string& path, bool writable,
                                             std::string* reason) override {
-    const std::wstring name = Wide(path);
+    const std::wstring name = colour::WideFromUtf8(path);
     // A replacement would leave the file's other names (hard links) with the old text.
     const DWORD names = writable ? Names(name) : 1;
     if (names > 1) {
@@ -117,7 +109,7 @@ class WindowsPlatform : public cli::Platform {
     else if (error == ERROR_ACCESS_DENIED && writable && attributes != INVALID_FILE_ATTRIBUTES)
       *reason = "you have no permission to write this file";  // its own access control list
     else if (error == ERROR_INVALID_PROFILE)
-      *reason = cli::kNotAProfile;
+      *reason = cli::NotAProfile();
     else
       *reason = ErrorText(error);
     return nullptr;
@@ -125,7 +117,7 @@ class WindowsPlatform : public cli::Platform {
 
   std::unique_ptr<icc::SourceFile> OpenFile(const std::string& path, std::string* reason) override {
     std::unique_ptr<icc::SourceFile> file;
-    const icc::Result r = colour::OpenFileForReading(Wide(path).c_str(), &file);
+    const icc::Result r = colour::OpenFileForReading(colour::WideFromUtf8(path).c_str(), &file);
     if (!r.ok()) *reason = IsFolder(path) ? "not a file" : ErrorText(r.os_error);
     return file;
   }
@@ -133,13 +125,13 @@ class WindowsPlatform : public cli::Platform {
   bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string* reason) override {
     const Saving saving;
-    const icc::Result r = colour::ReplaceFileBytes(Wide(path), bytes);
+    const icc::Result r = colour::ReplaceFileBytes(colour::WideFromUtf8(path), bytes);
     if (!r.ok()) *reason = r.status == icc::Status::Io ? ErrorText(r.os_error) : "not written";
     return r.ok();
   }
 
   bool MakeFolder(const std::string& path, std::string* reason) override {
-    if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+    if (CreateDirectoryW(colour::WideFromUtf8(path).c_str(), nullptr)) return true;
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS && IsFolder(path)) return true;
     *reason = ErrorText(error);
@@ -159,11 +151,11 @@ class WindowsPlatform : public cli::Platform {
   }
 
   icc::Result Replace(const std::string& path, icc::Profile& profile) override {
-    return colour::ReplaceProfile(Wide(path), profile);
+    return colour::ReplaceProfile(colour::WideFromUtf8(path), profile);
   }
 
   bool IsFolder(const std::string& path) override {
-    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(colour::WideFromUtf8(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 
@@ -172,13 +164,13 @@ class WindowsPlatform : public cli::Platform {
     const std::string prefix =
         folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW(Wide(prefix + "*").c_str(), &found);
+    const HANDLE find = FindFirstFileW(colour::WideFromUtf8(prefix + "*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) {
       *reason = ErrorText(GetLastError());
       return false;
     }
     do {
-      const std::string name = Utf8(found.cFileName, wcslen(found.cFileName));
+      const std::string name = colour::Utf8(found.cFileName, wcslen(found.cFileName));
       if (name == "." || name == "..") continue;
       if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         files->push_back(prefix + name);
@@ -196,7 +188,7 @@ class WindowsPlatform : public cli::Platform {
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, os_error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length ? Utf8(text, length) : "error " + std::to_string(os_error);
+    std::string message = length ? colour::Utf8(text, length) : "error " + std::to_string(os_error);
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' '))
@@ -234,7 +226,7 @@ class WindowsPlatform : public cli::Platform {
     const HANDLE out = GetStdHandle(which);
     DWORD mode, written;
     if (GetConsoleMode(out, &mode)) {
-      const std::wstring wide = Wide(text);
+      const std::wstring wide = colour::WideFromUtf8(text);
       WriteConsoleW(out, wide.c_str(), DWORD(wide.size()), &written, nullptr);
     } else if (!WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr) &&
                (GetLastError() == ERROR_NO_DATA || GetLastError() == ERROR_BROKEN_PIPE)) {
@@ -255,13 +247,13 @@ int wmain(int argc, wchar_t** argv) {
     WindowsPlatform platform;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
-      const std::u16string arg(argv[i], argv[i] + wcslen(argv[i]));
+      const std::u16string arg = colour::Utf16(argv[i]);
       // UTF-8 has no form for half a surrogate pair: such text is refused, not replaced.
       if (!arg.empty() && !icc::IsStorableText(arg)) {
         platform.Err("tagwright-cli: argument " + std::to_string(i) + " is not valid Unicode\n");
         return cli::kExitUsage;
       }
-      args.push_back(cli::ToUtf8(arg));
+      args.push_back(icc::ToUtf8(arg));
     }
     return cli::RunTool(platform, args);
   } catch (const std::bad_alloc&) {

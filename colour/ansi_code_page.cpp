@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "wide_text.h"
+
 namespace colour {
 namespace {
 
@@ -12,12 +14,12 @@ class Ansi final : public icc::CodePage {
     const int units = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
     std::wstring wide(std::size_t(units > 0 ? units : 0), L'\0');
     if (units > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), &wide[0], units);
-    return std::u16string(wide.begin(), wide.end());
+    return Utf16(wide);
   }
 
   std::string Encode(const std::u16string& text) const override {
     if (text.empty()) return std::string();
-    const std::wstring wide(text.begin(), text.end());
+    const std::wstring wide = Wide(text);
     // UTF-8 as the ANSI code page takes no flags (and loses nothing).
     const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr,

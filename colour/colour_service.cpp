@@ -263,9 +263,12 @@ BOOL Change(OpenProfile* p, const icc::Result& r) {
   return Fail(p->failure);
 }
 
+// A file by name, read or written; or a profile in memory, read only.
 bool ValidOpen(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwCreationMode) {
-  if (!pProfile || pProfile->dwType != PROFILE_FILENAME || !pProfile->pProfileData ||
-      (dwDesiredAccess != PROFILE_READ && dwDesiredAccess != PROFILE_READWRITE)) {
+  if (!pProfile || !pProfile->pProfileData ||
+      (dwDesiredAccess != PROFILE_READ && dwDesiredAccess != PROFILE_READWRITE) ||
+      (pProfile->dwType != PROFILE_FILENAME &&
+       (pProfile->dwType != PROFILE_MEMBUFFER || dwDesiredAccess != PROFILE_READ))) {
     Fail(ERROR_INVALID_PARAMETER);
     return false;
   }
@@ -335,6 +338,26 @@ HPROFILE Open(std::wstring path, DWORD dwDesiredAccess, DWORD dwShareMode) {
   return handle;
 }
 
+// A copy of the caller's buffer, as the handle's own: the caller may free it once the
+// handle is made.
+HPROFILE OpenMemory(const void* data, DWORD size) {
+  std::unique_ptr<OpenProfile> open(new OpenProfile);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  icc::Result r = icc::Profile::Open(
+      std::make_unique<icc::MemoryFile>(std::vector<uint8_t>(bytes, bytes + size)), &open->profile);
+  if (!r.ok()) {
+    Fail(ToWin32(r));
+    return nullptr;
+  }
+  const HPROFILE handle = g_handles.Add(open.get());
+  if (!handle) {
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  open.release();
+  return handle;
+}
+
 }  // namespace
 
 icc::Result ReplaceProfile(const std::wstring& path, icc::Profile& profile) {
@@ -361,6 +384,8 @@ HPROFILE WINAPI OpenColorProfileA(PPROFILE pProfile, DWORD dwDesiredAccess, DWOR
                                   DWORD dwCreationMode) {
   return Guarded(HPROFILE(nullptr), [&]() -> HPROFILE {
     if (!ValidOpen(pProfile, dwDesiredAccess, dwCreationMode)) return nullptr;
+    if (pProfile->dwType == PROFILE_MEMBUFFER)
+      return OpenMemory(pProfile->pProfileData, pProfile->cbDataSize);
     const char* name = static_cast<const char*>(pProfile->pProfileData);
     const std::size_t length = NameLength(name, pProfile->cbDataSize);
     if (length == 0) return nullptr;
@@ -376,6 +401,8 @@ HPROFILE WINAPI OpenColorProfileW(PPROFILE pProfile, DWORD dwDesiredAccess, DWOR
                                   DWORD dwCreationMode) {
   return Guarded(HPROFILE(nullptr), [&]() -> HPROFILE {
     if (!ValidOpen(pProfile, dwDesiredAccess, dwCreationMode)) return nullptr;
+    if (pProfile->dwType == PROFILE_MEMBUFFER)
+      return OpenMemory(pProfile->pProfileData, pProfile->cbDataSize);
     const auto* name = static_cast<const wchar_t*>(pProfile->pProfileData);
     const std::size_t length = NameLength(name, pProfile->cbDataSize / sizeof(wchar_t));
     if (length == 0) return nullptr;

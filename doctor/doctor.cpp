@@ -14,19 +14,6 @@ namespace {
 
 using icc::Severity;
 
-// Lends a file to icc::Profile, which wants to own one.
-class BorrowedFile : public icc::SourceFile {
- public:
-  explicit BorrowedFile(icc::SourceFile& file) : file_(file) {}
-  uint64_t Size() const override { return file_.Size(); }
-  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
-    return file_.ReadAt(offset, buffer, count);
-  }
-
- private:
-  icc::SourceFile& file_;
-};
-
 // ---- Colour checks ----------------------------------------------------------------------
 
 const cmsCIEXYZ kD50 = {0.9642, 1.0, 0.8249};
@@ -282,7 +269,7 @@ icc::Result CheckProfile(icc::SourceFile& file, icc::CheckReport* report, uint64
   // Tags of a damaged table say nothing about colour, nor does a profile without tags.
   if (!r.ok() || TableDamaged(*report) || report->Has("no-tags")) return r;
   std::unique_ptr<icc::Profile> profile;
-  r = icc::Profile::Open(std::make_unique<BorrowedFile>(file), &profile);
+  r = icc::Profile::Open(file, &profile);
   if (r.status == icc::Status::InvalidProfile) return {};
   if (!r.ok()) return r;
   if (profile->header().version_major() == 5) {

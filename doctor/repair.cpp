@@ -27,21 +27,6 @@ using icc::StoreBE32;
 
 using Left = std::map<std::string, std::string>;  // code: why fix leaves it
 
-class BytesFile : public icc::SourceFile {
- public:
-  explicit BytesFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  uint64_t Size() const override { return bytes_.size(); }
-  icc::Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
-    if (offset > bytes_.size() || count > bytes_.size() - offset)
-      return {icc::Status::InvalidParameter, 0};
-    if (count) std::memcpy(buffer, bytes_.data() + offset, count);
-    return {};
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
-
 bool Is(const icc::Finding& f, const char* code) { return std::string(f.code) == code; }
 
 // The tag table's rows (none when the table does not lie in the file).
@@ -237,7 +222,7 @@ icc::Result Repaired(std::vector<uint8_t> file, const icc::CheckReport& before,
   }
   if (intended.count("tag-alignment")) file = Aligned(file);
   std::unique_ptr<icc::Profile> profile;
-  icc::Result r = icc::Profile::Open(std::make_unique<BytesFile>(std::move(file)), &profile);
+  icc::Result r = icc::Profile::Open(std::make_unique<icc::MemoryFile>(std::move(file)), &profile);
   if (!r.ok()) return r;
   icc::ProfileTags tags(*profile);
   const bool v4 = profile->header().version_major() >= 4;
@@ -297,7 +282,7 @@ icc::Result Adopt(std::vector<uint8_t> bytes, const std::set<std::string>& inten
   if (gone.empty()) return {};
   repair->repaired = gone;
   repair->after = after;
-  return icc::Profile::Open(std::make_unique<BytesFile>(std::move(bytes)), &repair->profile);
+  return icc::Profile::Open(std::make_unique<icc::MemoryFile>(std::move(bytes)), &repair->profile);
 }
 
 // What is left says why: at the end of its message in the report, and once per code (notes

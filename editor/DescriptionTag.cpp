@@ -9,6 +9,7 @@
 #include "colour_service.h"
 #include "service_tags.h"
 #include "user_language.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -51,17 +52,13 @@ icc::Language UserLanguage() {
   return language;
 }
 
-std::u16string AsUtf16(const wchar_t* text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), wcslen(text));
-}
-
-std::wstring AsWide(const std::u16string& text) {
-  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-}
-
 }  // namespace
 
 CDescriptionTag::~CDescriptionTag() { delete[] m_pTag; }
+
+std::vector<uint8_t> CDescriptionTag::BuiltTag() const {
+  return m_pTag ? std::vector<uint8_t>(m_pTag, m_pTag + m_cbTag) : std::vector<uint8_t>();
+}
 
 BOOL CDescriptionTag::Read(const char* pszPath, std::string& strDescription) {
   icc::Description description;
@@ -79,7 +76,21 @@ BOOL CDescriptionTag::Read(const wchar_t* pszPath, std::wstring& strDescription)
   if (!ReadProfile(OpenProfile(pszPath, PROFILE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE),
                    &description))
     return FALSE;
-  strDescription = AsWide(icc::DescriptionText(description, colour::AnsiCodePage()));
+  strDescription = colour::Wide(icc::DescriptionText(description, colour::AnsiCodePage()));
+  m_description = std::move(description);
+  return TRUE;
+}
+
+BOOL CDescriptionTag::Read(const std::vector<BYTE>& profile, std::wstring& strDescription) {
+  static BYTE none = 0;  // an empty file is still a buffer, one that holds no profile
+  PROFILE record = {PROFILE_MEMBUFFER, profile.empty() ? &none : const_cast<BYTE*>(profile.data()),
+                    DWORD(profile.size())};
+  if (profile.size() > MAXDWORD) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  icc::Description description;
+  if (!ReadProfile(colour::OpenColorProfileW(&record, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
+                   &description))
+    return FALSE;
+  strDescription = colour::Wide(icc::DescriptionText(description, colour::AnsiCodePage()));
   m_description = std::move(description);
   return TRUE;
 }
@@ -113,7 +124,7 @@ BOOL CDescriptionTag::ReadTags(icc::TagStore& tags, icc::Description* pDescripti
 BOOL CDescriptionTag::Read(icc::TagStore& tags, std::wstring& strDescription) {
   icc::Description description;
   if (!ReadTags(tags, &description)) return FALSE;
-  strDescription = AsWide(icc::DescriptionText(description, colour::AnsiCodePage()));
+  strDescription = colour::Wide(icc::DescriptionText(description, colour::AnsiCodePage()));
   m_description = std::move(description);
   return TRUE;
 }
@@ -131,7 +142,7 @@ BOOL CDescriptionTag::Build(const char* pszDescription) {
 }
 
 BOOL CDescriptionTag::Build(const wchar_t* pszDescription) {
-  return BuildText(AsUtf16(pszDescription));
+  return BuildText(colour::Utf16(pszDescription));
 }
 
 BOOL CDescriptionTag::BuildText(const std::u16string& text) {

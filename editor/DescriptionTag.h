@@ -40,20 +40,28 @@ class CDescriptionTag {
   BOOL Build(const wchar_t* pszDescription);
   BOOL Write(const wchar_t* pszPath);
 
+  // The same over a profile's bytes already read, which the colour service opens as a
+  // profile in memory.
+  BOOL Read(const std::vector<BYTE>& profile, std::wstring& strDescription);
+
   // The same over the tags of a profile held elsewhere, such as a copy in memory: Read
   // shows its description, Write stores the built one there (the caller saves the copy).
   BOOL Read(icc::TagStore& tags, std::wstring& strDescription);
   BOOL Write(icc::TagStore& tags);
 
+  // The tag made by the last Build (empty when there is none).
+  std::vector<uint8_t> BuiltTag() const;
+
   DWORD m_cbStored = 0;     // size of the 'desc' tag in the file last read or written
-  BYTE* m_pTag = nullptr;   // the tag made by the last Build
   BOOL m_bUnicode = FALSE;  // whether the description read has a Unicode record
-  DWORD m_cbTag = 0;        // size of m_pTag
+  DWORD m_cbTag = 0;        // size of the tag made by the last Build
 
   icc::Description m_description;  // the description as last read successfully
   icc::Description m_built;        // the description of the last Build
 
  private:
+  BYTE* m_pTag = nullptr;  // the tag made by the last Build
+
   BOOL ReadProfile(HPROFILE hProfile, icc::Description* pDescription);
   BOOL ReadTags(icc::TagStore& tags, icc::Description* pDescription);
   BOOL BuildText(const std::u16string& text);

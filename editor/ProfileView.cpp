@@ -161,10 +161,11 @@ void ReportFileError(const std::wstring& strPath, FileCommand command) {
   const DWORD error = GetLastError();
   const std::wstring strFileName = strPath.substr(strPath.find_last_of(L"\\/:") + 1);
   std::wstring text;
-  if (error == ERROR_INVALID_PROFILE) {
-    text = strFileName + L" is not a valid ICC profile or is damaged (error 2011)";
-  } else if (error == ERROR_TAG_NOT_FOUND) {
-    text = strFileName + L" has no description tag (error 2012)";
+  if (error == ERROR_INVALID_PROFILE || error == ERROR_TAG_NOT_FOUND) {
+    const icc::Status status =
+        error == ERROR_INVALID_PROFILE ? icc::Status::InvalidProfile : icc::Status::TagNotFound;
+    text = strFileName + L": " + AfxWiden(icc::ResultText({status}, icc::kDescriptionTag)) +
+           L" (error " + std::to_wstring(error) + L")";
   } else if (command == FileCommand::kOpen) {
     const std::wstring said = SystemText(error);
     text = said.empty() ? strFileName + L" could not be opened (error " + std::to_wstring(error) + L")"
@@ -257,8 +258,7 @@ void CProfileView::OnFileOpen() {
   std::vector<BYTE> bytes;
   BOOL read = FALSE;
   try {
-    read = ReadWholeFile(m_strPathName, &bytes) &&
-           m_descTag.Read(m_strPathName.c_str(), m_strDescription);
+    read = ReadWholeFile(m_strPathName, &bytes) && m_descTag.Read(bytes, m_strDescription);
   } catch (...) {
     restore();
     throw;

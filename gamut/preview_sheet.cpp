@@ -6,11 +6,10 @@
 #include "localized_text.h"
 #include "profile_names.h"
 #include "shown_text.h"
+#include "utf8.h"
 
 namespace gamut {
 namespace {
-
-std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 template <class... Args>
 std::string Format(const char* format, Args... args) {
@@ -62,10 +61,10 @@ void AddText(icc::Profile& profile, const icc::Language& language, const icc::Co
   if (r.status == icc::Status::OutOfMemory)
     text = u"(more translations than this pane reads)";
   else if (!r.ok())
-    text = U16(std::string("(") + ReasonText(r) + ")");
+    text = icc::FromAscii(std::string("(") + icc::ResultText(r) + ")");
   text = icc::ShownText(text, icc::TextLines::Several, cut);
   if (cut) text += u"\u2026";
-  lines->push_back({U16(label), std::move(text)});
+  lines->push_back({icc::FromAscii(label), std::move(text)});
 }
 
 // How many translations a localized description has, and which one is shown, from its record
@@ -87,13 +86,13 @@ void AddTranslations(icc::Profile& profile, const icc::Language& language,
     };
     value += " (shown: " + code(e.language) + (e.country[0] ? "-" + code(e.country) : "") + ")";
   }
-  lines->push_back({u"Translations", U16(value)});
+  lines->push_back({u"Translations", icc::FromAscii(value)});
 }
 
 void AddHeaderFacts(icc::Profile& profile, PreviewSheet* sheet) {
   const icc::Header& header = profile.header();
   auto add = [&](const char* label, const std::string& value) {
-    sheet->facts.push_back({U16(label), U16(value)});
+    sheet->facts.push_back({icc::FromAscii(label), icc::FromAscii(value)});
   };
   auto named = [](const char* name, uint32_t signature) {
     return std::string(name) + " (" + icc::SignatureText(signature) + ")";
@@ -118,11 +117,11 @@ void AddWhitePoint(icc::Profile& profile, PreviewSheet* sheet) {
   const icc::Result r = icc::ReadXyzTag(profile, icc::Signature("wtpt"), &white);
   if (r.status == icc::Status::TagNotFound) return;
   std::string value = r.ok() ? Format("X %.4f, Y %.4f, Z %.4f", white.X, white.Y, white.Z)
-                             : std::string("(") + ReasonText(r) + ")";
+                             : std::string("(") + icc::ResultText(r) + ")";
   double x, y;
   if (r.ok() && icc::Chromaticity(white, &x, &y))
     value += "\n" + ChromaticityText(x, y) + "; " + TemperatureText(x, y);
-  sheet->facts.push_back({u"Media white point", U16(value)});
+  sheet->facts.push_back({u"Media white point", icc::FromAscii(value)});
 }
 
 void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
@@ -138,13 +137,14 @@ void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
     return;
   }
   if (!r.ok()) {
-    sheet->no_picture = U16(std::string("No gamut picture: ") + ReasonText(r) + ".");
+    sheet->no_picture =
+        icc::FromAscii(std::string("No gamut picture: ") + icc::ResultText(r) + ".");
     return;
   }
   static const char* const kNames[] = {"Red primary", "Green primary", "Blue primary"};
   for (std::size_t i = 0; i < sheet->gamut.primaries.size() && i < 3; ++i) {
     const Point& p = sheet->gamut.primaries[i];
-    sheet->facts.push_back({U16(kNames[i]), U16(ChromaticityText(p.x, p.y))});
+    sheet->facts.push_back({icc::FromAscii(kNames[i]), icc::FromAscii(ChromaticityText(p.x, p.y))});
   }
 }
 
@@ -168,20 +168,6 @@ std::u16string Shown(const std::u16string& value) {
 
 }  // namespace
 
-const char* ReasonText(const icc::Result& r) {
-  switch (r.status) {
-    case icc::Status::Ok: return "no error";
-    case icc::Status::InvalidProfile: return "the profile is damaged or not a profile";
-    case icc::Status::TagNotFound: return "a tag it needs is missing";
-    case icc::Status::InsufficientBuffer:
-    case icc::Status::InvalidParameter: return "it cannot be read";
-    case icc::Status::OutOfMemory: return "not enough memory";
-    case icc::Status::Version5: return "a version 5 profile, which this program does not draw";
-    case icc::Status::Io: break;
-  }
-  return "the file cannot be read";
-}
-
 void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
                        const icc::CodePage& code_page, PreviewSheet* sheet) {
   *sheet = PreviewSheet();
@@ -195,7 +181,7 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   AddHeaderFacts(profile, sheet);
   AddWhitePoint(profile, sheet);
   AddPicture(profile, sheet);
-  sheet->facts.push_back({u"File size", U16(SizeText(profile.FileSize()))});
+  sheet->facts.push_back({u"File size", icc::FromAscii(SizeText(profile.FileSize()))});
   sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
 }
 
@@ -210,9 +196,9 @@ void FinishPreviewSheet(const icc::CheckReport& report, PreviewSheet* sheet) {
   icc::CheckReport shown = report;
   if (!sheet->refusal.ok() && shown.Count(icc::Severity::Error) == 0)
     shown.Add(icc::Severity::Error, "unreadable", 0, -1,
-              std::string("The profile cannot be read: ") + ReasonText(sheet->refusal) + ".");
+              std::string("The profile cannot be read: ") + icc::ResultText(sheet->refusal) + ".");
   if (sheet->refusal.ok())
-    sheet->health = {{u"Profile ID", U16(icc::ProfileIdStateText(report.id_state))}};
+    sheet->health = {{u"Profile ID", icc::FromAscii(icc::ProfileIdText(sheet->refusal, report))}};
   sheet->verdict = icc::HealthText(shown);
   sheet->findings = std::move(shown.findings);
   sheet->finished = true;
@@ -229,17 +215,19 @@ std::u16string SheetText(const PreviewSheet& sheet) {
   if (!sheet.has_picture && !sheet.no_picture.empty()) text += sheet.no_picture + u"\r\n";
   lines(sheet.health);
 
-  text += u"\r\nHealth:\t" + (sheet.finished ? U16(sheet.verdict) : u"checking...") + u"\r\n";
+  text += u"\r\nHealth:\t" + (sheet.finished ? icc::FromAscii(sheet.verdict) : u"checking...") +
+          u"\r\n";
   for (const icc::Finding& f : sheet.findings) {
     std::string where = icc::TagName(f.tag);
     if (f.offset >= 0) where += Format(" at %lld", static_cast<long long>(f.offset));
-    text += U16(SeverityText(f.severity) + " (" + where + "):\t") + Shown(U16(f.message)) + u"\r\n";
+    text += icc::FromAscii(SeverityText(f.severity) + " (" + where + "):\t") +
+            Shown(icc::FromAscii(f.message)) + u"\r\n";
   }
 
   if (sheet.tags_read) {
-    text += U16(Format("\r\nTags (%zu)\r\n", sheet.tags.size()));
+    text += icc::FromAscii(Format("\r\nTags (%zu)\r\n", sheet.tags.size()));
     for (const icc::TagRow& row : sheet.tags)
-      text += U16(icc::SignatureText(row.signature) + "\t" +
+      text += icc::FromAscii(icc::SignatureText(row.signature) + "\t" +
                   (row.type ? icc::SignatureText(row.type) : std::string("-")) + "\t" +
                   SizeText(row.size) + (row.shared ? "\tshared" : "")) + u"\r\n";
   }

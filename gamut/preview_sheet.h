@@ -63,7 +63,4 @@ void FinishPreviewSheet(const icc::CheckReport& report, PreviewSheet* sheet);
 // tab, the tag table in columns separated by tabs.
 std::u16string SheetText(const PreviewSheet& sheet);
 
-// A reason for a result of the container, in words.
-const char* ReasonText(const icc::Result& r);
-
 }  // namespace gamut

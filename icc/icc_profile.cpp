@@ -20,6 +20,24 @@ Result Invalid() { return {Status::InvalidProfile, 0}; }
 
 }  // namespace
 
+std::string ResultText(const Result& result, uint32_t tag) {
+  switch (result.status) {
+    case Status::Ok: return "no error";
+    case Status::InvalidProfile: return "not a profile, or a damaged one";
+    case Status::TagNotFound:
+      if (tag == Signature("desc")) return "the profile has no description ('desc' tag)";
+      return "a tag it needs is missing";
+    case Status::InsufficientBuffer:
+    case Status::InvalidParameter:
+      if (tag == Signature("desc")) return "the description is too long";
+      return "it cannot be read";
+    case Status::OutOfMemory: return "not enough memory";
+    case Status::Version5: return "a version 5 profile, which this program does not draw";
+    case Status::Io: break;
+  }
+  return "the file cannot be read";
+}
+
 struct Profile::Layout {
   // A changed tag rewritten where it stands: original bytes [start, old_end) give way to
   // new_length bytes.
@@ -59,6 +77,22 @@ Result MemoryFile::ReadAt(uint64_t offset, void* buffer, std::size_t count) {
     return {Status::InvalidParameter, 0};
   if (count) std::memcpy(buffer, bytes_.data() + offset, count);
   return {};
+}
+
+Result Profile::Open(SourceFile& file, std::unique_ptr<Profile>* out) {
+  // Reads through to the caller's file, which the profile then does not own.
+  class Lent : public SourceFile {
+   public:
+    explicit Lent(SourceFile& file) : file_(file) {}
+    uint64_t Size() const override { return file_.Size(); }
+    Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override {
+      return file_.ReadAt(offset, buffer, count);
+    }
+
+   private:
+    SourceFile& file_;
+  };
+  return Open(std::make_unique<Lent>(file), out);
 }
 
 Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>* out) {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "profile_header.h"
@@ -64,6 +66,13 @@ struct Result {
   }
 };
 
+// Our words for a result, for every surface that puts one into a sentence: "a.icc: " + the
+// words.  `tag` is the tag the work was about (0: the tags it needed), for the words of a
+// missing or oversized one.  Status::Io
+// says only that the file cannot be read: a surface that has the platform's text for
+// `os_error` shows that instead.
+std::string ResultText(const Result& result, uint32_t tag = 0);
+
 // A profile file opened for reading.  Reads are exact: a short read is a failure.
 class SourceFile {
  public:
@@ -86,15 +95,21 @@ class MemorySink : public Sink {
   std::vector<uint8_t> bytes;
 };
 
-// Bytes in memory read as a file; they must outlive it.  A read past the end is refused
-// with Status::InvalidParameter.
+// Bytes in memory read as a file, lent or its own.  A read past the end is refused with
+// Status::InvalidParameter.
 class MemoryFile : public SourceFile {
  public:
+  // Over bytes the caller keeps alive and unchanged while the file is read.
   explicit MemoryFile(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  // Over bytes of its own.
+  explicit MemoryFile(std::vector<uint8_t>&& bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
   uint64_t Size() const override { return bytes_.size(); }
   Result ReadAt(uint64_t offset, void* buffer, std::size_t count) override;
 
  private:
+  std::vector<uint8_t> owned_;
   const std::vector<uint8_t>& bytes_;
 };
 
@@ -124,6 +139,8 @@ class Profile {
   // Reads the header and the tag table, and checks that every tag lies inside the file
   // after the table.  Nothing else is read until asked for.
   static Result Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>* out);
+  // The same over a file the caller keeps: it must outlive the profile.
+  static Result Open(SourceFile& file, std::unique_ptr<Profile>* out);
 
   // Copies up to *count bytes of the tag, starting at `offset` within it, and sets *count
   // to the number copied.  A null buffer answers InsufficientBuffer with the tag's full

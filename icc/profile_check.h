@@ -73,6 +73,12 @@ Result CheckStructure(SourceFile& file, CheckReport* report, uint64_t max_id_byt
 // for further errors.
 std::string HealthText(const CheckReport& report);
 
+// The profile ID's state as a check of the profile `read` found it ("Valid", ...), or
+// nothing when the profile could not be read: the line every surface shows beside the health.
+inline const char* ProfileIdText(const Result& read, const CheckReport& report) {
+  return read.ok() ? ProfileIdStateText(report.id_state) : "";
+}
+
 // One finding on a line: "error    size-field (header at 0): The size field says ...".
 std::string FindingLine(const Finding& finding);
 

@@ -4,6 +4,7 @@
 
 #include "Framework.h"
 #include "ansi_code_page.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -364,12 +365,11 @@ CUserPrompts& AfxGetUserPrompts() { return *g_pPrompts; }
 
 // The one ANSI conversion of every Windows program here (no best-fit characters).
 std::wstring AfxWiden(const std::string& strText) {
-  const std::u16string text = colour::AnsiCodePage().Decode(strText);
-  return std::wstring(text.begin(), text.end());
+  return colour::Wide(colour::AnsiCodePage().Decode(strText));
 }
 
 std::string AfxNarrow(const std::wstring& strText) {
-  return colour::AnsiCodePage().Encode(std::u16string(strText.begin(), strText.end()));
+  return colour::AnsiCodePage().Encode(colour::Utf16(strText));
 }
 
 namespace {

@@ -20,6 +20,7 @@
 #include "resource.h"
 #include "stream_file.h"
 #include "user_language.h"
+#include "wide_text.h"
 
 namespace hueshell {
 namespace {
@@ -34,7 +35,6 @@ LONG g_class_registered = 0;
 
 void UnregisterPaneClass(void*) { UnregisterClassW(kPaneClass, module::Instance()); }
 
-const wchar_t* WideOf(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
@@ -422,7 +422,7 @@ class CICCPreview final : public IPreviewHandler,
 
   void ShowText() {
     const std::u16string text = gamut::SheetText(sheet_);
-    SetWindowTextW(text_, WideOf(text));
+    SetWindowTextW(text_, colour::WideOf(text));
     SetTabStops(text);
   }
 
@@ -447,7 +447,7 @@ class CICCPreview final : public IPreviewHandler,
         std::size_t tab = text.find(u'\t', cell);
         if (tab == std::u16string::npos || tab >= end) break;
         SIZE extent = {};
-        GetTextExtentPoint32W(dc, WideOf(text) + cell, int(tab - cell), &extent);
+        GetTextExtentPoint32W(dc, colour::WideOf(text) + cell, int(tab - cell), &extent);
         // A label wider than 40 characters does not push every value aside.
         if (i > 0 || extent.cx < 40 * unit) column[i] = std::max<int>(column[i], extent.cx);
         cell = tab + 1;

@@ -23,6 +23,7 @@
 #include "shown_text.h"
 #include "stream_file.h"
 #include "user_language.h"
+#include "wide_text.h"
 
 namespace hueshell {
 namespace {
@@ -34,11 +35,6 @@ PROPERTYKEY ProfileKey(DWORD id) { return {kProfileFormatId, id}; }
 bool SameKey(REFPROPERTYKEY a, REFPROPERTYKEY b) {
   return IsEqualGUID(a.fmtid, b.fmtid) && a.pid == b.pid;
 }
-
-// A name of ours (a class, a colour space): plain ASCII.
-std::wstring Widen(const char* text) { return std::wstring(text, text + lstrlenA(text)); }
-
-std::u16string AsUtf16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
 // A text as a property value, in memory from the COM task allocator, which the caller frees
 // with PropVariantClear.
@@ -155,8 +151,12 @@ class CICCProperties final : public IInitializeWithStream,
     Locked hold(lock_);
     if (stream_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     return Guarded([&] {
+      // A store that may write reads the whole profile once, here: its values, the
+      // fingerprint and the description that Commit changes all come from these bytes.
+      const bool writable = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
       std::unique_ptr<icc::Profile> profile;
-      HRESULT hr = Open(stream, &profile);
+      HRESULT hr = writable ? ReadAll(stream, &bytes_) : S_OK;
+      if (SUCCEEDED(hr)) hr = writable ? OpenBytes(bytes_, &profile) : Open(stream, &profile);
       if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_PROFILE)) {
         // A profile too damaged to open still has the doctor's verdict, its one property;
         // nothing is written into it.
@@ -169,7 +169,6 @@ class CICCProperties final : public IInitializeWithStream,
       std::vector<Value> values;
       hr = ReadValues(*profile, &values, &title_cut_);
       // Only a store that may write needs to know later whether the stream changed.
-      const bool writable = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
       if (SUCCEEDED(hr) && writable) hr = Fingerprint(*profile, fingerprint_);
       if (FAILED(hr)) return hr;
       stream_ = colour::ComPtr<IStream>(stream);
@@ -227,7 +226,8 @@ class CICCProperties final : public IInitializeWithStream,
       return STG_E_ACCESSDENIED;
     // The property system hands over an empty or blank title as no value at all.
     if (value.vt != VT_EMPTY && (value.vt != VT_LPWSTR || !value.pwszVal)) return E_INVALIDARG;
-    if (value.vt == VT_LPWSTR && !icc::IsStorableText(AsUtf16(value.pwszVal))) return E_INVALIDARG;
+    if (value.vt == VT_LPWSTR && !icc::IsStorableText(colour::Utf16(value.pwszVal)))
+      return E_INVALIDARG;
     return Guarded([&] {
       pending_title_ = value.vt == VT_EMPTY ? L"" : value.pwszVal;
       pending_ = true;
@@ -273,6 +273,12 @@ class CICCProperties final : public IInitializeWithStream,
     return colour::ToHresult(colour::OpenStreamProfile(stream, profile));
   }
 
+  // A profile over bytes held by the store, which must outlive it.
+  static HRESULT OpenBytes(const std::vector<uint8_t>& bytes,
+                           std::unique_ptr<icc::Profile>* profile) {
+    return colour::ToHresult(icc::Profile::Open(std::make_unique<icc::MemoryFile>(bytes), profile));
+  }
+
   // Everything but the profile ID's state and the profile's health, which take a read of
   // the whole profile and are found when they are asked for.  A damaged text tag makes its
   // own property fail.
@@ -299,7 +305,7 @@ class CICCProperties final : public IInitializeWithStream,
     auto word = [&](DWORD id, const char* name) {
       Value v;
       v.key = ProfileKey(id);
-      v.text = Widen(name);
+      v.text = colour::Wide(icc::FromAscii(name));
       values->push_back(std::move(v));
     };
 
@@ -355,8 +361,9 @@ class CICCProperties final : public IInitializeWithStream,
     icc::Result r = colour::OpenStreamFile(stream_.get(), &file);
     icc::CheckReport report;
     if (r.ok()) r = doctor::CheckProfile(*file, &report, icc::kMaxWholeReadBytes);
-    const std::wstring health = r.ok() ? Widen(icc::HealthText(report).c_str()) : L"";
-    const std::wstring id = r.ok() ? Widen(icc::ProfileIdStateText(report.id_state)) : L"";
+    const std::wstring health =
+        r.ok() ? colour::Wide(icc::FromAscii(icc::HealthText(report))) : L"";
+    const std::wstring id = colour::Wide(icc::FromAscii(icc::ProfileIdText(r, report)));
     Locked hold(lock_);
     for (Value& v : values_) {
       const bool is_health = SameKey(v.key, ProfileKey(kHealthId));
@@ -369,41 +376,30 @@ class CICCProperties final : public IInitializeWithStream,
   }
 
   // The profile with the pending description: the new record or localized record, 'dscm'
-  // kept in step, the real size and the profile ID.  A destination stream gets the profile
-  // as the editor's Save writes it; the store's own stream gets the new tags after its end
-  // (icc::PlanInPlaceEdit), so that it holds the old profile or the new one whatever fails.
-  // Nothing is written unless the whole new profile could be made, nor into a profile in
-  // which anything shown could not be read.
+  // kept in step, the real size and the profile ID, made from the bytes Initialize read.  A
+  // destination stream gets the profile as the editor's Save writes it; the store's own
+  // stream gets the new tags after its end (icc::PlanInPlaceEdit), so that it holds the old
+  // profile or the new one whatever fails.  Nothing is written unless the whole new profile
+  // could be made, nor into a profile in which anything shown could not be read, nor into a
+  // stream that no longer holds what Initialize read: another program may have replaced the
+  // file since.
   HRESULT WriteTitle() {
     if (!profile_) return E_UNEXPECTED;
     // A profile with a tag that could not be read is damaged: better left as it is.
     for (const Value& v : values_)
       if (FAILED(v.error)) return v.error;
-    // The new profile is made from the stream as it is now, which must still hold what the
-    // store read: another program may have replaced the file since.
-    colour::ComPtr<IDestinationStreamFactory> factory;
-    const bool in_place = FAILED(stream_.As(IID_IDestinationStreamFactory, &factory));
-    std::vector<uint8_t> old;
-    std::unique_ptr<icc::Profile> fresh;
-    HRESULT hr = in_place ? ReadAll(stream_.get(), &old) : S_OK;
-    if (SUCCEEDED(hr)) {
-      hr = in_place ? colour::ToHresult(icc::Profile::Open(
-                          std::unique_ptr<icc::SourceFile>(new icc::MemoryFile(old)), &fresh))
-                    : Open(stream_.get(), &fresh);
-    }
-    uint8_t now[16];
-    if (SUCCEEDED(hr)) hr = Fingerprint(*fresh, now);
+
+    HRESULT hr = StreamUnchanged();
     if (FAILED(hr)) return hr;
-    if (memcmp(now, fingerprint_, sizeof now) != 0) return STG_E_NOTCURRENT;
 
     icc::Language language;
     colour::UserLanguage(language.language, language.country);
     icc::Description description;
-    icc::Result r = icc::ReadDescription(*fresh, language, &description);
+    icc::Result r = icc::ReadDescription(*profile_, language, &description);
     if (!r.ok()) return colour::ToHresult(r);
     // The title set back as the store shows it: the stored text, with the zero or the control
     // characters that showing replaces, is not the user's to lose.
-    const std::u16string title = AsUtf16(pending_title_);
+    const std::u16string title = colour::Utf16(pending_title_);
     const std::u16string stored = icc::DescriptionText(description, colour::AnsiCodePage());
     if (title != stored && title == icc::ShownText(stored, icc::TextLines::One)) {
       pending_ = false;
@@ -411,12 +407,15 @@ class CICCProperties final : public IInitializeWithStream,
     }
     if (!icc::SetDescriptionText(&description, title, colour::AnsiCodePage())) return E_INVALIDARG;
 
+    colour::ComPtr<IDestinationStreamFactory> factory;
+    const bool in_place = FAILED(stream_.As(IID_IDestinationStreamFactory, &factory));
+    std::vector<uint8_t> written;
     icc::InPlaceEdit edit;
     StreamEditedFile file(stream_.get());
     if (in_place) {
-      icc::TagChanges changes(*fresh);
+      icc::TagChanges changes(*profile_);
       r = icc::StoreDescription(changes, description);
-      if (r.ok()) r = icc::PlanInPlaceEdit(old, changes.Changes(), &edit);
+      if (r.ok()) r = icc::PlanInPlaceEdit(bytes_, changes.Changes(), &edit);
       if (!r.ok()) return colour::ToHresult(r);
       bool restored = true;
       hr = colour::ToHresult(icc::ApplyInPlaceEdit(edit, file, &restored));
@@ -426,17 +425,26 @@ class CICCProperties final : public IInitializeWithStream,
         if (!restored) Reload();
         return hr;
       }
+      written = std::move(edit.result);
     } else {
-      r = icc::StoreDescription(*fresh, description);
+      // The new profile in memory first: the store reads it from there afterwards.
+      std::unique_ptr<icc::Profile> edited;
+      hr = OpenBytes(bytes_, &edited);
+      if (FAILED(hr)) return hr;
+      icc::MemorySink made;
+      r = icc::StoreDescription(*edited, description);
+      if (r.ok()) r = edited->WriteTo(made);
       if (!r.ok()) return colour::ToHresult(r);
       colour::ComPtr<IStream> target;
-      hr = WriteToDestination(*fresh, *factory.get(), &target);
+      hr = WriteToDestination(made.bytes, *factory.get(), &target);
       if (FAILED(hr)) return hr;
       stream_ = std::move(target);
+      written = std::move(made.bytes);
     }
-    // The store now reads what was written.
+    // The store now reads what was written, from the bytes it wrote.
     profile_.reset();
-    hr = Open(stream_.get(), &profile_);
+    bytes_ = std::move(written);
+    hr = OpenBytes(bytes_, &profile_);
     if (SUCCEEDED(hr)) hr = Fingerprint(*profile_, fingerprint_);
     if (FAILED(hr)) {
       // Written but not readable again: not a success.  In place, the old profile goes back.
@@ -444,13 +452,24 @@ class CICCProperties final : public IInitializeWithStream,
       if (in_place) icc::UndoInPlaceEdit(edit, file);
       return hr;
     }
-    if (Value* title = Find(PKEY_Title)) {
-      title->error = S_OK;
-      title->text = pending_title_;
+    if (Value* shown = Find(PKEY_Title)) {
+      shown->error = S_OK;
+      shown->text = pending_title_;
     }
     pending_ = false;
     examined_ = false;
     return S_OK;
+  }
+
+  // Whether the stream still holds what the store read, as far as a rewrite depends on it
+  // (Fingerprint): STG_E_NOTCURRENT when it does not.
+  HRESULT StreamUnchanged() {
+    std::unique_ptr<icc::Profile> now;
+    uint8_t digest[16];
+    HRESULT hr = Open(stream_.get(), &now);
+    if (SUCCEEDED(hr)) hr = Fingerprint(*now, digest);
+    if (FAILED(hr)) return hr;
+    return memcmp(digest, fingerprint_, sizeof digest) == 0 ? S_OK : STG_E_NOTCURRENT;
   }
 
   // After a rewrite in place that failed and could not be undone: the values, the
@@ -461,7 +480,8 @@ class CICCProperties final : public IInitializeWithStream,
     std::unique_ptr<icc::Profile> profile;
     std::vector<Value> values;
     bool cut = false;
-    HRESULT hr = Open(stream_.get(), &profile);
+    HRESULT hr = ReadAll(stream_.get(), &bytes_);
+    if (SUCCEEDED(hr)) hr = OpenBytes(bytes_, &profile);
     if (SUCCEEDED(hr)) hr = ReadValues(*profile, &values, &cut);
     if (SUCCEEDED(hr)) hr = Fingerprint(*profile, fingerprint_);
     if (FAILED(hr)) {
@@ -476,15 +496,16 @@ class CICCProperties final : public IInitializeWithStream,
 
   // Writes the changed profile to the destination stream that the caller offers, so that
   // the file is replaced only once the whole profile is there.  *target receives it.
-  static HRESULT WriteToDestination(icc::Profile& profile, IDestinationStreamFactory& factory,
+  static HRESULT WriteToDestination(const std::vector<uint8_t>& profile,
+                                    IDestinationStreamFactory& factory,
                                     colour::ComPtr<IStream>* target) {
     colour::ComPtr<IStream> destination;
     HRESULT hr = factory.GetDestinationStream(destination.put());
     if (SUCCEEDED(hr)) hr = SeekTo(destination.get(), 0);
     if (FAILED(hr)) return hr;
     colour::StreamSink sink(destination.get());
-    hr = colour::ToHresult(profile.WriteTo(sink));
-    if (SUCCEEDED(hr)) hr = SetSize(destination.get(), profile.OutputLength());
+    hr = colour::ToHresult(sink.Write(profile.data(), profile.size()));
+    if (SUCCEEDED(hr)) hr = SetSize(destination.get(), profile.size());
     if (SUCCEEDED(hr)) hr = destination->Commit(STGC_DEFAULT);
     if (SUCCEEDED(hr)) *target = std::move(destination);
     return hr;
@@ -497,6 +518,7 @@ class CICCProperties final : public IInitializeWithStream,
   CRITICAL_SECTION lock_;
   colour::ComPtr<IStream> stream_;
   bool writable_ = false;
+  std::vector<uint8_t> bytes_;  // a writable store's profile, as read or last written
   std::unique_ptr<icc::Profile> profile_;
   std::vector<Value> values_;
   bool examined_ = false;  // the health and the profile ID's state

@@ -15,6 +15,7 @@
 #include "profile_properties.h"
 #include "tip_description.h"
 #include "user_language.h"
+#include "wide_text.h"
 
 namespace hueshell {
 namespace {
@@ -106,7 +107,7 @@ HRESULT AppendDescription(const TipPlatform& platform, HPROFILE profile, BSTR* t
     return E_FAIL;
   FinishTipLine(&line, cut);
   Append(platform, text, "Description: ");
-  Append(platform, text, reinterpret_cast<const wchar_t*>(line.data()), UINT(line.size()));
+  Append(platform, text, colour::WideOf(line), UINT(line.size()));
   return S_OK;
 }
 
@@ -194,11 +195,6 @@ class CICCTip final : public IQueryInfo, public IPersistFile, public IICCTip, pu
 
 }  // namespace
 
-const char* ClassName(DWORD signature) { return icc::DeviceClassName(signature); }
-const char* ColourSpaceName(DWORD signature) { return icc::ColourSpaceName(signature); }
-const char* ConnectionSpaceName(DWORD signature) { return icc::ConnectionSpaceName(signature); }
-const char* IntentName(DWORD intent) { return icc::IntentName(intent); }
-
 HRESULT ComposeTip(const TipPlatform& platform, const wchar_t* path, BSTR* text) {
   SysFreeString(*text);
   *text = nullptr;
@@ -217,13 +213,13 @@ HRESULT ComposeTip(const TipPlatform& platform, const wchar_t* path, BSTR* text)
   if (!platform.GetColorProfileHeader(profile.get(), &record)) return E_FAIL;
   const icc::Header header = colour::FromHostRecord(record);
   Append(platform, text, "\nClass: ");
-  Append(platform, text, ClassName(header.device_class()));
+  Append(platform, text, icc::DeviceClassName(header.device_class()));
   Append(platform, text, "\nColor Space: ");
-  Append(platform, text, ColourSpaceName(header.colour_space()));
+  Append(platform, text, icc::ColourSpaceName(header.colour_space()));
   Append(platform, text, "\nConnection Space: ");
-  Append(platform, text, ConnectionSpaceName(header.connection_space()));
+  Append(platform, text, icc::ConnectionSpaceName(header.connection_space()));
   Append(platform, text, "\nIntent: ");
-  Append(platform, text, IntentName(header.intent()));
+  Append(platform, text, icc::IntentName(header.intent()));
   return S_OK;
 }
 

@@ -23,12 +23,6 @@ struct TipPlatform {
 
 const TipPlatform& DefaultTipPlatform();
 
-// The name tables.  Each answers "Unknown" for a value it does not list.
-const char* ClassName(DWORD signature);
-const char* ColourSpaceName(DWORD signature);
-const char* ConnectionSpaceName(DWORD signature);
-const char* IntentName(DWORD intent);
-
 // Composes the tip text of the profile at `path` into `text`, which is emptied first.  S_OK,
 // E_FAIL (no path; profile, description or header unreadable) or E_OUTOFMEMORY.
 HRESULT ComposeTip(const TipPlatform& platform, const wchar_t* path, BSTR* text);

@@ -349,7 +349,7 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
   const std::u16string text = gamut::SheetText(sheet);
   for (const char16_t* line : {u"A2B0\t0x01080F16\t40 bytes\tshared\r\n",
                                u"A2B1\t0x01080F16\t40 bytes\tshared\r\n", u"zz00\t-\t2 bytes\r\n",
-                               u"Media white point:\t(the profile is damaged or not a profile)\r\n",
+                               u"Media white point:\t(not a profile, or a damaged one)\r\n",
                                u"No gamut picture: Little CMS makes no transform from its data.",
                                u"Health:\tTag of the wrong type\r\nError (wtpt at 204):\tThe wtpt tag is of type 'curv'.\r\n",
                                u"Profile ID:\tAbsent\r\n"})

@@ -16,91 +16,39 @@ using namespace testing_icc;
 
 namespace {
 
-std::vector<uint8_t> Built(const CDescriptionTag& codec) {
-  return std::vector<uint8_t>(codec.m_pTag, codec.m_pTag + codec.m_cbTag);
-}
-
-std::vector<uint8_t> Zeros(std::size_t n) { return std::vector<uint8_t>(n, 0); }
-
-std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts) {
-  std::vector<uint8_t> all;
-  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
+std::vector<uint8_t> Built(const CDescriptionTag& codec) { return codec.BuiltTag(); }
 
 // A monitor profile with the description between two other tags.
 std::vector<uint8_t> Monitor(const std::vector<uint8_t>& desc) {
   return BuildProfile({{"rXYZ", Pattern(20, 1)}, {"desc", desc}, {"gTRC", Pattern(37, 3)}});
 }
 
-struct Build : ::testing::Test {
+// The layout itself is the native tests' (Description.RecordLayout).  Here: the editor's
+// codec builds it, with a Unicode record as asked, a rebuild replaces the tag whole, and text
+// comes through the ANSI code page.
+TEST(Build, TheCodecBuildsTheLayoutThroughTheAnsiCodePage) {
   CDescriptionTag codec;
-  void Make(const std::string& text, BOOL unicode) {
-    codec.m_bUnicode = unicode;
-    ASSERT_TRUE(codec.Build(text.c_str()));
-    ASSERT_EQ(codec.m_cbTag, unicode ? 90 + 3 * (text.size() + 1) : 90 + text.size() + 1);
-  }
-  // The ScriptCode part: code, count and the 67-byte field.
-  std::vector<uint8_t> ScriptCode() const {
-    return std::vector<uint8_t>(codec.m_pTag + codec.m_cbTag - 70, codec.m_pTag + codec.m_cbTag);
-  }
-};
-
-TEST_F(Build, ExactBytesWithAndWithoutUnicode) {
-  const std::vector<uint8_t> head = {'d', 'e', 's', 'c', 0, 0, 0, 0, 0, 0, 0, 4, 'A', 'b', 'c', 0};
-  const auto script = Cat({{0, 0, 4, 'A', 'b', 'c', 0}, Zeros(63)});
-
-  Make("Abc", FALSE);
-  EXPECT_EQ(Built(codec), Cat({head, Zeros(4), {0, 0, 0, 0}, script}));
-
-  Make("Abc", TRUE);
-  EXPECT_EQ(Built(codec), Cat({head, Zeros(4), {0, 0, 0, 4, 0, 'A', 0, 'b', 0, 'c', 0, 0}, script}));
-
-  // A rebuild replaces the tag whole.
-  Make("", FALSE);
-  EXPECT_EQ(Built(codec),
-            Cat({{'d', 'e', 's', 'c', 0, 0, 0, 0, 0, 0, 0, 1, 0}, Zeros(8), {0, 0, 1}, Zeros(67)}));
-  Make("", TRUE);
-  EXPECT_EQ(codec.m_cbTag, 93u);
-  EXPECT_EQ(Built(codec), Cat({{'d', 'e', 's', 'c', 0, 0, 0, 0, 0, 0, 0, 1, 0}, Zeros(4),
-                             {0, 0, 0, 1, 0, 0, 0, 0, 1}, Zeros(67)}));
-}
-
-TEST_F(Build, ScriptCodeHoldsAtMostSixtySixCharactersAndTheZero) {
-  for (BOOL unicode : {FALSE, TRUE}) {
-    for (std::size_t length : {65u, 66u, 67u, 68u, 300u}) {
+  for (BOOL unicode : {FALSE, TRUE})
+    for (std::size_t length : {3u, 300u, 0u}) {
       SCOPED_TRACE(testing::Message() << "length " << length << " unicode " << unicode);
       std::string text(length, ' ');
       for (std::size_t i = 0; i < length; ++i) text[i] = char('A' + i % 26);
-      Make(text, unicode);
-      const auto script = ScriptCode();
-      EXPECT_EQ(script[0], 0);
-      EXPECT_EQ(script[1], 0);
-      EXPECT_EQ(script[2], std::min<std::size_t>(length + 1, 67));
-      std::string field(script.begin() + 3, script.end());
-      if (length < 67) {
-        EXPECT_EQ(field, text + std::string(67 - length, '\0'));
-      } else {
-        EXPECT_EQ(field, text.substr(0, 66) + '\0');  // the count includes the zero
-      }
-      // The ASCII part before it is complete.
-      EXPECT_EQ(icc::LoadBE32(codec.m_pTag + 8), length + 1);
-      EXPECT_EQ(std::string(reinterpret_cast<char*>(codec.m_pTag + 12)), text);
+      codec.m_bUnicode = unicode;
+      ASSERT_TRUE(codec.Build(text.c_str()));
+      EXPECT_EQ(Built(codec), DescTag(text, unicode != FALSE));
+      EXPECT_EQ(codec.m_cbTag, Built(codec).size());
     }
-  }
-}
 
-TEST_F(Build, BytesAbove127BecomeTheirUtf16InTheUnicodeRecord) {
   if (GetACP() != 1252) GTEST_SKIP() << "expects the Western code page, not " << GetACP();
   const std::string text = "Caf\xe9 na\xefve \x80";  // the euro sign is 0x80 in this code page
-  Make(text, TRUE);
+  codec.m_bUnicode = TRUE;
+  ASSERT_TRUE(codec.Build(text.c_str()));
   const std::size_t n = text.size() + 1;
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(codec.m_pTag + 12)), text);
-  const std::vector<uint8_t> wide(codec.m_pTag + 20 + n, codec.m_pTag + 20 + n + 2 * n);
-  EXPECT_EQ(wide, Cat({{0, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0, ' ', 0, 'n', 0, 'a', 0,
-                        0xEF, 0, 'v', 0, 'e', 0, ' ', 0x20, 0xAC, 0, 0}}));
-  const auto script = ScriptCode();
-  EXPECT_EQ(std::string(script.begin() + 3, script.begin() + 3 + n - 1), text);
+  const std::vector<uint8_t> tag = Built(codec);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(tag.data() + 12)), text);
+  const std::vector<uint8_t> wide(tag.begin() + 20 + n, tag.begin() + 20 + n + 2 * n);
+  EXPECT_EQ(wide, std::vector<uint8_t>({0, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0, ' ', 0, 'n', 0, 'a',
+                                        0, 0xEF, 0, 'v', 0, 'e', 0, ' ', 0x20, 0xAC, 0, 0}));
 }
 
 class Codec : public ::testing::Test {
@@ -132,7 +80,7 @@ TEST_F(Codec, ReadTakesTheTextAndWhetherAUnicodePartFollows) {
   EXPECT_FALSE(codec.m_bUnicode);
   ASSERT_TRUE(codec.Build("x"));
   EXPECT_EQ(codec.m_cbTag, 90u + 2);
-  EXPECT_EQ(icc::LoadBE32(codec.m_pTag + 16 + 2), 0u);
+  EXPECT_EQ(icc::LoadBE32(codec.BuiltTag().data() + 16 + 2), 0u);
 
   // Another writer's tag: the count covers more than the text, and the Unicode count sits
   // after the whole count.

@@ -56,8 +56,16 @@ TEST_F(Service, OpenPassesTheReasonOfEveryRefusal) {
   EXPECT_EQ(open(&record, 0, OPEN_EXISTING), DWORD(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(open(&record, 3, OPEN_EXISTING), DWORD(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(open(&record, PROFILE_READ, CREATE_ALWAYS), DWORD(ERROR_NOT_SUPPORTED));
+  // A profile in memory is read, never written.
   PROFILE memory = {PROFILE_MEMBUFFER, original.data(), DWORD(original.size())};
-  EXPECT_EQ(open(&memory, PROFILE_READ, OPEN_EXISTING), DWORD(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(open(&memory, PROFILE_READWRITE, OPEN_EXISTING), DWORD(ERROR_INVALID_PARAMETER));
+  colour::ProfileHandle in_memory(colour::OpenColorProfileA(&memory, PROFILE_READ, 0, OPEN_EXISTING));
+  PROFILEHEADER header;
+  ASSERT_TRUE(in_memory.get());
+  EXPECT_TRUE(colour::GetColorProfileHeader(in_memory.get(), &header));
+  EXPECT_EQ(header.phSize, original.size());
+  PROFILE garbage = {PROFILE_MEMBUFFER, original.data(), 100};
+  EXPECT_EQ(open(&garbage, PROFILE_READ, OPEN_EXISTING), DWORD(ERROR_INVALID_PROFILE));
   PROFILE unterminated = record;
   unterminated.cbDataSize = DWORD(path.size());  // the name's terminator lies outside
   EXPECT_EQ(open(&unterminated, PROFILE_READ, OPEN_EXISTING), DWORD(ERROR_INVALID_PARAMETER));

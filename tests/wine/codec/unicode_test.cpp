@@ -104,8 +104,7 @@ TEST(Unicode, Version2KeepsWhatTheCodePageCannotHold) {
   ASSERT_TRUE(wide.Read(plain.c_str(), shown));
   ASSERT_TRUE(wide.Build(L"Caf\u00e9"));
   ASSERT_TRUE(ansi.Build("Caf\xe9"));
-  EXPECT_EQ(std::vector<BYTE>(wide.m_pTag, wide.m_pTag + wide.m_cbTag),
-            std::vector<BYTE>(ansi.m_pTag, ansi.m_pTag + ansi.m_cbTag));
+  EXPECT_EQ(wide.BuiltTag(), ansi.BuiltTag());
 }
 
 }  // namespace

@@ -447,7 +447,7 @@ TEST_F(Preview, TextsAsEverySurfaceShowsThem) {
       {"past-64k", icc::BuildLocalizedText(many), L"English",
        L"\r\nTranslations:\t6001 (shown: en-US)\r\nCopyright:\t(c)\ufffd 2024\r\n\tAll\r\n"},
       {"curve", testing_icc::Bytes(std::string("curv\0\0\0\0\0\0\0\0", 12)),
-       L"(the profile is damaged or not a profile)", L"\r\nCopyright:\t(c)\ufffd 2024\r\n\tAll\r\n"},
+       L"(not a profile, or a damaged one)", L"\r\nCopyright:\t(c)\ufffd 2024\r\n\tAll\r\n"},
   };
   RECT rect = {0, 0, 400, 500};
   for (const auto& c : cases) {
