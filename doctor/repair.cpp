@@ -23,7 +23,6 @@ namespace doctor {
 namespace {
 
 using icc::Severity;
-using icc::StoreBE32;
 
 using Left = std::map<std::string, std::string>;  // code: why fix leaves it
 
@@ -142,7 +141,7 @@ std::vector<uint8_t> Aligned(const std::vector<uint8_t>& file) {
   }
   copy_to(file.size());
   for (std::size_t i = 0; i < rows.size(); ++i)
-    StoreBE32(&out[icc::kTagTableStart + i * icc::kTagEntrySize + 4], moved[rows[i].offset]);
+    icc::StoreTagRow(out.data(), i, {rows[i].signature, moved[rows[i].offset], rows[i].size});
   return out;
 }
 

@@ -183,14 +183,8 @@ cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context, uint32_t 
   profile.GetHeader(r->start);
   const auto& entries = profile.Entries();
   icc::StoreBE32(r->start + icc::kHeaderSize, uint32_t(entries.size()));
-  uint8_t* row = r->start + icc::kTagTableStart;
-  for (const icc::TagEntry& e : entries) {
-    icc::StoreBE32(row, e.signature);
-    icc::StoreBE32(row + 4, e.offset);
-    icc::StoreBE32(row + 8, e.size);
-    row += icc::kTagEntrySize;
-  }
-  r->start_size = uint32_t(row - r->start);
+  for (std::size_t i = 0; i < entries.size(); ++i) icc::StoreTagRow(r->start, i, entries[i]);
+  r->start_size = uint32_t(icc::kTagTableStart + entries.size() * icc::kTagEntrySize);
 
   cmsIOHANDLER* io = static_cast<cmsIOHANDLER*>(_cmsMallocZero(context, sizeof(cmsIOHANDLER)));
   if (!io) {

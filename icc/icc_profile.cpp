@@ -127,6 +127,13 @@ Result Profile::Open(std::unique_ptr<SourceFile> file, std::unique_ptr<Profile>*
   return {};
 }
 
+void StoreTagRow(uint8_t* file, std::size_t index, const TagEntry& row) {
+  uint8_t* at = file + kTagTableStart + index * kTagEntrySize;
+  StoreBE32(at, row.signature);
+  StoreBE32(at + 4, row.offset);
+  StoreBE32(at + 8, row.size);
+}
+
 Result ReadTagRows(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table) {
   table->count = LoadBE32(start + kHeaderSize);
   table->end = kTagTableStart + uint64_t(table->count) * kTagEntrySize;
@@ -469,12 +476,9 @@ Result Profile::Stream(const Layout& layout, const uint8_t header[kHeaderSize], 
   std::copy(header, header + kHeaderSize, head.begin());
   StoreBE32(head.data() + kHeaderSize, uint32_t(entries_.size()));
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    uint8_t* row = head.data() + kTagTableStart + i * kTagEntrySize;
     uint32_t size = entries_[i].size;
     if (const Edit* e = EditFor(i)) size = uint32_t(e->bytes.size());
-    StoreBE32(row, entries_[i].signature);
-    StoreBE32(row + 4, uint32_t(layout.offsets[i]));
-    StoreBE32(row + 8, size);
+    StoreTagRow(head.data(), i, {entries_[i].signature, uint32_t(layout.offsets[i]), size});
   }
   Result r = sink.Write(head.data(), head.size());
   if (!r.ok()) return r;

@@ -133,6 +133,9 @@ struct TagTable {
 // `inside` stays false and no row is read.  Every reader of the table (Profile::Open, the
 // checker, the repairs) takes its rows from here.
 Result ReadTagRows(SourceFile& file, const uint8_t start[kTagTableStart], TagTable* table);
+// Writes row `index` of the tag table into a file's bytes `file` (the header, the count and
+// the rows): the one writer of a row.
+void StoreTagRow(uint8_t* file, std::size_t index, const TagEntry& row);
 
 class Profile {
  public:

@@ -157,11 +157,9 @@ Result PlanInPlaceEdit(const std::vector<uint8_t>& old, const std::vector<NewTag
                 0);
 
     StoreBE32(result.data(), uint32_t(end));
-    for (const auto& c : changed) {
-      uint8_t* row = result.data() + kTagTableStart + c.first * kTagEntrySize;
-      StoreBE32(row + 4, uint32_t(placed[c.first]));
-      StoreBE32(row + 8, uint32_t(c.second->size()));
-    }
+    for (const auto& c : changed)
+      StoreTagRow(result.data(), c.first,
+                  {rows[c.first].signature, uint32_t(placed[c.first]), uint32_t(c.second->size())});
     bool has_id = false;
     MemoryFile stored(old);
     r = KeepsProfileId(stored, profile->header(), &has_id);
