@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "icc_profile.h"
 
@@ -39,14 +40,24 @@ class LcmsBudget {
 cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context = nullptr,
                             uint32_t max_tag_bytes = UINT32_MAX, bool* refused = nullptr);
 
-// Closes a handle on scope exit.
-struct LcmsProfile {
-  cmsHPROFILE h;
-  explicit LcmsProfile(cmsHPROFILE p) : h(p) {}
-  ~LcmsProfile() { if (h) cmsCloseProfile(h); }
-  LcmsProfile(const LcmsProfile&) = delete;
-  LcmsProfile& operator=(const LcmsProfile&) = delete;
+// Runs `body` in a context of `memory` bytes.  A failure after a refused tag read or past
+// the budget is Status::OutOfMemory.  Little CMS reads version 5 profiles as version 4
+// ones: what it cannot read of one is the newer format, not damage, and is
+// Status::Version5.
+icc::Result WithinBudget(icc::Profile& profile, std::size_t memory,
+                         const std::function<icc::Result(cmsContext, bool* refused)>& body);
+
+// Closes a Little CMS handle on scope exit.
+template <class Handle, auto Close>
+struct LcmsHandle {
+  Handle h;
+  explicit LcmsHandle(Handle p) : h(p) {}
+  ~LcmsHandle() { if (h) Close(h); }
+  LcmsHandle(const LcmsHandle&) = delete;
+  LcmsHandle& operator=(const LcmsHandle&) = delete;
 };
+using LcmsProfile = LcmsHandle<cmsHPROFILE, cmsCloseProfile>;
+using Transform = LcmsHandle<cmsHTRANSFORM, cmsDeleteTransform>;
 
 }  // namespace gamut
 
