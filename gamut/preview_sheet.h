@@ -5,7 +5,7 @@
 //
 // The sheet is made in two steps, so that a pane can show the cheap part at once:
 //  - BuildPreviewSheet reads the header, the tag table, the few tags shown and computes
-//    the gamut; its cost does not grow with the profile's size;
+//    the gamut and its volume; its cost does not grow with the profile's size;
 //  - FinishPreviewSheet takes the profile doctor's report (doctor::CheckProfile, which reads
 //    the whole profile when it carries an ID: a pane bounds that read and makes the report
 //    off its window's thread) as the verdict and the profile ID's state.
@@ -32,7 +32,7 @@ struct SheetLine {
 struct PreviewSheet {
   std::u16string description;
   std::vector<SheetLine> texts;  // translations, copyright, manufacturer, model
-  std::vector<SheetLine> facts;  // header, white point, primaries, file size
+  std::vector<SheetLine> facts;  // header, white point, primaries, volume, file size
   std::vector<icc::TagRow> tags;
   bool tags_read = false;
   // The picture: `gamut` when has_picture, else why there is none.
