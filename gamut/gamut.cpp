@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "device_surface.h"
 #include "lcms_io.h"
 
 namespace gamut {
@@ -14,12 +15,6 @@ constexpr double kPi = 3.14159265358979323846;
 
 icc::Result Invalid() { return {icc::Status::InvalidProfile, 0}; }
 icc::Result PastLimit() { return {icc::Status::OutOfMemory, 0}; }
-
-struct Transform {
-  cmsHTRANSFORM h;
-  explicit Transform(cmsHTRANSFORM t) : h(t) {}
-  ~Transform() { if (h) cmsDeleteTransform(h); }
-};
 
 bool Finite(const Point& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::fabs(p.x) < 10 && std::fabs(p.y) < 10;
@@ -41,33 +36,6 @@ uint32_t SrgbOfD50(const cmsCIEXYZ& v) {
 }
 
 // --- LUT outlines ----------------------------------------------------------------------
-
-// The surface of the device space as faces: two channels run over a grid, the others stay
-// at fixed values.
-struct Face {
-  int a, b;
-  std::vector<uint16_t> fixed;  // every channel's value; a and b are overwritten
-};
-
-std::vector<Face> DeviceSurface(cmsColorSpaceSignature space, int channels) {
-  std::vector<Face> faces;
-  if (channels < 2) return faces;
-  if (channels == 3 || (channels == 4 && space == cmsSigCmykData)) {
-    // The six faces of the cube (for CMYK the CMY cube with K at 0).
-    for (int fixed = 0; fixed < 3; ++fixed)
-      for (uint16_t v : {uint16_t(0), uint16_t(0xFFFF)}) {
-        Face f{fixed == 0 ? 1 : 0, fixed == 2 ? 1 : 2, std::vector<uint16_t>(std::size_t(channels), 0)};
-        f.fixed[std::size_t(fixed)] = v;
-        faces.push_back(f);
-      }
-  } else {
-    // Any two colourants together, the others off.
-    for (int a = 0; a < channels; ++a)
-      for (int b = a + 1; b < channels; ++b)
-        faces.push_back({a, b, std::vector<uint16_t>(std::size_t(channels), 0)});
-  }
-  return faces;
-}
 
 // The outline of the region covered by `segments` (pairs of indexes into `points`) as seen
 // from `origin`: along rays through every end point and at every degree, the farthest crossing.  Exact at the sampled points,
@@ -140,35 +108,20 @@ std::vector<Point> StarOutline(const std::vector<Point>& points,
 icc::Result LutOutline(cmsHPROFILE h, const ChromaticityMap& map, uint64_t work, Gamut* g) {
   const cmsColorSpaceSignature space = cmsGetColorSpace(h);
   const int channels = int(cmsChannelsOf(space));
-  const std::vector<Face> faces = DeviceSurface(space, channels);
+  const std::vector<Face> faces = OutlineFaces(space, channels);
   if (faces.empty()) return Invalid();
   // Grid points along a face's side: fewer for many faces, and fewer again while the
   // samples would cost more interpolation than `work` allows.
   int n = faces.size() > 6 ? 9 : 17;
-  const auto cost = [&](int side) { return (uint64_t(faces.size()) * side * side) << channels; };
-  while (n > 3 && cost(n) > work) n = (n + 1) / 2;
-  if (cost(n) > work) return PastLimit();
+  while (n > 3 && SurfaceCost(faces.size(), n, channels) > work) n = (n + 1) / 2;
+  if (SurfaceCost(faces.size(), n, channels) > work) return PastLimit();
 
-  std::vector<uint16_t> device;
-  device.reserve(faces.size() * std::size_t(n * n * channels));
-  for (const Face& f : faces)
-    for (int i = 0; i < n; ++i)
-      for (int j = 0; j < n; ++j) {
-        std::vector<uint16_t> v = f.fixed;
-        v[std::size_t(f.a)] = uint16_t(i * 0xFFFF / (n - 1));
-        v[std::size_t(f.b)] = uint16_t(j * 0xFFFF / (n - 1));
-        device.insert(device.end(), v.begin(), v.end());
-      }
+  const std::vector<uint16_t> device = SampleFaces(faces, n, channels);
   const std::size_t count = device.size() / std::size_t(channels);
 
-  LcmsProfile xyz(cmsCreateXYZProfileTHR(cmsGetProfileContextID(h)));
-  if (!xyz.h) return {icc::Status::OutOfMemory, 0};
-  Transform t(cmsCreateTransform(h, cmsFormatterForColorspaceOfProfile(h, 2, FALSE), xyz.h,
-                                 TYPE_XYZ_DBL, INTENT_RELATIVE_COLORIMETRIC,
-                                 cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE));
-  if (!t.h) return Invalid();
   std::vector<cmsCIEXYZ> pcs(count);
-  cmsDoTransform(t.h, device.data(), pcs.data(), cmsUInt32Number(count));
+  const icc::Result r = TransformSamples(h, device, false, pcs.data());
+  if (!r.ok()) return r;
 
   // Relative chromaticities; samples too dark to have a meaningful one are left out.
   std::vector<Point> xy(count);
@@ -357,16 +310,9 @@ icc::Result ComputeIn(icc::Profile& profile, cmsContext context, const Limits& l
 }  // namespace
 
 icc::Result ComputeGamut(icc::Profile& profile, Gamut* out, const Limits& limits) {
-  LcmsBudget budget(limits.memory);
-  if (!budget.context()) return {icc::Status::OutOfMemory, 0};
-  bool refused = false;
-  const icc::Result r = ComputeIn(profile, budget.context(), limits, &refused, out);
-  if (!r.ok() && (refused || budget.exceeded())) return PastLimit();
-  // Little CMS reads version 5 profiles as version 4 ones: what it cannot read of one is
-  // the newer format, not damage.
-  if (r.status == icc::Status::InvalidProfile && profile.header().version_major() == 5)
-    return {icc::Status::Version5, 0};
-  return r;
+  return WithinBudget(profile, limits.memory, [&](cmsContext context, bool* refused) {
+    return ComputeIn(profile, context, limits, refused, out);
+  });
 }
 
 }  // namespace gamut

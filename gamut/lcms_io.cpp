@@ -210,4 +210,16 @@ cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context, uint32_t 
   return cmsOpenProfileFromIOhandlerTHR(context, io);
 }
 
+icc::Result WithinBudget(icc::Profile& profile, std::size_t memory,
+                         const std::function<icc::Result(cmsContext, bool* refused)>& body) {
+  LcmsBudget budget(memory);
+  if (!budget.context()) return {icc::Status::OutOfMemory, 0};
+  bool refused = false;
+  const icc::Result r = body(budget.context(), &refused);
+  if (!r.ok() && (refused || budget.exceeded())) return {icc::Status::OutOfMemory, 0};
+  if (r.status == icc::Status::InvalidProfile && profile.header().version_major() == 5)
+    return {icc::Status::Version5, 0};
+  return r;
+}
+
 }  // namespace gamut

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "icc_profile.h"
 
@@ -38,6 +39,13 @@ class LcmsBudget {
 // CMS refuses the profile.
 cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context = nullptr,
                             uint32_t max_tag_bytes = UINT32_MAX, bool* refused = nullptr);
+
+// Runs `body` in a context of `memory` bytes.  A failure after a refused tag read or past
+// the budget is Status::OutOfMemory.  Little CMS reads version 5 profiles as version 4
+// ones: what it cannot read of one is the newer format, not damage, and is
+// Status::Version5.
+icc::Result WithinBudget(icc::Profile& profile, std::size_t memory,
+                         const std::function<icc::Result(cmsContext, bool* refused)>& body);
 
 // Closes a handle on scope exit.
 struct LcmsProfile {

@@ -40,6 +40,10 @@ class Solid {
   int resolution_ = 0;          // directions per cube-map face edge
   std::vector<float> radii_;    // 6 * resolution_^2 distances from the centre
   double volume_ = 0;
+  double low_[3] = {0, 0, 0}, high_[3] = {0, 0, 0};  // a box around the solid
+
+  // The distance from the centre to the surface towards (dx, dy, dz), not all zero.
+  float RadiusToward(double dx, double dy, double dz) const;
 };
 
 // Why a profile has no solid, beyond a damaged profile: its kind has no forward transform
@@ -50,6 +54,7 @@ enum class NoSolid {
   NamedColours,  // a list of colours
   DeviceLink,    // device to device, no connection space
   Abstract,      // connection space to connection space
+  TwoChannels,   // two channels: a surface, not a solid
 };
 
 struct SolidResult {
