@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes as a profile to the preview pane's sheet (texts, facts, tag table,
 // the health check) and through it to the gamut computation and the drawing: Little CMS
 // reading through our container, matrix, lookup-table, gray and named-colour gamuts.  A
-// gamut that is computed must be drawable, with finite chromaticities.
+// gamut that is computed must be drawable, with finite chromaticities.  Now and then the
+// gamut's solid in CIELAB too: a finite volume, and none for a kind that has none.
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "fuzz_check.h"
 #include "gamut.h"
 #include "picture.h"
+#include "volume.h"
 #include "preview_sheet.h"
 #include "profile_builder.h"
 
@@ -25,6 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   gamut::PreviewSheet sheet;
   gamut::BuildPreviewSheet(*profile, icc::Language(), icc::PortableCodePage(), &sheet);
   gamut::FinishPreviewSheet(icc::CheckReport(), &sheet);
+  if (size > 125 && data[125] % 4 == 0) {
+    gamut::Limits cheap;
+    cheap.interpolation = 1 << 16;
+    gamut::Solid solid;
+    const gamut::SolidResult r = gamut::ComputeSolid(*profile, &solid, cheap);
+    if (r.result.ok()) CHECK(solid.empty() == (r.none != gamut::NoSolid::None));
+    CHECK(std::isfinite(solid.volume()) && solid.volume() >= 0);
+    solid.Contains(50, 0, 0);
+  }
   CHECK(!gamut::SheetText(sheet).empty());
   if (!sheet.has_picture) return 0;
   const gamut::Gamut& g = sheet.gamut;

@@ -54,6 +54,8 @@ TEST(Volume, AgreesWithArgyll) {
       {std::string(kArgyll) + "Rec2020.icm", 1858618, int(gamut::Reference::Rec2020)},
       {std::string(kArgyll) + "ProPhoto.icm", 2898443, -1},
       {"/usr/share/color/icc/LStar-RGB.icc", 1334448, -1},
+      // CMYK: ArgyllCMS assumes a total ink limit of 300 % here, the solid takes none.
+      {LCMS2_TESTBED "/test1.icc", 408303, -1},
   };
   std::vector<gamut::Solid> solids;
   for (const auto& p : profiles) {
@@ -67,15 +69,15 @@ TEST(Volume, AgreesWithArgyll) {
     EXPECT_GT(gamut::Coverage(builtin, s), 99.5) << p.path;
   }
   const struct {
-    int inside, reference;
+    int solid, reference;  // the share of `reference` inside `solid`
     double coverage;
   } pairs[] = {
       {0, 3, 44.85}, {0, 2, 67.50}, {0, 1, 68.88}, {1, 2, 85.30}, {2, 1, 87.06},
-      {2, 3, 66.43}, {3, 4, 64.10}, {1, 0, 99.99}, {4, 3, 99.96},
+      {2, 3, 66.43}, {3, 4, 64.10}, {1, 0, 99.99}, {4, 3, 99.96}, {6, 0, 45.16}, {0, 6, 92.18},
   };
   for (const auto& p : pairs)
-    EXPECT_NEAR(gamut::Coverage(solids[std::size_t(p.inside)], solids[std::size_t(p.reference)]), p.coverage, 2)
-        << profiles[p.inside].path << " over " << profiles[p.reference].path;
+    EXPECT_NEAR(gamut::Coverage(solids[std::size_t(p.solid)], solids[std::size_t(p.reference)]), p.coverage, 2)
+        << profiles[p.reference].path << " in " << profiles[p.solid].path;
 }
 
 TEST(Volume, ContainmentIsExact) {
