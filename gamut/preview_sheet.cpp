@@ -7,7 +7,6 @@
 #include "profile_names.h"
 #include "shown_text.h"
 #include "utf8.h"
-#include "volume.h"
 
 namespace gamut {
 namespace {
@@ -149,29 +148,6 @@ void AddPicture(icc::Profile& profile, PreviewSheet* sheet) {
   }
 }
 
-// The gamut's volume and how much of each reference it covers, or why it has no volume.
-void AddVolume(icc::Profile& profile, PreviewSheet* sheet) {
-  Solid solid;
-  const SolidResult s = ComputeSolid(profile, &solid);
-  auto add = [&](const std::string& label, const std::string& value) {
-    sheet->facts.push_back({icc::FromAscii(label), icc::FromAscii(value)});
-  };
-  if (!s.result.ok()) {
-    add("Gamut volume", std::string("(not measured: ") + icc::ResultText(s.result) + ")");
-    return;
-  }
-  if (s.none != NoSolid::None || solid.empty()) {
-    add("Gamut volume", std::string("none: ") + NoSolidText(s.none));
-    return;
-  }
-  add("Gamut volume", Thousands(uint64_t(solid.volume() + 0.5)));
-  for (int i = 0; i < kReferenceCount; ++i) {
-    const Reference r = Reference(i);
-    add(std::string(ReferenceName(r)) + " coverage",
-        Format("%.1f %%", Coverage(solid, ReferenceSolid(r))));
-  }
-}
-
 // A stored text as one entry of the sheet: its lines (icc::ShownText's rule) continue on
 // indented lines, and trailing blanks go.
 std::u16string Shown(const std::u16string& value) {
@@ -205,9 +181,29 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   AddHeaderFacts(profile, sheet);
   AddWhitePoint(profile, sheet);
   AddPicture(profile, sheet);
-  AddVolume(profile, sheet);
   sheet->facts.push_back({u"File size", icc::FromAscii(SizeText(profile.FileSize()))});
   sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
+}
+
+void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits) {
+  Solid solid;
+  const SolidResult s = ComputeSolid(profile, &solid, limits);
+  auto add = [&](const std::string& label, const std::string& value) {
+    sheet->volume.push_back({icc::FromAscii(label), icc::FromAscii(value)});
+  };
+  sheet->volume.clear();
+  if (!s.result.ok()) {
+    add("Gamut volume", std::string("(not measured: ") + icc::ResultText(s.result) + ")");
+  } else if (s.none != NoSolid::None || solid.empty()) {
+    add("Gamut volume", std::string("none: ") + NoSolidText(s.none));
+  } else {
+    add("Gamut volume", Thousands(uint64_t(solid.volume() + 0.5)));
+    for (int i = 0; i < kReferenceCount; ++i) {
+      const Reference r = Reference(i);
+      add(std::string(ReferenceName(r)) + " coverage",
+          Format("%.1f %%", Coverage(solid, ReferenceSolid(r))));
+    }
+  }
 }
 
 void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet) {
@@ -237,6 +233,7 @@ std::u16string SheetText(const PreviewSheet& sheet) {
   lines(sheet.texts);
   text += u"\r\n";
   lines(sheet.facts);
+  lines(sheet.volume);
   if (!sheet.has_picture && !sheet.no_picture.empty()) text += sheet.no_picture + u"\r\n";
   lines(sheet.health);
 

@@ -379,6 +379,7 @@ TEST(PreviewSheet, VolumeAndCoveragesOrWhyNone) {
     gamut::PreviewSheet sheet;
     if (posix::OpenPosixFile(path, &file).ok() && icc::Profile::Open(std::move(file), &p).ok())
       gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
+    if (p) gamut::MeasurePreviewSheet(*p, &sheet);
     const std::u16string text = gamut::SheetText(sheet);
     return std::string(text.begin(), text.end());  // ASCII here
   };
