@@ -233,6 +233,7 @@ std::u16string SheetText(const PreviewSheet& sheet) {
   lines(sheet.texts);
   text += u"\r\n";
   lines(sheet.facts);
+  if (!sheet.volume.empty()) text += u"\r\n";
   lines(sheet.volume);
   if (!sheet.has_picture && !sheet.no_picture.empty()) text += sheet.no_picture + u"\r\n";
   lines(sheet.health);
