@@ -31,6 +31,12 @@ const Command kCommands[] = {
      "         (FOLDER/NAME.png, in the current folder without -d; 256 pixels unless\n"
      "         --size says 16 to 1024; --compare adds a dashed outline)\n",
      RunPlot},
+    {"gamut", "gamut [-r] [--json] [--compare sRGB|AdobeRGB|P3|Rec2020|PROFILE]... PROFILE...",
+     "gamut    the volume of each profile's gamut in CIELAB (cubic delta E), and how much of\n"
+     "         sRGB, Adobe RGB, Display P3 and Rec. 2020 it covers, with its volume beside\n"
+     "         theirs; each --compare (a reference, in any case of letters, or a profile)\n"
+     "         names one to compare with instead, in the order given; --json for scripts\n",
+     RunGamut},
 };
 
 // The options several commands share; a command's help lists those its usage names.

@@ -23,6 +23,7 @@ int RunReplace(Tool& tool, const std::vector<std::string>& args);  // edit.cpp
 int RunCheck(Tool& tool, const std::vector<std::string>& args);    // check.cpp
 int RunFix(Tool& tool, const std::vector<std::string>& args);      // check.cpp
 int RunPlot(Tool& tool, const std::vector<std::string>& args);     // plot.cpp
+int RunGamut(Tool& tool, const std::vector<std::string>& args);    // gamut.cpp
 
 // Runs the tool: `args` are the arguments after the program's name.
 int RunTool(Platform& platform, const std::vector<std::string>& args);

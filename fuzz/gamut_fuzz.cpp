@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (r.result.ok()) CHECK(solid.empty() == (r.none != gamut::NoSolid::None));
     CHECK(std::isfinite(solid.volume()) && solid.volume() >= 0);
     solid.Contains(50, 0, 0);
+    gamut::MeasurePreviewSheet(*profile, &sheet, cheap);
+    CHECK(!sheet.volume.empty());
   }
   CHECK(!gamut::SheetText(sheet).empty());
   if (!sheet.has_picture) return 0;

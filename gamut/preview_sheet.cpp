@@ -185,6 +185,27 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
 }
 
+void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits) {
+  Solid solid;
+  const SolidResult s = ComputeSolid(profile, &solid, limits);
+  auto add = [&](const std::string& label, const std::string& value) {
+    sheet->volume.push_back({icc::FromAscii(label), icc::FromAscii(value)});
+  };
+  sheet->volume.clear();
+  if (!s.result.ok()) {
+    add("Gamut volume", std::string("(not measured: ") + icc::ResultText(s.result) + ")");
+  } else if (s.none != NoSolid::None || solid.empty()) {
+    add("Gamut volume", std::string("none: ") + NoSolidText(s.none));
+  } else {
+    add("Gamut volume", Thousands(uint64_t(solid.volume() + 0.5)));
+    for (int i = 0; i < kReferenceCount; ++i) {
+      const Reference r = Reference(i);
+      add(std::string(ReferenceName(r)) + " coverage",
+          Format("%.1f %%", Coverage(solid, ReferenceSolid(r))));
+    }
+  }
+}
+
 void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet) {
   *sheet = PreviewSheet();
   sheet->description = u"(not a readable profile)";
@@ -212,6 +233,8 @@ std::u16string SheetText(const PreviewSheet& sheet) {
   lines(sheet.texts);
   text += u"\r\n";
   lines(sheet.facts);
+  if (!sheet.volume.empty()) text += u"\r\n";
+  lines(sheet.volume);
   if (!sheet.has_picture && !sheet.no_picture.empty()) text += sheet.no_picture + u"\r\n";
   lines(sheet.health);
 

@@ -5,7 +5,8 @@
 //
 // The sheet is made in two steps, so that a pane can show the cheap part at once:
 //  - BuildPreviewSheet reads the header, the tag table, the few tags shown and computes
-//    the gamut; its cost does not grow with the profile's size;
+//    the gamut; its cost does not grow with the profile's size; MeasurePreviewSheet adds
+//    the gamut's volume (volume.h), within the same limits and at a few times the cost;
 //  - FinishPreviewSheet takes the profile doctor's report (doctor::CheckProfile, which reads
 //    the whole profile when it carries an ID: a pane bounds that read and makes the report
 //    off its window's thread) as the verdict and the profile ID's state.
@@ -22,6 +23,7 @@
 #include "profile_check.h"
 #include "profile_facts.h"
 #include "profile_properties.h"
+#include "volume.h"
 
 namespace gamut {
 
@@ -33,6 +35,7 @@ struct PreviewSheet {
   std::u16string description;
   std::vector<SheetLine> texts;  // translations, copyright, manufacturer, model
   std::vector<SheetLine> facts;  // header, white point, primaries, file size
+  std::vector<SheetLine> volume;  // the gamut's volume and coverages, or why it has none
   std::vector<icc::TagRow> tags;
   bool tags_read = false;
   // The picture: `gamut` when has_picture, else why there is none.
@@ -52,6 +55,9 @@ struct PreviewSheet {
 // single-byte characters through `code_page`.  Parts that cannot be read say so in their line.
 void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
                        const icc::CodePage& code_page, PreviewSheet* sheet);
+// The gamut's volume and how much of each built-in reference it covers, or why the profile
+// has no volume: ComputeSolid within `limits`.
+void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits = Limits());
 // The first step for a file the container refuses: it says so, and has no picture.
 void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet);
 // The second step, with the doctor's report on the file: the verdict and its findings (for a

@@ -98,7 +98,7 @@ Unicode true
 !define PROPERTY_HANDLERS "Software\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers"
 ; What the Details pane shows of a profile (FullDetails: the pane of a selected file and the
 ; Properties dialog's Details page; PreviewDetails: the pane's short form).
-!define FULL_DETAILS "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
+!define FULL_DETAILS "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;Hueshell.Profile.GamutVolume;Hueshell.Profile.SrgbCoverage;Hueshell.Profile.DisplayP3Coverage;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
 !define PREVIEW_DETAILS "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Health;System.Size;System.DateModified"
 
 Name "${PRODUCT}"

@@ -2,7 +2,7 @@
 // each file, Initialize, then every value; against the info tip of the same files (Load and
 // GetInfoTip).  Reading is bounded, so the cost per file must not grow with the file.
 //
-//   properties_bench DATA_DIR [ITULab.icc]
+//   properties_bench DATA_DIR [ITULab.icc [MATRIX.icc LUT.icc]]
 //
 // DATA_DIR holds the generated profiles, shared with the other benchmarks; each profile is
 // given 1,000 names (hard links) in a folder of its own there.
@@ -12,6 +12,9 @@
 // the plain read of the same bytes), a version 4 profile with an ID at the bound
 // (icc::kMaxWholeReadBytes), just past it, 100 MB and a sparse 2 GB; and how long another
 // thread's GetValue waits while the ID of the profile at the bound is checked.
+//
+// First, Initialize of a matrix profile and of the largest lookup-table profile at hand, which
+// computes the gamut's volume and coverages, against the handler's 250 ms and 64 MB.
 #include <windows.h>
 #include <propsys.h>
 #include <propkey.h>
@@ -227,6 +230,45 @@ int WorstCases(const std::string& dir) {
   return 0;
 }
 
+// Initialize, which computes the gamut's solid, and the values it gives.
+int GamutCases(const char* const* paths, int count) {
+  bench::Table table({"profile", "size", "gamut volume", "sRGB", "Display P3", "Initialize",
+                      "time/250 ms", "memory", "memory/64 MB"});
+  for (int i = 0; i < count; ++i) {
+    const std::string path = paths[i];
+    std::string values[3];
+    auto once = [&] {
+      IStream* stream = OpenStream(path);
+      IPropertyStore* store = stream ? OpenStore(stream) : nullptr;
+      for (DWORD id = hueshell::kGamutVolumeId; store && id <= hueshell::kDisplayP3CoverageId; ++id) {
+        PROPVARIANT value;
+        char text[32] = "-";
+        if (SUCCEEDED(store->GetValue({hueshell::kProfileFormatId, id}, &value)) && value.vt != VT_EMPTY)
+          std::snprintf(text, sizeof text, value.vt == VT_UI4 ? "%.0f" : "%.1f %%",
+                        value.vt == VT_UI4 ? double(value.ulVal) : value.dblVal);
+        PropVariantClear(&value);
+        values[id - hueshell::kGamutVolumeId] = text;
+      }
+      if (store) store->Release();
+      if (stream) stream->Release();
+      return store != nullptr;
+    };
+    const uint64_t memory = bench::PeakRise(once);
+    const double t = bench::MedianSeconds(once, 5, 0.5, 7);
+    if (t < 0) {
+      std::fprintf(stderr, "%s: the properties failed\n", path.c_str());
+      return 1;
+    }
+    table.Add({path.substr(path.find_last_of("\\/") + 1), bench::FormatSize(bench::FileLength(path)), values[0],
+               values[1], values[2], bench::FormatTime(t), bench::Ratio(t, 0.250), bench::FormatSize(memory),
+               bench::Ratio(double(memory), 64.0 * 1048576)});
+  }
+  std::printf("Initialize with the gamut's volume and coverages, median\n\n");
+  table.Print();
+  std::printf("\n");
+  return 0;
+}
+
 // The time per file of a pass over the folder.
 template <class F>
 double PerFile(const std::vector<std::wstring>& names, F f) {
@@ -244,11 +286,12 @@ double PerFile(const std::vector<std::wstring>& names, F f) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s DATA_DIR [ITULab.icc]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s DATA_DIR [ITULab.icc [MATRIX.icc LUT.icc]]\n", argv[0]);
     return 2;
   }
   hueshell::module::Attach(GetModuleHandleA(nullptr), hueshell::LibraryClasses());
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (argc >= 5 && GamutCases(argv + 3, 2) != 0) return 1;
 
   char full[MAX_PATH];
   if (!GetFullPathNameA(argv[1], MAX_PATH, full, nullptr)) return 1;

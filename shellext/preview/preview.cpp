@@ -349,6 +349,7 @@ class CICCPreview final : public IPreviewHandler,
       icc::Language language;
       colour::UserLanguage(language.language, language.country);
       gamut::BuildPreviewSheet(*profile, language, colour::AnsiCodePage(), &sheet_);
+      gamut::MeasurePreviewSheet(*profile, &sheet_);
     } else {
       gamut::RefusedPreviewSheet(r, &sheet_);
     }

@@ -4,6 +4,8 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -23,6 +25,7 @@
 #include "shown_text.h"
 #include "stream_file.h"
 #include "user_language.h"
+#include "volume.h"
 #include "wide_text.h"
 
 namespace hueshell {
@@ -123,13 +126,15 @@ class StreamEditedFile : public icc::EditedFile {
   IStream* stream_;
 };
 
-// One property as the store holds it: a text, a time, or the reason it cannot be read.
+// One property as the store holds it: a text (VT_LPWSTR), a time (VT_FILETIME), a number
+// (VT_UI4 or VT_R8), or the reason it cannot be read.
 struct Value {
   PROPERTYKEY key;
   HRESULT error = S_OK;
-  bool is_time = false;
+  VARTYPE type = VT_LPWSTR;
   std::wstring text;
   FILETIME time = {};
+  double number = 0;
 };
 
 class CICCProperties final : public IInitializeWithStream,
@@ -210,12 +215,22 @@ class CICCProperties final : public IInitializeWithStream,
       Value* found = Find(key);
       if (!found) return S_OK;  // not a property of this profile: VT_EMPTY
       if (FAILED(found->error)) return found->error;
-      if (found->is_time) {
-        value->vt = VT_FILETIME;
-        value->filetime = found->time;
-        return S_OK;
+      switch (found->type) {
+        case VT_FILETIME:
+          value->vt = VT_FILETIME;
+          value->filetime = found->time;
+          return S_OK;
+        case VT_UI4:
+          value->vt = VT_UI4;
+          value->ulVal = ULONG(found->number);
+          return S_OK;
+        case VT_R8:
+          value->vt = VT_R8;
+          value->dblVal = found->number;
+          return S_OK;
+        default:
+          return TextValue(found->text, value);
       }
-      return TextValue(found->text, value);
     });
   }
 
@@ -329,8 +344,8 @@ class CICCProperties final : public IInitializeWithStream,
       when.wSecond = date.second;
       Value v;
       v.key = ProfileKey(kCreatedId);
-      v.is_time = SystemTimeToFileTime(&when, &v.time) != FALSE;
-      if (v.is_time) values->push_back(std::move(v));
+      v.type = VT_FILETIME;
+      if (SystemTimeToFileTime(&when, &v.time)) values->push_back(std::move(v));
     }
     text(ProfileKey(kManufacturerId), icc::Signature("dmnd"));
     text(ProfileKey(kModelId), icc::Signature("dmdd"));
@@ -340,7 +355,31 @@ class CICCProperties final : public IInitializeWithStream,
     Value health;
     health.key = ProfileKey(kHealthId);
     values->push_back(std::move(health));
+    AddGamutValues(profile, values);
     return S_OK;
+  }
+
+  // The gamut's volume and how much of sRGB and Display P3 it covers, within the thumbnail's
+  // limits; a profile without a solid, or past the limits, has none of them.
+  static void AddGamutValues(icc::Profile& profile, std::vector<Value>* values) {
+    gamut::Solid solid;
+    const gamut::SolidResult s = gamut::ComputeSolid(profile, &solid);
+    if (!s.result.ok() || solid.empty()) return;
+    auto number = [&](DWORD id, VARTYPE type, double n) {
+      Value v;
+      v.key = ProfileKey(id);
+      v.type = type;
+      v.number = n;
+      values->push_back(std::move(v));
+    };
+    const double volume = std::min(solid.volume(), double(ULONG_MAX));
+    number(kGamutVolumeId, VT_UI4, std::floor(volume + 0.5));
+    // One decimal, as every surface shows it.
+    auto covered = [&](gamut::Reference r) {
+      return std::round(gamut::Coverage(solid, gamut::ReferenceSolid(r)) * 10) / 10;
+    };
+    number(kSrgbCoverageId, VT_R8, covered(gamut::Reference::Srgb));
+    number(kDisplayP3CoverageId, VT_R8, covered(gamut::Reference::DisplayP3));
   }
 
   Value* Find(REFPROPERTYKEY key) {

@@ -1,6 +1,7 @@
 // ICCProperties: the property handler of profiles.  Explorer's Details pane and columns and
 // the search indexer read the description (System.Title), the copyright (System.Copyright)
-// and the profile's own properties through it; the description can be written back.
+// and the profile's own properties through it, its gamut's volume and coverage among them;
+// the description can be written back.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,9 @@ enum ProfilePropertyId : DWORD {
   kModelId,                // Hueshell.Profile.Model ('dmdd')
   kProfileIdStateId,       // Hueshell.Profile.IdState: "Valid", "Absent" or "Wrong"
   kHealthId,               // Hueshell.Profile.Health: "Sound", "2 warnings" or the first error
+  kGamutVolumeId,          // Hueshell.Profile.GamutVolume: cubic delta E (VT_UI4)
+  kSrgbCoverageId,         // Hueshell.Profile.SrgbCoverage: percent (VT_R8, one decimal)
+  kDisplayP3CoverageId,    // Hueshell.Profile.DisplayP3Coverage: percent (VT_R8, one decimal)
 };
 
 // Creation function of the class table.

@@ -235,6 +235,36 @@ def shown_texts(cli):
         fail(f"replace in a record that ends with a zero: exit code {rc}, {err!r}")
 
 
+def gamut_volumes(cli):
+    """gamut: the text, the JSON's keys, --compare with a reference and a profile in the order
+    given, a gray profile's reason and a missing file's error."""
+    os.makedirs("gamut", exist_ok=True)
+    for name, source in (("srgb.icc", "icc/colord/sRGB.icc"), ("adobe.icc", "icc/colord/AdobeRGB1998.icc"),
+                         ("gray.icc", "icc/Gray.icc")):
+        shutil.copyfile(os.path.join("/usr/share/color", source), os.path.join("gamut", name))
+    srgb, adobe, gray, missing = ("gamut/" + n for n in ("srgb.icc", "adobe.icc", "gray.icc", "missing.icc"))
+    names = ["sRGB", "Adobe RGB", "Display P3", "Rec. 2020"]
+    rc, out, err = run(cli, ["gamut", srgb])
+    lines = out.splitlines()
+    if rc != 0 or len(lines) != 5 or not lines[0].startswith(srgb + ": volume ") or \
+            [line.split("  ")[1] for line in lines[1:]] != names or \
+            float(lines[1].split("coverage")[1].split("%")[0]) < 99:
+        fail(f"gamut: exit code {rc}, {out!r} {err!r}")
+    rc, out, err = run(cli, ["gamut", "--json", "--compare", "p3", "--compare", adobe, srgb, gray, missing])
+    entries = json.loads(out)["profiles"] if out else []
+    got = entries[0] if entries else {}
+    if rc != 1 or len(entries) != 2 or sorted(got) != ["coverage", "path", "relative_volume", "volume"] or \
+            list(got["coverage"]) != ["Display P3", adobe] or list(got["relative_volume"]) != ["Display P3", adobe] or \
+            not 700000 < got["volume"] < 950000 or not 60 < got["coverage"][adobe] < 90 or \
+            not 60 < got["relative_volume"]["Display P3"] < 90:
+        fail(f"gamut --json --compare: exit code {rc}, {out!r}")
+    messages = sorted(line for line in err.splitlines() if line)
+    if len(entries) != 2 or sorted(entries[1]) != ["path", "reason"] or len(messages) != 2 or \
+            not messages[0].startswith(gray + ": no gamut volume: " + entries[1]["reason"]) or \
+            not messages[1].startswith(missing + ": "):
+        fail(f"gamut of a gray profile and a missing file: {entries[1:]} {messages}")
+
+
 def main():
     args = sys.argv[1:]
     checker = None
@@ -335,11 +365,13 @@ def main():
     if cli[-1].lower().endswith(".exe"):
         interrupted(cli, sources[0])
     shown_texts(cli)
+    gamut_volumes(cli)
 
     # Usage errors.
     for usage in ([], ["bogus"], ["show"], ["show", "--nope", "x.icc"], ["set", "only-text"],
                   ["set", "--lang", "english", "T", "x.icc"], ["replace", "", "x", "y.icc"],
-                  ["check"], ["fix", "--json"], ["check", "--dry-run", "x.icc"]):
+                  ["check"], ["fix", "--json"], ["check", "--dry-run", "x.icc"], ["gamut"],
+                  ["gamut", "--compare"]):
         rc, _, err = run(cli, usage)
         if rc != 2 or not err:
             fail(f"{usage}: exit code {rc}, message {err!r}")

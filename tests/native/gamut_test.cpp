@@ -11,6 +11,7 @@
 #include "picture.h"
 #include "posix_file.h"
 #include "preview_sheet.h"
+#include "volume.h"
 #include "profile_builder.h"
 
 using namespace testing_icc;
@@ -367,6 +368,39 @@ TEST(PreviewSheet, DamageIsShownNotFatal) {
   gamut::FinishPreviewSheet(icc::CheckReport(), &sheet);
   EXPECT_NE(gamut::SheetText(sheet).find(u"Error (header):\tThe profile cannot be read"), std::u16string::npos);
   EXPECT_EQ(gamut::SheetText(sheet).find(u"Profile ID"), std::u16string::npos);
+}
+
+// The volume and the four coverages of a display profile, in the pane's words, in order after
+// the volume; a gray profile's reason for having none.
+TEST(PreviewSheet, VolumeAndCoveragesOrWhyNone) {
+  const auto sheet_text = [](const char* path) {
+    std::unique_ptr<icc::SourceFile> file;
+    std::unique_ptr<icc::Profile> p;
+    gamut::PreviewSheet sheet;
+    if (posix::OpenPosixFile(path, &file).ok() && icc::Profile::Open(std::move(file), &p).ok())
+      gamut::BuildPreviewSheet(*p, icc::Language(), icc::PortableCodePage(), &sheet);
+    if (p) gamut::MeasurePreviewSheet(*p, &sheet);
+    const std::u16string text = gamut::SheetText(sheet);
+    return std::string(text.begin(), text.end());  // ASCII here
+  };
+  const std::string shown = sheet_text("/usr/share/color/icc/colord/AdobeRGB1998.icc");
+  std::size_t at = shown.find("\r\nGamut volume:\t");
+  ASSERT_NE(at, std::string::npos) << shown;
+  unsigned long millions = 0, thousands = 0, units = 0;  // "1,234,567"
+  EXPECT_EQ(sscanf(shown.c_str() + shown.find('\t', at + 2) + 1, "%lu,%3lu,%3lu\r", &millions, &thousands, &units), 3);
+  EXPECT_TRUE(millions >= 1 && millions < 2) << shown.substr(at, 40);
+  for (const char* label : {"sRGB", "Adobe RGB", "Display P3", "Rec. 2020"}) {
+    at = shown.find("\r\n" + std::string(label) + " coverage:\t", at);
+    ASSERT_NE(at, std::string::npos) << label;
+    double percent = -1;
+    EXPECT_EQ(sscanf(shown.c_str() + shown.find('\t', at) + 1, "%lf %%", &percent), 1);
+    // Adobe RGB holds sRGB and itself; Display P3 and Rec. 2020 only in part.
+    EXPECT_TRUE(label[0] == 'D' || label[0] == 'R' ? percent > 50 && percent < 99 : percent >= 99) << label << " " << percent;
+  }
+
+  EXPECT_NE(sheet_text("/usr/share/color/icc/Gray.icc")
+                .find(std::string("\r\nGamut volume:\tnone: ") + gamut::NoSolidText(gamut::NoSolid::Gray) + "\r\n"),
+            std::string::npos);
 }
 
 }  // namespace

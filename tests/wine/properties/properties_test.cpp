@@ -15,6 +15,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -737,6 +738,54 @@ TEST(Health, TheDoctorsVerdictInAFewWords) {
   ASSERT_EQ(OpenStore(folder.Put("id.icc", other_creator), STGM_READ, &store), S_OK);
   EXPECT_EQ(Text(store.Get(), kKeys[10]), "Wrong");
   EXPECT_EQ(Text(store.Get(), health), "Profile ID does not match");
+}
+
+}  // namespace
+
+namespace {
+
+// The gamut's volume and its sRGB and Display P3 coverage, as numbers that sort and compare:
+// a display profile has them, within what its primaries make likely; a gray profile none.
+TEST(Gamut, VolumeAndCoveragesAsNumbers) {
+  ComScope com;
+  const std::string root = std::string(kColourRoot) + "\\";
+  auto number = [](IPropertyStore* store, DWORD id, VARTYPE* type) {
+    PROPVARIANT value;
+    double n = -1;
+    *type = VT_ILLEGAL;
+    if (SUCCEEDED(store->GetValue({kProfileFormat, id}, &value))) {
+      *type = value.vt;
+      n = value.vt == VT_UI4 ? double(value.ulVal) : value.vt == VT_R8 ? value.dblVal : -1;
+    }
+    PropVariantClear(&value);
+    return n;
+  };
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(OpenStore(root + "icc\\colord\\sRGB.icc", STGM_READ, &store), S_OK);
+  VARTYPE type;
+  const double volume = number(store.Get(), 12, &type);
+  EXPECT_EQ(type, VT_UI4);
+  EXPECT_TRUE(volume > 700000 && volume < 950000) << volume;
+  const double srgb = number(store.Get(), 13, &type);
+  EXPECT_EQ(type, VT_R8);
+  EXPECT_TRUE(srgb >= 99 && srgb <= 100) << srgb;
+  const double p3 = number(store.Get(), 14, &type);
+  EXPECT_EQ(type, VT_R8);
+  EXPECT_TRUE(p3 > 60 && p3 < 90) << p3;
+  EXPECT_NEAR(p3 * 10, std::round(p3 * 10), 1e-9);  // one decimal, as the pane and the command line
+
+  ASSERT_EQ(OpenStore(root + "icc\\Gray.icc", STGM_READ, &store), S_OK);
+  for (DWORD id : {12, 13, 14}) {
+    number(store.Get(), id, &type);
+    EXPECT_EQ(type, VT_EMPTY) << id;
+  }
+  DWORD count = 0;
+  ASSERT_EQ(store->GetCount(&count), S_OK);
+  for (DWORD i = 0; i < count; ++i) {
+    PROPERTYKEY key;
+    ASSERT_EQ(store->GetAt(i, &key), S_OK);
+    EXPECT_FALSE(IsEqualGUID(key.fmtid, kProfileFormat) && key.pid >= 12) << key.pid;
+  }
 }
 
 }  // namespace

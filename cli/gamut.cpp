@@ -1,0 +1,189 @@
+// gamut: how much colour each profile holds: the volume of its gamut in CIELAB and, for each
+// gamut it is compared with (the built-in references, or those --compare names), how much of
+// that gamut it covers and its volume beside that gamut's.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "commands.h"
+#include "volume.h"
+
+namespace cli {
+namespace {
+
+// A gamut the profiles are compared with: a built-in reference or another profile's.
+struct Compared {
+  std::string name;  // the reference's name, or the profile's path
+  const gamut::Solid* solid = nullptr;
+  std::unique_ptr<gamut::Solid> own;  // a profile's solid
+};
+
+// The reference a --compare value names (sRGB, AdobeRGB, P3, Rec2020 in any case of
+// letters), or false for a profile's path.
+bool ReferenceNamed(const std::string& name, gamut::Reference* reference) {
+  static const struct {
+    const char* alias;
+    gamut::Reference reference;
+  } kAliases[] = {{"srgb", gamut::Reference::Srgb},
+                  {"adobergb", gamut::Reference::AdobeRgb},
+                  {"p3", gamut::Reference::DisplayP3},
+                  {"rec2020", gamut::Reference::Rec2020}};
+  for (const auto& a : kAliases) {
+    const std::string alias = a.alias;
+    if (name.size() != alias.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < alias.size() && same; ++i)
+      same = char(name[i] >= 'A' && name[i] <= 'Z' ? name[i] - 'A' + 'a' : name[i]) == alias[i];
+    if (same) {
+      *reference = a.reference;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The solid of the profile at `path`.  False with *reason for a file that cannot be read and
+// for a profile that has no solid ("no gamut volume: ..."); *none then says which kind.
+bool SolidOf(Tool& tool, const std::string& path, gamut::Solid* solid, gamut::NoSolid* none,
+             std::string* reason) {
+  *none = gamut::NoSolid::None;
+  std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
+  if (!file) return false;
+  std::unique_ptr<icc::Profile> profile;
+  icc::Result r = icc::Profile::Open(std::move(file), &profile);
+  gamut::SolidResult s;
+  if (r.ok()) {
+    s = gamut::ComputeSolid(*profile, solid);
+    r = s.result;
+  }
+  if (!r.ok()) {
+    *reason = tool.Reason(r);
+    return false;
+  }
+  if (s.none != gamut::NoSolid::None || solid->empty()) {
+    *none = s.none;
+    *reason = std::string("no gamut volume: ") + gamut::NoSolidText(s.none);
+    return false;
+  }
+  return true;
+}
+
+// "833,534"
+std::string Thousands(double volume) {
+  const std::string digits = std::to_string(std::llround(volume));
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+// One decimal; JSON has no infinity (the relative volume beside an empty gamut).
+std::string Percent(double value, const char* format) {
+  if (!std::isfinite(value)) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string Text(const std::string& path, const gamut::Solid& solid,
+                 const std::vector<Compared>& compared) {
+  std::size_t width = 0;
+  for (const Compared& c : compared) width = std::max(width, Printable(c.name).size());
+  std::string out = Printable(path) + ": volume " + Thousands(solid.volume()) + "\n";
+  for (const Compared& c : compared) {
+    const std::string name = Printable(c.name);
+    out += "  " + name + std::string(width - name.size() + 2, ' ') + "coverage " +
+           Percent(gamut::Coverage(solid, *c.solid), "%5.1f") + " %  relative volume " +
+           Percent(gamut::RelativeVolume(solid, *c.solid), "%5.1f") + " %\n";
+  }
+  return out;
+}
+
+std::string Json(const std::string& path, const gamut::Solid& solid,
+                 const std::vector<Compared>& compared) {
+  std::string coverage, relative;
+  for (const Compared& c : compared) {
+    const std::string sep = coverage.empty() ? "" : ", ";
+    coverage += sep + JsonString(c.name) + ": " + Percent(gamut::Coverage(solid, *c.solid), "%.1f");
+    relative += sep + JsonString(c.name) + ": " +
+                Percent(gamut::RelativeVolume(solid, *c.solid), "%.1f");
+  }
+  return "{\"path\": " + JsonString(path) + ", \"volume\": " +
+         std::to_string(std::llround(solid.volume())) + ", \"coverage\": {" + coverage +
+         "}, \"relative_volume\": {" + relative + "}}";
+}
+
+}  // namespace
+
+int RunGamut(Tool& tool, const std::vector<std::string>& args) {
+  std::vector<std::pair<std::string, std::string>> options;
+  std::vector<std::string> paths;
+  if (!tool.ParseOptions(args, {{"-r", false}, {"--json", false}, {"--compare", true}},
+                         &options, &paths))
+    return kExitUsage;
+  if (paths.empty()) return tool.Usage("gamut needs a PROFILE");
+  const bool json = Tool::Has(options, "--json");
+
+  // The gamuts compared with, in the order given; a profile's is computed once, here.
+  std::vector<Compared> compared;
+  for (const auto& option : options) {
+    if (option.first != "--compare") continue;
+    Compared c;
+    gamut::Reference reference;
+    if (ReferenceNamed(option.second, &reference)) {
+      c.name = gamut::ReferenceName(reference);
+      c.solid = &gamut::ReferenceSolid(reference);
+    } else {
+      c.name = option.second;
+      c.own = std::make_unique<gamut::Solid>();
+      gamut::NoSolid none;
+      std::string reason;
+      if (!SolidOf(tool, option.second, c.own.get(), &none, &reason)) {
+        tool.Fail(option.second, reason);
+        return kExitFailed;
+      }
+      c.solid = c.own.get();
+    }
+    compared.push_back(std::move(c));
+  }
+  if (compared.empty()) {
+    for (int i = 0; i < gamut::kReferenceCount; ++i) {
+      Compared c;
+      c.name = gamut::ReferenceName(gamut::Reference(i));
+      c.solid = &gamut::ReferenceSolid(gamut::Reference(i));
+      compared.push_back(std::move(c));
+    }
+  }
+
+  const std::vector<std::string> files = tool.CollectProfiles(paths, Tool::Has(options, "-r"));
+  bool first = true;
+  if (json) tool.Out("{\"profiles\": [");
+  tool.BeginProgress(files.size());
+  for (const std::string& path : files) {
+    tool.Step();
+    gamut::Solid solid;
+    gamut::NoSolid none;
+    std::string reason;
+    if (!SolidOf(tool, path, &solid, &none, &reason)) {
+      // A profile of a kind without a solid is still one entry of the JSON, with the reason.
+      if (json && none != gamut::NoSolid::None) {
+        tool.Out(std::string(first ? "" : ", ") + "{\"path\": " + JsonString(path) +
+                 ", \"reason\": " + JsonString(gamut::NoSolidText(none)) + "}");
+        first = false;
+      }
+      tool.Fail(path, reason);
+      continue;
+    }
+    tool.Out(json ? std::string(first ? "" : ", ") + Json(path, solid, compared)
+                  : Text(path, solid, compared));
+    first = false;
+  }
+  tool.EndProgress();
+  if (json) tool.Out("]}\n");
+  return tool.ExitCode();
+}
+
+}  // namespace cli
