@@ -350,18 +350,25 @@ icc::Result SolidOfLcms(cmsHPROFILE h, uint64_t work, Solid* out) {
   return Invalid();
 }
 
+}  // namespace
+
+NoSolid NoSolidOf(uint32_t device_class, uint32_t colour_space) {
+  const int channels = cmsChannelsOfColorSpace(cmsColorSpaceSignature(colour_space));
+  if (device_class == cmsSigAbstractClass) return NoSolid::Abstract;
+  if (device_class == cmsSigLinkClass) return NoSolid::DeviceLink;
+  if (device_class == cmsSigNamedColorClass) return NoSolid::NamedColours;
+  if (channels == 1) return NoSolid::Gray;
+  if (channels == 2) return NoSolid::TwoChannels;
+  return NoSolid::None;
+}
+
+namespace {
+
 SolidResult SolidIn(icc::Profile& profile, cmsContext context, const Limits& limits,
                     bool* refused, Solid* out) {
   LcmsProfile h(OpenLcmsProfile(profile, context, limits.tag_bytes, refused));
   if (!h.h) return {Invalid()};
-  const cmsProfileClassSignature device_class = cmsGetDeviceClass(h.h);
-  const int channels = cmsChannelsOfColorSpace(cmsGetColorSpace(h.h));
-  NoSolid none = NoSolid::None;
-  if (device_class == cmsSigAbstractClass) none = NoSolid::Abstract;
-  else if (device_class == cmsSigLinkClass) none = NoSolid::DeviceLink;
-  else if (device_class == cmsSigNamedColorClass) none = NoSolid::NamedColours;
-  else if (channels == 1) none = NoSolid::Gray;
-  else if (channels == 2) none = NoSolid::TwoChannels;
+  const NoSolid none = NoSolidOf(cmsGetDeviceClass(h.h), cmsGetColorSpace(h.h));
   if (none != NoSolid::None) {
     *out = Solid();
     return {{}, none};

@@ -63,6 +63,10 @@ struct SolidResult {
                                  // that has none
 };
 
+// What the header's class and colour space say of a solid: NoSolid::None when the profile
+// may have one (its data decide), the reason otherwise.
+NoSolid NoSolidOf(uint32_t device_class, uint32_t colour_space);
+
 // Our words for NoSolid, e.g. "a gray profile holds a line of colours, not a solid".
 const char* NoSolidText(NoSolid none);
 

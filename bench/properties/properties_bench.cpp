@@ -13,8 +13,8 @@
 // (icc::kMaxWholeReadBytes), just past it, 100 MB and a sparse 2 GB; and how long another
 // thread's GetValue waits while the ID of the profile at the bound is checked.
 //
-// First, Initialize of a matrix profile and of the largest lookup-table profile at hand, which
-// computes the gamut's volume and coverages, against the handler's 250 ms and 64 MB.
+// First, Initialize of a matrix profile and of the largest lookup-table profile at hand and
+// their gamut's volume and coverages, against the handler's 250 ms and 64 MB.
 #include <windows.h>
 #include <propsys.h>
 #include <propkey.h>
@@ -230,9 +230,9 @@ int WorstCases(const std::string& dir) {
   return 0;
 }
 
-// Initialize, which computes the gamut's solid, and the values it gives.
+// Initialize and the gamut's values, the first of which computes the solid.
 int GamutCases(const char* const* paths, int count) {
-  bench::Table table({"profile", "size", "gamut volume", "sRGB", "Display P3", "Initialize",
+  bench::Table table({"profile", "size", "gamut volume", "sRGB", "Display P3", "time",
                       "time/250 ms", "memory", "memory/64 MB"});
   for (int i = 0; i < count; ++i) {
     const std::string path = paths[i];
@@ -263,7 +263,7 @@ int GamutCases(const char* const* paths, int count) {
                values[1], values[2], bench::FormatTime(t), bench::Ratio(t, 0.250), bench::FormatSize(memory),
                bench::Ratio(double(memory), 64.0 * 1048576)});
   }
-  std::printf("Initialize with the gamut's volume and coverages, median\n\n");
+  std::printf("Initialize and the gamut's volume and coverages, median\n\n");
   table.Print();
   std::printf("\n");
   return 0;

@@ -207,6 +207,10 @@ class CICCProperties final : public IInitializeWithStream,
       const HRESULT hr = Guarded([&] { return Examine(); });
       if (FAILED(hr)) return hr;
     }
+    if (IsGamutKey(key)) {
+      const HRESULT hr = Guarded([&] { return Measure(); });
+      if (FAILED(hr)) return hr;
+    }
     Locked hold(lock_);
     if (!stream_) return E_UNEXPECTED;
     return Guarded([&] {
@@ -227,6 +231,8 @@ class CICCProperties final : public IInitializeWithStream,
         case VT_R8:
           value->vt = VT_R8;
           value->dblVal = found->number;
+          return S_OK;
+        case VT_EMPTY:
           return S_OK;
         default:
           return TextValue(found->text, value);
@@ -355,31 +361,48 @@ class CICCProperties final : public IInitializeWithStream,
     Value health;
     health.key = ProfileKey(kHealthId);
     values->push_back(std::move(health));
-    AddGamutValues(profile, values);
+    // The gamut's values are measured when one is asked for (Measure); a profile whose kind
+    // has no solid has none of them.
+    if (gamut::NoSolidOf(header.device_class(), header.colour_space()) == gamut::NoSolid::None)
+      for (DWORD id : {kGamutVolumeId, kSrgbCoverageId, kDisplayP3CoverageId}) {
+        Value v;
+        v.key = ProfileKey(id);
+        v.type = VT_EMPTY;
+        values->push_back(std::move(v));
+      }
     return S_OK;
   }
 
+  static bool IsGamutKey(REFPROPERTYKEY key) {
+    for (DWORD id : {kGamutVolumeId, kSrgbCoverageId, kDisplayP3CoverageId})
+      if (SameKey(key, ProfileKey(id))) return true;
+    return false;
+  }
+
   // The gamut's volume and how much of sRGB and Display P3 it covers, within the thumbnail's
-  // limits; a profile without a solid, or past the limits, has none of them.
-  static void AddGamutValues(icc::Profile& profile, std::vector<Value>* values) {
+  // limits, found once, when one of them is asked for; past the limits, or where the data
+  // give no solid, they stay empty.  Like Examine, the work holds the stream's lock alone.
+  HRESULT Measure() {
+    Locked reading(stream_lock_);
+    if (measured_ || !profile_) return S_OK;
     gamut::Solid solid;
-    const gamut::SolidResult s = gamut::ComputeSolid(profile, &solid);
-    if (!s.result.ok() || solid.empty()) return;
-    auto number = [&](DWORD id, VARTYPE type, double n) {
-      Value v;
-      v.key = ProfileKey(id);
-      v.type = type;
-      v.number = n;
-      values->push_back(std::move(v));
-    };
-    const double volume = std::min(solid.volume(), double(ULONG_MAX));
-    number(kGamutVolumeId, VT_UI4, std::floor(volume + 0.5));
+    const gamut::SolidResult s = gamut::ComputeSolid(*profile_, &solid);
+    const bool found = s.result.ok() && !solid.empty();
     // One decimal, as every surface shows it.
     auto covered = [&](gamut::Reference r) {
-      return std::round(gamut::Coverage(solid, gamut::ReferenceSolid(r)) * 10) / 10;
+      return found ? std::round(gamut::Coverage(solid, gamut::ReferenceSolid(r)) * 10) / 10 : 0;
     };
-    number(kSrgbCoverageId, VT_R8, covered(gamut::Reference::Srgb));
-    number(kDisplayP3CoverageId, VT_R8, covered(gamut::Reference::DisplayP3));
+    const double volume = std::floor(std::min(solid.volume(), double(ULONG_MAX)) + 0.5);
+    const double srgb = covered(gamut::Reference::Srgb);
+    const double p3 = covered(gamut::Reference::DisplayP3);
+    Locked hold(lock_);
+    for (Value& v : values_) {
+      if (!IsGamutKey(v.key)) continue;
+      v.type = !found ? VT_EMPTY : v.key.pid == kGamutVolumeId ? VT_UI4 : VT_R8;
+      v.number = v.key.pid == kGamutVolumeId ? volume : v.key.pid == kSrgbCoverageId ? srgb : p3;
+    }
+    measured_ = true;
+    return S_OK;
   }
 
   Value* Find(REFPROPERTYKEY key) {
@@ -516,6 +539,7 @@ class CICCProperties final : public IInitializeWithStream,
   void Reload() {
     profile_.reset();
     examined_ = false;
+    measured_ = false;
     std::unique_ptr<icc::Profile> profile;
     std::vector<Value> values;
     bool cut = false;
@@ -561,6 +585,7 @@ class CICCProperties final : public IInitializeWithStream,
   std::unique_ptr<icc::Profile> profile_;
   std::vector<Value> values_;
   bool examined_ = false;  // the health and the profile ID's state
+  bool measured_ = false;  // the gamut's values
   bool pending_ = false;
   std::wstring pending_title_;
   bool title_cut_ = false;
