@@ -206,11 +206,14 @@ std::vector<Line> Cage(const Solid& solid) {
   return lines;
 }
 
-// A line in pieces of about two pixels, sorted into runs seen and runs hidden by the solid.
-void Split(const Frame& frame, const Raster& raster, const Line& line, std::vector<std::vector<P>>* seen,
-           std::vector<std::vector<P>>* hidden) {
+// Where a piece of a line lies: before the solid, seen behind the neutral axis, or behind the
+// solid.
+enum Place { kFront, kBack, kHidden, kPlaces };
+
+// A line in pieces of about two pixels, sorted into runs by where they lie.
+void Split(const Frame& frame, const Raster& raster, const Line& line, std::vector<std::vector<P>> runs[kPlaces]) {
   std::vector<P> run;
-  bool run_hidden = false;
+  Place place = kFront;
   for (std::size_t i = 0; i + 1 < line.size(); ++i) {
     const Solid::LabPoint& a = line[i];
     const Solid::LabPoint& b = line[i + 1];
@@ -218,29 +221,30 @@ void Split(const Frame& frame, const Raster& raster, const Line& line, std::vect
     const int pieces = std::max(1, int(std::ceil(std::hypot(pb.x - pa.x, pb.y - pa.y) / 2)));
     for (int k = 0; k < pieces; ++k) {
       const double t0 = double(k) / pieces, t1 = double(k + 1) / pieces, tm = (t0 + t1) / 2;
-      const bool h = raster.Hidden(frame, Seen(a.L + tm * (b.L - a.L), a.a + tm * (b.a - a.a), a.b + tm * (b.b - a.b)));
+      const View mid = Seen(a.L + tm * (b.L - a.L), a.a + tm * (b.a - a.a), a.b + tm * (b.b - a.b));
+      const Place here = raster.Hidden(frame, mid) ? kHidden : mid.depth < 0 ? kBack : kFront;
       const P start{pa.x + t0 * (pb.x - pa.x), pa.y + t0 * (pb.y - pa.y)};
       const P end{pa.x + t1 * (pb.x - pa.x), pa.y + t1 * (pb.y - pa.y)};
-      if (run.empty() || h != run_hidden) {
-        if (run.size() > 1) (run_hidden ? hidden : seen)->push_back(run);
+      if (run.empty() || here != place) {
+        if (run.size() > 1) runs[place].push_back(run);
         run = {start};
-        run_hidden = h;
+        place = here;
       }
       run.push_back(end);
     }
   }
-  if (run.size() > 1) (run_hidden ? hidden : seen)->push_back(run);
+  if (run.size() > 1) runs[place].push_back(run);
 }
 
-// Lines drawn dark where they are seen, faint and dashed where the solid hides them.
+// Lines drawn in `colours[place]`, dashed where the solid hides them.
 void DrawLines(Canvas& canvas, const Frame& frame, const Raster& raster, const std::vector<Line>& lines,
-               double width, uint32_t seen_colour, uint32_t hidden_colour) {
-  std::vector<std::vector<P>> seen, hidden;
-  for (const Line& line : lines) Split(frame, raster, line, &seen, &hidden);
-  for (const std::vector<P>& run : hidden) canvas.Stroke(run, false, width, 2.5 * width);
-  canvas.Paint(hidden_colour);
-  for (const std::vector<P>& run : seen) canvas.Stroke(run, false, width);
-  canvas.Paint(seen_colour);
+               double width, const uint32_t colours[kPlaces]) {
+  std::vector<std::vector<P>> runs[kPlaces];
+  for (const Line& line : lines) Split(frame, raster, line, runs);
+  for (int place : {kHidden, kBack, kFront}) {
+    for (const std::vector<P>& run : runs[place]) canvas.Stroke(run, false, width, place == kHidden ? 2.5 * width : 0);
+    canvas.Paint(colours[place]);
+  }
 }
 
 void Text(Canvas& canvas, const Bitmap& font, const std::string& text, P at) {
@@ -312,7 +316,7 @@ bool RenderSolid(const Solid& solid, const Solid* wireframe, int size, std::vect
   for (const Line& line : cage) std::for_each(line.begin(), line.end(), widen);
   if (noted)
     for (const Line& line : axes) std::for_each(line.begin(), line.end(), widen);
-  const double margin = noted ? 12.0 * u : 1;
+  const double margin = noted ? 20.0 * u : 1;
   const double top = noted ? LegendBottom(cage.empty() ? 1 : 2, u) + margin / 2 : margin;
   const double room_x = size - 2 * margin, room_y = size - top - margin;
   const double scale = std::min(room_x / std::max(1e-9, x1 - x0), room_y / std::max(1e-9, y1 - y0));
@@ -351,7 +355,8 @@ bool RenderSolid(const Solid& solid, const Solid* wireframe, int size, std::vect
   canvas.SetPixels(pixels);
   const double line = std::max(1.0, size / 320.0);
   if (noted) {
-    DrawLines(canvas, frame, raster, axes, line, 0xFF8A8A8A, 0x70FFFFFF);
+    const uint32_t axis_colours[kPlaces] = {0xFF8A8A8A, 0xFFB4B4B4, 0x70FFFFFF};
+    DrawLines(canvas, frame, raster, axes, line, axis_colours);
     const double gap = 7 * u;
     const auto label = [&](const char* text, double L, double a, double b, double dx, double dy) {
       const P at = frame.At(Seen(L, a, b));
@@ -370,7 +375,9 @@ bool RenderSolid(const Solid& solid, const Solid* wireframe, int size, std::vect
     label("b*", 50, 0, reach, dx, dy);
     canvas.Paint(0xFF505050);
   }
-  DrawLines(canvas, frame, raster, cage, line, 0xFF1E1E1E, 0x60FFFFFF);
+  // Dark before the solid, grey behind it, faint where it hides the lines.
+  const uint32_t cage_colours[kPlaces] = {0xFF1E1E1E, 0xFF8C8C8C, 0x60FFFFFF};
+  DrawLines(canvas, frame, raster, cage, line, cage_colours);
   if (noted) Legend(canvas, font, *notes, !cage.empty(), size);
   return true;
 }
