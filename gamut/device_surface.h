@@ -39,13 +39,4 @@ std::vector<uint16_t> SampleFaces(const std::vector<Face>& faces, int side, int 
 // Status::InvalidProfile when Little CMS has no such transform of the profile.
 icc::Result TransformSamples(cmsHPROFILE h, const std::vector<uint16_t>& device, bool lab, void* out);
 
-// Deletes a Little CMS transform on scope exit.
-struct Transform {
-  cmsHTRANSFORM h;
-  explicit Transform(cmsHTRANSFORM t) : h(t) {}
-  ~Transform() { if (h) cmsDeleteTransform(h); }
-  Transform(const Transform&) = delete;
-  Transform& operator=(const Transform&) = delete;
-};
-
 }  // namespace gamut

@@ -47,14 +47,17 @@ cmsHPROFILE OpenLcmsProfile(icc::Profile& profile, cmsContext context = nullptr,
 icc::Result WithinBudget(icc::Profile& profile, std::size_t memory,
                          const std::function<icc::Result(cmsContext, bool* refused)>& body);
 
-// Closes a handle on scope exit.
-struct LcmsProfile {
-  cmsHPROFILE h;
-  explicit LcmsProfile(cmsHPROFILE p) : h(p) {}
-  ~LcmsProfile() { if (h) cmsCloseProfile(h); }
-  LcmsProfile(const LcmsProfile&) = delete;
-  LcmsProfile& operator=(const LcmsProfile&) = delete;
+// Closes a Little CMS handle on scope exit.
+template <class Handle, auto Close>
+struct LcmsHandle {
+  Handle h;
+  explicit LcmsHandle(Handle p) : h(p) {}
+  ~LcmsHandle() { if (h) Close(h); }
+  LcmsHandle(const LcmsHandle&) = delete;
+  LcmsHandle& operator=(const LcmsHandle&) = delete;
 };
+using LcmsProfile = LcmsHandle<cmsHPROFILE, cmsCloseProfile>;
+using Transform = LcmsHandle<cmsHTRANSFORM, cmsDeleteTransform>;
 
 }  // namespace gamut
 
