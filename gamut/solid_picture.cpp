@@ -53,6 +53,8 @@ void DisplayColour(double L, double a, double b, double rgb[3]) {
   }
 }
 
+using Rgb = std::array<float, 3>;
+
 // The picture's transform: CIELAB to pixels of the fine raster (`fine` of them a pixel).
 struct Frame {
   double cx, cy, scale;  // pixels of the final picture for one CIELAB unit
@@ -69,7 +71,7 @@ class Raster {
         rgb_(std::size_t(n_) * std::size_t(n_)) {}
 
   // A triangle with a colour at each corner, flat-shaded by its facing.
-  void Triangle(const Frame& frame, const View v[3], const float colour[3][3]) {
+  void Triangle(const Frame& frame, const View v[3], const Rgb colour[3]) {
     // The normal towards the eye, in the picture's space; the light comes from above left.
     const double e1[3] = {v[1].x - v[0].x, v[1].y - v[0].y, v[1].depth - v[0].depth};
     const double e2[3] = {v[2].x - v[0].x, v[2].y - v[0].y, v[2].depth - v[0].depth};
@@ -320,13 +322,14 @@ bool RenderSolid(const Solid& solid, const Solid* wireframe, int size, std::vect
   const double top = noted ? LegendBottom(cage.empty() ? 1 : 2, u) + margin / 2 : margin;
   const double room_x = size - 2 * margin, room_y = size - top - margin;
   const double scale = std::min(room_x / std::max(1e-9, x1 - x0), room_y / std::max(1e-9, y1 - y0));
+  // The solid is drawn at 3 x 3 (2 x 2 above 512 pixels) points a pixel for smooth edges.
   const Frame frame{margin + room_x / 2 - (x0 + x1) / 2 * scale, top + room_y / 2 + (y0 + y1) / 2 * scale, scale,
                     size <= 512 ? 3 : 2};
 
   Raster raster(size, frame.fine);
   const int side = cells + 1;
   std::vector<View> seen(surface.size());
-  std::vector<std::array<float, 3>> colours(surface.size());
+  std::vector<Rgb> colours(surface.size());
   for (std::size_t k = 0; k < surface.size(); ++k) {
     const Solid::LabPoint& p = surface[k];
     seen[k] = Seen(p.L, p.a, p.b);
@@ -340,12 +343,10 @@ bool RenderSolid(const Solid& solid, const Solid* wireframe, int size, std::vect
         const std::size_t k = std::size_t((f * side + i) * side + j);
         const std::size_t quad[4] = {k, k + 1, k + std::size_t(side) + 1, k + std::size_t(side)};
         for (int half = 0; half < 2; ++half) {
-          const std::size_t corner[3] = {quad[0], quad[1 + half], quad[2 + half]};
-          const View v[3] = {seen[corner[0]], seen[corner[1]], seen[corner[2]]};
-          const float c[3][3] = {{colours[corner[0]][0], colours[corner[0]][1], colours[corner[0]][2]},
-                                 {colours[corner[1]][0], colours[corner[1]][1], colours[corner[1]][2]},
-                                 {colours[corner[2]][0], colours[corner[2]][1], colours[corner[2]][2]}};
-          raster.Triangle(frame, v, c);
+          const std::size_t a = quad[0], b = quad[1 + half], c = quad[2 + half];
+          const View v[3] = {seen[a], seen[b], seen[c]};
+          const Rgb rgb[3] = {colours[a], colours[b], colours[c]};
+          raster.Triangle(frame, v, rgb);
         }
       }
 
@@ -357,22 +358,16 @@ bool RenderSolid(const Solid& solid, const Solid* wireframe, int size, std::vect
   if (noted) {
     const uint32_t axis_colours[kPlaces] = {0xFF8A8A8A, 0xFFB4B4B4, 0x70FFFFFF};
     DrawLines(canvas, frame, raster, axes, line, axis_colours);
-    const double gap = 7 * u;
-    const auto label = [&](const char* text, double L, double a, double b, double dx, double dy) {
-      const P at = frame.At(Seen(L, a, b));
-      Text(canvas, font, text, {at.x + dx, at.y + dy});
+    // Each axis's name beyond its end, away from the middle.
+    const View middle = Seen(50, 0, 0);
+    const auto name = [&](const char* text, const View& end) {
+      const double dx = end.x - middle.x, dy = end.y - middle.y, len = std::max(1e-9, std::hypot(dx, dy));
+      const P at = frame.At(end);
+      Text(canvas, font, text, {at.x + dx / len * 7 * u, at.y - dy / len * 7 * u});
     };
-    const View ea = Seen(50, reach, 0), eb = Seen(50, 0, reach), origin = Seen(50, 0, 0);
-    const auto away = [&](const View& e, double* dx, double* dy) {
-      const double len = std::max(1e-9, std::hypot(e.x - origin.x, e.y - origin.y));
-      *dx = (e.x - origin.x) / len * gap, *dy = -(e.y - origin.y) / len * gap;
-    };
-    double dx, dy;
-    label("L*", kAxisTop, 0, 0, 0, -gap);
-    away(ea, &dx, &dy);
-    label("a*", 50, reach, 0, dx, dy);
-    away(eb, &dx, &dy);
-    label("b*", 50, 0, reach, dx, dy);
+    name("L*", Seen(kAxisTop, 0, 0));
+    name("a*", Seen(50, reach, 0));
+    name("b*", Seen(50, 0, reach));
     canvas.Paint(0xFF505050);
   }
   // Dark before the solid, grey behind it, faint where it hides the lines.
