@@ -26,10 +26,12 @@ const Command kCommands[] = {
      "fix      repairs what can be repaired without changing what a profile means (every\n"
      "         other tag keeps its bytes) and lists what is left\n",
      RunFix},
-    {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--compare sRGB|PROFILE]",
+    {"plot", "plot [-r] PROFILE... [-o FILE.png | -d FOLDER] [--size N] [--lab] [--compare sRGB|PROFILE]",
      "plot     draws each profile's gamut on the CIE 1931 chromaticity diagram as a PNG\n"
      "         (FOLDER/NAME.png, in the current folder without -d; 256 pixels unless\n"
-     "         --size says 16 to 1024; --compare adds a dashed outline)\n",
+     "         --size says 16 to 1024; --compare adds a dashed outline); --lab draws its\n"
+     "         solid in CIELAB in 3D inside sRGB's wireframe, or --compare's (a profile,\n"
+     "         or sRGB, AdobeRGB, P3 or Rec2020 in any case of letters)\n",
      RunPlot},
     {"gamut", "gamut [-r] [--json] [--compare sRGB|AdobeRGB|P3|Rec2020|PROFILE]... PROFILE...",
      "gamut    the volume of each profile's gamut in CIELAB (cubic delta E), and how much of\n"

@@ -1,6 +1,7 @@
 // plot: the gamut of each profile on the CIE 1931 chromaticity diagram, as a PNG file: the
-// picture Hueshell's thumbnail shows, with axes, wavelengths and a legend.  Profiles are read and pictures written through the
-// platform; png_encoder.h encodes.
+// picture Hueshell's thumbnail shows, with axes, wavelengths and a legend; with --lab, its
+// solid in CIELAB in 3D inside a reference's wireframe.  Profiles are read and pictures
+// written through the platform; png_encoder.h encodes.
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -12,6 +13,8 @@
 #include "png_encoder.h"
 #include "profile_properties.h"
 #include "shown_text.h"
+#include "solid_picture.h"
+#include "volume.h"
 
 namespace cli {
 namespace {
@@ -50,6 +53,28 @@ bool GamutOf(Tool& tool, const std::string& path, gamut::Gamut* g, std::string* 
   return r.ok();
 }
 
+// The solid of the profile at `path` and its name; on failure false, with *reason (for a
+// profile without a solid, why it has none).
+bool SolidOf(Tool& tool, const std::string& path, gamut::Solid* solid, std::string* name,
+             std::string* reason) {
+  std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
+  if (!file) return false;
+  std::unique_ptr<icc::Profile> profile;
+  icc::Result r = icc::Profile::Open(std::move(file), &profile);
+  gamut::SolidResult s;
+  if (r.ok()) r = (s = gamut::ComputeSolid(*profile, solid)).result;
+  if (!r.ok()) {
+    *reason = tool.Reason(r);
+    return false;
+  }
+  if (s.none != gamut::NoSolid::None || solid->empty()) {
+    *reason = std::string("no gamut solid: ") + gamut::NoSolidText(s.none);
+    return false;
+  }
+  *name = NameOf(tool, *profile, path);
+  return true;
+}
+
 // FOLDER/NAME.png for a profile NAME.icc; profiles of the same name from different folders
 // get NAME-2.png, NAME-3.png... rather than one picture over another.
 std::string PictureName(const std::string& folder, const std::string& profile,
@@ -63,11 +88,25 @@ std::string PictureName(const std::string& folder, const std::string& profile,
   return path;
 }
 
-bool IsSrgb(const std::string& name) {
-  if (name.size() != 4) return false;
-  for (std::size_t i = 0; i < 4; ++i)
-    if ((name[i] | 0x20) != "srgb"[i]) return false;
-  return true;
+// Whether `name` is `alias` in any case of letters (`alias` in small letters).
+bool Named(const std::string& name, const char* alias) {
+  std::size_t i = 0;
+  for (; i < name.size() && alias[i]; ++i)
+    if (char(name[i] >= 'A' && name[i] <= 'Z' ? name[i] - 'A' + 'a' : name[i]) != alias[i]) return false;
+  return i == name.size() && !alias[i];
+}
+
+bool IsSrgb(const std::string& name) { return Named(name, "srgb"); }
+
+// The built-in reference a --lab --compare value names: sRGB, AdobeRGB, P3 or Rec2020.
+bool ReferenceNamed(const std::string& name, gamut::Reference* reference) {
+  const char* const aliases[gamut::kReferenceCount] = {"srgb", "adobergb", "p3", "rec2020"};
+  for (int i = 0; i < gamut::kReferenceCount; ++i)
+    if (Named(name, aliases[i])) {
+      *reference = gamut::Reference(i);
+      return true;
+    }
+  return false;
 }
 
 }  // namespace
@@ -75,13 +114,15 @@ bool IsSrgb(const std::string& name) {
 int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   std::vector<std::pair<std::string, std::string>> options;
   std::vector<std::string> operands;
-  if (!tool.ParseOptions(args, {{"-o", true}, {"-d", true}, {"--size", true}, {"--compare", true}, {"-r", false}},
+  if (!tool.ParseOptions(args, {{"-o", true}, {"-d", true}, {"--size", true}, {"--compare", true}, {"-r", false},
+                          {"--lab", false}},
                          &options, &operands))
     return kExitUsage;
   std::string output, folder = ".", size_text, compare;
   const bool to_file = Tool::Has(options, "-o", &output);
   const bool to_folder = Tool::Has(options, "-d", &folder);
   const bool comparing = Tool::Has(options, "--compare", &compare);
+  const bool lab = Tool::Has(options, "--lab");
   int size = 256;
   if (Tool::Has(options, "--size", &size_text)) {
     char* end = nullptr;
@@ -101,7 +142,20 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   std::string reason;
   gamut::Gamut reference;
   gamut::Notes notes;
-  if (IsSrgb(compare)) {
+  // --lab: the solids, inside sRGB's wireframe unless --compare names another.
+  gamut::Solid own_wireframe;
+  const gamut::Solid* wireframe = nullptr;
+  gamut::Reference named = gamut::Reference::Srgb;
+  if (lab && (!comparing || ReferenceNamed(compare, &named))) {
+    wireframe = &gamut::ReferenceSolid(named);
+    notes.compare_name = gamut::ReferenceName(named);
+  } else if (lab) {
+    if (!SolidOf(tool, compare, &own_wireframe, &notes.compare_name, &reason)) {
+      tool.Fail(compare, reason);
+      return kExitFailed;
+    }
+    wireframe = &own_wireframe;
+  } else if (IsSrgb(compare)) {
     reference.kind = gamut::Kind::Matrix;
     reference.outline = gamut::SrgbTriangle();
     notes.compare_name = "sRGB";
@@ -125,12 +179,21 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   std::vector<uint8_t> png;
   std::set<std::string> written;
   for (const std::string& profile : profiles) {
-    gamut::Gamut g;
-    if (!GamutOf(tool, profile, &g, &notes.name, &reason)) {
-      tool.Fail(profile, reason);
-      continue;
+    if (lab) {
+      gamut::Solid solid;
+      if (!SolidOf(tool, profile, &solid, &notes.name, &reason)) {
+        tool.Fail(profile, reason);
+        continue;
+      }
+      gamut::RenderSolid(solid, wireframe, size, &pixels, &notes);
+    } else {
+      gamut::Gamut g;
+      if (!GamutOf(tool, profile, &g, &notes.name, &reason)) {
+        tool.Fail(profile, reason);
+        continue;
+      }
+      gamut::Render(g, comparing ? &reference : nullptr, size, &pixels, &notes);
     }
-    gamut::Render(g, comparing ? &reference : nullptr, size, &pixels, &notes);
     const std::string path = to_file ? output : PictureName(folder, profile, &written);
     if (!EncodePng(pixels, size, size, &png, &reason) ||
         !platform.WriteNewFile(path, png, &reason)) {

@@ -480,4 +480,25 @@ double RelativeVolume(const Solid& solid, const Solid& reference) {
   return reference.volume() > 0 ? 100 * solid.volume() / reference.volume() : 0;
 }
 
+std::vector<Solid::LabPoint> Solid::Surface(int* cells) const {
+  *cells = resolution_;
+  std::vector<LabPoint> points;
+  if (empty()) return points;
+  const int n = resolution_, side = n + 1;
+  points.reserve(std::size_t(6 * side * side));
+  for (int f = 0; f < 6; ++f) {
+    const CubeFace face = FaceOf(f);
+    for (int i = 0; i < side; ++i)
+      for (int j = 0; j < side; ++j) {
+        double d[3];
+        d[face.k] = face.sign;
+        d[face.u] = -1 + 2.0 * i / n;
+        d[face.v] = -1 + 2.0 * j / n;
+        const double r = RadiusToward(d[0], d[1], d[2]) / std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        points.push_back({centre_[0] + r * d[0], centre_[1] + r * d[1], centre_[2] + r * d[2]});
+      }
+  }
+  return points;
+}
+
 }  // namespace gamut

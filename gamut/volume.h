@@ -34,6 +34,16 @@ class Solid {
   // Whether a CIELAB colour (L*, a*, b*) lies inside the solid.
   bool Contains(double L, double a, double b) const;
 
+  // The surface as a mesh for drawing: for each of the six faces of the cube map of
+  // directions, a grid of (n + 1) x (n + 1) points, where n is *cells (the cube map's cells
+  // along a face's edge), the surface towards each corner of the cells.  Point (i, j) of
+  // face f is at [(f * (n + 1) + i) * (n + 1) + j]; neighbours in a grid are neighbours on
+  // the surface, and the faces share the points along their edges.  Empty for an empty solid.
+  struct LabPoint {
+    double L, a, b;
+  };
+  std::vector<LabPoint> Surface(int* cells) const;
+
  private:
   friend class SolidBuilder;
   double centre_[3] = {50, 0, 0};

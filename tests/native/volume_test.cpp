@@ -1,11 +1,14 @@
 // Gamut volumes and coverages against ArgyllCMS's figures for the same profiles; the built-in
-// references against ArgyllCMS's own reference profiles; what has no solid.
+// references against ArgyllCMS's own reference profiles; what has no solid; the solid drawn.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <lcms2.h>
 
 #include "posix_file.h"
 #include "profile_builder.h"
+#include "solid_picture.h"
 #include "volume.h"
 
 using namespace testing_icc;
@@ -127,4 +130,74 @@ TEST(Volume, WhatHasNoSolid) {
     EXPECT_EQ(r.none, row.none) << gamut::NoSolidText(row.none);
     if (r.result.ok()) EXPECT_TRUE(s.empty());
   }
+}
+
+namespace {
+
+int Luma(uint32_t p) { return int(((p >> 16 & 0xFF) * 3 + (p >> 8 & 0xFF) * 6 + (p & 0xFF)) / 10); }
+
+std::size_t Opaque(const std::vector<uint32_t>& px) {
+  return std::size_t(std::count_if(px.begin(), px.end(), [](uint32_t p) { return p >> 24 == 0xFF; }));
+}
+
+}  // namespace
+
+// The solid in 3D: L* up (a near-neutral solid stands light on top of dark), a wider gamut
+// covers more at the same scale, a solid's own wireframe shows on it, white around it with
+// the notes, and the diagram's size limits.
+TEST(SolidPicture, DrawsTheSolid) {
+  const int n = 256;
+  std::vector<uint32_t> px;
+  // Primaries close to the white: a spindle from black to white.
+  const cmsCIExyY white{0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries{{0.34, 0.33, 1.0}, {0.30, 0.35, 1.0}, {0.30, 0.31, 1.0}};
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+  gamut::Solid spindle;
+  ASSERT_TRUE(SolidOf(Saved(cmsCreateRGBProfile(&white, &primaries, curves)), &spindle).result.ok());
+  cmsFreeToneCurve(gamma);
+  ASSERT_TRUE(gamut::RenderSolid(spindle, nullptr, n, &px));
+  int top = n, bottom = -1, left = n, right = -1;
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x)
+      if (px[std::size_t(y * n + x)] >> 24 == 0xFF)
+        top = std::min(top, y), bottom = std::max(bottom, y), left = std::min(left, x), right = std::max(right, x);
+  ASSERT_LT(top, bottom);
+  EXPECT_GT(bottom - top, 2 * (right - left));
+  for (int x = left; x <= right; ++x) {
+    const uint32_t high = px[std::size_t((top + 3) * n + x)], low = px[std::size_t((bottom - 3) * n + x)];
+    if (high >> 24 == 0xFF) EXPECT_GT(Luma(high), 190) << x;
+    if (low >> 24 == 0xFF) EXPECT_LT(Luma(low), 40) << x;
+  }
+  EXPECT_EQ(px[0], 0u);  // transparent around the solid without notes
+
+  // At the scale Rec. 2020's wireframe sets, its solid covers more than sRGB's.
+  const gamut::Solid& srgb = gamut::ReferenceSolid(gamut::Reference::Srgb);
+  const gamut::Solid& wide = gamut::ReferenceSolid(gamut::Reference::Rec2020);
+  ASSERT_TRUE(gamut::RenderSolid(srgb, &wide, n, &px));
+  const std::size_t narrow_cover = Opaque(px);
+  ASSERT_TRUE(gamut::RenderSolid(wide, &wide, n, &px));
+  EXPECT_GT(Opaque(px), narrow_cover * 5 / 4);
+
+  // sRGB inside its own wireframe: the lines lie on the surface and show, dark or grey, where
+  // it faces the eye; the spindle's lie inside it, hidden (faint) but for its ends.
+  const auto seen_lines = [&](const gamut::Solid& wireframe) {
+    EXPECT_TRUE(gamut::RenderSolid(srgb, &wireframe, n, &px));
+    return std::count_if(px.begin(), px.end(), [](uint32_t p) {
+      const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+      return p >> 24 == 0xFF && Luma(p) < 150 && std::max({r, g, b}) - std::min({r, g, b}) < 12;
+    });
+  };
+  EXPECT_GT(seen_lines(srgb), 5 * n / 2);
+  EXPECT_LT(seen_lines(spindle), n / 8);
+  const gamut::Notes notes{"sRGB", "sRGB"};
+  ASSERT_TRUE(gamut::RenderSolid(srgb, &srgb, n, &px, &notes));
+  EXPECT_EQ(px[px.size() - 1], 0xFFFFFFFFu);  // white around it with the notes
+
+  EXPECT_TRUE(gamut::RenderSolid(srgb, &srgb, gamut::kMinSize, &px));
+  EXPECT_EQ(px.size(), std::size_t(gamut::kMinSize * gamut::kMinSize));
+  EXPECT_TRUE(gamut::RenderSolid(srgb, &srgb, gamut::kMaxSize, &px, &notes));
+  EXPECT_FALSE(gamut::RenderSolid(srgb, &srgb, gamut::kMinSize - 1, &px));
+  EXPECT_FALSE(gamut::RenderSolid(srgb, &srgb, gamut::kMaxSize + 1, &px));
+  EXPECT_FALSE(gamut::RenderSolid(gamut::Solid(), &srgb, n, &px));
 }
