@@ -19,30 +19,6 @@ struct Compared {
   std::unique_ptr<gamut::Solid> own;  // a profile's solid
 };
 
-// The reference a --compare value names (sRGB, AdobeRGB, P3, Rec2020 in any case of
-// letters), or false for a profile's path.
-bool ReferenceNamed(const std::string& name, gamut::Reference* reference) {
-  static const struct {
-    const char* alias;
-    gamut::Reference reference;
-  } kAliases[] = {{"srgb", gamut::Reference::Srgb},
-                  {"adobergb", gamut::Reference::AdobeRgb},
-                  {"p3", gamut::Reference::DisplayP3},
-                  {"rec2020", gamut::Reference::Rec2020}};
-  for (const auto& a : kAliases) {
-    const std::string alias = a.alias;
-    if (name.size() != alias.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < alias.size() && same; ++i)
-      same = char(name[i] >= 'A' && name[i] <= 'Z' ? name[i] - 'A' + 'a' : name[i]) == alias[i];
-    if (same) {
-      *reference = a.reference;
-      return true;
-    }
-  }
-  return false;
-}
-
 // The solid of the profile at `path`.  False with *reason for a file that cannot be read and
 // for a profile that has no solid ("no gamut volume: ..."); *none then says which kind.
 bool SolidOf(Tool& tool, const std::string& path, gamut::Solid* solid, gamut::NoSolid* none,
@@ -133,7 +109,7 @@ int RunGamut(Tool& tool, const std::vector<std::string>& args) {
     if (option.first != "--compare") continue;
     Compared c;
     gamut::Reference reference;
-    if (ReferenceNamed(option.second, &reference)) {
+    if (gamut::ReferenceOfShortName(option.second, &reference)) {
       c.name = gamut::ReferenceName(reference);
       c.solid = &gamut::ReferenceSolid(reference);
     } else {

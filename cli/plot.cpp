@@ -88,25 +88,9 @@ std::string PictureName(const std::string& folder, const std::string& profile,
   return path;
 }
 
-// Whether `name` is `alias` in any case of letters (`alias` in small letters).
-bool Named(const std::string& name, const char* alias) {
-  std::size_t i = 0;
-  for (; i < name.size() && alias[i]; ++i)
-    if (char(name[i] >= 'A' && name[i] <= 'Z' ? name[i] - 'A' + 'a' : name[i]) != alias[i]) return false;
-  return i == name.size() && !alias[i];
-}
-
-bool IsSrgb(const std::string& name) { return Named(name, "srgb"); }
-
-// The built-in reference a --lab --compare value names: sRGB, AdobeRGB, P3 or Rec2020.
-bool ReferenceNamed(const std::string& name, gamut::Reference* reference) {
-  const char* const aliases[gamut::kReferenceCount] = {"srgb", "adobergb", "p3", "rec2020"};
-  for (int i = 0; i < gamut::kReferenceCount; ++i)
-    if (Named(name, aliases[i])) {
-      *reference = gamut::Reference(i);
-      return true;
-    }
-  return false;
+bool IsSrgb(const std::string& name) {
+  gamut::Reference r;
+  return gamut::ReferenceOfShortName(name, &r) && r == gamut::Reference::Srgb;
 }
 
 }  // namespace
@@ -146,7 +130,7 @@ int RunPlot(Tool& tool, const std::vector<std::string>& args) {
   gamut::Solid own_wireframe;
   const gamut::Solid* wireframe = nullptr;
   gamut::Reference named = gamut::Reference::Srgb;
-  if (lab && (!comparing || ReferenceNamed(compare, &named))) {
+  if (lab && (!comparing || gamut::ReferenceOfShortName(compare, &named))) {
     wireframe = &gamut::ReferenceSolid(named);
     notes.compare_name = gamut::ReferenceName(named);
   } else if (lab) {

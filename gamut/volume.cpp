@@ -417,6 +417,21 @@ const char* ReferenceName(Reference reference) {
   return "";
 }
 
+bool ReferenceOfShortName(const std::string& name, Reference* reference) {
+  static const char* const kShortNames[kReferenceCount] = {"srgb", "adobergb", "p3", "rec2020"};
+  for (int i = 0; i < kReferenceCount; ++i) {
+    const std::string alias = kShortNames[i];
+    if (name.size() != alias.size()) continue;
+    std::size_t k = 0;
+    while (k < alias.size() && char(name[k] >= 'A' && name[k] <= 'Z' ? name[k] - 'A' + 'a' : name[k]) == alias[k]) ++k;
+    if (k == alias.size()) {
+      *reference = Reference(i);
+      return true;
+    }
+  }
+  return false;
+}
+
 const char* NoSolidText(NoSolid none) {
   switch (none) {
     case NoSolid::None: return "the profile's colours fill a solid";

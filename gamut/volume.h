@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "gamut.h"
@@ -23,6 +24,9 @@ constexpr int kReferenceCount = 4;
 // "sRGB", "Adobe RGB", "Display P3", "Rec. 2020": the names the command line's JSON keys and
 // every surface use.
 const char* ReferenceName(Reference reference);
+// The reference a short name gives: "sRGB", "AdobeRGB", "P3" or "Rec2020", in any case of
+// letters (the command line's --compare names).  False for any other text.
+bool ReferenceOfShortName(const std::string& name, Reference* reference);
 
 // A gamut solid in CIELAB.
 class Solid {
