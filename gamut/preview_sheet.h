@@ -6,7 +6,8 @@
 // The sheet is made in two steps, so that a pane can show the cheap part at once:
 //  - BuildPreviewSheet reads the header, the tag table, the few tags shown and computes
 //    the gamut; its cost does not grow with the profile's size; MeasurePreviewSheet adds
-//    the gamut's volume (volume.h), within the same limits and at a few times the cost;
+//    the gamut's volume (volume.h), within the same limits and at a few times the cost (a
+//    pane measures it with the doctor's report, off its window's thread);
 //  - FinishPreviewSheet takes the profile doctor's report (doctor::CheckProfile, which reads
 //    the whole profile when it carries an ID: a pane bounds that read and makes the report
 //    off its window's thread) as the verdict and the profile ID's state.

@@ -44,8 +44,9 @@ int SystemDpi() {
 }
 
 // The profile doctor's report on a pane's stream (the profile ID read up to
-// icc::kMaxWholeReadBytes), made on a thread of its own so that the host's window never
-// waits for a read of the whole profile, and posted to the pane's window as kHealthMessage.
+// icc::kMaxWholeReadBytes) and the gamut's volume and coverages, made on a thread of its own
+// so that the host's window never waits for a read of the whole profile or for the gamut's
+// solid, and posted to the pane's window as kHealthMessage.
 // The pane and the thread hold a reference each.  A check the pane abandons (Unload, its end,
 // another preview) posts nothing, and its next read fails, so that its thread ends soon
 // after, keeping the library loaded until then.  The stream goes to the thread marshalled:
@@ -96,6 +97,7 @@ class HealthCheck {
   }
   bool done() const { return done_; }
   const icc::CheckReport& report() const { return report_; }  // once done
+  const std::vector<gamut::SheetLine>& volume() const { return volume_; }  // once done
 
  private:
   HealthCheck(IStream* stream, HWND window) : stream_identity_(stream), window_(window) {
@@ -150,6 +152,12 @@ class HealthCheck {
       if (!abandoned_ && colour::OpenStreamFile(stream_.get(), &file).ok()) {
         Reads reads(*file, abandoned_);
         doctor::CheckProfile(reads, &report_, icc::kMaxWholeReadBytes);
+        std::unique_ptr<icc::Profile> profile;
+        if (!abandoned_ && icc::Profile::Open(reads, &profile).ok()) {
+          gamut::PreviewSheet measured;
+          gamut::MeasurePreviewSheet(*profile, &measured);
+          volume_ = std::move(measured.volume);
+        }
       }
     } catch (...) {
       // Nothing leaves the thread; the report holds what was found.
@@ -165,6 +173,7 @@ class HealthCheck {
   std::atomic<bool> abandoned_{false};
   std::atomic<bool> done_{false};
   icc::CheckReport report_;
+  std::vector<gamut::SheetLine> volume_;  // none for a file the container refuses
   CRITICAL_SECTION lock_;  // over window_
   HWND window_;
 };
@@ -349,7 +358,6 @@ class CICCPreview final : public IPreviewHandler,
       icc::Language language;
       colour::UserLanguage(language.language, language.country);
       gamut::BuildPreviewSheet(*profile, language, colour::AnsiCodePage(), &sheet_);
-      gamut::MeasurePreviewSheet(*profile, &sheet_);
     } else {
       gamut::RefusedPreviewSheet(r, &sheet_);
     }
@@ -547,6 +555,7 @@ class CICCPreview final : public IPreviewHandler,
   void Finish() {
     if (!check_ || !check_->done() || sheet_.finished) return;
     gamut::FinishPreviewSheet(check_->report(), &sheet_);
+    sheet_.volume = check_->volume();
     check_->Release();
     check_ = nullptr;
     // Keep the reader's place in the text.

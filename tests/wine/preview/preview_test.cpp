@@ -295,6 +295,8 @@ TEST_F(Preview, EveryProfileShownAsTheHostShowsIt) {
       cmsHPROFILE lcms = cmsOpenProfileFromFile(path.c_str(), "r");
       ASSERT_NE(lcms, nullptr);
       EXPECT_TRUE(picture);
+      // Measured on the check's thread, it comes with the verdict.
+      EXPECT_NE(text.find(L"\r\nGamut volume:\t"), std::wstring::npos);
       EXPECT_EQ(text.substr(0, text.find(L"\r\n")), FirstLine(LcmsText(lcms, cmsInfoDescription)));
       const std::wstring copyright = FirstLine(LcmsText(lcms, cmsInfoCopyright));
       if (!copyright.empty()) {
