@@ -35,8 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (r.result.ok()) CHECK(solid.empty() == (r.none != gamut::NoSolid::None));
     CHECK(std::isfinite(solid.volume()) && solid.volume() >= 0);
     solid.Contains(50, 0, 0);
-    gamut::MeasurePreviewSheet(*profile, &sheet, cheap);
-    CHECK(!sheet.volume.empty());
+    // The sheet's coverages cost four references' worth of containment tests, about ten
+    // times the solid's under the sanitizers: one input in 16, by its size (profiles end
+    // with zero padding and mostly leave byte 125 zero, so neither picks few of them).
+    if ((size / 4) % 16 == 1) {
+      gamut::MeasurePreviewSheet(*profile, &sheet, cheap);
+      CHECK(!sheet.volume.empty());
+    }
   }
   CHECK(!gamut::SheetText(sheet).empty());
   if (!sheet.has_picture) return 0;
