@@ -185,9 +185,11 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
   sheet->tags_read = icc::ReadTagTable(profile, &sheet->tags).ok();
 }
 
-void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits) {
+void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits,
+                         Solid* kept) {
   Solid solid;
   const SolidResult s = ComputeSolid(profile, &solid, limits);
+  if (!s.result.ok()) solid = Solid();
   auto add = [&](const std::string& label, const std::string& value) {
     sheet->volume.push_back({icc::FromAscii(label), icc::FromAscii(value)});
   };
@@ -204,6 +206,7 @@ void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limit
           Format("%.1f %%", Coverage(solid, ReferenceSolid(r))));
     }
   }
+  if (kept) *kept = std::move(solid);
 }
 
 void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet) {

@@ -57,8 +57,10 @@ struct PreviewSheet {
 void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
                        const icc::CodePage& code_page, PreviewSheet* sheet);
 // The gamut's volume and how much of each built-in reference it covers, or why the profile
-// has no volume: ComputeSolid within `limits`.
-void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits = Limits());
+// has no volume: ComputeSolid within `limits`.  `solid`, when given, receives the solid (empty
+// when there is none), for a pane that draws it.
+void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits = Limits(),
+                         Solid* solid = nullptr);
 // The first step for a file the container refuses: it says so, and has no picture.
 void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet);
 // The second step, with the doctor's report on the file: the verdict and its findings (for a

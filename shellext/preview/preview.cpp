@@ -17,6 +17,7 @@
 #include "module.h"
 #include "picture.h"
 #include "preview_sheet.h"
+#include "solid_picture.h"
 #include "resource.h"
 #include "stream_file.h"
 #include "user_language.h"
@@ -98,6 +99,7 @@ class HealthCheck {
   bool done() const { return done_; }
   const icc::CheckReport& report() const { return report_; }  // once done
   const std::vector<gamut::SheetLine>& volume() const { return volume_; }  // once done
+  gamut::Solid& solid() { return solid_; }  // once done
 
  private:
   HealthCheck(IStream* stream, HWND window) : stream_identity_(stream), window_(window) {
@@ -155,7 +157,7 @@ class HealthCheck {
         std::unique_ptr<icc::Profile> profile;
         if (!abandoned_ && icc::Profile::Open(reads, &profile).ok()) {
           gamut::PreviewSheet measured;
-          gamut::MeasurePreviewSheet(*profile, &measured);
+          gamut::MeasurePreviewSheet(*profile, &measured, gamut::Limits(), &solid_);
           volume_ = std::move(measured.volume);
         }
       }
@@ -174,6 +176,7 @@ class HealthCheck {
   std::atomic<bool> done_{false};
   icc::CheckReport report_;
   std::vector<gamut::SheetLine> volume_;  // none for a file the container refuses
+  gamut::Solid solid_;
   CRITICAL_SECTION lock_;  // over window_
   HWND window_;
 };
@@ -334,6 +337,7 @@ class CICCPreview final : public IPreviewHandler,
     sheet_ = gamut::PreviewSheet();
     std::vector<uint32_t>().swap(picture_);
     picture_size_ = 0;
+    ForgetSolid();
     DropStyle();
   }
 
@@ -362,6 +366,7 @@ class CICCPreview final : public IPreviewHandler,
       gamut::RefusedPreviewSheet(r, &sheet_);
     }
     picture_size_ = 0;
+    ForgetSolid();
     if (!window_) {
       if (!RegisterPaneClass()) return HRESULT_FROM_WIN32(GetLastError());
       window_ = CreateWindowExW(0, kPaneClass, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, parent_,
@@ -482,7 +487,8 @@ class CICCPreview final : public IPreviewHandler,
   }
 
   // A wide pane puts the diagram beside the text, a tall one above it; the diagram takes
-  // at most half the pane.
+  // at most half the pane.  A pane more than twice as wide as tall shows the gamut's solid
+  // in CIELAB beside the diagram, once it is measured, the two taking at most two thirds.
   void Layout() {
     if (!window_) return;
     RECT client;
@@ -490,48 +496,70 @@ class CICCPreview final : public IPreviewHandler,
     const int w = client.right, h = client.bottom;
     const int m = MulDiv(kMargin, SystemDpi(), 96);
     int side = 0;
+    bool solid = false;
     RECT text = {m, m, w - m, h - m};
     if (sheet_.has_picture) {
       const bool wide = w >= h * 5 / 4;
-      side = wide ? std::min(h - 2 * m, w / 2 - m) : std::min(w - 2 * m, h / 2 - m);
+      solid = wide && w >= h * 2 && !solid_.empty();
+      side = !wide ? std::min(w - 2 * m, h / 2 - m)
+             : solid ? std::min(h - 2 * m, w / 3 - m)
+                     : std::min(h - 2 * m, w / 2 - m);
       side = std::min(side, gamut::kMaxSize);
-      if (side < gamut::kMinSize) side = 0;
+      if (side < gamut::kMinSize) side = 0, solid = false;
       if (side && wide) {
         picture_at_ = {m, m};
-        text.left = 2 * m + side;
+        text.left = (solid ? 3 : 2) * m + (solid ? 2 : 1) * side;
       } else if (side) {
         picture_at_ = {(w - side) / 2, m};
         text.top = 2 * m + side;
       }
     }
-    if (side != picture_size_) Draw(side);
+    if (side != picture_size_ || solid != solid_drawn_) Draw(side, solid);
     MoveWindow(text_, text.left, text.top, std::max<int>(0, int(text.right - text.left)),
                std::max<int>(0, int(text.bottom - text.top)), TRUE);
   }
 
-  // The gamut with sRGB's triangle dashed, laid over the background.
-  void Draw(int side) {
+  // The gamut with sRGB's triangle dashed and, with `solid`, its solid inside sRGB's
+  // wireframe, laid over the background.
+  void Draw(int side, bool solid) {
     std::vector<uint32_t>().swap(picture_);
+    std::vector<uint32_t>().swap(solid_picture_);
     picture_size_ = 0;
+    solid_drawn_ = solid;
+    InvalidateRect(window_, nullptr, TRUE);
     if (!side) return;
     gamut::Gamut srgb;
     srgb.kind = gamut::Kind::Matrix;
     srgb.outline = gamut::SrgbTriangle();
     std::vector<uint32_t> argb;
     if (!gamut::Render(sheet_.gamut, &srgb, side, &argb)) return;
-    gamut::Premultiply(&argb);
+    OverBackground(&argb);
+    picture_.swap(argb);
+    picture_size_ = side;
+    if (solid &&
+        gamut::RenderSolid(solid_, &gamut::ReferenceSolid(gamut::Reference::Srgb), side, &argb)) {
+      OverBackground(&argb);
+      solid_picture_.swap(argb);
+    }
+  }
+
+  void ForgetSolid() {
+    solid_ = gamut::Solid();
+    std::vector<uint32_t>().swap(solid_picture_);
+    solid_drawn_ = false;
+  }
+
+  void OverBackground(std::vector<uint32_t>* argb) {
+    gamut::Premultiply(argb);
     const COLORREF bg = Background();
     const uint32_t back[3] = {GetRValue(bg), GetGValue(bg), GetBValue(bg)};
-    for (uint32_t& p : argb) {
+    for (uint32_t& p : *argb) {
       const uint32_t a = p >> 24;
       uint32_t out = 0xFF000000u;
       for (int c = 0; c < 3; ++c)
         out |= (((p >> (16 - 8 * c)) & 0xFF) + (back[c] * (255 - a) + 127) / 255) << (16 - 8 * c);
       p = out;
     }
-    picture_.swap(argb);
-    picture_size_ = side;
-    InvalidateRect(window_, nullptr, TRUE);
   }
 
   void Paint(HDC dc) {
@@ -548,6 +576,10 @@ class CICCPreview final : public IPreviewHandler,
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, picture_at_.x, picture_at_.y, DWORD(picture_size_), DWORD(picture_size_), 0,
                       0, 0, UINT(picture_size_), picture_.data(), &info, DIB_RGB_COLORS);
+    if (solid_picture_.empty()) return;
+    const int beside = picture_at_.x + picture_size_ + MulDiv(kMargin, SystemDpi(), 96);
+    SetDIBitsToDevice(dc, beside, picture_at_.y, DWORD(picture_size_), DWORD(picture_size_), 0, 0, 0,
+                      UINT(picture_size_), solid_picture_.data(), &info, DIB_RGB_COLORS);
   }
 
   // The health check's report, once it is done: a message of an earlier check finds the
@@ -556,6 +588,7 @@ class CICCPreview final : public IPreviewHandler,
     if (!check_ || !check_->done() || sheet_.finished) return;
     gamut::FinishPreviewSheet(check_->report(), &sheet_);
     sheet_.volume = check_->volume();
+    solid_ = std::move(check_->solid());
     check_->Release();
     check_ = nullptr;
     // Keep the reader's place in the text.
@@ -563,6 +596,7 @@ class CICCPreview final : public IPreviewHandler,
     DWORD from = 0, to = 0;
     SendMessageW(text_, EM_GETSEL, WPARAM(&from), LPARAM(&to));
     ShowText();
+    Layout();  // a wide pane now has room for the solid
     SendMessageW(text_, EM_SETSEL, from, to);
     SendMessageW(text_, EM_LINESCROLL, 0, first);
   }
@@ -631,6 +665,9 @@ class CICCPreview final : public IPreviewHandler,
   std::vector<uint32_t> picture_;  // 0xFFRRGGBB, laid over the background
   int picture_size_ = 0;
   POINT picture_at_ = {};
+  gamut::Solid solid_;                   // once the check has measured it
+  std::vector<uint32_t> solid_picture_;  // beside the diagram, in a wide pane
+  bool solid_drawn_ = false;             // whether the layout asked for it
   bool has_background_ = false, has_text_colour_ = false, has_font_ = false;
   COLORREF background_ = 0, text_colour_ = 0;
   LOGFONTW font_ = {};

@@ -273,6 +273,18 @@ TEST_F(Preview, EveryProfileShownAsTheHostShowsIt) {
     if (picture) {
       EXPECT_GT(ChildRect(TextOf(pane)).left, wide.right / 4);
     }
+    // A pane three times as wide as tall shows the solid beside the diagram, the text after
+    // both; one without a solid keeps the text after the diagram.
+    const bool solid = text.find(L"Gamut volume:\t") != std::wstring::npos &&
+                       text.find(L"Gamut volume:\tnone") == std::wstring::npos &&
+                       text.find(L"Gamut volume:\t(") == std::wstring::npos;
+    RECT wider = {0, 0, client.right, client.right / 3};
+    EXPECT_EQ(handler->SetRect(&wider), S_OK);
+    Pump(10);
+    if (picture) {
+      EXPECT_EQ(ChildRect(TextOf(pane)).left > wider.right / 2, solid) << Utf8(text);
+    }
+    if (i == 0) Screenshot(names[i] + "-wide", wider);
 
     // The doctor's verdict and each of its findings, as the doctor gives them for the file.
     icc::CheckReport report;
