@@ -96,6 +96,8 @@ class HealthCheck {
     if (FAILED(CoWaitForMultipleHandles(COWAIT_DISPATCH_CALLS, INFINITE, 1, &thread_, &index)))
       WaitForSingleObject(thread_, INFINITE);  // a thread outside COM has no calls to serve
   }
+  // The report is there once checked, the gamut's measure too once done; each posts.
+  bool checked() const { return checked_; }
   bool done() const { return done_; }
   const icc::CheckReport& report() const { return report_; }  // once done
   const std::vector<gamut::SheetLine>& volume() const { return volume_; }  // once done
@@ -139,11 +141,9 @@ class HealthCheck {
     if (self->stream_) self->Examine();
     self->stream_.reset();
     if (com) CoUninitialize();
+    self->checked_ = true;
     self->done_ = true;
-    {
-      Locked hold(self->lock_);
-      if (self->window_) PostMessageW(self->window_, kHealthMessage, 0, 0);
-    }
+    self->Post();
     self->Release();
     FreeLibraryAndExitThread(library, 0);
   }
@@ -154,6 +154,8 @@ class HealthCheck {
       if (!abandoned_ && colour::OpenStreamFile(stream_.get(), &file).ok()) {
         Reads reads(*file, abandoned_);
         doctor::CheckProfile(reads, &report_, icc::kMaxWholeReadBytes);
+        checked_ = true;  // the verdict shows while the gamut is measured
+        Post();
         std::unique_ptr<icc::Profile> profile;
         if (!abandoned_ && icc::Profile::Open(reads, &profile).ok()) {
           gamut::PreviewSheet measured;
@@ -166,6 +168,11 @@ class HealthCheck {
     }
   }
 
+  void Post() {
+    Locked hold(lock_);
+    if (window_) PostMessageW(window_, kHealthMessage, 0, 0);
+  }
+
   LONG refs_ = 2;  // the pane's and the thread's
   IStream* marshalled_ = nullptr;    // the stream on its way to the thread
   colour::ComPtr<IStream> stream_;  // the thread's, until it is done
@@ -173,6 +180,7 @@ class HealthCheck {
   HMODULE library_ = nullptr;
   HANDLE thread_ = nullptr;
   std::atomic<bool> abandoned_{false};
+  std::atomic<bool> checked_{false};
   std::atomic<bool> done_{false};
   icc::CheckReport report_;
   std::vector<gamut::SheetLine> volume_;  // none for a file the container refuses
@@ -362,6 +370,7 @@ class CICCPreview final : public IPreviewHandler,
       icc::Language language;
       colour::UserLanguage(language.language, language.country);
       gamut::BuildPreviewSheet(*profile, language, colour::AnsiCodePage(), &sheet_);
+      sheet_.volume = {{u"Gamut volume", u"measuring..."}};  // by the check's thread
     } else {
       gamut::RefusedPreviewSheet(r, &sheet_);
     }
@@ -582,15 +591,19 @@ class CICCPreview final : public IPreviewHandler,
                       UINT(picture_size_), solid_picture_.data(), &info, DIB_RGB_COLORS);
   }
 
-  // The health check's report, once it is done: a message of an earlier check finds the
-  // current one still running.
+  // The health check's report once it is checked, and the gamut's measure once it is done:
+  // a message of an earlier check finds the current one still running.
   void Finish() {
-    if (!check_ || !check_->done() || sheet_.finished) return;
-    gamut::FinishPreviewSheet(check_->report(), &sheet_);
-    sheet_.volume = check_->volume();
-    solid_ = std::move(check_->solid());
-    check_->Release();
-    check_ = nullptr;
+    if (!check_) return;
+    const bool done = check_->done();
+    if (!check_->checked() || (sheet_.finished && !done)) return;
+    if (!sheet_.finished) gamut::FinishPreviewSheet(check_->report(), &sheet_);
+    if (done) {
+      sheet_.volume = check_->volume();
+      solid_ = std::move(check_->solid());
+      check_->Release();
+      check_ = nullptr;
+    }
     // Keep the reader's place in the text.
     const LRESULT first = SendMessageW(text_, EM_GETFIRSTVISIBLELINE, 0, 0);
     DWORD from = 0, to = 0;

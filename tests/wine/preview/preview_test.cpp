@@ -91,13 +91,16 @@ std::wstring ReadText(HWND pane) {
   return shown;
 }
 
-// The pane once the health check posted after the first paint has run.
+// The pane once the health check's posts after the first paint have run: the verdict, then
+// the gamut's measure.
 std::wstring FinishedText(HWND pane) {
   std::wstring text;
   for (int i = 0; i < 400; ++i) {
     Pump(5);
     text = ReadText(pane);
-    if (text.find(L"Health:\tchecking") == std::wstring::npos) break;
+    if (text.find(L"Health:\tchecking") == std::wstring::npos &&
+        text.find(L"Gamut volume:\tmeasuring") == std::wstring::npos)
+      break;
   }
   return text;
 }
