@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tool.h"
+#include "volume.h"
 
 namespace cli {
 
@@ -24,6 +25,14 @@ int RunCheck(Tool& tool, const std::vector<std::string>& args);    // check.cpp
 int RunFix(Tool& tool, const std::vector<std::string>& args);      // check.cpp
 int RunPlot(Tool& tool, const std::vector<std::string>& args);     // plot.cpp
 int RunGamut(Tool& tool, const std::vector<std::string>& args);    // gamut.cpp
+
+// The gamut's solid of the profile at `path` (gamut.cpp, for gamut and plot --lab); false with
+// *reason for a file or profile that cannot be read, and for a profile without a solid
+// (`no_solid` and why it has none; *none then says which kind).  *profile, when given,
+// receives the profile.
+bool SolidOf(Tool& tool, const std::string& path, const char* no_solid, gamut::Solid* solid,
+             gamut::NoSolid* none, std::string* reason,
+             std::unique_ptr<icc::Profile>* profile = nullptr);
 
 // Runs the tool: `args` are the arguments after the program's name.
 int RunTool(Platform& platform, const std::vector<std::string>& args);

@@ -13,48 +13,13 @@ namespace cli {
 namespace {
 
 // A gamut the profiles are compared with: a built-in reference or another profile's.
+const char kNoVolume[] = "no gamut volume: ";
+
 struct Compared {
   std::string name;  // the reference's name, or the profile's path
   const gamut::Solid* solid = nullptr;
   std::unique_ptr<gamut::Solid> own;  // a profile's solid
 };
-
-// The solid of the profile at `path`.  False with *reason for a file that cannot be read and
-// for a profile that has no solid ("no gamut volume: ..."); *none then says which kind.
-bool SolidOf(Tool& tool, const std::string& path, gamut::Solid* solid, gamut::NoSolid* none,
-             std::string* reason) {
-  *none = gamut::NoSolid::None;
-  std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
-  if (!file) return false;
-  std::unique_ptr<icc::Profile> profile;
-  icc::Result r = icc::Profile::Open(std::move(file), &profile);
-  gamut::SolidResult s;
-  if (r.ok()) {
-    s = gamut::ComputeSolid(*profile, solid);
-    r = s.result;
-  }
-  if (!r.ok()) {
-    *reason = tool.Reason(r);
-    return false;
-  }
-  if (s.none != gamut::NoSolid::None || solid->empty()) {
-    *none = s.none;
-    *reason = std::string("no gamut volume: ") + gamut::NoSolidText(s.none);
-    return false;
-  }
-  return true;
-}
-
-// "833,534"
-std::string Thousands(double volume) {
-  const std::string digits = std::to_string(std::llround(volume));
-  std::string out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
-}
 
 // One decimal; JSON has no infinity (the relative volume beside an empty gamut).
 std::string Percent(double value, const char* format) {
@@ -68,7 +33,8 @@ std::string Text(const std::string& path, const gamut::Solid& solid,
                  const std::vector<Compared>& compared) {
   std::size_t width = 0;
   for (const Compared& c : compared) width = std::max(width, Printable(c.name).size());
-  std::string out = Printable(path) + ": volume " + Thousands(solid.volume()) + "\n";
+  std::string out =
+      Printable(path) + ": volume " + gamut::Thousands(uint64_t(std::llround(solid.volume()))) + "\n";
   for (const Compared& c : compared) {
     const std::string name = Printable(c.name);
     out += "  " + name + std::string(width - name.size() + 2, ' ') + "coverage " +
@@ -94,6 +60,28 @@ std::string Json(const std::string& path, const gamut::Solid& solid,
 
 }  // namespace
 
+bool SolidOf(Tool& tool, const std::string& path, const char* no_solid, gamut::Solid* solid,
+             gamut::NoSolid* none, std::string* reason, std::unique_ptr<icc::Profile>* opened) {
+  *none = gamut::NoSolid::None;
+  std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
+  if (!file) return false;
+  std::unique_ptr<icc::Profile> profile;
+  icc::Result r = icc::Profile::Open(std::move(file), &profile);
+  gamut::SolidResult s;
+  if (r.ok()) r = (s = gamut::ComputeSolid(*profile, solid)).result;
+  if (!r.ok()) {
+    *reason = tool.Reason(r);
+    return false;
+  }
+  if (s.none != gamut::NoSolid::None || solid->empty()) {
+    *none = s.none;
+    *reason = std::string(no_solid) + gamut::NoSolidText(s.none);
+    return false;
+  }
+  if (opened) *opened = std::move(profile);
+  return true;
+}
+
 int RunGamut(Tool& tool, const std::vector<std::string>& args) {
   std::vector<std::pair<std::string, std::string>> options;
   std::vector<std::string> paths;
@@ -117,7 +105,7 @@ int RunGamut(Tool& tool, const std::vector<std::string>& args) {
       c.own = std::make_unique<gamut::Solid>();
       gamut::NoSolid none;
       std::string reason;
-      if (!SolidOf(tool, option.second, c.own.get(), &none, &reason)) {
+      if (!SolidOf(tool, option.second, kNoVolume, c.own.get(), &none, &reason)) {
         tool.Fail(option.second, reason);
         return kExitFailed;
       }
@@ -143,7 +131,7 @@ int RunGamut(Tool& tool, const std::vector<std::string>& args) {
     gamut::Solid solid;
     gamut::NoSolid none;
     std::string reason;
-    if (!SolidOf(tool, path, &solid, &none, &reason)) {
+    if (!SolidOf(tool, path, kNoVolume, &solid, &none, &reason)) {
       // A profile of a kind without a solid is still one entry of the JSON, with the reason.
       if (json && none != gamut::NoSolid::None) {
         tool.Out(std::string(first ? "" : ", ") + "{\"path\": " + JsonString(path) +

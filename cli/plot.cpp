@@ -57,20 +57,9 @@ bool GamutOf(Tool& tool, const std::string& path, gamut::Gamut* g, std::string* 
 // profile without a solid, why it has none).
 bool SolidOf(Tool& tool, const std::string& path, gamut::Solid* solid, std::string* name,
              std::string* reason) {
-  std::unique_ptr<icc::SourceFile> file = tool.platform().OpenFile(path, reason);
-  if (!file) return false;
+  gamut::NoSolid none;
   std::unique_ptr<icc::Profile> profile;
-  icc::Result r = icc::Profile::Open(std::move(file), &profile);
-  gamut::SolidResult s;
-  if (r.ok()) r = (s = gamut::ComputeSolid(*profile, solid)).result;
-  if (!r.ok()) {
-    *reason = tool.Reason(r);
-    return false;
-  }
-  if (s.none != gamut::NoSolid::None || solid->empty()) {
-    *reason = std::string("no gamut solid: ") + gamut::NoSolidText(s.none);
-    return false;
-  }
+  if (!cli::SolidOf(tool, path, "no gamut solid: ", solid, &none, reason, &profile)) return false;
   *name = NameOf(tool, *profile, path);
   return true;
 }

@@ -279,6 +279,18 @@ bool ValidOpen(PPROFILE pProfile, DWORD dwDesiredAccess, DWORD dwCreationMode) {
   return true;
 }
 
+// The handle of an open profile, which it then owns; null (with the thread's error) when
+// the table of handles is full.
+HPROFILE Register(std::unique_ptr<OpenProfile> open) {
+  const HPROFILE handle = g_handles.Add(open.get());
+  if (!handle) {
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  open.release();
+  return handle;
+}
+
 // The name of a PROFILE_FILENAME record: it must end inside the `capacity` characters the
 // record gives.  Empty when it does not (ERROR_INVALID_PARAMETER is then set).
 template <class Char>
@@ -329,13 +341,7 @@ HPROFILE Open(std::wstring path, DWORD dwDesiredAccess, DWORD dwShareMode) {
     Fail(ToWin32(r));
     return nullptr;
   }
-  const HPROFILE handle = g_handles.Add(open.get());
-  if (!handle) {
-    Fail(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  open.release();
-  return handle;
+  return Register(std::move(open));
 }
 
 // A copy of the caller's buffer, as the handle's own: the caller may free it once the
@@ -349,13 +355,7 @@ HPROFILE OpenMemory(const void* data, DWORD size) {
     Fail(ToWin32(r));
     return nullptr;
   }
-  const HPROFILE handle = g_handles.Add(open.get());
-  if (!handle) {
-    Fail(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  open.release();
-  return handle;
+  return Register(std::move(open));
 }
 
 }  // namespace

@@ -18,15 +18,6 @@ std::string Format(const char* format, Args... args) {
   return text;
 }
 
-// "3,144"
-std::string Thousands(uint64_t n) {
-  std::string digits = std::to_string(n), out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
-}
 
 std::string SizeText(uint64_t bytes) {
   std::string text = Thousands(bytes) + (bytes == 1 ? " byte" : " bytes");

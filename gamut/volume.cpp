@@ -417,6 +417,16 @@ const char* ReferenceName(Reference reference) {
   return "";
 }
 
+std::string Thousands(uint64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 bool ReferenceOfShortName(const std::string& name, Reference* reference) {
   static const char* const kShortNames[kReferenceCount] = {"srgb", "adobergb", "p3", "rec2020"};
   for (int i = 0; i < kReferenceCount; ++i) {

@@ -81,6 +81,9 @@ struct SolidResult {
 // may have one (its data decide), the reason otherwise.
 NoSolid NoSolidOf(uint32_t device_class, uint32_t colour_space);
 
+// "833,534": digits in groups of three, as every surface shows a volume or a size.
+std::string Thousands(uint64_t n);
+
 // Our words for NoSolid, e.g. "a gray profile holds a line of colours, not a solid".
 const char* NoSolidText(NoSolid none);
 
