@@ -90,6 +90,18 @@ cmsUInt32Number Read(cmsIOHANDLER* io, void* buffer, cmsUInt32Number size, cmsUI
   if (length > io->ReportedSize || r->pos > io->ReportedSize - length) return 0;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   uint32_t offset = r->pos, left = uint32_t(length);
+  // Most reads are one number of a table, inside the window.
+  if (offset >= r->start_size && r->tag >= 0 && offset >= r->window_offset &&
+      uint64_t(offset) + length <= uint64_t(r->window_offset) + r->window.size()) {
+    const uint8_t* from = r->window.data() + (offset - r->window_offset);
+    if (length == 2) {
+      out[0] = from[0], out[1] = from[1];
+    } else {
+      std::memcpy(out, from, left);
+    }
+    r->pos = uint32_t(r->pos + length);
+    return count;
+  }
   if (offset < r->start_size) {
     const uint32_t n = std::min(left, r->start_size - offset);
     std::memcpy(out, r->start + offset, n);

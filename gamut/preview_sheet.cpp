@@ -177,7 +177,7 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
 }
 
 void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits,
-                         Solid* kept) {
+                         Solid* kept, const std::atomic<bool>* abandoned) {
   Solid solid;
   const SolidResult s = ComputeSolid(profile, &solid, limits);
   if (!s.result.ok()) solid = Solid();
@@ -191,7 +191,7 @@ void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limit
     add("Gamut volume", std::string("none: ") + NoSolidText(s.none));
   } else {
     add("Gamut volume", Thousands(uint64_t(solid.volume() + 0.5)));
-    for (int i = 0; i < kReferenceCount; ++i) {
+    for (int i = 0; i < kReferenceCount && !(abandoned && *abandoned); ++i) {
       const Reference r = Reference(i);
       add(std::string(ReferenceName(r)) + " coverage",
           Format("%.1f %%", Coverage(solid, ReferenceSolid(r))));

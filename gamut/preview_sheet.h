@@ -14,6 +14,7 @@
 // A file the container refuses starts as RefusedPreviewSheet and is finished the same way.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,9 +59,10 @@ void BuildPreviewSheet(icc::Profile& profile, const icc::Language& language,
                        const icc::CodePage& code_page, PreviewSheet* sheet);
 // The gamut's volume and how much of each built-in reference it covers, or why the profile
 // has no volume: ComputeSolid within `limits`.  `solid`, when given, receives the solid (empty
-// when there is none), for a pane that draws it.
+// when there is none), for a pane that draws it.  Once `abandoned` (when given) is set, no
+// further coverage is measured: the sheet then lacks them.
 void MeasurePreviewSheet(icc::Profile& profile, PreviewSheet* sheet, const Limits& limits = Limits(),
-                         Solid* solid = nullptr);
+                         Solid* solid = nullptr, const std::atomic<bool>* abandoned = nullptr);
 // The first step for a file the container refuses: it says so, and has no picture.
 void RefusedPreviewSheet(const icc::Result& refusal, PreviewSheet* sheet);
 // The second step, with the doctor's report on the file: the verdict and its findings (for a

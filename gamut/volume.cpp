@@ -17,7 +17,7 @@ constexpr int kResolution = 64;      // directions along a cube-map face's edge
 // Samples along a device face's side: the six faces of an RGB cube want more than the 24
 // of CMYK's 4-cube, whose volume moves by less than 0.02 % from 17 to 33.
 constexpr int kSide = 33;
-constexpr int kSideOfMore = 17;      // for four channels or more
+constexpr int kSideOfMore = 13;      // for four channels or more
 constexpr std::size_t kMaxSamples = 1 << 16;  // on the whole device surface
 constexpr double kFar = 1e4;         // Lab values beyond this are not colours
 constexpr double kCoverageSamples = 4e5;  // grid points over a reference's box: 2 to 3 units apart

@@ -100,6 +100,11 @@ Unicode true
 ; Properties dialog's Details page; PreviewDetails: the pane's short form).
 !define FULL_DETAILS "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;Hueshell.Profile.GamutVolume;Hueshell.Profile.SrgbCoverage;Hueshell.Profile.DisplayP3Coverage;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
 !define PREVIEW_DETAILS "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Health;System.Size;System.DateModified"
+; The lists earlier versions wrote, which an upgrade replaces with the ones above (only where
+; they still stand as written) and an uninstall takes back.
+!define FULL_DETAILS_1 "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
+!define FULL_DETAILS_2 "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
+!define PREVIEW_DETAILS_1 "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;System.Size;System.DateModified"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -260,6 +265,14 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Replaces a value of HKLM\KEY that still holds what an earlier version of ours wrote.
+!macro UpgradeValue KEY NAME EARLIER OURS
+  ReadRegStr $1 HKLM "${KEY}" "${NAME}"
+  ${If} $1 == "${EARLIER}"
+    WriteRegStr HKLM "${KEY}" "${NAME}" "${OURS}"
+  ${EndIf}
+!macroend
+
 ; A handler key's default value when it is ours, then the key when nothing else is in it.
 !macro ReleaseHandler KEY OURS
   !insertmacro DeleteValueIfOurs "${KEY}" "" "${OURS}"
@@ -271,6 +284,9 @@ FunctionEnd
 !macro Dissociate EXT
   !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
   !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
+  !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS_1}"
+  !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS_2}"
+  !insertmacro DeleteValueIfOurs "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS_1}"
   !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_IQUERYINFO}" "${CLSID_ICCTIP}"
   !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "${CLSID_ICCMENU}"
   !insertmacro ReleaseHandler "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "${CLSID_ICCTHUMBNAIL}"
@@ -435,6 +451,9 @@ FunctionEnd
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\ContextMenuHandlers\Hueshell" "" "${CLSID_ICCMENU}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_ITHUMBNAILPROVIDER}" "" "${CLSID_ICCTHUMBNAIL}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}\shellex\${IID_IPREVIEWHANDLER}" "" "${CLSID_ICCPREVIEW}"
+  !insertmacro UpgradeValue "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS_1}" "${FULL_DETAILS}"
+  !insertmacro UpgradeValue "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS_2}" "${FULL_DETAILS}"
+  !insertmacro UpgradeValue "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS_1}" "${PREVIEW_DETAILS}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}" "FullDetails" "${FULL_DETAILS}"
   !insertmacro WriteValueIfFree "${ASSOC_ROOT}\${EXT}" "PreviewDetails" "${PREVIEW_DETAILS}"
 !macroend

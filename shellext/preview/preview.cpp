@@ -159,7 +159,7 @@ class HealthCheck {
         std::unique_ptr<icc::Profile> profile;
         if (!abandoned_ && icc::Profile::Open(reads, &profile).ok()) {
           gamut::PreviewSheet measured;
-          gamut::MeasurePreviewSheet(*profile, &measured, gamut::Limits(), &solid_);
+          gamut::MeasurePreviewSheet(*profile, &measured, gamut::Limits(), &solid_, &abandoned_);
           volume_ = std::move(measured.volume);
         }
       }

@@ -10,7 +10,8 @@
 #    after the uninstall the .reg pair is checked the same way, with both libraries
 #    registered by hand with regsvr32.
 #    Then another program's handlers and Details lists are put where ours go, in both
-#    registry views: an install and an uninstall leave them as they were.
+#    registry views: an install and an uninstall leave them as they were. Details lists
+#    that an earlier version of ours wrote are replaced by an install.
 #  - win32: the setup runs twice, the second time over the first, as an upgrade does.
 # Inputs come from the environment (tests/wine/installer/CMakeLists.txt sets them).
 set -uo pipefail
@@ -297,6 +298,27 @@ if [ "$arch" = win64 ]; then
   settle
   run regedit /E "$(win "$work/after-others.reg")" || fail "regedit /E after-others"
   compare_registry "$work/before-others.reg" "$work/after-others.reg" others
+fi
+
+if [ "$arch" = win64 ]; then
+  step "an upgrade replaces the Details lists an earlier version wrote, and the uninstall takes them"
+  icc_key='HKEY_LOCAL_MACHINE\Software\Classes\SystemFileAssociations\.icc'
+  earlier_full=${full_details/Hueshell.Profile.GamutVolume;Hueshell.Profile.SrgbCoverage;Hueshell.Profile.DisplayP3Coverage;/}
+  earlier_preview=${preview_details/Hueshell.Profile.Health;/}
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' "[$icc_key]" "\"FullDetails\"=\"$earlier_full\"" \
+    "\"PreviewDetails\"=\"$earlier_preview\"" '' >"$work/earlier.reg"
+  run regedit /S "$(win "$work/earlier.reg")" || fail "regedit could not import earlier.reg"
+  run "$(win "$SETUP")" /S || fail "the setup over an earlier version's lists"
+  settle
+  run regedit /E "$(win "$work/upgraded.reg")" || fail "regedit /E upgraded"
+  for value in "\"FullDetails\"=\"$full_details\"" "\"PreviewDetails\"=\"$preview_details\""; do
+    flatten "$work/upgraded.reg" | grep -qxF "[$icc_key] $value" || fail "the upgrade did not write $value"
+  done
+  run "$install_dir\\Uninstall.exe" /S || fail "the uninstall after the upgrade"
+  settle
+  run regedit /E "$(win "$work/after-upgrade.reg")" || fail "regedit /E after-upgrade"
+  ! flatten "$work/after-upgrade.reg" | grep -qE '\.ic[cm]\] "(Full|Preview)Details"="prop:.*Hueshell' ||
+    fail "the uninstall left a Details list of ours"
 fi
 
 if [ "$arch" = win32 ]; then
