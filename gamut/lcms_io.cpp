@@ -25,6 +25,10 @@ struct Reader {
   uint32_t window_offset = 0;
   std::vector<uint8_t> window;
 
+  bool InWindow(uint32_t offset, uint32_t length) const {
+    return tag >= 0 && offset >= window_offset &&
+           uint64_t(offset) + length <= uint64_t(window_offset) + window.size();
+  }
   bool ReadTag(uint32_t offset, uint32_t length, uint8_t* out);
   bool PaddingOfTag(uint32_t offset, uint32_t length) const;
 };
@@ -45,7 +49,7 @@ bool Reader::PaddingOfTag(uint32_t offset, uint32_t length) const {
 bool Reader::ReadTag(uint32_t offset, uint32_t length, uint8_t* out) {
   const auto& entries = profile->Entries();
   const uint64_t end = uint64_t(offset) + length;
-  if (tag < 0 || offset < window_offset || end > uint64_t(window_offset) + window.size()) {
+  if (!InWindow(offset, length)) {
     int found = -1;
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const icc::TagEntry& e = entries[i];
@@ -91,8 +95,7 @@ cmsUInt32Number Read(cmsIOHANDLER* io, void* buffer, cmsUInt32Number size, cmsUI
   uint8_t* out = static_cast<uint8_t*>(buffer);
   uint32_t offset = r->pos, left = uint32_t(length);
   // Most reads are one number of a table, inside the window.
-  if (offset >= r->start_size && r->tag >= 0 && offset >= r->window_offset &&
-      uint64_t(offset) + length <= uint64_t(r->window_offset) + r->window.size()) {
+  if (offset >= r->start_size && r->InWindow(offset, left)) {
     const uint8_t* from = r->window.data() + (offset - r->window_offset);
     if (length == 2) {
       out[0] = from[0], out[1] = from[1];

@@ -98,13 +98,18 @@ Unicode true
 !define PROPERTY_HANDLERS "Software\Microsoft\Windows\CurrentVersion\PropertySystem\PropertyHandlers"
 ; What the Details pane shows of a profile (FullDetails: the pane of a selected file and the
 ; Properties dialog's Details page; PreviewDetails: the pane's short form).
-!define FULL_DETAILS "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;Hueshell.Profile.GamutVolume;Hueshell.Profile.SrgbCoverage;Hueshell.Profile.DisplayP3Coverage;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
-!define PREVIEW_DETAILS "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Health;System.Size;System.DateModified"
+; Each list is its first and last properties with those of the version between them.
+!define FULL_HEAD "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;"
+!define FULL_TAIL "System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
+!define PREVIEW_HEAD "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;"
+!define PREVIEW_TAIL "System.Size;System.DateModified"
+!define FULL_DETAILS "${FULL_HEAD}Hueshell.Profile.Health;Hueshell.Profile.GamutVolume;Hueshell.Profile.SrgbCoverage;Hueshell.Profile.DisplayP3Coverage;${FULL_TAIL}"
+!define PREVIEW_DETAILS "${PREVIEW_HEAD}Hueshell.Profile.Health;${PREVIEW_TAIL}"
 ; The lists earlier versions wrote, which an upgrade replaces with the ones above (only where
 ; they still stand as written) and an uninstall takes back.
-!define FULL_DETAILS_1 "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
-!define FULL_DETAILS_2 "prop:System.PropGroup.Description;System.Title;System.Copyright;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.ConnectionSpace;Hueshell.Profile.RenderingIntent;Hueshell.Profile.Version;Hueshell.Profile.Created;Hueshell.Profile.Manufacturer;Hueshell.Profile.Model;Hueshell.Profile.IdState;Hueshell.Profile.Health;System.PropGroup.FileSystem;System.ItemNameDisplay;System.ItemFolderPathDisplay;System.Size;System.DateCreated;System.DateModified"
-!define PREVIEW_DETAILS_1 "prop:System.Title;Hueshell.Profile.DeviceClass;Hueshell.Profile.ColorSpace;Hueshell.Profile.Version;Hueshell.Profile.Created;System.Size;System.DateModified"
+!define FULL_DETAILS_1 "${FULL_HEAD}${FULL_TAIL}"
+!define FULL_DETAILS_2 "${FULL_HEAD}Hueshell.Profile.Health;${FULL_TAIL}"
+!define PREVIEW_DETAILS_1 "${PREVIEW_HEAD}${PREVIEW_TAIL}"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
